@@ -1,0 +1,74 @@
+// The services of a toolkit backend, and the dispatcher that runs event handlers.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "controls.h"
+#include "layout.h"
+
+namespace qm {
+
+class FileSystemObject;
+
+// Message box styles and answers (the Win32 values).
+namespace mb {
+inline constexpr int kOk = 0;
+inline constexpr int kYesNo = 4;
+inline constexpr int kRetryCancel = 5;
+inline constexpr int kIconError = 16;
+inline constexpr int kIconQuestion = 32;
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerCancel = 2;
+inline constexpr int kAnswerRetry = 4;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+}  // namespace mb
+
+// The application-wide mouse pointer.
+inline constexpr int kPointerDefault = 0;
+inline constexpr int kPointerHourglass = 11;
+
+// Window style for a started program: normal, with the focus.
+inline constexpr int kNormalFocus = 1;
+
+class Backend {
+ public:
+  explicit Backend(std::string appTitle) : appTitle_(std::move(appTitle)) {}
+  virtual ~Backend() = default;
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
+
+  // A hidden window with its controls at their design values.
+  virtual std::unique_ptr<Form> createForm(const FormLayout& layout) = 0;
+  // A modal box; returns the answer code.
+  virtual int messageBox(std::string_view text, int style, std::string_view title) = 0;
+  virtual void setMousePointer(int pointer) = 0;
+  virtual void setClipboardText(std::string_view text) = 0;
+  // Starts a program by its bare file name, not waiting for it; 53 when it is missing.
+  virtual void startProgram(std::string_view fileName, int windowStyle) = 0;
+  // The scripting object by its programmatic identifier.
+  virtual std::unique_ptr<FileSystemObject> createObject(std::string_view progId) = 0;
+  // Runs the event loop until the program ends.
+  virtual void run() = 0;
+
+  const std::string& appTitle() const { return appTitle_; }
+  bool ended() const { return ended_; }
+
+  // Runs an event handler entered from the toolkit. A ProgramEnd closes every window
+  // and leaves the loop; an unhandled RuntimeError is reported first. After the end,
+  // no handler runs.
+  void dispatch(const std::function<void()>& handler);
+
+ protected:
+  // Closes every window and leaves the event loop.
+  virtual void quit() = 0;
+
+ private:
+  std::string appTitle_;
+  bool ended_ = false;
+};
+
+}  // namespace qm

@@ -1,0 +1,25 @@
+// The file-system object: base names and folder copies, created afresh per use.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+inline constexpr std::string_view kFileSystemObjectId = "Scripting.FileSystemObject";
+
+class FileSystemObject {
+ public:
+  virtual ~FileSystemObject() = default;
+  // The last component of `path` without the part from its last dot on.
+  virtual std::string GetBaseName(std::string_view path) = 0;
+  // Copies the folder `source` to `destination`; throws RuntimeError on failure.
+  virtual void CopyFolder(std::string_view source, std::string_view destination,
+                          bool overwriteFiles) = 0;
+};
+
+// The object backed by the real disk.
+std::unique_ptr<FileSystemObject> createDiskFileSystemObject();
+
+}  // namespace qm

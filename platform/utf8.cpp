@@ -1,0 +1,30 @@
+// Character counts and slices of UTF-8 text.
+#include "utf8.h"
+
+namespace qm {
+
+static bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+int utf8Length(std::string_view text) {
+  int n = 0;
+  for (unsigned char c : text)
+    if (!isContinuation(c)) ++n;
+  return n;
+}
+
+// Byte offset of character `index`, or the text's size past its end.
+static std::size_t byteOffset(std::string_view text, int index) {
+  int seen = -1;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!isContinuation(static_cast<unsigned char>(text[i])) && ++seen == index) return i;
+  }
+  return text.size();
+}
+
+std::string utf8Substr(std::string_view text, int start, int count) {
+  const std::size_t from = byteOffset(text, start);
+  const std::size_t to = byteOffset(text, start + count);
+  return std::string(text.substr(from, to - from));
+}
+
+}  // namespace qm
