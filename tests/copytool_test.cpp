@@ -1,0 +1,136 @@
+// Tests of the copy tool's window on the headless backend.
+#include <gtest/gtest.h>
+
+#include "copytool_fixture.h"
+#include "destination.h"
+
+namespace qm {
+namespace {
+
+using testing::CopyTool;
+using testing::HForm;
+
+constexpr const char* kMissingFile =
+    "『Copy.Copy』が見つかりません。≪QMS(QuillmarSetter.exe)≫で、コピー元と､コピー先を､"
+    "設定してから､再度実行してください。  ";
+constexpr const char* kReady = "上記のように、コピーを開始します。";
+
+TEST(EffectiveDestination, ComposesWithThePlatformSeparator) {
+  struct Case {
+    const char* destination;
+    const char* baseName;
+    char separator;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"D:\\", "Data", '\\', "D:\\Data"},
+      {"D:\\Backup", "Data", '\\', "D:\\Backup\\Data"},
+      {"D:/Backup/", "Data", '\\', "D:/Backup/\\Data"},
+      {"D:\\", "", '\\', "D:\\"},
+      {"D:\\Backup", "", '\\', "D:\\Backup\\"},
+      {"", "Data", '\\', "\\Data"},
+      {"/mnt/backup", "Data", '/', "/mnt/backup/Data"},
+      {"/mnt/backup/", "Data", '/', "/mnt/backup/Data"},
+      {"/mnt/backup\\", "Data", '/', "/mnt/backup\\/Data"},
+      {"", "", '/', "/"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(effectiveDestination(c.destination, c.baseName, c.separator), c.expected)
+        << c.destination << " + " << c.baseName;
+}
+
+// ---- start-up and refresh -------------------------------------------------------------
+
+TEST_F(CopyTool, StartUpShowsTheStoredJob) {
+  storeJob();
+  HForm& f = start();
+  EXPECT_TRUE(f.shown());
+  EXPECT_EQ(caption("lblCopy1"), "/src/プロジェクト.v2");
+  EXPECT_EQ(caption("lblCopy2"), "/mnt/backup");
+  EXPECT_EQ(caption("Label3"), kReady);
+  EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
+  EXPECT_EQ(f.text("txtWinDir").text(), dir.path());
+  EXPECT_EQ(f.focused(), "cmdCopy");
+}
+
+TEST_F(CopyTool, MissingFileShowsTheMessageAndEndsBeforeTheWindowShows) {
+  ui.answer(mb::kAnswerOk);
+  window.start();
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, kMissingFile);
+  EXPECT_EQ(ui.boxes[0].style, mb::kOk);
+  EXPECT_EQ(ui.boxes[0].title, "QM(Quillmar)");
+  EXPECT_TRUE(ui.ended());
+  EXPECT_EQ(dynamic_cast<HForm&>(window.form()).showCount(), 0);
+  EXPECT_FALSE(window.isLoaded());
+}
+
+// Guards against a short file leaving the stored destination as the copy target.
+TEST_F(CopyTool, ShortFileOpensEmptyAndCopiesNowhere) {
+  store("\"/src/a\"\r\n\"/mnt/backup\"\r\n");
+  HForm& f = start();
+  EXPECT_TRUE(f.shown());
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(caption("lblCopy1"), "");
+  EXPECT_EQ(caption("lblCopy2"), "");
+  EXPECT_EQ(caption("Label3"), "");
+  EXPECT_EQ(window.SourcePath, "");
+  EXPECT_EQ(window.DestinationPath, "");
+}
+
+TEST_F(CopyTool, RefreshShowsANewJobAndNeverAppendsTheBaseNameTwice) {
+  storeJob();
+  HForm& f = start();
+  for (int i = 0; i < 3; ++i) f.mouseMoveOverSurface();
+  EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
+  store("\"/home/u/写真\"\r\n\"/media/usb/\"\r\n\"写真\"\r\n");
+  f.mouseMoveOverSurface();
+  EXPECT_EQ(caption("lblCopy1"), "/home/u/写真");
+  EXPECT_EQ(caption("lblCopy2"), "/media/usb/");
+  EXPECT_EQ(window.DestinationPath, "/media/usb/写真");
+  EXPECT_EQ(caption("Label3"), kReady);
+}
+
+TEST_F(CopyTool, MovesOverControlsRunNoRefresh) {
+  storeJob();
+  HForm& f = start();
+  store("\"/other\"\r\n\"/x\"\r\n\"other\"\r\n");
+  for (const char* control : {"cmdCopy", "Command2", "cmdHenkou", "lblCopy1", "Label3"})
+    f.mouseMoveOverControl(control);
+  EXPECT_EQ(caption("lblCopy1"), "/src/プロジェクト.v2");
+}
+
+// Guards against a failed refresh ending the program or half-changing the job.
+TEST_F(CopyTool, FailedRefreshKeepsTheWindowAsItWas) {
+  storeJob();
+  HForm& f = start();
+  for (const char* broken : {"\"/new\"\r\n\"/dst\"\r\n", "", "\"\x81"}) {
+    storeRaw(broken);
+    f.mouseMoveOverSurface();
+    EXPECT_FALSE(ui.ended());
+    EXPECT_EQ(window.SourcePath, "/src/プロジェクト.v2");
+    EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
+    EXPECT_EQ(caption("lblCopy1"), "/src/プロジェクト.v2");
+  }
+  std::filesystem::remove(dir / "Copy.Copy");
+  f.mouseMoveOverSurface();
+  EXPECT_FALSE(ui.ended());
+  EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
+}
+
+TEST_F(CopyTool, QuitButtonEndsWithoutAQuestion) {
+  storeJob();
+  start().click("Command2");
+  EXPECT_TRUE(ui.ended());
+  EXPECT_TRUE(ui.boxes.empty());
+  EXPECT_TRUE(fs.copies.empty());
+}
+
+TEST_F(CopyTool, ClosingTheWindowEndsTheProgram) {
+  storeJob();
+  start().closeByFrame();
+  EXPECT_TRUE(ui.ended());
+}
+
+}  // namespace
+}  // namespace qm
