@@ -1,6 +1,8 @@
 // Tests of the copy tool's window on the headless backend.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "copytool_fixture.h"
 #include "destination.h"
 
@@ -130,6 +132,36 @@ TEST_F(CopyTool, ClosingTheWindowEndsTheProgram) {
   storeJob();
   start().closeByFrame();
   EXPECT_TRUE(ui.ended());
+}
+
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+
+// The lookup box must stay hidden: wholly beneath a button that is stacked above it.
+TEST(FrmMainLayout, TxtWinDirLiesWhollyBeneathCommand2) {
+  const FormLayout& layout = frmMainLayout();
+  const ControlRow* box = findControl(layout, "txtWinDir");
+  const ControlRow* button = findControl(layout, "Command2");
+  ASSERT_TRUE(box && button);
+  EXPECT_LT(button, box) << "the button must be stacked above the box";
+  EXPECT_GE(box->left, button->left);
+  EXPECT_GE(box->top, button->top);
+  EXPECT_LE(box->left + box->width, button->left + button->width);
+  EXPECT_LE(box->top + box->height, button->top + button->height);
+}
+
+TEST(FrmMainLayout, TabOrderOfFocusableControls) {
+  std::vector<const ControlRow*> focusable;
+  for (const ControlRow& row : frmMainLayout().controls)
+    if (row.type != ControlType::Label) focusable.push_back(&row);
+  std::sort(focusable.begin(), focusable.end(),
+            [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+  std::vector<std::string_view> names;
+  for (auto* row : focusable) names.push_back(row->name);
+  EXPECT_EQ(names, (std::vector<std::string_view>{"cmdCopy", "Command2", "cmdHenkou", "txtWinDir"}));
 }
 
 }  // namespace
