@@ -1,0 +1,49 @@
+// A job saved by the setup tool, read back by the copy tool's window.
+#include "frmMain.h"
+#include "setuptool_fixture.h"
+
+namespace qm::test {
+namespace {
+
+using headless::HForm;
+
+TEST_F(SetupToolTest, SavedJobAppearsInCopyTool) {
+  struct Case {
+    const char* source;
+    const char* destination;
+    const char* effective;
+  };
+  const Case cases[] = {
+      {"/home/田中/写真.2024", "/mnt/バックアップ", "/mnt/バックアップ/写真"},
+      {"/home/ﾃﾞｰﾀ,控え", "/mnt/外付け/", "/mnt/外付け/ﾃﾞｰﾀ,控え"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    {
+      headless::HeadlessBackend setup("QMS(QuillmarSetter)");
+      setup.objectFactory = [this] { return std::make_unique<BaseNameDouble>(baseNameCalls); };
+      frmCopy settingsWindow(setup);
+      settingsWindow.start();
+      HForm& f = *setup.form("frmCopy");
+      f.type("txtCopy1", c.source);
+      f.type("txtCopy2", c.destination);
+      setup.answer(mb::kAnswerNo);
+      f.click("cmdOK");
+      ASSERT_TRUE(setup.ended());
+      ASSERT_TRUE(setup.unexpectedBoxes.empty());
+    }
+    headless::HeadlessBackend copy("QM(Quillmar)");
+    frmMain mainWindow(copy);
+    mainWindow.start();
+    HForm* m = copy.form("frmMain");
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(copy.boxes.empty());
+    EXPECT_EQ(m->label("lblCopy1").caption(), c.source);
+    EXPECT_EQ(m->label("lblCopy2").caption(), c.destination);
+    EXPECT_EQ(mainWindow.SourcePath, c.source);
+    EXPECT_EQ(mainWindow.DestinationPath, c.effective);
+  }
+}
+
+}  // namespace
+}  // namespace qm::test
