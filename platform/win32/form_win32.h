@@ -32,6 +32,11 @@ class W32Form : public Form {
   void setFocus(std::string_view name) override;
 
   HWND hwnd() const { return hwnd_; }
+  // The handle of a control, or nullptr.
+  HWND control(std::string_view name) const {
+    auto it = handles_.find(name);
+    return it == handles_.end() ? nullptr : it->second;
+  }
   Win32Backend& backend() { return backend_; }
   // Keys the dialog manager would take otherwise (Enter on the folder list).
   bool preTranslate(const MSG& msg);
