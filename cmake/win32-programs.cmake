@@ -1,9 +1,9 @@
 # Windows builds of the two programs: resources (icon, version, manifest) and windowed exes.
 enable_language(RC)
 
-set(QM_WIN32_RESOURCES ${CMAKE_SOURCE_DIR}/resources/win32)
-
 function(qm_add_win32_resources target rc)
+  # A function body, so that the call deferred to the top directory finds the files too.
+  set(QM_WIN32_RESOURCES ${CMAKE_SOURCE_DIR}/resources/win32)
   set(file ${QM_WIN32_RESOURCES}/${rc})
   set_property(SOURCE ${file} APPEND PROPERTY INCLUDE_DIRECTORIES ${QM_WIN32_RESOURCES})
   set_property(SOURCE ${file} APPEND PROPERTY OBJECT_DEPENDS
