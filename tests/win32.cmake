@@ -40,3 +40,6 @@ foreach(app copytool setuptool)
                        RUN_SERIAL ON TIMEOUT 180
                        ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
 endforeach()
+
+qm_test(win32_filesystem_test win32_filesystem_test.cpp)
+target_link_libraries(win32_filesystem_test PRIVATE qm_win32)

@@ -136,9 +136,9 @@ void Win32Backend::startProgram(std::string_view fileName, int windowStyle) {
   CloseHandle(pi.hProcess);
 }
 
-// The copy engine is not part of the Windows build yet.
 std::unique_ptr<FileSystemObject> Win32Backend::createObject(std::string_view progId) {
-  throw RuntimeError(err::kCannotCreateObject, progId);
+  if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
+  return createDiskFileSystemObject();
 }
 
 void Win32Backend::run() {
