@@ -1,6 +1,7 @@
 // A helper for the Wine checks: reports another program's window or message box.
 //   win32_probe window TITLE      one line per child: class|text|left,top,width,height
 //   win32_probe box TITLE [press] the box's text; "press" also presses its first button
+//   win32_probe click TITLE TEXT  presses the button captioned TEXT in that window
 // Waits up to 20 s for the window; exits 1 when it never appears. Output is UTF-8.
 #include <windows.h>
 #include <shellapi.h>
@@ -63,6 +64,16 @@ int main(int argc, char** argv) {
     std::printf("client|%s|0,0,%ld,%ld\n", textOf(h).c_str(), client.right, client.bottom);
     EnumChildWindows(h, printChild, reinterpret_cast<LPARAM>(h));
     return 0;
+  }
+  if (mode == "click" && wargc > 3) {
+    HWND h = waitFor(L"QmForm", title);
+    if (!h) return 1;
+    for (HWND b = GetWindow(h, GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT))
+      if (textOf(b) == narrow(wargv[3])) {
+        PostMessageW(b, BM_CLICK, 0, 0);
+        return 0;
+      }
+    return 1;
   }
   if (mode == "box") {
     HWND h = waitFor(L"#32770", title);
