@@ -1,7 +1,5 @@
-// Run-time error descriptions, the end-of-program signal and errno mapping.
+// Run-time error descriptions and the end-of-program signal.
 #include "errors.h"
-
-#include <cerrno>
 
 namespace qm {
 
@@ -36,28 +34,6 @@ std::string unhandledErrorReport(const RuntimeError& e) {
   std::string text = "実行時エラー '" + std::to_string(e.number) + "':\r\n\r\n" + e.description;
   if (!e.path.empty()) text += "\r\n" + e.path;
   return text;
-}
-
-int errorNumberFromErrno(int code) {
-  switch (code) {
-    case ENOENT: return err::kFileNotFound;
-    case ENOTDIR: return err::kPathNotFound;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY: return err::kPermissionDenied;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG: return err::kDiskFull;
-    case EIO: return err::kDeviceIo;
-    case EEXIST:
-    case EISDIR: return err::kFileExists;
-    case ENXIO:
-    case ENODEV:
-    case ENOMEDIUM: return err::kDeviceUnavailable;
-    case ENAMETOOLONG: return err::kBadFileName;
-    default: return err::kPathFileAccess;
-  }
 }
 
 }  // namespace qm

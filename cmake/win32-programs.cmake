@@ -1,0 +1,24 @@
+# Windows builds of the two programs: resources (icon, version, manifest) and windowed exes.
+enable_language(RC)
+
+function(qm_add_win32_resources target rc)
+  # A function body, so that the call deferred to the top directory finds the files too.
+  set(QM_WIN32_RESOURCES ${CMAKE_SOURCE_DIR}/resources/win32)
+  set(file ${QM_WIN32_RESOURCES}/${rc})
+  set_property(SOURCE ${file} APPEND PROPERTY INCLUDE_DIRECTORIES ${QM_WIN32_RESOURCES})
+  set_property(SOURCE ${file} APPEND PROPERTY OBJECT_DEPENDS
+               ${QM_WIN32_RESOURCES}/app.manifest ${QM_WIN32_RESOURCES}/copytool.ico
+               ${QM_WIN32_RESOURCES}/setuptool.ico)
+  target_sources(${target} PRIVATE ${file})
+  set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+endfunction()
+
+# The setup tool's program is defined in setuptool/, after this file is read: its
+# resources are attached once the whole tree has been read.
+function(qm_add_setuptool_resources)
+  if(TARGET qm_setuptool_app)
+    qm_add_win32_resources(qm_setuptool_app setuptool.rc)
+    set_target_properties(qm_setuptool_app PROPERTIES OUTPUT_NAME "QMS (QuillmarSetter)")
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qm_add_setuptool_resources)

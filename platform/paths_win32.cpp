@@ -1,0 +1,6 @@
+// The path separator on Windows.
+#include "paths.h"
+
+namespace qm {
+const char kPathSeparator = '\\';
+}

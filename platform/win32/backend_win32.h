@@ -1,0 +1,54 @@
+// The Win32 backend: forms, message boxes, pointer, clipboard, program start, event loop.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+
+namespace qm::win32 {
+
+class W32Form;
+
+class Win32Backend : public Backend {
+ public:
+  explicit Win32Backend(std::string appTitle);
+  ~Win32Backend() override;
+
+  std::unique_ptr<Form> createForm(const FormLayout& layout) override;
+  int messageBox(std::string_view text, int style, std::string_view title) override;
+  void setMousePointer(int pointer) override;
+  void setClipboardText(std::string_view text) override;
+  void startProgram(std::string_view fileName, int windowStyle) override;
+  std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
+  void run() override;
+
+  int pointer() const { return pointer_; }
+  int dpi() const { return dpi_; }
+  // The layout font: "ＭＳ Ｐゴシック" at its size, or the default GUI font.
+  HFONT font(const Font& font);
+
+  void addForm(W32Form* form) { forms_.push_back(form); }
+  void removeForm(W32Form* form);
+  // A form's window was destroyed; when none is left the loop ends.
+  void formDestroyed();
+
+ protected:
+  void quit() override;
+
+ private:
+  std::vector<W32Form*> forms_;
+  std::map<std::pair<long, bool>, HFONT> fonts_;
+  HWND clipboardOwner_ = nullptr;
+  int pointer_ = kPointerDefault;
+  int dpi_ = 96;
+};
+
+// Registers the window class of the forms once.
+const wchar_t* formClassName();
+
+}  // namespace qm::win32

@@ -1,0 +1,45 @@
+# The Windows-only suites and the Wine checks of the two programs.
+add_test(NAME wine_setup COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BINARY_DIR}/wine)
+set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 77)
+
+qm_test(win32_platform_test win32_platform_test.cpp)
+target_link_libraries(win32_platform_test PRIVATE qm_settings)
+
+qm_test(win32_backend_test win32_backend_test.cpp)
+target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool)
+
+# A console helper that reads another program's windows for the Wine checks below.
+add_executable(win32_probe win32_probe.cpp)
+target_link_libraries(win32_probe PRIVATE qm_platform shell32)
+
+if(TARGET qm_copytool_app)
+  qm_test(win32_resources_test win32_resources_test.cpp)
+  target_link_libraries(win32_resources_test PRIVATE qm_platform version)
+  target_compile_definitions(win32_resources_test PRIVATE
+                             QM_COPYTOOL_EXE="$<TARGET_FILE:qm_copytool_app>")
+  add_dependencies(win32_resources_test qm_copytool_app)
+  if(TARGET qm_setuptool_app)
+    target_compile_definitions(win32_resources_test PRIVATE
+                               QM_SETUPTOOL_EXE="$<TARGET_FILE:qm_setuptool_app>")
+    add_dependencies(win32_resources_test qm_setuptool_app)
+  endif()
+endif()
+
+# Windowed, statically linked: only system DLLs imported.
+set(QM_OBJDUMP ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-objdump)
+foreach(app copytool setuptool)
+  if(NOT TARGET qm_${app}_app)
+    continue()
+  endif()
+  add_test(NAME win32_${app}_imports
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/check-exe ${QM_OBJDUMP} $<TARGET_FILE:qm_${app}_app>)
+  add_test(NAME wine_${app}_e2e
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-e2e ${app} $<TARGET_FILE:qm_${app}_app>
+                   $<TARGET_FILE:win32_probe> ${CMAKE_BINARY_DIR}/e2e)
+  set_tests_properties(wine_${app}_e2e PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine
+                       RUN_SERIAL ON TIMEOUT 180
+                       ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
+endforeach()
+
+qm_test(win32_filesystem_test win32_filesystem_test.cpp)
+target_link_libraries(win32_filesystem_test PRIVATE qm_win32)

@@ -1,0 +1,312 @@
+// The Win32 backend under Wine: windows from layout tables, control events, lists, services.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app.h"
+#include "backend_win32.h"
+#include "errors.h"
+#include "form_win32.h"
+#include "frmMain.h"
+#include "win32/wide.h"
+
+namespace qm::win32 {
+namespace {
+
+int errorOf(auto&& action) {
+  try {
+    action();
+  } catch (const RuntimeError& e) {
+    return e.number;
+  }
+  return 0;
+}
+
+// clang-format off
+const FormLayout& testLayout() {
+  static const FormLayout layout{
+    "frmTest", "テスト", 6000, 3000, StartUpPosition::CenterScreen, WindowIcon::SetupTool,
+    {
+      {ControlType::CommandButton, "cmdOK",  "&OK",       300, 2000, 1500, 495, 2, kDefaultFont, {}, kDefault},
+      {ControlType::TextBox,       "txtA",   "",          300, 300,  3000, 375, 0},
+      {ControlType::TextBox,       "txtB",   "",          300, 900,  3000, 375, 1},
+      {ControlType::Label,         "lblA",   "コピー元",  3600, 300, 135,  285, 3, pt(11.25), {}, kAutoSize | kBorder},
+      {ControlType::DriveListBox,  "Drive1", "",          300, 1500, 3000, 300, 4},
+      {ControlType::DirListBox,    "Dir1",   "",          3600, 900, 2000, 1800, 5},
+    }};
+  return layout;
+}
+// clang-format on
+
+class Win32BackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    ui = createBackend(argc, argv, "QM(Quillmar)");
+  }
+  W32Form& make(const FormLayout& layout) {
+    forms.push_back(ui->createForm(layout));
+    return dynamic_cast<W32Form&>(*forms.back());
+  }
+  std::unique_ptr<Backend> ui;
+  std::vector<std::unique_ptr<Form>> forms;
+};
+
+RECT clientRectOf(HWND child) {
+  RECT rc;
+  GetWindowRect(child, &rc);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+TEST_F(Win32BackendTest, ControlsStandWhereTheTableSays) {
+  W32Form& form = make(frmMainLayout());
+  const int dpi = dynamic_cast<Win32Backend&>(*ui).dpi();
+  RECT client;
+  GetClientRect(form.hwnd(), &client);
+  EXPECT_EQ(client.right, twipsToPixels(9240, dpi));
+  EXPECT_EQ(client.bottom, twipsToPixels(2865, dpi));
+  for (const ControlRow& row : frmMainLayout().controls) {
+    const RECT rc = clientRectOf(form.control(row.name));
+    EXPECT_EQ(rc.left, twipsToPixels(row.left, dpi)) << row.name;
+    EXPECT_EQ(rc.top, twipsToPixels(row.top, dpi)) << row.name;
+  }
+  EXPECT_EQ(GetWindowLongW(form.hwnd(), GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX), 0);
+}
+
+TEST_F(Win32BackendTest, TheHiddenBoxLiesBeneathTheQuitButton) {
+  W32Form& form = make(frmMainLayout());
+  const RECT rc = clientRectOf(form.control("txtWinDir"));
+  const POINT centre{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+  EXPECT_EQ(ChildWindowFromPoint(form.hwnd(), centre), form.control("Command2"));
+}
+
+TEST_F(Win32BackendTest, TabOrderFollowsTheTabIndex) {
+  W32Form& form = make(frmMainLayout());
+  std::vector<HWND> order;
+  HWND h = form.control("cmdCopy");
+  for (int i = 0; i < 4; ++i, h = GetNextDlgTabItem(form.hwnd(), h, FALSE)) order.push_back(h);
+  const std::vector<HWND> expected{form.control("cmdCopy"), form.control("Command2"),
+                                   form.control("cmdHenkou"), form.control("txtWinDir")};
+  EXPECT_EQ(order, expected);
+}
+
+TEST_F(Win32BackendTest, FontsComeFromTheTable) {
+  W32Form& form = make(frmMainLayout());
+  const int dpi = dynamic_cast<Win32Backend&>(*ui).dpi();
+  struct Case {
+    const char* name;
+    double points;
+    LONG weight;
+  } cases[] = {{"cmdCopy", 15.75, 700}, {"Label3", 21.75, 400}, {"lblCopy1", 11.25, 400}, {"Label1", 12, 700}};
+  for (const Case& c : cases) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.control(c.name), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_EQ(narrow(lf.lfFaceName), "ＭＳ Ｐゴシック") << c.name;
+    EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET) << c.name;
+    EXPECT_EQ(lf.lfWeight, c.weight) << c.name;
+    EXPECT_EQ(lf.lfHeight, -std::lround(c.points * dpi / 72.0)) << c.name;
+  }
+}
+
+TEST_F(Win32BackendTest, OnlyTheTablesDefaultButtonIsDefault) {
+  W32Form& test = make(testLayout());
+  W32Form& main = make(frmMainLayout());
+  EXPECT_EQ(GetWindowLongW(test.control("cmdOK"), GWL_STYLE) & 0xF, BS_DEFPUSHBUTTON);
+  for (const char* name : {"cmdCopy", "Command2", "cmdHenkou"})
+    EXPECT_EQ(GetWindowLongW(main.control(name), GWL_STYLE) & 0xF, BS_PUSHBUTTON) << name;
+}
+
+TEST_F(Win32BackendTest, ChangeFiresOnlyOnRealChangeForProgramAndUser) {
+  W32Form& form = make(testLayout());
+  TextBox& box = form.textBox("txtA");
+  int changes = 0;
+  box.Change = [&] { ++changes; };
+  struct Step {
+    bool byUser;
+    std::string text;
+    std::string expected;
+    int changes;
+  } steps[] = {{false, "a", "a", 1},          {false, "a", "a", 1},
+               {false, std::string("b\0c", 3), "b", 2}, {false, "b", "b", 2},
+               {true, "データ", "データ", 3},    {true, "データ", "データ", 3},
+               {false, "", "", 4}};
+  for (const Step& s : steps) {
+    if (s.byUser)
+      SendMessageW(form.control("txtA"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widen(s.text).c_str()));
+    else
+      box.setText(s.text);
+    EXPECT_EQ(box.text(), s.expected);
+    EXPECT_EQ(changes, s.changes) << s.expected;
+  }
+}
+
+TEST_F(Win32BackendTest, SelectionCountsCharactersNotCodeUnits) {
+  W32Form& form = make(testLayout());
+  TextBox& box = form.textBox("txtA");
+  struct Case {
+    const char* text;
+    int start, length;
+    DWORD from, to;  // UTF-16 positions in the control
+  } cases[] = {{"abcdef", 1, 3, 1, 4}, {"データabc", 2, 3, 2, 5}, {"\xF0\x9F\x98\x80xyz", 1, 2, 2, 4},
+               {"ab", 5, 5, 2, 2}};
+  for (const Case& c : cases) {
+    box.setText(c.text);
+    box.setSelStart(c.start);
+    box.setSelLength(c.length);
+    DWORD from = 0, to = 0;
+    SendMessageW(form.control("txtA"), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(from, c.from) << c.text;
+    EXPECT_EQ(to, c.to) << c.text;
+    EXPECT_EQ(box.selStart(), std::min(c.start, static_cast<int>(c.from))) << c.text;
+  }
+}
+
+TEST_F(Win32BackendTest, ShowFocusesTheFirstControlInTabOrder) {
+  W32Form& form = make(testLayout());
+  int a = 0, b = 0;
+  form.textBox("txtA").GotFocus = [&] { ++a; };
+  form.textBox("txtB").GotFocus = [&] { ++b; };
+  form.show();
+  EXPECT_EQ(GetFocus(), form.control("txtA"));
+  EXPECT_EQ(a, 1);
+  form.setFocus("txtB");
+  EXPECT_EQ(b, 1);
+  form.setFocus("txtB");
+  EXPECT_EQ(b, 1);
+}
+
+TEST_F(Win32BackendTest, AutoSizedLabelFitsItsCaption) {
+  W32Form& form = make(testLayout());
+  HWND h = form.control("lblA");
+  const int dpi = dynamic_cast<Win32Backend&>(*ui).dpi();
+  const int designWidth = twipsToPixels(135, dpi);
+  EXPECT_GT(clientRectOf(h).right - clientRectOf(h).left, designWidth);  // fitted to "コピー元"
+  form.label("lblA").setCaption("C:\\とても長いフォルダの名前\\もっと長い名前");
+  const RECT wide = clientRectOf(h);
+  EXPECT_GT(wide.right - wide.left, 200);
+  EXPECT_EQ(form.label("lblA").caption(), "C:\\とても長いフォルダの名前\\もっと長い名前");
+  form.label("lblA").setCaption("");
+  EXPECT_EQ(clientRectOf(h).right - clientRectOf(h).left, designWidth);
+}
+
+TEST_F(Win32BackendTest, MouseMoveComesFromTheFormSurfaceOnlyInTwips) {
+  W32Form& form = make(testLayout());
+  std::vector<std::pair<float, float>> moves;
+  form.MouseMove = [&](int, int, float x, float y) { moves.emplace_back(x, y); };
+  const int dpi = dynamic_cast<Win32Backend&>(*ui).dpi();
+  SendMessageW(form.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(dpi / 8, dpi / 4));
+  SendMessageW(form.control("lblA"), WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
+  SendMessageW(form.control("cmdOK"), WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_FLOAT_EQ(moves[0].first, 180.0f);
+  EXPECT_FLOAT_EQ(moves[0].second, 360.0f);
+}
+
+TEST_F(Win32BackendTest, ClosingByTheFrameRaisesClosed) {
+  W32Form& form = make(testLayout());
+  int closed = 0;
+  form.Closed = [&] { ++closed; };
+  SendMessageW(form.hwnd(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(form.isOpen());
+}
+
+TEST_F(Win32BackendTest, DriveListTakesOnlyExistingDrives) {
+  W32Form& form = make(testLayout());
+  DriveListBox& list = form.driveList("Drive1");
+  int changes = 0;
+  list.Change = [&] { ++changes; };
+  const DWORD mask = GetLogicalDrives();
+  ASSERT_TRUE(mask & (1u << ('C' - 'A')));
+  char missing = 0;
+  for (char d = 'Q'; d <= 'Y' && !missing; ++d)
+    if (!(mask & (1u << (d - 'A')))) missing = d;
+  ASSERT_NE(missing, 0);
+  EXPECT_EQ(errorOf([&] { list.setDrive(std::string{missing, ':'}); }), err::kDeviceUnavailable);
+  list.setDrive("c:");
+  EXPECT_EQ(list.drive(), "C:");
+  const int after = changes;
+  list.setDrive("C:\\Windows");
+  EXPECT_EQ(changes, after);
+  EXPECT_EQ(errorOf([&] { list.setDrive(""); }), err::kDeviceUnavailable);
+}
+
+TEST_F(Win32BackendTest, FolderListShowsAncestorsFolderAndSubfolders) {
+  W32Form& form = make(testLayout());
+  DirListBox& list = form.dirList("Dir1");
+  const std::wstring base = L"C:\\qm-dir-test";
+  for (const wchar_t* p : {L"", L"\\元", L"\\元\\b", L"\\元\\a"}) CreateDirectoryW((base + p).c_str(), nullptr);
+  int changes = 0;
+  list.Change = [&] { ++changes; };
+  list.setPath("C:\\qm-dir-test\\元\\");
+  EXPECT_EQ(list.path(), "C:\\qm-dir-test\\元");
+  EXPECT_EQ(changes, 1);
+  list.setPath("C:\\qm-dir-test\\元");
+  EXPECT_EQ(changes, 1);
+  std::vector<std::string> items;
+  HWND h = form.control("Dir1");
+  for (int i = 0; i < SendMessageW(h, LB_GETCOUNT, 0, 0); ++i) {
+    wchar_t buf[MAX_PATH];
+    SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf));
+    items.push_back(narrow(buf));
+  }
+  const std::vector<std::string> expected{"C:\\", "  qm-dir-test", "    元", "      a", "      b"};
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(SendMessageW(h, LB_GETCURSEL, 0, 0), 2);
+  EXPECT_EQ(errorOf([&] { list.setPath("C:\\qm-dir-test\\none"); }), err::kPathNotFound);
+  for (const wchar_t* p : {L"\\元\\a", L"\\元\\b", L"\\元", L""}) RemoveDirectoryW((base + p).c_str());
+}
+
+TEST_F(Win32BackendTest, ADriveSpecShowsThatDrivesCurrentFolder) {
+  W32Form& form = make(testLayout());
+  wchar_t buf[MAX_PATH];
+  GetFullPathNameW(L"C:", MAX_PATH, buf, nullptr);
+  std::string expected = narrow(buf);
+  if (expected.size() > 3 && expected.back() == '\\') expected.pop_back();
+  form.dirList("Dir1").setPath("C:");
+  EXPECT_EQ(form.dirList("Dir1").path(), expected);
+}
+
+TEST_F(Win32BackendTest, StartingAMissingProgramIsError53) {
+  EXPECT_EQ(errorOf([&] { ui->startProgram("QMS (no such program).exe", kNormalFocus); }),
+            err::kFileNotFound);
+}
+
+TEST_F(Win32BackendTest, StartsAProgramFoundInTheCurrentFolder) {
+  wchar_t sys[MAX_PATH], old[MAX_PATH];
+  GetSystemDirectoryW(sys, MAX_PATH);
+  GetCurrentDirectoryW(MAX_PATH, old);
+  SetCurrentDirectoryW(sys);
+  EXPECT_EQ(errorOf([&] { ui->startProgram("hostname.exe", kNormalFocus); }), 0);
+  SetCurrentDirectoryW(old);
+}
+
+TEST_F(Win32BackendTest, ClipboardHoldsUnicodeText) {
+  ui->setClipboardText("作者 <author@example.jp>");
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  HANDLE data = GetClipboardData(CF_UNICODETEXT);
+  ASSERT_NE(data, nullptr);
+  const std::string text = narrow(static_cast<const wchar_t*>(GlobalLock(data)));
+  GlobalUnlock(data);
+  CloseClipboard();
+  EXPECT_EQ(text, "作者 <author@example.jp>");
+}
+
+TEST_F(Win32BackendTest, HourglassIsShownOverTheWindowsWhileSet) {
+  W32Form& form = make(testLayout());
+  ui->setMousePointer(kPointerHourglass);
+  EXPECT_EQ(SendMessageW(form.hwnd(), WM_SETCURSOR, (WPARAM)form.control("txtA"), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), TRUE);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+  ui->setMousePointer(kPointerDefault);
+  SendMessageW(form.hwnd(), WM_SETCURSOR, (WPARAM)form.hwnd(), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+}
+
+}  // namespace
+}  // namespace qm::win32

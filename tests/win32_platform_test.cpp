@@ -1,0 +1,203 @@
+// The Windows sides of the platform layer under code page 932: conversion, Windows
+// directory, file replacement, and the settings file's exact bytes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <initializer_list>
+#include <string>
+
+#include "codepage.h"
+#include "errors.h"
+#include "settings.h"
+#include "textfile.h"
+#include "win32/wide.h"
+#include "windir.h"
+
+namespace qm {
+namespace {
+
+std::string bytes(std::initializer_list<unsigned char> list) {
+  return std::string(list.begin(), list.end());
+}
+
+int errorOf(auto&& action) {
+  try {
+    action();
+  } catch (const RuntimeError& e) {
+    return e.number;
+  }
+  return 0;
+}
+
+// A fresh folder under the temporary folder, removed with its files afterwards.
+class TempFolder {
+ public:
+  TempFolder() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    path_ = win32::narrow(base) + "qm-test-" + std::to_string(GetCurrentProcessId()) +
+            "-" + std::to_string(counter_++);
+    CreateDirectoryW(win32::widen(path_).c_str(), nullptr);
+  }
+  ~TempFolder() {
+    for (const std::string& name : names()) DeleteFileW(win32::widen(path_ + "\\" + name).c_str());
+    RemoveDirectoryW(win32::widen(path_).c_str());
+  }
+  const std::string& path() const { return path_; }
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW(win32::widen(path_ + "\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return out;
+    do {
+      const std::wstring n = data.cFileName;
+      if (n != L"." && n != L"..") out.push_back(win32::narrow(n));
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+    return out;
+  }
+
+ private:
+  static inline int counter_ = 0;
+  std::string path_;
+};
+
+TEST(Win32CodePage, TheAnsiCodePageIsShiftJis) { EXPECT_EQ(GetACP(), 932u); }
+
+struct AnsiCase {
+  const char* utf8;
+  std::string ansi;
+};
+
+TEST(Win32CodePage, ConvertsBothWaysByteForByte) {
+  const AnsiCase cases[] = {
+      {"", ""},
+      {"C:\\Data, 1", "C:\\Data, 1"},
+      {"C:\\データ\\元", bytes({0x43, 0x3a, 0x5c, 0x83, 0x66, 0x81, 0x5b, 0x83, 0x5e, 0x5c, 0x8c, 0xb3})},
+      {"表", bytes({0x95, 0x5c})},  // a trail byte equal to '\'
+      {"①", bytes({0x87, 0x40})},
+      {"～", bytes({0x81, 0x60})},
+      {"ｱｲｳ", bytes({0xb1, 0xb2, 0xb3})},
+  };
+  for (const AnsiCase& c : cases) {
+    EXPECT_EQ(toAnsi(c.utf8, "t"), c.ansi) << c.utf8;
+    EXPECT_EQ(fromAnsi(c.ansi, "t"), c.utf8) << c.utf8;
+  }
+}
+
+TEST(Win32CodePage, RefusesCharactersTheCodePageCannotHold) {
+  // é, € and the emoji have no mapping; the wave dash only a best-fit look-alike.
+  for (const char* text : {"caf\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE3\x80\x9C", "\xFF"})
+    EXPECT_EQ(errorOf([&] { toAnsi(text, "t"); }), err::kInvalidCall) << text;
+}
+
+TEST(Win32CodePage, RefusesBytesThatAreNotShiftJis) {
+  for (const std::string& ansi : {bytes({0x41, 0x81}), bytes({0x83})})
+    EXPECT_EQ(errorOf([&] { fromAnsi(ansi, "t"); }), err::kPathFileAccess);
+}
+
+TEST(Win32WindowsDirectory, MatchesTheSystemLookup) {
+  wchar_t wide[MAX_PATH];
+  const UINT n = GetWindowsDirectoryW(wide, MAX_PATH);
+  const std::string expected = win32::narrow(std::wstring_view(wide, n));
+  std::string buffer(255, ' ');
+  EXPECT_EQ(getWindowsDirectoryA(buffer.data(), 255), expected.size());
+  EXPECT_EQ(buffer.substr(0, buffer.find('\0')), expected);
+  EXPECT_EQ(buffer.back(), ' ');
+}
+
+TEST(Win32WindowsDirectory, LeavesATooSmallBufferUntouched) {
+  std::string buffer(3, ' ');
+  EXPECT_GT(getWindowsDirectoryA(buffer.data(), 3), 3u);
+  EXPECT_EQ(buffer, "   ");
+}
+
+TEST(Win32WindowsDirectory, SettingsPathGoesThroughTheTextBoxAndUsesBackslash) {
+  class Box : public TextBox {
+   public:
+    std::string text() const override { return text_; }
+    void setText(std::string_view t) override { text_ = t.substr(0, t.find('\0')); }
+    int selStart() const override { return 0; }
+    int selLength() const override { return 0; }
+    void setSelStart(int) override {}
+    void setSelLength(int) override {}
+    std::string text_;
+  } box;
+  wchar_t wide[MAX_PATH];
+  const std::string dir = win32::narrow(std::wstring_view(wide, GetWindowsDirectoryW(wide, MAX_PATH)));
+  EXPECT_EQ(settingsPath(box, kCopyToolBufferWidth), dir + "\\Copy.Copy");
+  EXPECT_EQ(box.text(), dir);
+}
+
+TEST(Win32TextFile, ReplacesAFileAndLeavesNoTemporaryFile) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  for (const std::string& content : {std::string("first\r\n"), std::string("2nd"), std::string()}) {
+    replaceFileAtomically(path, content);
+    EXPECT_EQ(readWholeFile(path), content);
+    EXPECT_EQ(folder.names(), std::vector<std::string>{"Copy.Copy"});
+  }
+}
+
+TEST(Win32TextFile, FailuresCarryTheirErrorNumbers) {
+  TempFolder folder;
+  EXPECT_EQ(errorOf([&] { readWholeFile(folder.path() + "\\none"); }), err::kFileNotFound);
+  EXPECT_EQ(errorOf([&] { readWholeFile(folder.path() + "\\no\\none"); }), err::kPathNotFound);
+  EXPECT_EQ(errorOf([&] { replaceFileAtomically(folder.path() + "\\no\\f", "x"); }),
+            err::kPathNotFound);
+  EXPECT_TRUE(folder.names().empty());
+  EXPECT_FALSE(fileExists(folder.path()));
+  EXPECT_FALSE(fileExists(folder.path() + "\\none"));
+  replaceFileAtomically(folder.path() + "\\f", "x");
+  EXPECT_TRUE(fileExists(folder.path() + "\\f"));
+}
+
+TEST(Win32TextFile, AFileOpenWithoutSharingIsNotReplaced) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  replaceFileAtomically(path, "old");
+  HANDLE h = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(errorOf([&] { replaceFileAtomically(path, "new"); }), err::kPermissionDenied);
+  CloseHandle(h);
+  EXPECT_EQ(readWholeFile(path), "old");
+  EXPECT_EQ(folder.names(), std::vector<std::string>{"Copy.Copy"});
+}
+
+// The bytes the Linux build writes for the same job: each value in CP932, quoted, CR LF.
+TEST(Win32Settings, WritesTheSameBytesAsTheLinuxBuild) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  writeSettings(path, {"C:\\データ\\元", "D:\\バックアップ", "元"});
+  const std::string golden =
+      bytes({0x22, 0x43, 0x3a, 0x5c, 0x83, 0x66, 0x81, 0x5b, 0x83, 0x5e, 0x5c, 0x8c, 0xb3, 0x22,
+             0x0d, 0x0a, 0x22, 0x44, 0x3a, 0x5c, 0x83, 0x6f, 0x83, 0x62, 0x83, 0x4e, 0x83, 0x41,
+             0x83, 0x62, 0x83, 0x76, 0x22, 0x0d, 0x0a, 0x22, 0x8c, 0xb3, 0x22, 0x0d, 0x0a});
+  EXPECT_EQ(readWholeFile(path), golden);
+  CopySettings back;
+  readSettings(path, back);
+  EXPECT_EQ(back.SourcePath, "C:\\データ\\元");
+  EXPECT_EQ(back.DestinationPath, "D:\\バックアップ");
+  EXPECT_EQ(back.BaseName, "元");
+}
+
+TEST(Win32Settings, AValueOutsideTheCodePageLeavesTheOldFile) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  writeSettings(path, {"a", "b", ""});
+  EXPECT_EQ(errorOf([&] { writeSettings(path, {"C:\\caf\xC3\xA9", "b", "c"}); }), err::kInvalidCall);
+  EXPECT_EQ(readWholeFile(path), "\"a\"\r\n\"b\"\r\n\"\"\r\n");
+}
+
+TEST(Win32Errors, Win32CodesMapToRunTimeErrors) {
+  const std::pair<DWORD, int> cases[] = {
+      {ERROR_FILE_NOT_FOUND, 53}, {ERROR_PATH_NOT_FOUND, 76}, {ERROR_ACCESS_DENIED, 70},
+      {ERROR_SHARING_VIOLATION, 70}, {ERROR_DISK_FULL, 61},     {ERROR_NOT_READY, 71},
+      {ERROR_INVALID_DRIVE, 68},   {ERROR_FILE_EXISTS, 58},     {ERROR_INVALID_NAME, 52},
+      {ERROR_CRC, 57},             {ERROR_INVALID_FUNCTION, 75}};
+  for (auto [code, number] : cases) EXPECT_EQ(win32::errorNumberFromWin32(code), number) << code;
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,91 @@
+// A helper for the Wine checks: reports another program's window or message box.
+//   win32_probe window TITLE      one line per child: class|text|left,top,width,height
+//   win32_probe box TITLE [press] the box's text; "press" also presses its first button
+//   win32_probe click TITLE TEXT  presses the button captioned TEXT in that window
+// Waits up to 20 s for the window; exits 1 when it never appears. Output is UTF-8.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+
+#include "win32/wide.h"
+
+namespace {
+
+using qm::win32::narrow;
+using qm::win32::widen;
+
+std::string textOf(HWND h) {
+  // WM_GETTEXT rather than GetWindowText, which does not ask another process's controls.
+  wchar_t buf[1024];
+  DWORD_PTR n = 0;
+  if (!SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
+                           2000, &n))
+    n = 0;
+  return narrow(std::wstring_view(buf, n));
+}
+
+HWND waitFor(const wchar_t* cls, const std::wstring& title) {
+  for (int i = 0; i < 200; ++i) {
+    if (HWND h = FindWindowW(cls, title.c_str())) return h;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+BOOL CALLBACK printChild(HWND child, LPARAM parent) {
+  if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;
+  wchar_t cls[64];
+  GetClassNameW(child, cls, 64);
+  RECT rc;
+  GetWindowRect(child, &rc);
+  MapWindowPoints(nullptr, reinterpret_cast<HWND>(parent), reinterpret_cast<POINT*>(&rc), 2);
+  std::printf("%s|%s|%ld,%ld,%ld,%ld\n", narrow(cls).c_str(), textOf(child).c_str(), rc.left,
+              rc.top, rc.right - rc.left, rc.bottom - rc.top);
+  return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return 2;
+  const std::string mode = argv[1];
+  // Arguments arrive in the ANSI code page; take them from the wide command line instead.
+  int wargc = 0;
+  wchar_t** wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
+  const std::wstring title = wargc > 2 ? wargv[2] : widen(argv[2]);
+  if (mode == "window") {
+    HWND h = waitFor(L"QmForm", title);
+    if (!h) return 1;
+    Sleep(500);  // let the load finish
+    RECT client;
+    GetClientRect(h, &client);
+    std::printf("client|%s|0,0,%ld,%ld\n", textOf(h).c_str(), client.right, client.bottom);
+    EnumChildWindows(h, printChild, reinterpret_cast<LPARAM>(h));
+    return 0;
+  }
+  if (mode == "click" && wargc > 3) {
+    HWND h = waitFor(L"QmForm", title);
+    if (!h) return 1;
+    for (HWND b = GetWindow(h, GW_CHILD); b; b = GetWindow(b, GW_HWNDNEXT))
+      if (textOf(b) == narrow(wargv[3])) {
+        PostMessageW(b, BM_CLICK, 0, 0);
+        return 0;
+      }
+    return 1;
+  }
+  if (mode == "box") {
+    HWND h = waitFor(L"#32770", title);
+    if (!h) return 1;
+    std::printf("%s\n", textOf(GetDlgItem(h, 0xFFFF)).c_str());
+    if (argc > 3 && std::string(argv[3]) == "press")
+      for (int id : {IDOK, IDYES, IDRETRY})
+        if (HWND b = GetDlgItem(h, id)) {
+          PostMessageW(b, BM_CLICK, 0, 0);
+          break;
+        }
+    return 0;
+  }
+  return 2;
+}
