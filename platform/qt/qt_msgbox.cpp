@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QPushButton>
-#include <map>
 
 #include "backend.h"
 
@@ -55,8 +54,10 @@ QMessageBox::Icon boxIcon(int style) {
   }
 }
 
-int showMessageBox(QWidget* parent, std::string_view text, int style, std::string_view title) {
-  QMessageBox box(parent);
+BuiltBox buildMessageBox(QWidget* parent, std::string_view text, int style,
+                         std::string_view title) {
+  BuiltBox built{std::make_unique<QMessageBox>(parent), {}, boxEscapeAnswer(style)};
+  QMessageBox& box = *built.box;
   box.setWindowModality(Qt::ApplicationModal);
   box.setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
   box.setText(boxText(text));
@@ -64,17 +65,25 @@ int showMessageBox(QWidget* parent, std::string_view text, int style, std::strin
   box.setIcon(boxIcon(style));
   // Every button has the action role: the box then finds no escape button of its own,
   // so Esc and the close button do nothing unless one is set below.
-  std::map<QAbstractButton*, int> answers;
-  const int escape = boxEscapeAnswer(style);
   for (const BoxButton& b : boxButtons(style)) {
     QPushButton* button = box.addButton(QString::fromUtf8(b.text), QMessageBox::ActionRole);
-    answers[button] = b.answer;
-    if (answers.size() == 1) box.setDefaultButton(button);
-    if (b.answer == escape) box.setEscapeButton(button);
+    built.answers[button] = b.answer;
+    if (built.answers.size() == 1) box.setDefaultButton(button);
+    if (b.answer == built.escapeAnswer) box.setEscapeButton(button);
   }
-  box.exec();
-  const auto it = answers.find(box.clickedButton());
-  return it != answers.end() ? it->second : (escape ? escape : boxButtons(style).front().answer);
+  return built;
+}
+
+int BuiltBox::answer() const {
+  const auto it = answers.find(box->clickedButton());
+  if (it != answers.end()) return it->second;
+  return escapeAnswer ? escapeAnswer : mb::kAnswerOk;
+}
+
+int showMessageBox(QWidget* parent, std::string_view text, int style, std::string_view title) {
+  BuiltBox built = buildMessageBox(parent, text, style, title);
+  built.box->exec();
+  return built.answer();
 }
 
 }  // namespace qm::qt

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QMessageBox>
+#include <map>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -19,6 +21,16 @@ std::vector<BoxButton> boxButtons(int style);
 int boxEscapeAnswer(int style);
 
 QMessageBox::Icon boxIcon(int style);
+
+// A box made ready to show, with the answer code of each of its buttons.
+struct BuiltBox {
+  std::unique_ptr<QMessageBox> box;
+  std::map<QAbstractButton*, int> answers;
+  int escapeAnswer = 0;
+  // The answer of the button that closed the box.
+  int answer() const;
+};
+BuiltBox buildMessageBox(QWidget* parent, std::string_view text, int style, std::string_view title);
 
 // Shows the box modally over `parent` (may be null) and returns the answer code.
 int showMessageBox(QWidget* parent, std::string_view text, int style, std::string_view title);
