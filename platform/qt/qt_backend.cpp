@@ -100,7 +100,9 @@ void QtBackend::formClosed() {
 void QtBackend::quit() {
   for (QtForm* f : forms_) f->closeForEnd();
   setMousePointer(kPointerDefault);
-  QApplication::exit(0);
+  // Only a running loop is told to leave: exit() before exec() would also stop every
+  // later modal loop, and run() returns at once after the end anyway.
+  if (running_) QApplication::exit(0);
 }
 
 }  // namespace qt
