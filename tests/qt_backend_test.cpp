@@ -93,7 +93,11 @@ TEST(QtMessageBox, EscapeAndCloseButton) {
 
 TEST(QtMessageBox, AccessKeysAnswerTheBox) {
   auto ui = makeBackend();
-  onNextBox([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Y, Qt::AltModifier); });
+  onNextBox([](QMessageBox& box) {
+    QApplication::setActiveWindow(&box);  // access keys act in the active window
+    (void)QTest::qWaitForWindowActive(&box);
+    QTest::keyClick(&box, Qt::Key_Y, Qt::AltModifier);
+  });
   EXPECT_EQ(ui->messageBox("?", mb::kYesNo | mb::kIconQuestion, "t"), mb::kAnswerYes);
   onNextBox([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Return); });
   EXPECT_EQ(ui->messageBox("?", mb::kRetryCancel | mb::kIconError, "t"), mb::kAnswerRetry);
