@@ -204,10 +204,11 @@ TEST(QtForm, MouseMovesReachTheWindowOnlyOverItsOwnSurface) {
   auto ui = makeBackend();
   auto form = ui->createForm(frmMainLayout());
   QtForm& f = qtForm(*form);
-  int moves = 0;
+  int moves = 0, lastShift = -1;
   float lastX = 0, lastY = 0;
-  form->MouseMove = [&](int, int, float x, float y) {
+  form->MouseMove = [&](int, int shift, float x, float y) {
     ++moves;
+    lastShift = shift;
     lastX = x;
     lastY = y;
   };
@@ -232,6 +233,7 @@ TEST(QtForm, MouseMovesReachTheWindowOnlyOverItsOwnSurface) {
   QTest::mouseMove(f.window(), QPoint(6, 100));
   EXPECT_FLOAT_EQ(lastX, 90.0f);  // twips
   EXPECT_FLOAT_EQ(lastY, 1500.0f);
+  EXPECT_EQ(lastShift, 0);
 }
 
 TEST(QtForm, TextBoxWithHiraganaWishIsMarkedAndOthersAreNot) {

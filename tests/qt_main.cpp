@@ -10,3 +10,7 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
+
+// Under LeakSanitizer: fontconfig keeps its font-fallback caches for the life of the
+// process, which is not a fault of ours.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }

@@ -46,7 +46,14 @@ auto& lookup(Map& map, std::string_view name) {
 
 void FormWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
-  if (!childAt(pos) && onSurfaceMove) onSurfaceMove(pos);
+  if (childAt(pos) || !onSurfaceMove) return;
+  const Qt::MouseButtons b = event->buttons();
+  const int button = (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
+                     (b & Qt::MiddleButton ? 4 : 0);
+  const Qt::KeyboardModifiers m = event->modifiers();
+  const int shift = (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+                    (m & Qt::AltModifier ? 4 : 0);
+  onSurfaceMove(pos, button, shift);
 }
 
 void FormWidget::closeEvent(QCloseEvent* event) {
@@ -83,9 +90,9 @@ QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
       window_->move(frame.topLeft());
     }
   }
-  window_->onSurfaceMove = [this, dpi](QPoint pos) {
-    backend_.dispatch([this, dpi, pos] {
-      if (MouseMove) MouseMove(0, 0, pixelsToTwips(pos.x(), dpi), pixelsToTwips(pos.y(), dpi));
+  window_->onSurfaceMove = [this, dpi](QPoint pos, int button, int shift) {
+    backend_.dispatch([=, this] {
+      if (MouseMove) MouseMove(button, shift, pixelsToTwips(pos.x(), dpi), pixelsToTwips(pos.y(), dpi));
     });
   };
   window_->onFrameClose = [this] {

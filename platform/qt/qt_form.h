@@ -23,7 +23,9 @@ class QtBackend;
 class FormWidget : public QWidget {
  public:
   FormWidget() = default;
-  std::function<void(QPoint)> onSurfaceMove;
+  // Position in pixels, buttons and shift state as the classic values (1 left, 2 right,
+  // 4 middle; 1 Shift, 2 Ctrl, 4 Alt).
+  std::function<void(QPoint, int, int)> onSurfaceMove;
   std::function<void()> onFrameClose;
   std::function<void()> onEnter;
   bool closingByProgram = false;
