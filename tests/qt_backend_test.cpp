@@ -148,6 +148,23 @@ TEST(QtBackend, ProgramEndClosesEveryWindowAndRunReturnsAtOnce) {
   ui->run();  // returns: the program ended before the loop started
 }
 
+// Regression: leaving the event loop before it ever ran made every later modal box return at once.
+TEST(QtBackend, AnEndBeforeTheLoopRanLeavesLaterBoxesModal) {
+  {
+    auto ended = makeBackend();
+    ended->dispatch([] { endProgram(); });
+    ended->run();
+  }
+  auto ui = makeBackend();
+  bool seen = false;
+  onNextBox([&](QMessageBox& box) {
+    seen = true;
+    boxButton(box, QStringLiteral("いいえ(&N)"))->click();
+  });
+  EXPECT_EQ(ui->messageBox("?", mb::kYesNo | mb::kIconQuestion, "t"), mb::kAnswerNo);
+  EXPECT_TRUE(seen);
+}
+
 TEST(QtBackend, UnhandledErrorIsReportedThenTheProgramEnds) {
   auto ui = makeBackend();
   auto form = ui->createForm(frmMainLayout());

@@ -81,7 +81,6 @@ class CopyToolInX : public testing::Test {
  protected:
   void SetUp() override {
     if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool not installed";
-    if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_fs)";
     int n = 40 + static_cast<int>(::getpid() % 50);
     while (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
     display_ = ":" + std::to_string(n);
@@ -113,6 +112,27 @@ class CopyToolInX : public testing::Test {
     for (const std::string& v : {source, dest, base}) out << qm::toAnsi("\"" + v + "\"", "test") << "\r\n";
   }
 
+  void launch() {
+    app_ = spawn({QM_COPYTOOL_PATH},
+                 {"DISPLAY=" + display_, "XDG_CONFIG_HOME=" + (base_ / "cfg").string(),
+                  "QT_QPA_PLATFORM=xcb", "LANG=C.UTF-8"});
+  }
+
+  // The copy tool's main window, found by its title.
+  std::string mainWindow() {
+    return waitFor([&] {
+      const auto ids = words(xdo("search --onlyvisible --name 'QM\\(Quillmar\\)'"));
+      return ids.empty() ? std::string() : ids.front();
+    });
+  }
+
+  bool endsWithin(std::chrono::milliseconds limit) {
+    int status = 0;
+    if (!exitedWithin(app_, limit, status)) return false;
+    app_ = -1;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
   std::string xdo(const std::string& args) {
     return capture("DISPLAY=" + display_ + " xdotool " + args + " 2>/dev/null");
   }
@@ -136,14 +156,10 @@ class CopyToolInX : public testing::Test {
 };
 
 TEST_F(CopyToolInX, CopiesTheStoredJobAfterConfirmationAndEnds) {
+  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_fs)";
   writeSettings((base_ / "src/データ").string(), (base_ / "dst").string(), "データ");
-  app_ = spawn({QM_COPYTOOL_PATH},
-               {"DISPLAY=" + display_, "XDG_CONFIG_HOME=" + (base_ / "cfg").string(),
-                "QT_QPA_PLATFORM=xcb", "LANG=C.UTF-8"});
-  const std::string main = waitFor([&] {
-    const auto ids = words(xdo("search --onlyvisible --name 'QM\\(Quillmar\\)'"));
-    return ids.empty() ? std::string() : ids.front();
-  });
+  launch();
+  const std::string main = mainWindow();
   ASSERT_FALSE(main.empty()) << "the copy tool's window did not appear";
   std::this_thread::sleep_for(500ms);
   std::system(("import -display " + display_ + " -window root '" QM_E2E_SHOT "' 2>/dev/null").c_str());
@@ -159,14 +175,31 @@ TEST_F(CopyToolInX, CopiesTheStoredJobAfterConfirmationAndEnds) {
   ASSERT_FALSE(done.empty()) << "no completion box";
   pressIn(done, "Return");
 
-  int status = 0;
-  ASSERT_TRUE(exitedWithin(app_, 10s, status)) << "the copy tool is still running";
-  app_ = -1;
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(endsWithin(10s)) << "the copy tool did not end cleanly";
   std::ifstream copied(base_ / "dst/データ/sub/memo.txt");
   std::string text;
   std::getline(copied, text);
   EXPECT_EQ(text, "中身");
+}
+
+TEST_F(CopyToolInX, WithoutSettingsFileOnlyTheMessageAppearsAndOkEnds) {
+  launch();
+  const std::string box = waitFor([&] { return otherWindow(""); });
+  ASSERT_FALSE(box.empty()) << "no message";
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(words(xdo("search --onlyvisible --pid " + std::to_string(app_))).size(), 1u);
+  pressIn(box, "Return");
+  EXPECT_TRUE(endsWithin(10s));
+}
+
+TEST_F(CopyToolInX, QuitButtonsAccessKeyEndsTheProgram) {
+  writeSettings((base_ / "src/データ").string(), (base_ / "dst").string(), "データ");
+  launch();
+  const std::string main = mainWindow();
+  ASSERT_FALSE(main.empty());
+  pressIn(main, "alt+e");
+  EXPECT_TRUE(endsWithin(10s));
+  EXPECT_FALSE(fs::exists(base_ / "dst/データ"));
 }
 
 }  // namespace
