@@ -27,7 +27,6 @@ QtBackend::QtBackend(int& argc, char** argv, std::string appTitle) : Backend(std
   // The program ends by its own rules (quit, or its last window closing), not Qt's.
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setFont(defaultWindowFont());
-  QApplication::setApplicationDisplayName(QString());
 }
 
 QtBackend::~QtBackend() {
