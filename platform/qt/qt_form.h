@@ -1,0 +1,84 @@
+// A window made from a layout table, as a Qt top-level widget and its controls.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backend.h"
+#include "controls.h"
+#include "layout.h"
+#include "qt_controls.h"
+#include "qt_lists.h"
+
+namespace qm::qt {
+
+class QtBackend;
+
+// The window's own surface. Child controls keep their own mouse moves; the surface
+// reports only moves over itself, and Enter that no control took.
+class FormWidget : public QWidget {
+ public:
+  FormWidget() = default;
+  // Position in pixels, buttons and shift state as the classic values (1 left, 2 right,
+  // 4 middle; 1 Shift, 2 Ctrl, 4 Alt).
+  std::function<void(QPoint, int, int)> onSurfaceMove;
+  std::function<void()> onFrameClose;
+  std::function<void()> onEnter;
+  bool closingByProgram = false;
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+class QtForm : public Form {
+ public:
+  QtForm(QtBackend& backend, const FormLayout& layout);
+  ~QtForm() override;
+
+  Label& label(std::string_view name) override;
+  CommandButton& button(std::string_view name) override;
+  TextBox& textBox(std::string_view name) override;
+  DriveListBox& driveList(std::string_view name) override;
+  DirListBox& dirList(std::string_view name) override;
+  void show() override;
+  void close() override;
+  bool isOpen() const override { return open_; }
+  void setFocus(std::string_view name) override;
+
+  const FormLayout& layout() const { return layout_; }
+  FormWidget* window() const { return window_; }
+  // The widget of a control, or nullptr.
+  QWidget* widget(std::string_view name) const;
+  // Controls that take the focus, in tab order.
+  std::vector<std::string> tabOrder() const;
+  // Closes the window as the program's end does: no Closed event.
+  void closeForEnd();
+
+ private:
+  void build(double dpi);
+  void arrangeStackingAndTabs();
+  void watchFocus(QWidget* w, const std::string& name);
+  void pressDefault();
+
+  QtBackend& backend_;
+  const FormLayout& layout_;
+  FormWidget* window_;
+  std::map<std::string, std::unique_ptr<QtLabel>, std::less<>> labels_;
+  std::map<std::string, std::unique_ptr<QtButton>, std::less<>> buttons_;
+  std::map<std::string, std::unique_ptr<QtTextBox>, std::less<>> textBoxes_;
+  std::map<std::string, std::unique_ptr<QtDriveList>, std::less<>> drives_;
+  std::map<std::string, std::unique_ptr<QtDirList>, std::less<>> dirs_;
+  std::map<std::string, QWidget*, std::less<>> widgets_;
+  std::string focused_;  // the control whose GotFocus was raised last
+  bool open_ = true;
+  bool shown_ = false;
+  QObject guard_;
+};
+
+}  // namespace qm::qt

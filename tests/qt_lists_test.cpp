@@ -1,0 +1,187 @@
+// The drive list and folder list widgets, on roots made in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QTest>
+#include <QTreeWidget>
+#include <filesystem>
+
+#include "drives.h"
+#include "errors.h"
+#include "qt_lists.h"
+#include "qt_test_util.h"
+
+namespace qm::qt {
+namespace {
+
+namespace fs = std::filesystem;
+
+// clang-format off
+// A picker-like window: a drive list above a folder list.
+const FormLayout& listsLayout() {
+  static const FormLayout layout{
+    "frmLists", "一覧", 6570, 4545, StartUpPosition::CenterScreen, WindowIcon::SetupTool,
+    {
+      {ControlType::DirListBox,   "Dir1",   "", 120, 1440, 4335, 2820, 5},
+      {ControlType::DriveListBox, "Drive1", "", 120, 960,  4335, 300,  4},
+    }};
+  return layout;
+}
+// clang-format on
+
+class Lists : public testing::Test {
+ protected:
+  void SetUp() override {
+    fs::remove_all(base_);
+    for (const char* d : {"sys/etc", "sys/var", "home/docs/old", "home/music", "usb/photos"})
+      fs::create_directories(base_ / d);
+    // "C:" is sys, "A:" is home, the third root a volume; home lies outside sys here.
+    roots_ = {{"C:", (base_ / "sys").string(), "C:"},
+              {"A:", (base_ / "home").string(), "A:"},
+              {(base_ / "usb").string(), (base_ / "usb").string(), "usb"}};
+    ui_ = test::makeBackend();
+    parent_ = std::make_unique<QWidget>();
+  }
+  void TearDown() override { fs::remove_all(base_); }
+
+  std::string p(const char* rel) const { return (base_ / rel).string(); }
+  const ControlRow& row(const char* name) const { return *findControl(listsLayout(), name); }
+
+  fs::path base_ = fs::temp_directory_path() / "qm_lists_test";
+  std::vector<Root> roots_;
+  std::unique_ptr<QtBackend> ui_;
+  std::unique_ptr<QWidget> parent_;
+};
+
+TEST_F(Lists, DriveListStartsOnTheCurrentFoldersRootAndChangesOnlyOnRealChange) {
+  QtDriveList drives(parent_.get(), row("Drive1"), *ui_, roots_, p("home/docs"));
+  EXPECT_EQ(drives.drive(), "A:");
+  EXPECT_EQ(drives.widget()->count(), 3);
+  int changes = 0;
+  drives.Change = [&] { ++changes; };
+  struct Step {
+    std::string spec;
+    std::string drive;
+    int changes;
+  };
+  const Step steps[] = {{"A:", "A:", 0}, {"c:", "C:", 1}, {"C:", "C:", 0},
+                        {p("usb"), p("usb"), 1}, {"A:", "A:", 1}};
+  for (const Step& s : steps) {
+    changes = 0;
+    drives.setDrive(s.spec);
+    EXPECT_EQ(drives.drive(), s.drive);
+    EXPECT_EQ(changes, s.changes) << s.spec;
+  }
+  try {
+    drives.setDrive("Q:");
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number, err::kDeviceUnavailable);
+  }
+  EXPECT_EQ(drives.drive(), "A:");
+}
+
+TEST_F(Lists, UserPickRaisesChangeThroughTheDispatcher) {
+  QtDriveList drives(parent_.get(), row("Drive1"), *ui_, roots_, p("home"));
+  std::string seen;
+  drives.Change = [&] { seen = drives.drive(); };
+  emit drives.widget()->activated(0);
+  EXPECT_EQ(seen, "C:");
+}
+
+TEST_F(Lists, FolderListShowsADrivesCurrentFolderAndRaisesChangeOnRealChange) {
+  QtDirList dirs(parent_.get(), row("Dir1"), *ui_, roots_, p("home/docs"));
+  EXPECT_EQ(dirs.path(), p("home/docs"));
+  int changes = 0;
+  dirs.Change = [&] { ++changes; };
+  struct Step {
+    std::string set;
+    std::string path;
+    int changes;
+  };
+  const Step steps[] = {
+      {"A:", p("home/docs"), 0},        // the home root's current folder is the process's
+      {"C:", p("sys"), 1},              // not inside C:: its root itself
+      {p("sys/etc"), p("sys/etc"), 1},
+      {p("sys/etc/"), p("sys/etc"), 0},
+      {p("usb"), p("usb"), 1},
+      {"A:", p("home/docs"), 1},
+  };
+  for (const Step& s : steps) {
+    changes = 0;
+    dirs.setPath(s.set);
+    EXPECT_EQ(dirs.path(), s.path) << s.set;
+    EXPECT_EQ(changes, s.changes) << s.set;
+  }
+}
+
+TEST_F(Lists, FolderTreeShowsTheChainIndentedThenTheSubfolders) {
+  QtDirList dirs(parent_.get(), row("Dir1"), *ui_, roots_, p("home/docs"));
+  QTreeWidget* tree = dirs.widget();
+  ASSERT_EQ(tree->topLevelItemCount(), 1);
+  QTreeWidgetItem* top = tree->topLevelItem(0);
+  EXPECT_EQ(top->text(0).toStdString(), p("home"));
+  ASSERT_EQ(top->childCount(), 1);
+  QTreeWidgetItem* docs = top->child(0);
+  EXPECT_EQ(docs->text(0), QStringLiteral("docs"));
+  EXPECT_EQ(tree->currentItem(), docs);
+  ASSERT_EQ(docs->childCount(), 1);
+  EXPECT_EQ(docs->child(0)->text(0), QStringLiteral("old"));
+  EXPECT_FALSE(docs->child(0)->icon(0).isNull());
+}
+
+TEST_F(Lists, AFolderThatCannotBeListedIsAnErrorAndChangesNothing) {
+  QtDirList dirs(parent_.get(), row("Dir1"), *ui_, roots_, p("home"));
+  int changes = 0;
+  dirs.Change = [&] { ++changes; };
+  try {
+    dirs.setPath(p("home/missing"));
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number, err::kPathNotFound);
+    EXPECT_EQ(e.path, p("home/missing"));
+  }
+  fs::remove_all(base_ / "usb");  // a volume that went away
+  try {
+    dirs.setPath(p("usb"));
+    FAIL() << "no error";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number, err::kPathNotFound);
+  }
+  EXPECT_EQ(dirs.path(), p("home"));
+  EXPECT_EQ(changes, 0);
+}
+
+TEST_F(Lists, DoubleClickAndEnterOpenAFolder) {
+  parent_->resize(400, 300);
+  QtDirList dirs(parent_.get(), row("Dir1"), *ui_, roots_, p("home"));
+  std::vector<std::string> seen;
+  dirs.Change = [&] { seen.push_back(dirs.path()); };
+  parent_->show();
+  (void)QTest::qWaitForWindowExposed(parent_.get());
+  QTreeWidget* tree = dirs.widget();
+  QTreeWidgetItem* music = tree->topLevelItem(0)->child(1);
+  ASSERT_EQ(music->text(0), QStringLiteral("music"));
+  const QPoint at = tree->visualItemRect(music).center();
+  QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
+  QTRY_COMPARE_WITH_TIMEOUT(seen.size(), std::size_t{1}, 2000);
+  EXPECT_EQ(seen.back(), p("home/music"));
+
+  tree->setCurrentItem(tree->topLevelItem(0));  // the root "home" above "music"
+  tree->setFocus();
+  QTest::keyClick(tree, Qt::Key_Return);
+  QTRY_COMPARE_WITH_TIMEOUT(seen.size(), std::size_t{2}, 2000);
+  EXPECT_EQ(seen.back(), p("home"));
+}
+
+TEST_F(Lists, FormStartsOnTheProcessFolderAndItsRoot) {
+  auto form = ui_->createForm(listsLayout());
+  const std::vector<Root> system = systemDriveRoots();
+  EXPECT_EQ(form->dirList("Dir1").path(), currentFolder());
+  EXPECT_EQ(form->driveList("Drive1").drive(), rootOf(system, currentFolder())->spec);
+  EXPECT_EQ(test::qtForm(*form).widget("Dir1")->geometry(), QRect(8, 96, 289, 188));
+  EXPECT_EQ(test::qtForm(*form).widget("Drive1")->geometry(), QRect(8, 64, 289, 20));
+}
+
+}  // namespace
+}  // namespace qm::qt
