@@ -43,3 +43,6 @@ endforeach()
 
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
+
+qm_test(win32_copy_test win32_copy_test.cpp)
+target_link_libraries(win32_copy_test PRIVATE qm_win32)

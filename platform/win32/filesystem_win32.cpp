@@ -1,68 +1,70 @@
-// The file-system object on Windows: base names and recursive folder copies with overwrite.
+// The file-system object on Windows: base names, and the checks that precede a folder copy.
 #include <windows.h>
 
 #include "errors.h"
 #include "filesystem.h"
+#include "win32/copy_errors.h"
+#include "win32/copytree.h"
+#include "win32/longpath.h"
 #include "win32/wide.h"
 
 namespace qm {
 namespace {
 
-[[noreturn]] void fail(const std::wstring& path) {
-  throw RuntimeError(win32::errorNumberFromWin32(GetLastError()), win32::narrow(path));
+using win32::throwCopyError;
+using win32::throwNumber;
+
+bool endsInSeparator(std::string_view p) { return !p.empty() && (p.back() == '\\' || p.back() == '/'); }
+
+// The last component of an absolute long path; empty for a drive root or share.
+std::wstring lastComponent(const std::wstring& path) {
+  const std::wstring plain = win32::plainPath(path);
+  if (plain.size() <= 3 && plain.size() >= 2 && plain[1] == L':') return L"";
+  const std::size_t cut = path.rfind(L'\\');
+  return cut == std::wstring::npos ? path : path.substr(cut + 1);
 }
 
-std::wstring fullPath(const std::wstring& path) {
-  wchar_t buf[MAX_PATH * 2];
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 2, buf, nullptr);
-  if (n == 0 || n >= MAX_PATH * 2) throw RuntimeError(err::kBadFileName, win32::narrow(path));
-  std::wstring out(buf, n);
-  while (out.size() > 3 && out.back() == L'\\') out.pop_back();
-  return out;
+DWORD attributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+
+bool isFolder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool isFolder(const std::wstring& path) {
-  const DWORD attrs = GetFileAttributesW(path.c_str());
-  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+// The folder that receives the source's contents. A destination ending in a separator
+// is an existing folder that receives a copy named like the source.
+std::wstring targetFolder(const std::wstring& from, std::string_view destination) {
+  if (destination.empty()) throw RuntimeError(err::kPathNotFound, destination);
+  const std::wstring to = win32::longPath(win32::absolutePath(win32::widen(destination)));
+  if (!endsInSeparator(destination)) return to;
+  if (!isFolder(attributesOf(to))) throw RuntimeError(err::kPathNotFound, destination);
+  const std::wstring name = lastComponent(from);
+  if (name.empty()) throw RuntimeError(err::kPathFileAccess, destination);
+  return (to.back() == L'\\' ? to : to + L"\\") + name;
 }
 
-// Makes `folder` unless it exists; its parent must exist (76 otherwise).
-void makeFolder(const std::wstring& folder) {
-  if (CreateDirectoryW(folder.c_str(), nullptr)) return;
-  const DWORD code = GetLastError();
-  if (code == ERROR_ALREADY_EXISTS && isFolder(folder)) return;
-  if (code == ERROR_ALREADY_EXISTS) throw RuntimeError(err::kFileExists, win32::narrow(folder));
-  SetLastError(code);
-  fail(folder);
-}
-
-void copyTree(const std::wstring& from, const std::wstring& to, bool overwrite) {
-  makeFolder(to);
-  WIN32_FIND_DATAW data;
-  HANDLE h = FindFirstFileW((from + L"\\*").c_str(), &data);
-  if (h == INVALID_HANDLE_VALUE) {
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return;
-    fail(from);
+// Creates the missing folders above `target`; a file in the way is 58.
+void createParents(const std::wstring& target) {
+  const std::wstring plain = win32::plainPath(target);
+  // The first separator after the root: "C:\" or "\\server\share\".
+  std::size_t start = target.size() - plain.size();
+  if (plain.starts_with(L"\\\\")) {
+    start = target.find(L'\\', target.find(L'\\', start + 2) + 1);
+  } else {
+    start = target.find(L'\\', start);
   }
-  struct Closer {
-    HANDLE h;
-    ~Closer() { FindClose(h); }
-  } closer{h};
-  do {
-    const std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring src = from + L"\\" + name, dst = to + L"\\" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      copyTree(src, dst, overwrite);
-      continue;
-    }
-    // Windows' CopyFile refuses to overwrite a read-only file; checked here so that
-    // every system (Wine included) reports it alike, as permission denied.
-    const DWORD existing = GetFileAttributesW(dst.c_str());
-    if (overwrite && existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_READONLY))
-      throw RuntimeError(err::kPermissionDenied, win32::narrow(dst));
-    if (!CopyFileW(src.c_str(), dst.c_str(), overwrite ? FALSE : TRUE)) fail(dst);
-  } while (FindNextFileW(h, &data));
+  for (std::size_t sep = target.find(L'\\', start + 1); sep != std::wstring::npos;
+       sep = target.find(L'\\', sep + 1)) {
+    const std::wstring prefix = target.substr(0, sep);
+    if (CreateDirectoryW(prefix.c_str(), nullptr)) continue;
+    const DWORD code = GetLastError();
+    const DWORD attributes = attributesOf(prefix);
+    if (isFolder(attributes)) continue;
+    if (attributes != INVALID_FILE_ATTRIBUTES) throwNumber(err::kFileExists, prefix);
+    if (code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_DRIVE || code == ERROR_BAD_NETPATH ||
+        code == ERROR_BAD_NET_NAME)
+      throwNumber(err::kPathNotFound, prefix);
+    throwCopyError(code, prefix);
+  }
 }
 
 class DiskFileSystemObject : public FileSystemObject {
@@ -77,19 +79,21 @@ class DiskFileSystemObject : public FileSystemObject {
     return std::string(dot == std::string_view::npos ? p : p.substr(0, dot));
   }
 
-  // The source's contents land in the destination, which is made if missing; a
-  // destination inside the source is refused, since the copy would never end.
+  // Everything is checked before the first write: the source must be a folder (76), the
+  // destination no file (58) and neither the source nor inside it (75), comparing final
+  // paths so that other spellings, short names and links are caught too.
   void CopyFolder(std::string_view source, std::string_view destination, bool overwrite) override {
-    const std::wstring from = fullPath(win32::widen(source));
-    const std::wstring to = fullPath(win32::widen(destination));
-    if (!isFolder(from)) throw RuntimeError(err::kPathNotFound, source);
-    const std::wstring prefix = from.back() == L'\\' ? from : from + L"\\";
-    if (lstrcmpiW(from.c_str(), to.c_str()) == 0 ||
-        (to.size() > prefix.size() && CompareStringOrdinal(to.c_str(), static_cast<int>(prefix.size()),
-                                                           prefix.c_str(), static_cast<int>(prefix.size()),
-                                                           TRUE) == CSTR_EQUAL))
-      throw RuntimeError(err::kInvalidCall, destination);
-    copyTree(from, to, overwrite);
+    if (source.empty()) throw RuntimeError(err::kPathNotFound, source);
+    const std::wstring from = win32::longPath(win32::absolutePath(win32::widen(source)));
+    if (!isFolder(attributesOf(from))) throw RuntimeError(err::kPathNotFound, source);
+    const std::wstring to = targetFolder(from, destination);
+    if (win32::isSameOrInside(win32::plannedFinalPath(to), win32::plannedFinalPath(from)))
+      throwNumber(err::kPathFileAccess, to);
+    const DWORD existing = attributesOf(to);
+    if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
+      throwNumber(err::kFileExists, to);
+    if (existing == INVALID_FILE_ATTRIBUTES) createParents(to);
+    win32::copyTree(from, to, overwrite);
   }
 };
 

@@ -1,0 +1,51 @@
+// Win32 error codes of copy steps as run-time error numbers.
+#include <windows.h>
+
+#include "errors.h"
+#include "win32/copy_errors.h"
+#include "win32/longpath.h"
+#include "win32/wide.h"
+
+namespace qm::win32 {
+
+int copyErrorNumber(unsigned long code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_NETWORK_ACCESS_DENIED:
+    case ERROR_USER_MAPPED_FILE:
+      return err::kPermissionDenied;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return err::kDiskFull;
+    case ERROR_CRC:
+    case ERROR_GEN_FAILURE:
+    case ERROR_NOT_READY:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_SECTOR_NOT_FOUND:
+    case ERROR_SEEK:
+    case ERROR_IO_DEVICE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+    case ERROR_UNRECOGNIZED_MEDIA:
+      return err::kDeviceIo;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return err::kFileNotFound;
+    default:
+      return err::kPathFileAccess;
+  }
+}
+
+void throwCopyError(unsigned long code, const std::wstring& path) {
+  throwNumber(copyErrorNumber(code), path);
+}
+
+void throwNumber(int number, const std::wstring& path) {
+  throw RuntimeError(number, narrow(plainPath(path)));
+}
+
+}  // namespace qm::win32

@@ -1,0 +1,235 @@
+// The Windows folder copy: safe replacement, read-only files, long paths, times,
+// attributes, copies into themselves, skip-unchanged and the error numbers of failures.
+#include <string>
+#include <vector>
+
+#include "filesystem.h"
+#include "win32/copy_errors.h"
+#include "win32/longpath.h"
+#include "win32_fs_util.h"
+
+namespace qm {
+namespace {
+
+using namespace qm::testing;
+
+FILETIME fileTime(ULONGLONG ticks) {
+  FILETIME t;
+  t.dwLowDateTime = static_cast<DWORD>(ticks);
+  t.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return t;
+}
+
+ULONGLONG ticksOf(const FILETIME& t) { return (ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime; }
+
+// 2001-02-03 and 2010-05-06, in 100 ns ticks since 1601.
+constexpr ULONGLONG kOldTime = 126255744000000000ULL;
+constexpr ULONGLONG kNewTime = 129175776000000000ULL;
+
+void setWriteTime(const std::string& path, ULONGLONG ticks) {
+  HANDLE h = CreateFileW(lp(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+  const FILETIME t = fileTime(ticks);
+  EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &t));
+  CloseHandle(h);
+}
+
+ULONGLONG writeTimeOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA d{};
+  EXPECT_TRUE(GetFileAttributesExW(lp(path).c_str(), GetFileExInfoStandard, &d)) << path;
+  return ticksOf(d.ftLastWriteTime);
+}
+
+DWORD attributesOf(const std::string& path) { return GetFileAttributesW(lp(path).c_str()); }
+
+class Win32Copy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = freshRoot("qm-copy-");
+    src = root + "\\元";
+    dst = root + "\\先";
+    CreateDirectoryW(widen(src).c_str(), nullptr);
+    CreateDirectoryW(widen(src + "\\下").c_str(), nullptr);
+    put(src + "\\a.txt", "A");
+    put(src + "\\下\\b.txt", "BB");
+  }
+  void TearDown() override { removeTree(root); }
+  void copy() { fso->CopyFolder(src, dst, true); }
+  std::vector<std::string> leftovers(const std::string& folder) {
+    std::vector<std::string> out;
+    for (const auto& [rel, bytes] : tree(folder))
+      if (rel.find(".tmp") != std::string::npos) out.push_back(rel);
+    return out;
+  }
+  std::string root, src, dst;
+  std::unique_ptr<FileSystemObject> fso = createDiskFileSystemObject();
+};
+
+TEST(Win32CopyErrors, Win32CodesMapToTheNumbersOfTheLinuxCopy) {
+  const std::pair<unsigned long, int> cases[] = {
+      {ERROR_ACCESS_DENIED, 70},  {ERROR_SHARING_VIOLATION, 70}, {ERROR_LOCK_VIOLATION, 70},
+      {ERROR_WRITE_PROTECT, 70},  {ERROR_DISK_FULL, 61},         {ERROR_HANDLE_DISK_FULL, 61},
+      {ERROR_CRC, 57},            {ERROR_GEN_FAILURE, 57},       {ERROR_NOT_READY, 57},
+      {ERROR_READ_FAULT, 57},     {ERROR_WRITE_FAULT, 57},       {ERROR_FILE_NOT_FOUND, 53},
+      {ERROR_PATH_NOT_FOUND, 53}, {ERROR_INVALID_NAME, 75},      {ERROR_FILENAME_EXCED_RANGE, 75},
+      {ERROR_NOT_SUPPORTED, 75}};
+  for (auto [code, number] : cases) EXPECT_EQ(win32::copyErrorNumber(code), number) << code;
+}
+
+TEST(Win32Paths, LongPathFormsAndContainment) {
+  EXPECT_EQ(win32::longPath(L"C:\\a\\b"), L"\\\\?\\C:\\a\\b");
+  EXPECT_EQ(win32::longPath(L"\\\\srv\\share\\x"), L"\\\\?\\UNC\\srv\\share\\x");
+  EXPECT_EQ(win32::longPath(L"\\\\?\\C:\\a"), L"\\\\?\\C:\\a");
+  EXPECT_EQ(win32::plainPath(L"\\\\?\\UNC\\srv\\share\\x"), L"\\\\srv\\share\\x");
+  EXPECT_EQ(win32::plainPath(L"\\\\?\\C:\\a"), L"C:\\a");
+  EXPECT_EQ(win32::absolutePath(L"C:\\a\\..\\b\\\\"), L"C:\\b");
+  EXPECT_EQ(win32::absolutePath(L"C:/a/b/"), L"C:\\a\\b");
+  EXPECT_EQ(win32::absolutePath(L"C:\\"), L"C:\\");
+  const struct {
+    const wchar_t *inner, *outer;
+    bool inside;
+  } cases[] = {{L"C:\\a", L"C:\\a", true},      {L"c:\\A\\b", L"C:\\a", true},
+               {L"C:\\ab", L"C:\\a", false},     {L"C:\\a\\", L"C:\\a", true},
+               {L"C:\\", L"C:\\a", false},       {L"C:\\a\\b", L"C:\\", true},
+               {L"C:\\データ\\x", L"C:\\データ", true}, {L"D:\\a", L"C:\\a", false}};
+  for (auto c : cases) EXPECT_EQ(win32::isSameOrInside(c.inner, c.outer), c.inside) << narrow(c.inner);
+}
+
+TEST_F(Win32Copy, ACopyIntoItselfIsRefusedBeforeAnythingIsWritten) {
+  const std::string targets[] = {src, src + "\\new", src + "\\下\\deeper\\x",
+                                 root + "\\元\\..\\元\\sub", root + "/元/sub"};
+  for (const std::string& t : targets) {
+    try {
+      fso->CopyFolder(src, t, true);
+      ADD_FAILURE() << "copied into itself: " << t;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, err::kPathFileAccess) << t;
+      EXPECT_NE(e.path.find("元"), std::string::npos) << e.path;
+    }
+  }
+  const std::map<std::string, std::string> untouched{{"a.txt", "A"}, {"下\\", ""}, {"下\\b.txt", "BB"}};
+  EXPECT_EQ(tree(src), untouched);
+  // The same check through another spelling of the source.
+  EXPECT_EQ(errorOf([&] { fso->CopyFolder(root + "\\元\\", root + "\\元\\x", true); }), 75);
+}
+
+TEST_F(Win32Copy, ADestinationEndingInASeparatorReceivesACopyUnderTheSourcesName) {
+  CreateDirectoryW(widen(dst).c_str(), nullptr);
+  fso->CopyFolder(src, dst + "\\", true);
+  const std::map<std::string, std::string> expected{
+      {"元\\", ""}, {"元\\a.txt", "A"}, {"元\\下\\", ""}, {"元\\下\\b.txt", "BB"}};
+  EXPECT_EQ(tree(dst), expected);
+  EXPECT_EQ(errorOf([&] { fso->CopyFolder(src, root + "\\none\\", true); }), err::kPathNotFound);
+}
+
+TEST_F(Win32Copy, MissingParentsOfTheDestinationAreMade) {
+  fso->CopyFolder(src, root + "\\x\\y\\z", true);
+  EXPECT_EQ(tree(root + "\\x\\y\\z").at("下\\b.txt"), "BB");
+}
+
+TEST_F(Win32Copy, AReadOnlyFileFromAnEarlierCopyIsReplacedAndStaysReadOnly) {
+  SetFileAttributesW(widen(src + "\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  copy();
+  EXPECT_TRUE(attributesOf(dst + "\\a.txt") & FILE_ATTRIBUTE_READONLY);
+  SetFileAttributesW(widen(src + "\\a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  put(src + "\\a.txt", "changed");
+  SetFileAttributesW(widen(src + "\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  copy();
+  EXPECT_EQ(tree(dst).at("a.txt"), "changed");
+  EXPECT_TRUE(attributesOf(dst + "\\a.txt") & FILE_ATTRIBUTE_READONLY);
+  // A read-only destination file whose source is writable becomes writable.
+  SetFileAttributesW(widen(src + "\\a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+  copy();
+  EXPECT_FALSE(attributesOf(dst + "\\a.txt") & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(Win32Copy, AFailedCopyKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  copy();
+  put(src + "\\a.txt", "new contents");
+  // The old copy held open without delete sharing: the new bytes are written to the
+  // temporary file, and the rename over the old file fails.
+  HANDLE h = CreateFileW(widen(dst + "\\a.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  try {
+    copy();
+    ADD_FAILURE() << "the copy replaced a file that is open without delete sharing";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number, err::kPermissionDenied);
+    EXPECT_NE(e.path.find("a.txt"), std::string::npos) << e.path;
+  }
+  CloseHandle(h);
+  EXPECT_EQ(tree(dst).at("a.txt"), "A");
+  EXPECT_EQ(leftovers(dst), std::vector<std::string>{});
+  copy();
+  EXPECT_EQ(tree(dst).at("a.txt"), "new contents");
+}
+
+TEST_F(Win32Copy, FoldersDeeperThanTheOldPathLimitAreCopied) {
+  std::string deep = src;
+  while (deep.size() < 300) {
+    deep += "\\フォルダ階層の深いところ";
+    ASSERT_TRUE(CreateDirectoryW(lp(deep).c_str(), nullptr)) << deep.size();
+  }
+  put(deep + "\\深い.txt", "D");
+  copy();
+  const std::string rel = deep.substr(src.size() + 1) + "\\深い.txt";
+  EXPECT_GT(dst.size() + rel.size(), 260u);
+  EXPECT_EQ(tree(dst).at(rel), "D");
+}
+
+TEST_F(Win32Copy, TimesAndAttributesOfFilesAndFoldersAreKept) {
+  SetFileAttributesW(widen(src + "\\a.txt").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  setWriteTime(src + "\\a.txt", kOldTime);
+  setWriteTime(src + "\\下\\b.txt", kNewTime);
+  setWriteTime(src + "\\下", kOldTime);
+  setWriteTime(src, kNewTime);
+  copy();
+  EXPECT_EQ(writeTimeOf(dst + "\\a.txt"), kOldTime);
+  EXPECT_EQ(writeTimeOf(dst + "\\下\\b.txt"), kNewTime);
+  EXPECT_EQ(writeTimeOf(dst + "\\下"), kOldTime);
+  EXPECT_EQ(writeTimeOf(dst), kNewTime);
+  EXPECT_TRUE(attributesOf(dst + "\\a.txt") & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(attributesOf(dst + "\\下\\b.txt") & FILE_ATTRIBUTE_HIDDEN);
+}
+
+TEST_F(Win32Copy, OnlyFilesThatDifferInSizeTimeOrReadOnlyAreCopiedAgain) {
+  setWriteTime(src + "\\a.txt", kOldTime);
+  copy();
+  struct Case {
+    const char* label;
+    std::string destinationBytes;
+    ULONGLONG destinationTime;
+    DWORD destinationAttributes;
+    std::string expected;
+  } cases[] = {
+      {"same size, time and attribute", "Z", kOldTime, FILE_ATTRIBUTE_NORMAL, "Z"},
+      {"other size", "ZZ", kOldTime, FILE_ATTRIBUTE_NORMAL, "A"},
+      {"other time", "Z", kNewTime, FILE_ATTRIBUTE_NORMAL, "A"},
+      {"other read-only attribute", "Z", kOldTime, FILE_ATTRIBUTE_READONLY, "A"},
+  };
+  for (const Case& c : cases) {
+    SetFileAttributesW(widen(dst + "\\a.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    put(dst + "\\a.txt", c.destinationBytes);
+    setWriteTime(dst + "\\a.txt", c.destinationTime);
+    SetFileAttributesW(widen(dst + "\\a.txt").c_str(), c.destinationAttributes);
+    copy();
+    EXPECT_EQ(tree(dst).at("a.txt"), c.expected) << c.label;
+  }
+}
+
+TEST_F(Win32Copy, AFolderWhereTheCopyNeedsAFileIsError58AndNamesIt) {
+  CreateDirectoryW(widen(dst).c_str(), nullptr);
+  CreateDirectoryW(widen(dst + "\\a.txt").c_str(), nullptr);
+  try {
+    copy();
+    ADD_FAILURE() << "a folder was overwritten by a file";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number, err::kFileExists);
+    EXPECT_NE(e.path.find("先\\a.txt"), std::string::npos) << e.path;
+  }
+}
+
+}  // namespace
+}  // namespace qm
