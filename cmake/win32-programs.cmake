@@ -1,8 +1,9 @@
 # Windows builds of the two programs: resources (icon, version, manifest) and windowed exes.
+include_guard(GLOBAL)
 enable_language(RC)
 
 function(qm_add_win32_resources target rc)
-  # A function body, so that the call deferred to the top directory finds the files too.
+  # Source properties belong to the calling directory, the one that defines the target.
   set(QM_WIN32_RESOURCES ${CMAKE_SOURCE_DIR}/resources/win32)
   set(file ${QM_WIN32_RESOURCES}/${rc})
   set_property(SOURCE ${file} APPEND PROPERTY INCLUDE_DIRECTORIES ${QM_WIN32_RESOURCES})
@@ -12,16 +13,6 @@ function(qm_add_win32_resources target rc)
   target_sources(${target} PRIVATE ${file})
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
 endfunction()
-
-# The setup tool's program is defined in setuptool/, after this file is read: its
-# resources are attached once the whole tree has been read.
-function(qm_add_setuptool_resources)
-  if(TARGET qm_setuptool_app)
-    qm_add_win32_resources(qm_setuptool_app setuptool.rc)
-    set_target_properties(qm_setuptool_app PROPERTIES OUTPUT_NAME "QMS (QuillmarSetter)")
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qm_add_setuptool_resources)
 
 # The benchmarks stand on POSIX calls (temporary folders, the environment) and serve
 # the Linux build; a Windows build leaves them out of its default target.
