@@ -46,3 +46,9 @@ target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
 
 qm_test(win32_copy_test win32_copy_test.cpp)
 target_link_libraries(win32_copy_test PRIVATE qm_win32)
+
+# Program start by bare name, with copies of the probe as the started programs.
+qm_test(win32_start_test win32_start_test.cpp)
+target_link_libraries(win32_start_test PRIVATE qm_win32)
+target_compile_definitions(win32_start_test PRIVATE QM_PROBE_EXE="$<TARGET_FILE:win32_probe>")
+add_dependencies(win32_start_test win32_probe)

@@ -1,7 +1,10 @@
 // A helper for the Wine checks: reports another program's window or message box.
 //   win32_probe window TITLE      one line per child: class|text|left,top,width,height
-//   win32_probe box TITLE [press] the box's text; "press" also presses its first button
+//   win32_probe box TITLE [press|no]  the box's text; "press" also presses its first
+//                                 button (OK, Yes or Retry), "no" its No button
 //   win32_probe click TITLE TEXT  presses the button captioned TEXT in that window
+//   win32_probe                   with QM_PROBE_REPORT set: writes its own path (UTF-8)
+//                                 to that file, so a test sees which copy was started
 // Waits up to 20 s for the window; exits 1 when it never appears. Output is UTF-8.
 #include <windows.h>
 #include <shellapi.h>
@@ -48,7 +51,22 @@ BOOL CALLBACK printChild(HWND child, LPARAM parent) {
 
 }  // namespace
 
+// Started without arguments by a program-start test: records which file was started.
+int reportOwnPath() {
+  wchar_t report[MAX_PATH * 2], self[MAX_PATH * 2];
+  if (!GetEnvironmentVariableW(L"QM_PROBE_REPORT", report, MAX_PATH * 2)) return 2;
+  const DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 2);
+  const std::string path = narrow(std::wstring_view(self, n));
+  HANDLE h = CreateFileW(report, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 1;
+  DWORD written = 0;
+  WriteFile(h, path.data(), static_cast<DWORD>(path.size()), &written, nullptr);
+  CloseHandle(h);
+  return 0;
+}
+
 int main(int argc, char** argv) {
+  if (argc == 1) return reportOwnPath();
   if (argc < 3) return 2;
   const std::string mode = argv[1];
   // Arguments arrive in the ANSI code page; take them from the wide command line instead.
@@ -79,7 +97,13 @@ int main(int argc, char** argv) {
     HWND h = waitFor(L"#32770", title);
     if (!h) return 1;
     std::printf("%s\n", textOf(GetDlgItem(h, 0xFFFF)).c_str());
-    if (argc > 3 && std::string(argv[3]) == "press")
+    const std::string action = argc > 3 ? argv[3] : "";
+    if (action == "no") {
+      HWND b = GetDlgItem(h, IDNO);
+      if (!b) return 1;
+      PostMessageW(b, BM_CLICK, 0, 0);
+    }
+    if (action == "press")
       for (int id : {IDOK, IDYES, IDRETRY})
         if (HWND b = GetDlgItem(h, id)) {
           PostMessageW(b, BM_CLICK, 0, 0);
