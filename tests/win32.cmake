@@ -33,9 +33,16 @@ foreach(app copytool setuptool)
   endif()
   add_test(NAME win32_${app}_imports
            COMMAND ${CMAKE_SOURCE_DIR}/tools/check-exe ${QM_OBJDUMP} $<TARGET_FILE:qm_${app}_app>)
+  # The other program, when built, for the run with both programs in one folder.
+  set(other_exe "")
+  foreach(other copytool setuptool)
+    if(NOT other STREQUAL app AND TARGET qm_${other}_app)
+      set(other_exe $<TARGET_FILE:qm_${other}_app>)
+    endif()
+  endforeach()
   add_test(NAME wine_${app}_e2e
            COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-e2e ${app} $<TARGET_FILE:qm_${app}_app>
-                   $<TARGET_FILE:win32_probe> ${CMAKE_BINARY_DIR}/e2e)
+                   $<TARGET_FILE:win32_probe> ${CMAKE_BINARY_DIR}/e2e ${other_exe})
   set_tests_properties(wine_${app}_e2e PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine
                        RUN_SERIAL ON TIMEOUT 180
                        ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
