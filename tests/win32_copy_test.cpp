@@ -129,6 +129,7 @@ TEST_F(Win32Copy, MissingParentsOfTheDestinationAreMade) {
 }
 
 TEST_F(Win32Copy, AReadOnlyFileFromAnEarlierCopyIsReplacedAndStaysReadOnly) {
+  // Regression: a read-only file left by an earlier copy made every later copy fail with 70.
   SetFileAttributesW(widen(src + "\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
   copy();
   EXPECT_TRUE(attributesOf(dst + "\\a.txt") & FILE_ATTRIBUTE_READONLY);
@@ -145,6 +146,7 @@ TEST_F(Win32Copy, AReadOnlyFileFromAnEarlierCopyIsReplacedAndStaysReadOnly) {
 }
 
 TEST_F(Win32Copy, AFailedCopyKeepsTheOldFileAndLeavesNoTemporaryFile) {
+  // Regression: files were copied over the old copy in place, so a failure destroyed it.
   copy();
   put(src + "\\a.txt", "new contents");
   // The old copy held open without delete sharing: the new bytes are written to the
