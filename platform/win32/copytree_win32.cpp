@@ -83,8 +83,9 @@ void writeTemporary(const std::wstring& from, const std::wstring& temp, const En
   Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in.valid()) throwCopyError(GetLastError(), from);
+  // Hidden while it is unfinished; the rename's caller gives it the source's attributes.
   Handle out(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!out.valid()) throwCopyError(GetLastError(), temp);
   LARGE_INTEGER size;
   size.QuadPart = static_cast<LONGLONG>(e.size);
