@@ -13,15 +13,3 @@ function(qm_add_win32_resources target rc)
   target_sources(${target} PRIVATE ${file})
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
 endfunction()
-
-# The benchmarks stand on POSIX calls (temporary folders, the environment) and serve
-# the Linux build; a Windows build leaves them out of its default target.
-function(qm_exclude_posix_benchmarks)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
-    get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/bench PROPERTY BUILDSYSTEM_TARGETS)
-    foreach(t IN LISTS targets)
-      set_target_properties(${t} PROPERTIES EXCLUDE_FROM_ALL ON)
-    endforeach()
-  endif()
-endfunction()
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL qm_exclude_posix_benchmarks)
