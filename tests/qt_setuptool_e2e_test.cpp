@@ -1,5 +1,4 @@
-// The setup tool end to end in a real X server (Xvfb), driven by xdotool: a job picked
-// and typed in, saved without starting the copy tool, then run by the copy tool.
+// The setup tool end to end in a real X server (Xvfb), driven by xdotool.
 #include "codepage.h"
 #include "qt_xvfb.h"
 

@@ -1,5 +1,4 @@
-// Helpers of the end-to-end tests: a private Xvfb display, programs started in it, and
-// xdotool to find their windows and press keys, with polling waits.
+// End-to-end helpers: a private Xvfb display, programs in it, xdotool keys, polling waits.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -94,7 +93,8 @@ inline std::string readBytes(const fs::path& file) {
 class XTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!onPath("Xvfb") || !onPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool not installed";
+    if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import"))
+      GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import not installed";
     int n = 40 + static_cast<int>(::getpid() % 50);
     while (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
     display_ = ":" + std::to_string(n);
@@ -144,7 +144,8 @@ class XTest : public testing::Test {
   // The program's visible window whose title matches the extended regular expression.
   std::string windowNamed(const std::string& titleRegex) {
     return waitFor([&] {
-      const auto ids = words(xdo("search --onlyvisible --pid " + std::to_string(app_) +
+      // --all: by default xdotool lists windows that meet any one of the conditions.
+      const auto ids = words(xdo("search --all --onlyvisible --pid " + std::to_string(app_) +
                                  " --name '" + titleRegex + "'"));
       return ids.empty() ? std::string() : ids.front();
     });
@@ -188,7 +189,18 @@ class XTest : public testing::Test {
     xdo("type --clearmodifiers --delay 30 '" + text + "'");
   }
 
+  // Waits until the window shows more than one colour: Qt has then handled its mapping
+  // and exposure, and keys sent to it no longer go to the window that had the focus.
+  void waitDrawn(const std::string& window) {
+    waitFor([&] {
+      const std::string colours = capture("import -display " + display_ + " -window " + window +
+                                          " -format '%k' info: 2>/dev/null");
+      return std::atoi(colours.c_str()) > 1 ? colours : std::string();
+    });
+  }
+
   void focus(const std::string& window) {
+    waitDrawn(window);
     waitFor([&] {
       xdo("windowfocus --sync " + window);
       return words(xdo("getwindowfocus -f")) == std::vector<std::string>{window} ? window
