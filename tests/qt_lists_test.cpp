@@ -4,7 +4,10 @@
 #include <QComboBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <unistd.h>
+
 #include <filesystem>
+#include <string>
 
 #include "drives.h"
 #include "errors.h"
@@ -47,7 +50,9 @@ class Lists : public testing::Test {
   std::string p(const char* rel) const { return (base_ / rel).string(); }
   const ControlRow& row(const char* name) const { return *findControl(listsLayout(), name); }
 
-  fs::path base_ = fs::temp_directory_path() / "qm_lists_test";
+  // Regression: one folder name for every test let CTest's parallel runs (a process per
+  // test) delete each other's folders mid-test. One folder per process.
+  fs::path base_ = fs::temp_directory_path() / ("qm_lists_test_" + std::to_string(::getpid()));
   std::vector<Root> roots_;
   std::unique_ptr<QtBackend> ui_;
   std::unique_ptr<QWidget> parent_;
