@@ -154,8 +154,7 @@ TEST(QtForm, UserFocusChangesRaiseGotFocusThroughTheDispatcher) {
   EXPECT_EQ(gotB.n, 1);
 }
 
-// Regression: Enter on a focused command button pressed the default button (or, in a
-// window without one, nothing) instead of the focused button.
+// Regression: Enter on a focused command button pressed the default button (or nothing).
 TEST(QtForm, EnterPressesTheFocusedButtonElseTheDefaultButton) {
   struct Case {
     const FormLayout* layout;

@@ -50,8 +50,7 @@ class Lists : public testing::Test {
   std::string p(const char* rel) const { return (base_ / rel).string(); }
   const ControlRow& row(const char* name) const { return *findControl(listsLayout(), name); }
 
-  // Regression: one folder name for every test let CTest's parallel runs (a process per
-  // test) delete each other's folders mid-test. One folder per process.
+  // Regression: parallel test processes shared one folder and deleted it under each other.
   fs::path base_ = fs::temp_directory_path() / ("qm_lists_test_" + std::to_string(::getpid()));
   std::vector<Root> roots_;
   std::unique_ptr<QtBackend> ui_;
