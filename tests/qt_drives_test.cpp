@@ -1,5 +1,6 @@
 // Drive roots on Linux: mounts table, root order, current folders, folder paths.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -88,7 +89,8 @@ TEST(Drives, FolderPathsAreNormalisedAndChainedFromTheTop) {
 }
 
 TEST(Drives, ListingGivesVisibleSubfoldersSortedAndFailsWith76WhenMissing) {
-  const auto base = std::filesystem::temp_directory_path() / "qm_drives_test";
+  // One folder per process, so that runs of the suite side by side do not share it.
+  const auto base = std::filesystem::temp_directory_path() / ("qm_drives_test_" + std::to_string(::getpid()));
   std::filesystem::remove_all(base);
   for (const char* d : {"b", "a", ".hidden", "c/deeper"}) std::filesystem::create_directories(base / d);
   std::ofstream(base / "file.txt") << "x";

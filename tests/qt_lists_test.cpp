@@ -4,7 +4,10 @@
 #include <QComboBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <unistd.h>
+
 #include <filesystem>
+#include <string>
 
 #include "drives.h"
 #include "errors.h"
@@ -47,7 +50,8 @@ class Lists : public testing::Test {
   std::string p(const char* rel) const { return (base_ / rel).string(); }
   const ControlRow& row(const char* name) const { return *findControl(listsLayout(), name); }
 
-  fs::path base_ = fs::temp_directory_path() / "qm_lists_test";
+  // Regression: parallel test processes shared one folder and deleted it under each other.
+  fs::path base_ = fs::temp_directory_path() / ("qm_lists_test_" + std::to_string(::getpid()));
   std::vector<Root> roots_;
   std::unique_ptr<QtBackend> ui_;
   std::unique_ptr<QWidget> parent_;

@@ -64,7 +64,8 @@ QtButton::QtButton(QWidget* parent, const ControlRow& row, Backend& backend)
   button_->setObjectName(fromUtf8(row.name));
   button_->setFont(layoutFont(row.font));
   button_->setGeometry(rowRect(row, screenDpi()));
-  // Only the button marked default answers Enter; a focused other button does not.
+  // Not auto-default, so that focusing a button never makes it the window's default;
+  // Enter on a focused plain button reaches the window, which presses that button.
   button_->setAutoDefault(false);
   button_->setDefault(row.other & kDefault);
   if (!row.toolTip.empty()) button_->setToolTip(fromUtf8(row.toolTip));

@@ -1,6 +1,7 @@
 // A window made from a layout table, as a Qt top-level widget and its controls.
 #include "qt_form.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -63,7 +64,9 @@ void FormWidget::closeEvent(QCloseEvent* event) {
 
 void FormWidget::keyPressEvent(QKeyEvent* event) {
   const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-  if (enter && event->modifiers() == Qt::NoModifier && onEnter) {
+  // The keypad's Enter carries the keypad flag; it is still a plain Enter.
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (enter && plain && onEnter) {
     onEnter();
     return;
   }
@@ -102,7 +105,7 @@ QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
     });
     backend_.formClosed();
   };
-  window_->onEnter = [this] { pressDefault(); };
+  window_->onEnter = [this] { pressForEnter(); };
   backend_.registerForm(this);
 }
 
@@ -189,7 +192,15 @@ void QtForm::watchFocus(QWidget* w, const std::string& name) {
   }));
 }
 
-void QtForm::pressDefault() {
+// Enter presses the focused command button; anywhere else it presses the default
+// button, if the window has one. (A focused default button takes Enter itself.)
+void QtForm::pressForEnter() {
+  const QWidget* focus = QApplication::focusWidget();
+  for (const auto& [name, button] : buttons_)
+    if (button->widget() == focus) {
+      button->widget()->click();
+      return;
+    }
   for (const ControlRow& row : layout_.controls)
     if (row.type == ControlType::CommandButton && (row.other & kDefault)) {
       buttons_.at(std::string(row.name))->widget()->click();

@@ -19,7 +19,8 @@ namespace qm::qt {
 class QtBackend;
 
 // The window's own surface. Child controls keep their own mouse moves; the surface
-// reports only moves over itself, and Enter that no control took.
+// reports only moves over itself, and Enter that no control took (a focused plain
+// button, a text box, the window itself).
 class FormWidget : public QWidget {
  public:
   FormWidget() = default;
@@ -64,7 +65,7 @@ class QtForm : public Form {
   void build(double dpi);
   void arrangeStackingAndTabs();
   void watchFocus(QWidget* w, const std::string& name);
-  void pressDefault();
+  void pressForEnter();
 
   QtBackend& backend_;
   const FormLayout& layout_;

@@ -1,9 +1,11 @@
 // The layouts that qm_screens renders, by window name.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "controls.h"
 #include "layout.h"
 
 namespace qm::screens {
@@ -11,6 +13,8 @@ namespace qm::screens {
 struct NamedLayout {
   std::string file;  // PNG name without extension
   const FormLayout* layout;
+  // Puts sample content into the hidden window before it is shown; may be empty.
+  std::function<void(Form&)> fill;
 };
 
 // The setup tool's windows (frmCopy, frmCopy1, frmCopy2), empty while it is not built.

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
+#include <functional>
 
 #include "frmMain.h"
 #include "qt_backend.h"
@@ -21,7 +22,7 @@ bool save(const QPixmap& shot, const QDir& dir, const std::string& file) {
 }
 
 QPixmap render(qm::qt::QtBackend& ui, const qm::FormLayout& layout,
-               void (*fill)(qm::Form&) = nullptr) {
+               const std::function<void(qm::Form&)>& fill = {}) {
   auto form = ui.createForm(layout);
   if (fill) fill(*form);
   form->show();
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
   qm::qt::QtBackend ui(argc, argv, "QM(Quillmar)");
   bool ok = save(render(ui, qm::frmMainLayout(), fillMain), out, "frmMain");
   for (const qm::screens::NamedLayout& named : qm::screens::setupToolLayouts())
-    ok = save(render(ui, *named.layout), out, named.file) && ok;
+    ok = save(render(ui, *named.layout, named.fill), out, named.file) && ok;
 
   qm::qt::BuiltBox box = qm::qt::buildMessageBox(
       nullptr, "コピーを開始します。よろしいですか？", qm::mb::kYesNo | qm::mb::kIconQuestion,
