@@ -20,8 +20,9 @@ void CopyRun::rethrowFailure() {
 }
 
 std::string CopyRun::temporaryName() {
+  static const std::string prefix = ".qm-" + std::to_string(::getpid()) + "-";
   static std::atomic<unsigned long> counter{0};
-  return ".qm-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
+  return prefix + std::to_string(++counter) + ".tmp";
 }
 
 DirNode::~DirNode() {

@@ -50,15 +50,16 @@ void appendComponent(std::string& path, const std::string& part) {
 
 std::string plannedRealPath(const std::string& path) {
   const std::vector<std::string> parts = components(absolute(path));
+  // Shorten the path until what is left exists; "/" always does.
   size_t existing = parts.size();
   std::string resolved;
-  for (;; --existing) {
-    std::string prefix = "/";
-    for (size_t i = 0; i < existing; ++i) prefix += (i ? "/" : "") + parts[i];
-    resolved = resolvedOrEmpty(prefix);
-    if (!resolved.empty() || existing == 0) break;
+  while (resolved.empty()) {
+    std::string prefix;
+    for (size_t i = 0; i < existing; ++i) prefix += "/" + parts[i];
+    resolved = resolvedOrEmpty(prefix.empty() ? std::string(1, '/') : prefix);
+    if (resolved.empty() && existing == 0) return std::string(1, '/');
+    if (resolved.empty()) --existing;
   }
-  if (resolved.empty()) resolved = "/";
   for (size_t i = existing; i < parts.size(); ++i) appendComponent(resolved, parts[i]);
   return resolved;
 }
