@@ -153,5 +153,24 @@ TEST(CopyErrors, ReadOnlyFileSystemIsPermissionDenied) {
   EXPECT_EQ(e.path, tmp / "ro/dst");
 }
 
+TEST(CopyErrors, FullDiskKeepsTheOldCopyOfAFile) {
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  writeFile(tmp / "src/large", std::string(size_t{2} << 20, 'n'));
+  ::mkdir((tmp / "small").c_str(), 0755);
+  if (::mount("tmpfs", (tmp / "small").c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "mounting a small file system is not allowed here";
+  }
+  writeFile(tmp / "small/large", "old copy");
+  const RuntimeError e = copyError(tmp / "src", tmp / "small");
+  const std::string kept = testing::readFile(tmp / "small/large");
+  const int leftovers = testing::countTemporaryFiles(tmp / "small");
+  ::umount((tmp / "small").c_str());
+  EXPECT_EQ(e.number, err::kDiskFull);
+  EXPECT_EQ(e.path, tmp / "small/large");
+  EXPECT_EQ(kept, "old copy");
+  EXPECT_EQ(leftovers, 0);
+}
+
 }  // namespace
 }  // namespace qm::fs
