@@ -19,23 +19,28 @@ namespace qm::fs {
 
 namespace {
 
-// Entries waiting for a worker. Small, so that memory and open folders depend on the
-// depth of the tree and not on the number of files.
-constexpr size_t kQueueCapacity = 64;
+// Batches waiting for a worker. Few, so that memory and open folders depend on the depth
+// of the tree and not on the number of files.
+constexpr size_t kQueueCapacity = 16;
+// Entries of one folder handed out together. Creating files takes a lock on their folder,
+// so workers busy in different folders wait less for each other.
+constexpr size_t kBatchSize = 32;
 
 struct Task {
   std::shared_ptr<DirNode> dir;
-  std::string name;
+  std::vector<std::string> names;
 };
 
 void runTask(CopyRun& run, const Task& task) {
-  if (run.failed()) return;
-  try {
-    copyEntry(*task.dir, task.name);
-  } catch (const RuntimeError& error) {
-    run.fail(error);
-  } catch (const std::exception&) {
-    run.fail(RuntimeError(err::kPathFileAccess, task.dir->destinationChild(task.name)));
+  for (const std::string& name : task.names) {
+    if (run.failed()) return;
+    try {
+      copyEntry(*task.dir, name);
+    } catch (const RuntimeError& error) {
+      run.fail(error);
+    } catch (const std::exception&) {
+      run.fail(RuntimeError(err::kPathFileAccess, task.dir->destinationChild(name)));
+    }
   }
 }
 
@@ -74,6 +79,7 @@ class Walker {
   Walker(CopyRun& run, std::function<void(Task)> submit) : run_(run), submit_(std::move(submit)) {}
 
   void walk(const std::shared_ptr<DirNode>& dir) {
+    Task batch{dir, {}};
     const int listFd = ::fcntl(dir->source.get(), F_DUPFD_CLOEXEC, 0);
     if (listFd < 0) throwCopyError(errno, dir->sourcePath);
     std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
@@ -87,19 +93,28 @@ class Walker {
       const dirent* entry = ::readdir(listing.get());
       if (entry == nullptr) {
         if (errno != 0) throwCopyError(errno, dir->sourcePath);
-        return;
+        break;
       }
-      const std::string name = entry->d_name;
+      std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       if (isFolder(*dir, *entry)) {
+        flush(batch);
         walk(openFolder(dir, name));
       } else {
-        submit_(Task{dir, name});
+        batch.names.push_back(std::move(name));
+        if (batch.names.size() == kBatchSize) flush(batch);
       }
     }
+    flush(batch);
   }
 
  private:
+  void flush(Task& batch) {
+    if (batch.names.empty()) return;
+    submit_(Task{batch.dir, std::move(batch.names)});
+    batch.names.clear();
+  }
+
   CopyRun& run_;
   std::function<void(Task)> submit_;
 };
