@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -137,23 +138,40 @@ unsigned workerCount(const CopyOptions& options) {
   return std::clamp(processors * 2, 2u, 8u);
 }
 
+namespace {
+
+void workLoop(CopyRun& run, BoundedQueue<Task>& queue) {
+  Task task;
+  while (queue.pop(task)) {
+    runTask(run, task);
+    task = Task{};  // let go of the folder before waiting for more work
+  }
+}
+
+// Starts up to `count` workers; fewer when the system refuses more threads.
+std::vector<std::jthread> startWorkers(unsigned count, CopyRun& run, BoundedQueue<Task>& queue) {
+  std::vector<std::jthread> threads;
+  for (unsigned i = 0; i < count; ++i) {
+    try {
+      threads.emplace_back([&run, &queue] { workLoop(run, queue); });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  return threads;
+}
+
+}  // namespace
+
 void copyTree(CopyRun& run, std::shared_ptr<DirNode> root) {
+  BoundedQueue<Task> queue(kQueueCapacity);
   const unsigned workers = workerCount(run.options());
-  if (workers <= 1) {
+  std::vector<std::jthread> threads;
+  if (workers > 1) threads = startWorkers(workers, run, queue);
+  if (threads.empty()) {
     Walker walker(run, [&run](Task task) { runTask(run, task); });
     walkRecordingErrors(run, walker, std::move(root));
     return;
-  }
-  BoundedQueue<Task> queue(kQueueCapacity);
-  std::vector<std::jthread> threads;
-  for (unsigned i = 0; i < workers; ++i) {
-    threads.emplace_back([&run, &queue] {
-      Task task;
-      while (queue.pop(task)) {
-        runTask(run, task);
-        task = Task{};  // let go of the folder before waiting for more work
-      }
-    });
   }
   Walker walker(run, [&queue](Task task) { queue.push(std::move(task)); });
   walkRecordingErrors(run, walker, std::move(root));
