@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the folder copy against cp -a and rsync -a (each followed by sync) on four workloads
 # and checks every copy the engine makes. QM_BENCH_RUNS sets the runs per tool (default 3),
-# QM_BENCH_DIR the folder that holds the trees, QM_BENCH_ONLY a subset such as "a c".
+# QM_BENCH_DIR the folder that holds the trees (about 14 GB at the end), QM_BENCH_ONLY a
+# subset such as "a c".
 set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
@@ -24,9 +25,10 @@ verify() {
 # Prepares $dst for one timed run: absent for fresh copies, an older copy otherwise. The
 # older copy is made by the engine because it is much faster than cp -a here; it is the
 # same tree either way, and the sync leaves nothing of it to write during the timing.
+# Copies are deleted only when all workloads are done: on file systems mounted with
+# "discard", freeing many blocks slows down whatever writes next and would bias the runs.
 prepare() {
   local base="$1"
-  rm -rf "$dst"
   if [[ -n "$base" ]]; then "$bin/qm_copy" "$base" "$dst"; fi
   sync
 }
@@ -49,12 +51,12 @@ timed() {
 workload() {
   local name="$1" base="$3" engine=() cp=() rsync=() peak=0 t
   src="$2"
-  dst="$work/dst"
   local order=(engine cp rsync)
   for ((run = 1; run <= runs; run++)); do
     # Each run starts with another tool, so that none always profits from a warm cache.
     for ((i = 0; i < 3; i++)); do
       tool="${order[(run - 1 + i) % 3]}"
+      dst="$work/copy-$name-$run-$tool"
       prepare "$base"
       t="$(timed "$tool")"
       case "$tool" in
@@ -69,7 +71,6 @@ workload() {
       echo "  $name run $run $tool ${t}s" >&2
     done
   done
-  rm -rf "$dst"
   local e c r
   e="$(median "${engine[@]}")"
   c="$(median "${cp[@]}")"
