@@ -1,0 +1,122 @@
+// Copies file contents: reflink first, then copy_file_range, then read/write; keeps holes.
+#include "file_data.h"
+
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+namespace qm::fs {
+
+namespace {
+
+constexpr off_t kRangeChunk = off_t{1} << 30;
+constexpr size_t kBufferSize = size_t{1} << 18;
+
+// Errors with which copy_file_range says it cannot copy between these two files.
+bool copyRangeUnsupported(int code) {
+  return code == EXDEV || code == ENOSYS || code == EINVAL || code == EOPNOTSUPP;
+}
+
+int writeAll(int out, const char* data, size_t size, off_t offset) {
+  while (size > 0) {
+    const ssize_t written = ::pwrite(out, data, size, offset);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+    offset += written;
+  }
+  return 0;
+}
+
+// Copies up to `length` bytes at `offset` through a buffer; stops early at end of file.
+int readWriteRange(int in, int out, off_t offset, off_t length) {
+  thread_local std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  while (length > 0) {
+    const size_t want = static_cast<size_t>(std::min<off_t>(length, kBufferSize));
+    const ssize_t got = ::pread(in, buffer.get(), want, offset);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (got == 0) return 0;
+    if (const int error = writeAll(out, buffer.get(), static_cast<size_t>(got), offset)) {
+      return error;
+    }
+    offset += got;
+    length -= got;
+  }
+  return 0;
+}
+
+// Copies up to `length` bytes at `offset` inside the kernel, falling back to
+// read/write where the kernel or the file systems cannot.
+int copyRange(int in, int out, off_t offset, off_t length, CopyRun& run) {
+  while (length > 0) {
+    if (!run.copyRangePossible.load(std::memory_order_relaxed)) {
+      return readWriteRange(in, out, offset, length);
+    }
+    off_t inOffset = offset;
+    off_t outOffset = offset;
+    const ssize_t copied = ::copy_file_range(in, &inOffset, out, &outOffset,
+                                             static_cast<size_t>(std::min(length, kRangeChunk)), 0);
+    if (copied < 0) {
+      if (errno == EINTR) continue;
+      if (!copyRangeUnsupported(errno)) return errno;
+      if (errno == ENOSYS) run.copyRangePossible.store(false, std::memory_order_relaxed);
+      return readWriteRange(in, out, offset, length);
+    }
+    if (copied == 0) return 0;
+    offset += copied;
+    length -= copied;
+  }
+  return 0;
+}
+
+// Copies only the data regions of a file with holes, then sets its length.
+int copySparse(int in, int out, off_t size, CopyRun& run) {
+  off_t offset = 0;
+  while (offset < size) {
+    const off_t data = ::lseek(in, offset, SEEK_DATA);
+    if (data < 0) {
+      if (errno == ENXIO) break;  // only a hole is left
+      if (errno == EINVAL && offset == 0) return copyRange(in, out, 0, size, run);
+      return errno;
+    }
+    off_t hole = ::lseek(in, data, SEEK_HOLE);
+    if (hole < 0) return errno;
+    hole = std::min(hole, size);
+    if (const int error = copyRange(in, out, data, hole - data, run)) return error;
+    offset = hole;
+  }
+  return ::ftruncate(out, size) == 0 ? 0 : errno;
+}
+
+bool tryReflink(int in, int out, CopyRun& run) {
+  if (!run.options().tryReflink || !run.reflinkPossible.load(std::memory_order_relaxed)) {
+    return false;
+  }
+  if (::ioctl(out, FICLONE, in) == 0) return true;
+  if (errno == EOPNOTSUPP || errno == ENOTTY || errno == ENOSYS) {
+    run.reflinkPossible.store(false, std::memory_order_relaxed);
+  }
+  return false;
+}
+
+}  // namespace
+
+int copyFileData(int in, int out, const struct stat& st, CopyRun& run) {
+  if (st.st_size == 0) return 0;
+  if (tryReflink(in, out, run)) return 0;
+  const bool mayHaveHoles = st.st_blocks * 512 < st.st_size;
+  if (mayHaveHoles) return copySparse(in, out, st.st_size, run);
+  return copyRange(in, out, 0, st.st_size, run);
+}
+
+}  // namespace qm::fs

@@ -1,0 +1,15 @@
+// Copies the bytes of one regular file into a new, empty file.
+#pragma once
+
+#include <sys/stat.h>
+
+#include "copy_run.h"
+
+namespace qm::fs {
+
+// Copies the contents of `in` (described by `st`) to the empty file `out`: by sharing
+// blocks where the file system can, else in the kernel, else with read and write. Holes
+// of sparse files stay holes. Returns 0 or the errno of the failure.
+int copyFileData(int in, int out, const struct stat& st, CopyRun& run);
+
+}  // namespace qm::fs

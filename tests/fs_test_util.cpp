@@ -1,0 +1,112 @@
+// Temporary folders and tree snapshots for the file-system tests.
+#include "fs_test_util.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace qm::fs::testing {
+
+namespace stdfs = std::filesystem;
+
+TempDir::TempDir() {
+  char pattern[] = "/tmp/qm_fs_test.XXXXXX";
+  if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  // Read-only folders left by a test must become writable again to be removed.
+  std::error_code error;
+  for (auto it = stdfs::recursive_directory_iterator(path_, error);
+       it != stdfs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_directory(error) && !it->is_symlink(error)) ::chmod(it->path().c_str(), 0700);
+  }
+  stdfs::remove_all(path_, error);
+}
+
+void writeFile(const std::string& path, const std::string& contents, mode_t mode) {
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+    if (!out) throw std::runtime_error("cannot write " + path);
+  }
+  ::chmod(path.c_str(), mode);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void setTime(const std::string& path, time_t seconds, long nanoseconds) {
+  const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+  if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    throw std::runtime_error("utimensat failed on " + path);
+  }
+}
+
+struct stat statOf(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) throw std::runtime_error("lstat failed on " + path);
+  return st;
+}
+
+namespace {
+
+std::string describe(const stdfs::path& path) {
+  const struct stat st = statOf(path.string());
+  std::ostringstream line;
+  line << std::oct << (st.st_mode & 07777) << std::dec << ' ' << st.st_mtim.tv_sec << '.'
+       << st.st_mtim.tv_nsec << ' ';
+  if (S_ISLNK(st.st_mode)) {
+    line << "link " << stdfs::read_symlink(path).string();
+  } else if (S_ISDIR(st.st_mode)) {
+    line << "dir";
+  } else if (S_ISFIFO(st.st_mode)) {
+    line << "fifo";
+  } else {
+    line << "file " << st.st_size << ' ' << readFile(path.string());
+  }
+  return line.str();
+}
+
+}  // namespace
+
+namespace {
+
+// Visits every entry below `folder` without following links.
+void collect(const stdfs::path& folder, const stdfs::path& relative,
+             std::map<std::string, std::string>& entries) {
+  for (const auto& entry : stdfs::directory_iterator(folder)) {
+    const stdfs::path name = relative / entry.path().filename();
+    entries[name.string()] = describe(entry.path());
+    if (S_ISDIR(statOf(entry.path().string()).st_mode)) collect(entry.path(), name, entries);
+  }
+}
+
+}  // namespace
+
+std::map<std::string, std::string> snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  collect(root, {}, entries);
+  return entries;
+}
+
+int countTemporaryFiles(const std::string& root) {
+  int count = 0;
+  for (const auto& [name, description] : snapshot(root)) {
+    if (name.ends_with(".tmp")) ++count;
+  }
+  return count;
+}
+
+}  // namespace qm::fs::testing
