@@ -9,7 +9,7 @@ namespace {
 
 class DiskFileSystemObject final : public FileSystemObject {
  public:
-  std::string GetBaseName(std::string_view path) override { return fs::platformBaseName(path); }
+  std::string GetBaseName(std::string_view path) override { return platformBaseName(path); }
 
   void CopyFolder(std::string_view source, std::string_view destination,
                   bool overwriteFiles) override {

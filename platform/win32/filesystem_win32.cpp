@@ -1,6 +1,7 @@
 // The file-system object on Windows: base names, and the checks that precede a folder copy.
 #include <windows.h>
 
+#include "base_name.h"
 #include "errors.h"
 #include "filesystem.h"
 #include "win32/copy_errors.h"
@@ -69,15 +70,7 @@ void createParents(const std::wstring& target) {
 
 class DiskFileSystemObject : public FileSystemObject {
  public:
-  // Trailing separators are ignored; a drive root has an empty base name.
-  std::string GetBaseName(std::string_view path) override {
-    std::string_view p = path;
-    while (!p.empty() && (p.back() == '\\' || p.back() == '/')) p.remove_suffix(1);
-    const std::size_t cut = p.find_last_of("\\/:");
-    if (cut != std::string_view::npos) p.remove_prefix(cut + 1);
-    const std::size_t dot = p.rfind('.');
-    return std::string(dot == std::string_view::npos ? p : p.substr(0, dot));
-  }
+  std::string GetBaseName(std::string_view path) override { return platformBaseName(path); }
 
   // Everything is checked before the first write: the source must be a folder (76), the
   // destination no file (58) and neither the source nor inside it (75), comparing final

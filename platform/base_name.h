@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm::fs {
+namespace qm {
 
 // How paths of one platform are spelled.
 struct PathStyle {
@@ -23,4 +23,4 @@ std::string baseNameOf(std::string_view path, PathStyle style);
 // baseNameOf with the path style of the platform this program runs on.
 std::string platformBaseName(std::string_view path);
 
-}  // namespace qm::fs
+}  // namespace qm

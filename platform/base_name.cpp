@@ -1,7 +1,7 @@
 // Base names of paths, independent of the platform the program runs on.
 #include "base_name.h"
 
-namespace qm::fs {
+namespace qm {
 
 namespace {
 
@@ -25,4 +25,4 @@ std::string baseNameOf(std::string_view path, PathStyle style) {
   return std::string(path.substr(0, dot));
 }
 
-}  // namespace qm::fs
+}  // namespace qm

@@ -2,9 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "base_name.h"
-#include "filesystem.h"
 
-namespace qm::fs {
+namespace qm {
 namespace {
 
 struct BaseNameCase {
@@ -54,11 +53,5 @@ TEST(BaseName, PosixPaths) {
   }
 }
 
-TEST(BaseName, DiskObjectUsesPlatformRules) {
-  const auto object = createDiskFileSystemObject();
-  EXPECT_EQ(object->GetBaseName("/home/u/proj.v2"), "proj");
-  EXPECT_EQ(object->GetBaseName("/srv/data/"), "data");
-}
-
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm
