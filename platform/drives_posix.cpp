@@ -51,8 +51,9 @@ bool isFolder(const std::string& parent, const dirent& entry) {
   if (entry.d_type == DT_DIR) return true;
   if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
   struct stat st{};
-  const std::string full = parent == "/" ? "/" + std::string(entry.d_name)
-                                         : parent + "/" + entry.d_name;
+  std::string full = parent;
+  if (full.empty() || full.back() != '/') full += '/';
+  full += entry.d_name;
   return ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
