@@ -164,7 +164,8 @@ class HeadlessBackend : public Backend {
   // mapped to a non-zero number fails with that error instead.
   std::map<std::string, int, std::less<>> programs;
 
-  // How the scripting object is made; by default the real disk object.
+  // How the scripting object is made; a test sets it (without one, creating it fails
+  // with error 429, as when the component is missing).
   std::function<std::unique_ptr<FileSystemObject>()> objectFactory;
 
   // Drives for the drive and folder lists; the first entry's is the current drive.
