@@ -35,13 +35,7 @@ TEST_F(CopyToolInX, CopiesTheStoredJobAfterConfirmationAndEnds) {
   ASSERT_FALSE(main.empty()) << "the copy tool's window did not appear";
   screenshot(QM_E2E_SHOT);
 
-  pressIn(main, "alt+c");
-  const std::string confirm = waitFor([&] { return otherWindow({main}); });
-  ASSERT_FALSE(confirm.empty()) << "no confirmation box";
-  pressIn(confirm, "alt+y");
-  const std::string done = waitFor([&] { return otherWindow({main, confirm}); });
-  ASSERT_FALSE(done.empty()) << "no completion box";
-  pressIn(done, "Return");
+  ASSERT_TRUE(copyWithKeyboard(main));
 
   ASSERT_TRUE(endsWithin()) << "the copy tool did not end cleanly";
   EXPECT_EQ(readBytes(base_ / "dst/データ/sub/memo.txt"), "中身\n");

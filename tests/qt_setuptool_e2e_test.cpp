@@ -74,13 +74,7 @@ TEST_F(SetupToolInX, PickedAndTypedJobIsSavedAndNoEndsThenTheCopyToolRunsIt) {
   launch(QM_COPYTOOL_PATH);
   const std::string main = windowNamed("^QM\\(Quillmar\\)$");
   ASSERT_FALSE(main.empty()) << "the copy tool's window did not appear";
-  pressIn(main, "alt+c");
-  const std::string confirm = waitFor([&] { return otherWindow({main}); });
-  ASSERT_FALSE(confirm.empty()) << "no confirmation box";
-  pressIn(confirm, "alt+y");
-  const std::string done = waitFor([&] { return otherWindow({main, confirm}); });
-  ASSERT_FALSE(done.empty()) << "no completion box";
-  pressIn(done, "Return");
+  ASSERT_TRUE(copyWithKeyboard(main));
   ASSERT_TRUE(endsWithin()) << "the copy tool did not end cleanly";
   EXPECT_EQ(readBytes(base_ / "dst/写真データ/旅行/メモ.txt"), "中身\n");
 }

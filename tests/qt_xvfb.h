@@ -176,6 +176,19 @@ class XTest : public testing::Test {
     xdo("key --clearmodifiers " + keys);
   }
 
+  // Runs a copy from the copy tool's window with the keyboard: Alt+C, Yes at the
+  // confirmation, Enter at the completion box; false with a message when a box is missing.
+  ::testing::AssertionResult copyWithKeyboard(const std::string& main) {
+    pressIn(main, "alt+c");
+    const std::string confirm = waitFor([&] { return otherWindow({main}); });
+    if (confirm.empty()) return ::testing::AssertionFailure() << "no confirmation box";
+    pressIn(confirm, "alt+y");
+    const std::string done = waitFor([&] { return otherWindow({main, confirm}); });
+    if (done.empty()) return ::testing::AssertionFailure() << "no completion box";
+    pressIn(done, "Return");
+    return ::testing::AssertionSuccess();
+  }
+
   // Clicks at a point of the window's client area (pixels).
   void clickIn(const std::string& window, int x, int y) {
     focus(window);
