@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "filesystem.h"
-#include "win32/copy_errors.h"
-#include "win32/longpath.h"
+#include "error_numbers.h"
+#include "longpath.h"
 #include "win32_fs_util.h"
 
 namespace qm {
