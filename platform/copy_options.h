@@ -3,6 +3,8 @@
 
 namespace qm {
 
+struct CopyProgress;
+
 struct CopyOptions {
   // Replace files that already exist in the destination. When false, an existing file
   // stops the copy with error 58.
@@ -18,6 +20,8 @@ struct CopyOptions {
   bool syncAtEnd = true;
   // Ask the file system to share the source's blocks (a reflink) before copying bytes.
   bool tryReflink = true;
+  // Where the copy counts the files and bytes it found and finished; none when null.
+  CopyProgress* progress = nullptr;
 };
 
 }  // namespace qm

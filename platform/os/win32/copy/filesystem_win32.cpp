@@ -92,7 +92,8 @@ class DiskFileSystemObject : public FileSystemObject {
 
 }  // namespace
 
-std::unique_ptr<FileSystemObject> createDiskFileSystemObject() {
+// Progress counting is not done by this engine yet: the counters stay at zero.
+std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress*) {
   return std::make_unique<DiskFileSystemObject>();
 }
 
