@@ -119,13 +119,15 @@ bool isStaleTemporary(std::string_view name) {
 }
 
 void removeStaleTemporaries(int dirFd) {
-  const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A duplicate shares the folder's open description: no second open on slow volumes.
+  const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
   if (listFd < 0) return;
   DIR* listing = ::fdopendir(listFd);
   if (listing == nullptr) {
     ::close(listFd);
     return;
   }
+  ::rewinddir(listing);
   std::vector<std::string> stale;
   while (const dirent* entry = ::readdir(listing)) {
     if (entry->d_name[0] == '.' && isStaleTemporary(entry->d_name))

@@ -54,7 +54,8 @@ struct DirCloser {
 };
 
 std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
-  const int listFd = ::openat(dir.sourceFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A duplicate shares the folder's open description: no second open on slow volumes.
+  const int listFd = ::fcntl(dir.sourceFd(), F_DUPFD_CLOEXEC, 0);
   if (listFd < 0) throwCopyError(errno, dir.sourcePath);
   std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
   if (!listing) {
@@ -62,6 +63,7 @@ std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
     ::close(listFd);
     throwCopyError(error, dir.sourcePath);
   }
+  ::rewinddir(listing.get());
   return listing;
 }
 
