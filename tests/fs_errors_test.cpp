@@ -112,15 +112,19 @@ TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {
   struct stat sourceStat = testing::statOf(tmp / "src");
   auto dir = openTopNode(run, UniqueFd(::open((tmp / "src").c_str(), O_RDONLY | O_DIRECTORY)),
                          sourceStat, tmp / "src", tmp / "dst");
-  const Entry listed{"gone", testing::statOf(tmp / "src/gone")};
+  // Listed with its status (the walk counts sizes) and without (the worker reads it).
+  Entry withStatus{"gone", testing::statOf(tmp / "src/gone"), true};
+  Entry nameOnly{"gone", {}, false};
   ::unlink((tmp / "src/gone").c_str());
   FolderLease lease(*dir);
-  try {
-    copyEntry(*dir, listed);
-    FAIL() << "expected error 53";
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number, err::kFileNotFound);
-    EXPECT_EQ(e.path, tmp / "src/gone");
+  for (Entry* listed : {&withStatus, &nameOnly}) {
+    try {
+      copyEntry(*dir, *listed);
+      ADD_FAILURE() << "expected error 53";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, err::kFileNotFound);
+      EXPECT_EQ(e.path, tmp / "src/gone");
+    }
   }
 }
 

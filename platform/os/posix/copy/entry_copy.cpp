@@ -148,7 +148,12 @@ void copySpecial(const DirNode& dir, const Entry& listed, Create create) {
 
 }  // namespace
 
-void copyEntry(const DirNode& dir, const Entry& entry) {
+void copyEntry(const DirNode& dir, Entry& entry) {
+  if (!entry.statted &&
+      ::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+    throwCopyError(errno, dir.sourceChild(entry.name));
+  }
+  entry.statted = true;
   const mode_t type = entry.st.st_mode & S_IFMT;
   if (type == S_IFREG) {
     copyRegularFile(dir, entry);

@@ -9,10 +9,13 @@
 
 namespace qm::fs {
 
-// An entry of a source folder as the walk listed it.
+// An entry of a source folder as the walk listed it. The walk reads its status only where
+// it needs it (to count the bytes it found, or where the listing gives no type); the
+// worker that copies the entry reads it otherwise, so that the walk stays light.
 struct Entry {
   std::string name;
   struct stat st;
+  bool statted = false;  // `st` holds the entry's status
 };
 
 // Copies `entry` of `dir` (whose folders the caller holds leased): a regular file with its
@@ -20,6 +23,6 @@ struct Entry {
 // skipped. Metadata is kept as far as the volume holds it. An existing destination entry
 // is only replaced once the new one is complete; an unchanged file is left as it is.
 // Throws RuntimeError.
-void copyEntry(const DirNode& dir, const Entry& entry);
+void copyEntry(const DirNode& dir, Entry& entry);
 
 }  // namespace qm::fs

@@ -34,11 +34,11 @@ struct Task {
   std::vector<Entry> entries;
 };
 
-void runTask(CopyRun& run, const Task& task) {
+void runTask(CopyRun& run, Task& task) {
   if (run.failed()) return;
   try {
     FolderLease lease(*task.dir);
-    for (const Entry& entry : task.entries) {
+    for (Entry& entry : task.entries) {
       if (run.failed()) return;
       copyEntry(*task.dir, entry);
     }
@@ -69,7 +69,8 @@ std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
 
 class Walker {
  public:
-  Walker(CopyRun& run, std::function<void(Task)> submit) : run_(run), submit_(std::move(submit)) {}
+  Walker(CopyRun& run, std::function<void(Task)> submit)
+      : run_(run), submit_(std::move(submit)), counting_(run.options().progress != nullptr) {}
 
   // Copies everything below `dir`. Its folders are open only while it is listed and while
   // each subfolder is created, never while the walk is deeper down.
@@ -109,13 +110,16 @@ class Walker {
         folders.push_back(std::move(name));
         continue;
       }
-      Entry listed{std::move(name), {}};
-      if (::fstatat(dir->sourceFd(), listed.name.c_str(), &listed.st, AT_SYMLINK_NOFOLLOW) != 0) {
-        throwCopyError(errno, dir->sourceChild(listed.name));
-      }
-      if (S_ISDIR(listed.st.st_mode)) {
-        folders.push_back(std::move(listed.name));
-        continue;
+      Entry listed{std::move(name), {}, false};
+      if (counting_ || entry->d_type == DT_UNKNOWN) {
+        if (::fstatat(dir->sourceFd(), listed.name.c_str(), &listed.st, AT_SYMLINK_NOFOLLOW) != 0) {
+          throwCopyError(errno, dir->sourceChild(listed.name));
+        }
+        listed.statted = true;
+        if (S_ISDIR(listed.st.st_mode)) {
+          folders.push_back(std::move(listed.name));
+          continue;
+        }
       }
       batch.entries.push_back(std::move(listed));
       if (batch.entries.size() == kBatchSize) flush(batch);
@@ -129,7 +133,7 @@ class Walker {
       std::uint64_t files = 0;
       std::uint64_t bytes = 0;
       for (const Entry& entry : batch.entries) {
-        if (!S_ISREG(entry.st.st_mode)) continue;
+        if (!entry.statted || !S_ISREG(entry.st.st_mode)) continue;
         ++files;
         bytes += static_cast<std::uint64_t>(entry.st.st_size);
       }
@@ -142,6 +146,8 @@ class Walker {
 
   CopyRun& run_;
   std::function<void(Task)> submit_;
+  // Sizes are counted as the walk finds files: only then does it read every status.
+  const bool counting_;
 };
 
 void walkRecordingErrors(CopyRun& run, Walker& walker, std::shared_ptr<DirNode> root) {
