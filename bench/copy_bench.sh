@@ -4,12 +4,15 @@
 # and b ("p"), and workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
 # against cp -r and the FAT recipe rsync -rt --modify-window=1. QM_BENCH_RUNS sets the
 # runs per tool (default 3), QM_BENCH_DIR the folder that holds the trees (about 16 GB at
-# the end), QM_BENCH_ONLY a subset such as "a c e".
+# the end), QM_BENCH_ONLY a subset such as "a c e". QM_BENCH_BEFORE, the bench folder of an
+# earlier build, times that build's copy in the same rotation on workloads a-d and adds
+# before_s= and vs_before= to their lines.
 set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
 runs="${QM_BENCH_RUNS:-3}"
 only="${QM_BENCH_ONLY:-a b c d p e}"
+before="${QM_BENCH_BEFORE:-}"
 work="$(mktemp -d "${QM_BENCH_DIR:-/var/tmp}/qm_copy_bench.XXXXXX")"
 here="$(cd "$(dirname "$0")" && pwd)"
 trap 'exfat_unmount; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
@@ -44,6 +47,7 @@ timed() {
   start="$(now)"
   case "$tool" in
     engine) /usr/bin/time -f %M -o "$work/peak" "$bin/qm_copy" "$src" "$dst" ;;
+    before) "$before/qm_copy" "$src" "$dst" ;;
     plain) QM_PROGRESS=0 "$bin/qm_copy" "$src" "$dst" ;;
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
@@ -58,13 +62,15 @@ timed() {
 
 # workload NAME SOURCE BASE: BASE is the tree the destination starts as (empty: none).
 workload() {
-  local name="$1" base="$3" engine=() cp=() rsync=() peak=0 t
+  local name="$1" base="$3" engine=() cp=() rsync=() earlier=() peak=0 t
   src="$2"
   local order=(engine cp rsync)
+  if [[ -n "$before" ]]; then order+=(before); fi
+  local tools=${#order[@]}
   for ((run = 1; run <= runs; run++)); do
     # Each run starts with another tool, so that none always profits from a warm cache.
-    for ((i = 0; i < 3; i++)); do
-      tool="${order[(run - 1 + i) % 3]}"
+    for ((i = 0; i < tools; i++)); do
+      tool="${order[(run - 1 + i) % tools]}"
       dst="$work/copy-$name-$run-$tool"
       prepare "$base"
       t="$(timed "$tool")"
@@ -76,16 +82,20 @@ workload() {
           ;;
         cp) cp+=("$t") ;;
         rsync) rsync+=("$t") ;;
+        before) earlier+=("$t") ;;
       esac
       echo "  $name run $run $tool ${t}s" >&2
     done
   done
-  local e c r
+  local e c r extra=""
   e="$(median "${engine[@]}")"
   c="$(median "${cp[@]}")"
   r="$(median "${rsync[@]}")"
+  if [[ -n "$before" ]]; then
+    extra=" before_s=$(median "${earlier[@]}") vs_before=$(ratio "$e" "$(median "${earlier[@]}")")"
+  fi
   echo "copy-$name: engine_s=$e cp_a_s=$c rsync_a_s=$r vs_cp_a=$(ratio "$e" "$c")" \
-    "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')"
+    "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')$extra"
 }
 
 # progress_cost NAME SOURCE: fresh copies with progress counters (and a reader polling them
