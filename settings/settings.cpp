@@ -9,17 +9,16 @@
 
 namespace qm {
 
-std::string lookupWindowsDirectory(TextBox& txtWinDir, unsigned bufferWidth) {
+std::string lookupWindowsDirectory(unsigned bufferWidth) {
   // A fixed-length buffer of spaces; the call writes the directory and a NUL into it
-  // only when it fits, and the text box keeps what stands before the first NUL.
+  // only when it fits, and what stands before the first NUL is the result.
   std::string buffer(bufferWidth, ' ');
   getWindowsDirectoryA(buffer.data(), bufferWidth);
-  txtWinDir.setText(buffer);
-  return txtWinDir.text();
+  return buffer.substr(0, buffer.find('\0'));
 }
 
-std::string settingsPath(TextBox& txtWinDir, unsigned bufferWidth) {
-  return lookupWindowsDirectory(txtWinDir, bufferWidth) + kPathSeparator + kSettingsFileName;
+std::string settingsPath(std::string_view windowsDirectory) {
+  return std::string(windowsDirectory) + kPathSeparator + kSettingsFileName;
 }
 
 void writeSettings(const std::string& path, const CopySettings& job) {
@@ -29,11 +28,13 @@ void writeSettings(const std::string& path, const CopySettings& job) {
   replaceFileAtomically(path, toAnsi(text, path));
 }
 
-void readSettings(const std::string& path, CopySettings& job) {
+CopySettings readSettings(const std::string& path) {
   FieldReader reader(fromAnsi(readWholeFile(path), path), path);
+  CopySettings job;
   job.SourcePath = reader.next();
   job.DestinationPath = reader.next();
   job.BaseName = reader.next();
+  return job;
 }
 
 bool settingsFileExists(const std::string& path) { return fileExists(path); }

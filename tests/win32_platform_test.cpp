@@ -113,21 +113,11 @@ TEST(Win32WindowsDirectory, LeavesATooSmallBufferUntouched) {
   EXPECT_EQ(buffer, "   ");
 }
 
-TEST(Win32WindowsDirectory, SettingsPathGoesThroughTheTextBoxAndUsesBackslash) {
-  class Box : public TextBox {
-   public:
-    std::string text() const override { return text_; }
-    void setText(std::string_view t) override { text_ = t.substr(0, t.find('\0')); }
-    int selStart() const override { return 0; }
-    int selLength() const override { return 0; }
-    void setSelStart(int) override {}
-    void setSelLength(int) override {}
-    std::string text_;
-  } box;
+TEST(Win32WindowsDirectory, SettingsPathUsesBackslash) {
   wchar_t wide[MAX_PATH];
   const std::string dir = win32::narrow(std::wstring_view(wide, GetWindowsDirectoryW(wide, MAX_PATH)));
-  EXPECT_EQ(settingsPath(box, kCopyToolBufferWidth), dir + "\\Copy.Copy");
-  EXPECT_EQ(box.text(), dir);
+  EXPECT_EQ(lookupWindowsDirectory(kCopyToolBufferWidth), dir);
+  EXPECT_EQ(settingsPath(lookupWindowsDirectory(kCopyToolBufferWidth)), dir + "\\Copy.Copy");
 }
 
 TEST(Win32TextFile, ReplacesAFileAndLeavesNoTemporaryFile) {
@@ -176,8 +166,7 @@ TEST(Win32Settings, WritesTheSameBytesAsTheLinuxBuild) {
              0x0d, 0x0a, 0x22, 0x44, 0x3a, 0x5c, 0x83, 0x6f, 0x83, 0x62, 0x83, 0x4e, 0x83, 0x41,
              0x83, 0x62, 0x83, 0x76, 0x22, 0x0d, 0x0a, 0x22, 0x8c, 0xb3, 0x22, 0x0d, 0x0a});
   EXPECT_EQ(readWholeFile(path), golden);
-  CopySettings back;
-  readSettings(path, back);
+  const CopySettings back = readSettings(path);
   EXPECT_EQ(back.SourcePath, "C:\\データ\\元");
   EXPECT_EQ(back.DestinationPath, "D:\\バックアップ");
   EXPECT_EQ(back.BaseName, "元");
