@@ -1,12 +1,19 @@
 // Whole-file reads and atomic replacement of small text files.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace qm {
 
-// The bytes of a file. A missing file throws RuntimeError 53; other failures the
+// The most a text file read may hold: far beyond any real job of three paths, small
+// enough that a runaway file never fills memory.
+inline constexpr std::size_t kMaxTextFileSize = 64 * 1024;
+
+// The bytes of a plain file of at most kMaxTextFileSize bytes. A missing file throws
+// RuntimeError 53. Anything else at the path (a FIFO or pipe, a device, a folder, a
+// larger file) throws 75 without blocking and without reading it; other failures the
 // number their cause stands for.
 std::string readWholeFile(const std::string& path);
 

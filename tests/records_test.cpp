@@ -58,6 +58,21 @@ TEST(FieldReader, PastTheEndIsError62) {
   }
 }
 
+// Guards against a value with a NUL reaching the copy, which would cut the path there.
+TEST(FieldReader, AValueWithANulFailsAsADamagedFile) {
+  using namespace std::string_literals;
+  for (const std::string& text : {"\"/tmp/x\0junk\"\r\n"s, "/tmp/x\0junk\r\n"s, "\"\0\"\r\n"s}) {
+    FieldReader reader(text, "Copy.Copy");
+    try {
+      reader.next();
+      ADD_FAILURE() << "a value with a NUL was read";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, err::kPathFileAccess);
+      EXPECT_EQ(e.path, "Copy.Copy");
+    }
+  }
+}
+
 TEST(Records, AppendWritesQuotedValueAndCrLf) {
   std::string out;
   appendRecord(out, "C:\\x", "f");
@@ -66,7 +81,7 @@ TEST(Records, AppendWritesQuotedValueAndCrLf) {
 }
 
 TEST(Records, RefusesValuesARecordCannotHold) {
-  for (const char* bad : {"a\"b", "a\rb", "a\nb", "\""}) {
+  for (const std::string& bad : std::vector<std::string>{"a\"b", "a\rb", "a\nb", "\"", std::string("a\0b", 3)}) {
     std::string out = "kept";
     try {
       appendRecord(out, bad, "Copy.Copy");

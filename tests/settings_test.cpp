@@ -4,12 +4,15 @@
 #include <filesystem>
 
 #include "errors.h"
+#include "odd_files.h"
 #include "settings.h"
 #include "temp_folder.h"
 
 namespace qm {
 namespace {
 
+using testing::HangGuard;
+using testing::OddFile;
 using testing::readBytes;
 using testing::TempFolder;
 
@@ -100,6 +103,27 @@ TEST_F(SettingsStore, ShortFileIsError62) {
     FAIL() << "a two-record file read without error";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number, err::kPastEnd);
+  }
+}
+
+// Guards against a Copy.Copy that is not a plain job hanging the read, exhausting memory,
+// or handing on a path that the copy would cut at a NUL.
+TEST_F(SettingsStore, OddFilesFailTheReadAsADamagedFileDoes) {
+  int n = 0;
+  for (const OddFile& odd : testing::oddSettingsFiles()) {
+    SCOPED_TRACE(odd.what);
+    const std::string config = dir / std::to_string(n++);
+    std::filesystem::create_directory(config);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    odd.make(config + "/Copy.Copy");
+    HangGuard guard;
+    try {
+      readSettings(path());
+      ADD_FAILURE() << "read without error";
+    } catch (const RuntimeError& e) {
+      EXPECT_NE(e.number, err::kFileNotFound);
+      EXPECT_EQ(e.path, config + "/Copy.Copy");
+    }
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include "codepage.h"
 #include "contact.h"
+#include "odd_files.h"
 #include "setuptool_fixture.h"
 
 namespace qm::test {
@@ -75,6 +76,23 @@ TEST_F(SetupToolTest, LoadPrefillsBoxesAndSelectsSourceText) {
   EXPECT_EQ(f.focused(), "txtCopy1");
   EXPECT_EQ(f.text("txtCopy1").selectedText(), "/home/田中/データ");
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Guards against a Copy.Copy that is not a plain job keeping the window from opening.
+TEST_F(SetupToolTest, OddSettingsFileOpensTheWindowEmptyAndSilent) {
+  for (const testing::OddFile& odd : testing::oddSettingsFiles()) {
+    SCOPED_TRACE(odd.what);
+    std::filesystem::remove_all(settingsFile());
+    std::filesystem::remove(settingsFile() + ".fifo");
+    odd.make(settingsFile());
+    testing::HangGuard guard;
+    HForm& f = start();
+    EXPECT_TRUE(f.shown());
+    EXPECT_EQ(box("txtCopy1"), "");
+    EXPECT_EQ(box("txtCopy2"), "");
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_FALSE(ui.ended());
+  }
 }
 
 TEST_F(SetupToolTest, ShortFileLeavesBothBoxesEmpty) {

@@ -130,6 +130,51 @@ TEST(Win32TextFile, ReplacesAFileAndLeavesNoTemporaryFile) {
   }
 }
 
+// Ends the test program when the scope takes longer than 20 s: a read that blocks fails
+// the suite instead of hanging it.
+class HangGuard {
+ public:
+  HangGuard() {
+    CreateTimerQueueTimer(&timer_, nullptr, giveUp, nullptr, 20000, 0, WT_EXECUTEONLYONCE);
+  }
+  ~HangGuard() { DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE); }
+
+ private:
+  static void CALLBACK giveUp(void*, BOOLEAN) { ExitProcess(3); }
+
+  HANDLE timer_ = nullptr;
+};
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(win32::widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                         nullptr);
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+// Guards against a read that blocks on a pipe or fills memory from a device or a huge file.
+TEST(Win32TextFile, OnlyDiskFilesUpTo64KiBAreRead) {
+  TempFolder folder;
+  const std::string pipe = "\\\\.\\pipe\\qm-test-" + std::to_string(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeW(win32::widen(pipe).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                   1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  CreateDirectoryW(win32::widen(folder.path() + "\\folder").c_str(), nullptr);
+  writeFile(folder.path() + "\\64KiB", std::string(64 * 1024, 'x'));
+  writeFile(folder.path() + "\\64KiB+1", std::string(64 * 1024 + 1, 'x'));
+  writeFile(folder.path() + "\\8MB", std::string(8 << 20, 'x'));
+  HangGuard guard;
+  for (const std::string& odd : {pipe, std::string("NUL"), folder.path() + "\\folder",
+                                 folder.path() + "\\64KiB+1", folder.path() + "\\8MB"}) {
+    const int number = errorOf([&] { readWholeFile(odd); });
+    EXPECT_NE(number, 0) << odd << " was read";
+    EXPECT_NE(number, err::kFileNotFound) << odd;
+  }
+  EXPECT_EQ(readWholeFile(folder.path() + "\\64KiB").size(), 64u * 1024);
+  CloseHandle(server);
+}
+
 TEST(Win32TextFile, FailuresCarryTheirErrorNumbers) {
   TempFolder folder;
   EXPECT_EQ(errorOf([&] { readWholeFile(folder.path() + "\\none"); }), err::kFileNotFound);

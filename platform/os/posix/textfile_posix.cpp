@@ -61,20 +61,29 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
 
 }  // namespace
 
+// Opened without blocking (a FIFO without a writer would wait forever) and without
+// becoming the controlling terminal; only a plain file is read, and never past the cap.
 std::string readWholeFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) fail(errno, path);
-  std::string out;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) fail(errno, path);
+  if (!S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(kMaxTextFileSize))
+    throw RuntimeError(err::kPathFileAccess, path);
+  // The size can change under the read; the cap holds whatever the file does meanwhile.
+  std::string out(kMaxTextFileSize + 1, '\0');
+  std::size_t used = 0;
+  while (used < out.size()) {
+    const ssize_t n = ::read(fd.get(), out.data() + used, out.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       fail(errno, path);
     }
     if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
+    used += static_cast<std::size_t>(n);
   }
+  if (used > kMaxTextFileSize) throw RuntimeError(err::kPathFileAccess, path);
+  out.resize(used);
   return out;
 }
 

@@ -43,19 +43,30 @@ void writeAll(HANDLE h, std::string_view bytes, const std::string& path) {
 
 }  // namespace
 
+// Only a file on a disk is read (a pipe or a device could block the read or never end),
+// and never past the cap.
 std::string readWholeFile(const std::string& path) {
   Handle file(CreateFileW(win32::widen(path).c_str(), GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) fail(path);
-  std::string out;
-  char buf[4096];
-  for (;;) {
+  LARGE_INTEGER size;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+      size.QuadPart > static_cast<LONGLONG>(kMaxTextFileSize))
+    throw RuntimeError(err::kPathFileAccess, path);
+  // The size can change under the read; the cap holds whatever the file does meanwhile.
+  std::string out(kMaxTextFileSize + 1, '\0');
+  std::size_t used = 0;
+  while (used < out.size()) {
     DWORD n = 0;
-    if (!ReadFile(file.get(), buf, sizeof buf, &n, nullptr)) fail(path);
+    if (!ReadFile(file.get(), out.data() + used, static_cast<DWORD>(out.size() - used), &n,
+                  nullptr))
+      fail(path);
     if (n == 0) break;
-    out.append(buf, n);
+    used += n;
   }
+  if (used > kMaxTextFileSize) throw RuntimeError(err::kPathFileAccess, path);
+  out.resize(used);
   return out;
 }
 
