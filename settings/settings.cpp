@@ -12,8 +12,9 @@ namespace qm {
 std::string lookupWindowsDirectory(unsigned bufferWidth) {
   // A fixed-length buffer of spaces; the call writes the directory and a NUL into it
   // only when it fits, and what stands before the first NUL is the result.
-  std::string buffer(bufferWidth, ' ');
-  getWindowsDirectoryA(buffer.data(), bufferWidth);
+  const unsigned width = windowsDirectoryBufferWidth(bufferWidth);
+  std::string buffer(width, ' ');
+  getWindowsDirectoryA(buffer.data(), width);
   return buffer.substr(0, buffer.find('\0'));
 }
 

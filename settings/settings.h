@@ -21,8 +21,9 @@ inline constexpr const char* kSettingsFileName = "Copy.Copy";
 
 // The Windows directory as a window's fixed-length buffer of `bufferWidth` characters
 // holds it after the lookup, cut at the NUL the lookup writes after the directory: the
-// bare directory, or the buffer's spaces when the directory does not fit. The window
-// shows it in its own txtWinDir.
+// bare directory, or the buffer's spaces when the directory does not fit (on Linux the
+// buffer holds any path; see windowsDirectoryBufferWidth). The window shows it in its
+// own txtWinDir.
 std::string lookupWindowsDirectory(unsigned bufferWidth);
 
 // The settings file in `windowsDirectory`: the directory, a separator and "Copy.Copy".

@@ -31,11 +31,23 @@ TEST_F(SettingsStore, LookupGivesTheBareDirectory) {
   }
 }
 
-TEST_F(SettingsStore, DirectoryWiderThanTheBufferLeavesItsSpaces) {
-  const std::string deep = dir.path() + "/" + std::string(120, 'd');
+// Guards against the copy tool missing a Copy.Copy that the setup tool saved in a
+// configuration folder longer than the copy tool's classic 100-character buffer.
+TEST_F(SettingsStore, EveryWindowFindsALongConfigFolder) {
+  const std::string deep = dir.path() + "/" + std::string(150, 'd') + "/" + std::string(120, 'e');
   ::setenv("XDG_CONFIG_HOME", deep.c_str(), 1);
   EXPECT_EQ(lookupWindowsDirectory(kSetupToolBufferWidth), deep);
-  EXPECT_EQ(lookupWindowsDirectory(kCopyToolBufferWidth), std::string(100, ' '));
+  EXPECT_EQ(lookupWindowsDirectory(kCopyToolBufferWidth), deep);
+}
+
+TEST_F(SettingsStore, DirectoryLongerThanAnyPathLeavesTheBuffersSpaces) {
+  const std::string endless = "/" + std::string(5000, 'd');
+  ::setenv("XDG_CONFIG_HOME", endless.c_str(), 1);
+  for (unsigned width : {kSetupToolBufferWidth, kCopyToolBufferWidth}) {
+    const std::string spaces = lookupWindowsDirectory(width);
+    EXPECT_GE(spaces.size(), width);
+    EXPECT_EQ(spaces.find_first_not_of(' '), std::string::npos);
+  }
 }
 
 TEST_F(SettingsStore, WritesThreeQuotedRecordsInCodePage932) {

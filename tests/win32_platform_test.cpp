@@ -113,6 +113,11 @@ TEST(Win32WindowsDirectory, LeavesATooSmallBufferUntouched) {
   EXPECT_EQ(buffer, "   ");
 }
 
+// The classic lookup: a directory that does not fit leaves the buffer's spaces.
+TEST(Win32WindowsDirectory, ADirectoryWiderThanTheBufferLeavesItsSpaces) {
+  EXPECT_EQ(lookupWindowsDirectory(3), "   ");
+}
+
 TEST(Win32WindowsDirectory, SettingsPathUsesBackslash) {
   wchar_t wide[MAX_PATH];
   const std::string dir = win32::narrow(std::wstring_view(wide, GetWindowsDirectoryW(wide, MAX_PATH)));
