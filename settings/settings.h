@@ -29,13 +29,16 @@ std::string lookupWindowsDirectory(unsigned bufferWidth);
 // The settings file in `windowsDirectory`: the directory, a separator and "Copy.Copy".
 std::string settingsPath(std::string_view windowsDirectory);
 
-// Replaces the file at `path` with the three records. A value that the file cannot hold
-// faithfully throws RuntimeError 5 before anything is written; a failed write leaves the
+// Replaces the file at `path` with the three records: in the ANSI code page when it
+// holds all three values, else as UTF-8 after a byte-order mark. A value that the file
+// cannot hold faithfully (a double quote, a line break, a NUL, bytes that are not
+// UTF-8) throws RuntimeError 5 before anything is written; a failed write leaves the
 // previous file as it was.
 void writeSettings(const std::string& path, const CopySettings& job);
 
-// The three records of the file at `path`, all or nothing: a missing file throws
-// RuntimeError 53, a short one 62, a damaged one another number.
+// The three records of the file at `path`, all or nothing: a file that starts with a
+// UTF-8 byte-order mark is read as UTF-8, any other in the ANSI code page. A missing
+// file throws RuntimeError 53, a short one 62, a damaged one another number.
 CopySettings readSettings(const std::string& path);
 
 bool settingsFileExists(const std::string& path);

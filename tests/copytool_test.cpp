@@ -27,6 +27,15 @@ TEST_F(CopyTool, StartUpShowsTheStoredJob) {
   EXPECT_EQ(f.focused(), "cmdCopy");
 }
 
+// Guards against a job saved as UTF-8 (folders outside code page 932) not being read.
+TEST_F(CopyTool, AJobAfterAUtf8ByteOrderMarkIsShown) {
+  storeRaw("\xEF\xBB\xBF\"/home/u/Café/한국어/📷\"\r\n\"/mnt/Müller\"\r\n\"📷\"\r\n");
+  start();
+  EXPECT_EQ(caption("lblCopy1"), "/home/u/Café/한국어/📷");
+  EXPECT_EQ(caption("lblCopy2"), "/mnt/Müller");
+  EXPECT_EQ(window.DestinationPath, "/mnt/Müller/📷");
+}
+
 TEST_F(CopyTool, MissingFileShowsTheMessageAndEndsBeforeTheWindowShows) {
   ui.answer(mb::kAnswerOk);
   window.start();

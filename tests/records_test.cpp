@@ -99,6 +99,26 @@ TEST(Utf8, CountsAndSlicesCharacters) {
   EXPECT_EQ(utf8Substr("ab", 1, 10), "b");
 }
 
+TEST(Utf8, ValidatesStrictly) {
+  struct Case {
+    std::string text;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"Café/한국어/📷", true},
+      {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF, the last character
+      {"caf\xE9", false},             // Latin-1 é
+      {"\xC0\xAF", false},            // an overlong '/'
+      {"\xE0\x80\xAF", false},        // an overlong '/' in three bytes
+      {"\xED\xA0\x80", false},        // a UTF-16 surrogate
+      {"\xF4\x90\x80\x80", false},    // past U+10FFFF
+      {"\xF0\x9F\x93", false},        // a character cut short
+      {"\x80", false},                // a continuation byte alone
+  };
+  for (const Case& c : cases) EXPECT_EQ(isValidUtf8(c.text), c.valid) << c.text;
+}
+
 TEST(Errors, DescriptionsAreJapaneseAndReportNamesTheFile) {
   EXPECT_EQ(errorDescription(53), "ファイルが見つかりません。");
   EXPECT_EQ(errorDescription(76), "パスが見つかりません。");

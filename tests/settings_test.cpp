@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "odd_files.h"
 #include "settings.h"
+#include "settings_golden.h"
 #include "temp_folder.h"
 
 namespace qm {
@@ -79,13 +80,47 @@ TEST_F(SettingsStore, TwoWritesLeaveOnlyTheSecond) {
   EXPECT_EQ(readBytes(dir / "Copy.Copy"), "\"C:\\b\"\r\n\"E:\"\r\n\"b\"\r\n");
 }
 
+// Guards against a job with a folder named in another script being refused.
+TEST_F(SettingsStore, AJobOutsideCodePage932IsWrittenAsUtf8AfterAByteOrderMark) {
+  const CopySettings job{"/home/u/Café/한국어/📷", "/media/usb/バックアップ", "📷"};
+  writeSettings(path(), job);
+  EXPECT_EQ(readBytes(dir / "Copy.Copy"), testing::kUtf8Job);
+  const CopySettings back = readSettings(path());
+  EXPECT_EQ(back.SourcePath, job.SourcePath);
+  EXPECT_EQ(back.DestinationPath, job.DestinationPath);
+  EXPECT_EQ(back.BaseName, job.BaseName);
+}
+
+TEST_F(SettingsStore, FilesAfterAByteOrderMarkAreReadAsUtf8) {
+  struct Case {
+    std::string bytes;
+    std::string source;  // empty: the read fails as for a damaged file
+  };
+  const Case cases[] = {
+      {testing::kUtf8Job, "/home/u/Café/한국어/📷"},
+      {"\xEF\xBB\xBF\"/データ\"\r\n\"/b\"\r\n\"c\"\r\n", "/データ"},
+      {"\xEF\xBB\xBF/unquoted é\n/b\nc", "/unquoted é"},
+      {"\xEF\xBB\xBF\"/caf\xE9\"\r\n\"/b\"\r\n\"c\"\r\n", ""},           // Latin-1, not UTF-8
+      {"\xEF\xBB\xBF\"/\x83\x66\"\r\n\"/b\"\r\n\"c\"\r\n", ""},          // code page 932 bytes
+  };
+  for (const Case& c : cases) {
+    testing::writeBytes(dir / "Copy.Copy", c.bytes);
+    try {
+      EXPECT_EQ(readSettings(path()).SourcePath, c.source);
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(c.source, "") << "read failed: " << e.number;
+      EXPECT_EQ(e.number, err::kPathFileAccess);
+    }
+  }
+}
+
 // Guards against a value the file cannot hold being written as a different job.
 TEST_F(SettingsStore, RefusedValuesWriteNothing) {
   writeSettings(path(), {"old", "old", "old"});
   const std::string before = readBytes(dir / "Copy.Copy");
   const CopySettings refused[] = {
-      {"C:\\a\"b", "D:", "x"}, {"C:\\a", "D:\r\nE:", "x"}, {"C:\\😀", "D:", "x"},
-      {"C:\\a", "D:\\한", "x"}, {"C:\\a", "D:", "x\n"},
+      {"C:\\a\"b", "D:", "x"}, {"C:\\a", "D:\r\nE:", "x"}, {"C:\\😀\"", "D:", "x"},
+      {"C:\\a", "D:\\한\n", "x"}, {"C:\\a", "D:", "x\n"}, {"/caf\xE9", "D:", "x"},
   };
   for (const CopySettings& job : refused) {
     try {

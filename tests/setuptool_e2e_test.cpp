@@ -16,6 +16,8 @@ TEST_F(SetupToolTest, SavedJobAppearsInCopyTool) {
   const Case cases[] = {
       {"/home/田中/写真.2024", "/mnt/バックアップ", "/mnt/バックアップ/写真"},
       {"/home/ﾃﾞｰﾀ,控え", "/mnt/外付け/", "/mnt/外付け/ﾃﾞｰﾀ,控え"},
+      // Guards against a folder named in another script being refused by the save.
+      {"/home/u/Café/한국어/📷", "/mnt/Müller/사진/", "/mnt/Müller/사진/📷"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);

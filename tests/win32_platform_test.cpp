@@ -10,6 +10,7 @@
 #include "error_numbers.h"
 #include "errors.h"
 #include "settings.h"
+#include "settings_golden.h"
 #include "textfile.h"
 #include "wide.h"
 #include "windir.h"
@@ -222,11 +223,31 @@ TEST(Win32Settings, WritesTheSameBytesAsTheLinuxBuild) {
   EXPECT_EQ(back.BaseName, "元");
 }
 
-TEST(Win32Settings, AValueOutsideTheCodePageLeavesTheOldFile) {
+// Guards against a job with a folder named in another script being refused on Windows,
+// or written otherwise than the Linux build writes it.
+TEST(Win32Settings, AJobOutsideTheCodePageIsWrittenAsTheLinuxBuildWritesIt) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  const CopySettings job{"/home/u/Café/한국어/📷", "/media/usb/バックアップ", "📷"};
+  writeSettings(path, job);
+  EXPECT_EQ(readWholeFile(path), testing::kUtf8Job);
+}
+
+TEST(Win32Settings, AFileWrittenOnLinuxAsUtf8ReadsTheSame) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  writeFile(path, testing::kUtf8Job);
+  const CopySettings back = readSettings(path);
+  EXPECT_EQ(back.SourcePath, "/home/u/Café/한국어/📷");
+  EXPECT_EQ(back.DestinationPath, "/media/usb/バックアップ");
+  EXPECT_EQ(back.BaseName, "📷");
+}
+
+TEST(Win32Settings, AValueARecordCannotHoldLeavesTheOldFile) {
   TempFolder folder;
   const std::string path = folder.path() + "\\Copy.Copy";
   writeSettings(path, {"a", "b", ""});
-  EXPECT_EQ(errorOf([&] { writeSettings(path, {"C:\\caf\xC3\xA9", "b", "c"}); }), err::kInvalidCall);
+  EXPECT_EQ(errorOf([&] { writeSettings(path, {"C:\\caf\xC3\xA9\"", "b", "c"}); }), err::kInvalidCall);
   EXPECT_EQ(readWholeFile(path), "\"a\"\r\n\"b\"\r\n\"\"\r\n");
 }
 
