@@ -2,7 +2,7 @@
 add_test(NAME wine_setup COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BINARY_DIR}/wine)
 set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 77)
 
-qm_test(win32_platform_test win32_platform_test.cpp)
+qm_test(win32_platform_test win32_platform_test.cpp win32_savefile_test.cpp)
 target_link_libraries(win32_platform_test PRIVATE qm_settings)
 
 qm_test(win32_backend_test win32_backend_test.cpp)
