@@ -32,7 +32,8 @@ inline std::vector<OddFile> oddSettingsFiles() {
          ::mkfifo((p + ".fifo").c_str(), 0644);
          std::filesystem::create_symlink(p + ".fifo", p);
        }},
-      {"link to /dev/zero", [](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); }},
+      {"link to /dev/zero",
+       [](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); }},
       {"folder", [](const std::string& p) { std::filesystem::create_directory(p); }},
       {"8 MB value",
        [write](const std::string& p) {

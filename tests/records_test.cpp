@@ -81,7 +81,8 @@ TEST(Records, AppendWritesQuotedValueAndCrLf) {
 }
 
 TEST(Records, RefusesValuesARecordCannotHold) {
-  for (const std::string& bad : std::vector<std::string>{"a\"b", "a\rb", "a\nb", "\"", std::string("a\0b", 3)}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"a\"b", "a\rb", "a\nb", "\"", std::string("a\0b", 3)}) {
     std::string out = "kept";
     try {
       appendRecord(out, bad, "Copy.Copy");
@@ -108,13 +109,13 @@ TEST(Utf8, ValidatesStrictly) {
       {"", true},
       {"Café/한국어/📷", true},
       {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF, the last character
-      {"caf\xE9", false},             // Latin-1 é
-      {"\xC0\xAF", false},            // an overlong '/'
-      {"\xE0\x80\xAF", false},        // an overlong '/' in three bytes
-      {"\xED\xA0\x80", false},        // a UTF-16 surrogate
-      {"\xF4\x90\x80\x80", false},    // past U+10FFFF
-      {"\xF0\x9F\x93", false},        // a character cut short
-      {"\x80", false},                // a continuation byte alone
+      {"caf\xE9", false},           // Latin-1 é
+      {"\xC0\xAF", false},          // an overlong '/'
+      {"\xE0\x80\xAF", false},      // an overlong '/' in three bytes
+      {"\xED\xA0\x80", false},      // a UTF-16 surrogate
+      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"\xF0\x9F\x93", false},      // a character cut short
+      {"\x80", false},              // a continuation byte alone
   };
   for (const Case& c : cases) EXPECT_EQ(isValidUtf8(c.text), c.valid) << c.text;
 }

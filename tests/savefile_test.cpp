@@ -10,8 +10,8 @@
 
 #include "errors.h"
 #include "folder_lock.h"
-#include "tempname.h"
 #include "temp_folder.h"
+#include "tempname.h"
 #include "textfile.h"
 
 namespace qm {
@@ -43,8 +43,8 @@ TEST_F(SaveFile, ALinkKeepsPointingAtItsReplacedTarget) {
   fs::create_directories(dir / "real");
   struct Case {
     const char* what;
-    std::string linkTo;   // what Copy.Copy points at
-    std::string target;   // the file that ends up holding the bytes
+    std::string linkTo;  // what Copy.Copy points at
+    std::string target;  // the file that ends up holding the bytes
   };
   const Case cases[] = {
       {"absolute link", dir / "real/job", dir / "real/job"},
@@ -121,8 +121,11 @@ TEST_F(SaveFile, LeftoversOfKilledSavesAreRemoved) {
   const std::string deadTemp = temporaryName("Copy.Copy", dead, 7);
   const std::string aliveTemp = temporaryName("Copy.Copy", alive, 8);
   const std::string agedAliveTemp = temporaryName("Copy.Copy", alive, 9);
-  const std::set<std::string> kept = {"Copy.Copy", aliveTemp, "Copy.Copy.tmp123456",
-                                      "Copy.Copy.tmpx", "Copy.Copy.tmp" + std::to_string(dead) + "-x",
+  const std::set<std::string> kept = {"Copy.Copy",
+                                      aliveTemp,
+                                      "Copy.Copy.tmp123456",
+                                      "Copy.Copy.tmpx",
+                                      "Copy.Copy.tmp" + std::to_string(dead) + "-x",
                                       "Other.tmp" + std::to_string(dead) + "-1"};
   for (const std::string& name : kept) writeBytes(dir / name, "x");
   for (const std::string& name : {deadTemp, agedAliveTemp, std::string("Copy.Copy.tmp654321")})
@@ -140,8 +143,8 @@ TEST(TemporaryName, TellsOursAndTheirWriters) {
     std::optional<unsigned long> writer;
   };
   const Case cases[] = {
-      {"Copy.Copy.tmp4242-17", 4242}, {"Copy.Copy.tmp987654", 0},   {"Copy.Copy.tmp", {}},
-      {"Copy.Copy.tmp12-", {}},       {"Copy.Copy.tmp12-3x", {}},   {"Copy.Copy", {}},
+      {"Copy.Copy.tmp4242-17", 4242}, {"Copy.Copy.tmp987654", 0}, {"Copy.Copy.tmp", {}},
+      {"Copy.Copy.tmp12-", {}},       {"Copy.Copy.tmp12-3x", {}}, {"Copy.Copy", {}},
       {"Other.tmp12-3", {}},          {"Copy.Copy.tmp-3", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(temporaryWriter("Copy.Copy", c.entry), c.writer) << c.entry;

@@ -100,8 +100,8 @@ TEST_F(SettingsStore, FilesAfterAByteOrderMarkAreReadAsUtf8) {
       {testing::kUtf8Job, "/home/u/Café/한국어/📷"},
       {"\xEF\xBB\xBF\"/データ\"\r\n\"/b\"\r\n\"c\"\r\n", "/データ"},
       {"\xEF\xBB\xBF/unquoted é\n/b\nc", "/unquoted é"},
-      {"\xEF\xBB\xBF\"/caf\xE9\"\r\n\"/b\"\r\n\"c\"\r\n", ""},           // Latin-1, not UTF-8
-      {"\xEF\xBB\xBF\"/\x83\x66\"\r\n\"/b\"\r\n\"c\"\r\n", ""},          // code page 932 bytes
+      {"\xEF\xBB\xBF\"/caf\xE9\"\r\n\"/b\"\r\n\"c\"\r\n", ""},   // Latin-1, not UTF-8
+      {"\xEF\xBB\xBF\"/\x83\x66\"\r\n\"/b\"\r\n\"c\"\r\n", ""},  // code page 932 bytes
   };
   for (const Case& c : cases) {
     testing::writeBytes(dir / "Copy.Copy", c.bytes);
@@ -119,8 +119,8 @@ TEST_F(SettingsStore, RefusedValuesWriteNothing) {
   writeSettings(path(), {"old", "old", "old"});
   const std::string before = readBytes(dir / "Copy.Copy");
   const CopySettings refused[] = {
-      {"C:\\a\"b", "D:", "x"}, {"C:\\a", "D:\r\nE:", "x"}, {"C:\\😀\"", "D:", "x"},
-      {"C:\\a", "D:\\한\n", "x"}, {"C:\\a", "D:", "x\n"}, {"/caf\xE9", "D:", "x"},
+      {"C:\\a\"b", "D:", "x"},    {"C:\\a", "D:\r\nE:", "x"}, {"C:\\😀\"", "D:", "x"},
+      {"C:\\a", "D:\\한\n", "x"}, {"C:\\a", "D:", "x\n"},     {"/caf\xE9", "D:", "x"},
   };
   for (const CopySettings& job : refused) {
     try {

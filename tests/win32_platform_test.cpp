@@ -152,8 +152,8 @@ class HangGuard {
 };
 
 void writeFile(const std::string& path, const std::string& bytes) {
-  HANDLE h = CreateFileW(win32::widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                         nullptr);
+  HANDLE h =
+      CreateFileW(win32::widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD written = 0;
   WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(h);
@@ -247,7 +247,8 @@ TEST(Win32Settings, AValueARecordCannotHoldLeavesTheOldFile) {
   TempFolder folder;
   const std::string path = folder.path() + "\\Copy.Copy";
   writeSettings(path, {"a", "b", ""});
-  EXPECT_EQ(errorOf([&] { writeSettings(path, {"C:\\caf\xC3\xA9\"", "b", "c"}); }), err::kInvalidCall);
+  const CopySettings quoted{"C:\\caf\xC3\xA9\"", "b", "c"};
+  EXPECT_EQ(errorOf([&] { writeSettings(path, quoted); }), err::kInvalidCall);
   EXPECT_EQ(readWholeFile(path), "\"a\"\r\n\"b\"\r\n\"\"\r\n");
 }
 

@@ -35,8 +35,8 @@ void runLinux(const std::string& command) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::wstring line = widen(command);
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &process))
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
     return;
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
@@ -93,7 +93,8 @@ TEST_F(Win32SaveFile, AFolderThatTakesNoNewFileGetsTheFileWrittenInPlace) {
     FolderLock lock(root);
     if (!lock.locked()) GTEST_SKIP() << "no way to lock a folder here (Wine with chattr or chmod)";
     replaceFileAtomically(file, "new job");
-    EXPECT_EQ(errorOf([&] { replaceFileAtomically(root + "\\other", "x"); }), err::kPermissionDenied);
+    EXPECT_EQ(errorOf([&] { replaceFileAtomically(root + "\\other", "x"); }),
+              err::kPermissionDenied);
   }
   EXPECT_EQ(readWholeFile(file), "new job");
   EXPECT_EQ(testing::tree(root), (std::map<std::string, std::string>{{"Copy.Copy", "new job"}}));
@@ -141,11 +142,12 @@ TEST_F(Win32SaveFile, LeftoversOfKilledSavesAreRemoved) {
   const unsigned long gone = 4000000001ul;  // process ids are multiples of four
   const std::string alive = temporaryName("Copy.Copy", self, 2);
   const std::string other = "Other.tmp" + std::to_string(gone) + "-1";
-  for (const std::string& name : {temporaryName("Copy.Copy", gone, 1), alive,
-                                  temporaryName("Copy.Copy", self, 3), std::string("Copy.Copy.tmp123"),
-                                  std::string("Copy.Copy.tmp654321"), other})
+  for (const std::string& name :
+       {temporaryName("Copy.Copy", gone, 1), alive, temporaryName("Copy.Copy", self, 3),
+        std::string("Copy.Copy.tmp123"), std::string("Copy.Copy.tmp654321"), other})
     put(root + "\\" + name, "x");
-  for (const std::string& aged : {temporaryName("Copy.Copy", self, 3), std::string("Copy.Copy.tmp654321")})
+  for (const std::string& aged :
+       {temporaryName("Copy.Copy", self, 3), std::string("Copy.Copy.tmp654321")})
     age(root + "\\" + aged);
   replaceFileAtomically(file, "new");
   std::set<std::string> names;

@@ -66,7 +66,9 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
   }
 }
 
-std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string nameOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
 
 // The file a save replaces: `path` itself, or the file its chain of symbolic links ends
 // at (which need not exist yet), so that the link the user made stays a link.
@@ -112,8 +114,9 @@ int createTemporary(const std::string& target, mode_t mode, std::string& temp) {
   static unsigned long counter = 0;
   std::random_device random;
   for (int attempt = 0;; ++attempt) {
-    temp = folderOf(target) + "/" +
-           temporaryName(nameOf(target), static_cast<unsigned long>(::getpid()), random() + counter++);
+    temp =
+        folderOf(target) + "/" +
+        temporaryName(nameOf(target), static_cast<unsigned long>(::getpid()), random() + counter++);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST || attempt == 100) return fd;
   }

@@ -93,7 +93,8 @@ void removeStaleTemporaries(const std::wstring& folder, const std::string& name)
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const std::optional<unsigned long> writer = temporaryWriter(name, win32::narrow(found.cFileName));
+    const std::optional<unsigned long> writer =
+        temporaryWriter(name, win32::narrow(found.cFileName));
     if (!writer) continue;
     if ((*writer != 0 && !isRunning(*writer)) ||
         secondsSince(found.ftLastWriteTime) > kStaleTemporarySeconds)
