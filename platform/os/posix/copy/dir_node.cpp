@@ -5,6 +5,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 #include "copy_run.h"
 #include "create_error.h"
 #include "error_numbers.h"
@@ -50,6 +52,22 @@ UniqueFd openDestinationFolder(DirNode& node, int atFd, const char* name, int op
   return fd;
 }
 
+// Whether the existing destination folder of `node` may hold temporary files of a run that
+// ended before finishing it. A finished folder has its source's modification time, and
+// creating a temporary file changes it, so a folder whose time still matches holds none.
+// Where the volume keeps no status-change time of its own (FAT, exFAT), folder times are
+// not trusted to follow every change, and the folder is always looked through.
+bool mayHoldTemporaries(const DirNode& node) {
+  if (node.fresh) return false;
+  if (!node.volume->keepsChangeTime) return true;
+  const struct timespec& destination = node.destinationStat.st_mtim;
+  const struct timespec& source = node.sourceStat.st_mtim;
+  const std::int64_t apart =
+      (static_cast<std::int64_t>(destination.tv_sec) - source.tv_sec) * 1'000'000'000 +
+      (destination.tv_nsec - source.tv_nsec);
+  return apart >= node.volume->timeStepNs || -apart >= node.volume->timeStepNs;
+}
+
 // What the node learns from its open destination folder.
 void learnDestination(DirNode& node, int fd) {
   const DirNode* parent = node.parent.get();
@@ -57,8 +75,8 @@ void learnDestination(DirNode& node, int fd) {
       parent != nullptr && parent->destinationStat.st_dev == node.destinationStat.st_dev;
   node.volume = sameVolume ? parent->volume : &node.run->volume(node.destinationStat.st_dev, fd);
   // A new folder has a default ACL only when it inherited its parent's.
-  node.inheritsAcl = node.fresh && parent != nullptr ? parent->inheritsAcl : hasDefaultAcl(fd);
-  if (!node.fresh) removeStaleTemporaries(fd);
+  if (node.fresh && parent != nullptr) node.setInheritsAcl(parent->inheritsAcl());
+  if (mayHoldTemporaries(node)) removeStaleTemporaries(fd);
 }
 
 }  // namespace
@@ -81,6 +99,16 @@ DirNode::~DirNode() {
     }
   }
   run->folders().remove(*this);
+}
+
+bool DirNode::inheritsAcl() const {
+  signed char known = inheritsAcl_.load(std::memory_order_relaxed);
+  if (known < 0) {
+    // Workers may ask at once; each gets the same answer from the folder.
+    known = hasDefaultAcl(destination_.get()) ? 1 : 0;
+    inheritsAcl_.store(known, std::memory_order_relaxed);
+  }
+  return known == 1;
 }
 
 std::string DirNode::sourceChild(std::string_view name) const {

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -32,8 +33,7 @@ struct DirNode {
   // The destination folder as opened: device and inode, owner, and the set-group-ID bit
   // that gives new entries its group.
   struct stat destinationStat {};
-  bool fresh = false;        // created by this copy, so it holds no older entries
-  bool inheritsAcl = false;  // new entries inherit the destination folder's default ACL
+  bool fresh = false;  // created by this copy, so it holds no older entries
   const VolumeTraits* volume = nullptr;
 
   DirNode() = default;
@@ -43,6 +43,11 @@ struct DirNode {
 
   std::string sourceChild(std::string_view name) const;
   std::string destinationChild(std::string_view name) const;
+  // Whether new entries inherit a default ACL of the destination folder. Asked of the
+  // folder only when the copy first needs it (a re-copy that writes nothing never does);
+  // under a FolderLease.
+  bool inheritsAcl() const;
+  void setInheritsAcl(bool inherits) { inheritsAcl_ = inherits ? 1 : 0; }
   // The open folders; valid only while a FolderLease on the node is held.
   int sourceFd() const { return source_.get(); }
   int destinationFd() const { return destination_.get(); }
@@ -56,6 +61,7 @@ struct DirNode {
   bool pinned_ = false;   // the top: never closed before it is finished
   bool idle_ = false;
   std::list<DirNode*>::iterator idlePosition_;
+  mutable std::atomic<signed char> inheritsAcl_{-1};  // -1: not asked yet
 };
 
 // The folders a copy holds open. Folders nobody leases stay open for reuse until more

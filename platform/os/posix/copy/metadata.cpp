@@ -152,7 +152,7 @@ int copyFileMetadata(const DirNode& dir, int in, int out, const struct stat& st)
     if (const int error = copyOwner(out, st, dir.run->uid, kept)) return error;
   }
   kept = ownerKept(out, st, kept);
-  if (const int error = copyAttributes(in, out, kept, dir.inheritsAcl, false)) return error;
+  if (const int error = copyAttributes(in, out, kept, dir.inheritsAcl(), false)) return error;
   return copyModeAndTimes(out, st, kept, *dir.volume);
 }
 
@@ -188,7 +188,7 @@ void finishFolder(const DirNode& node) {
   if (!kept) error = copyOwner(out, st, node.run->uid, kept);
   kept = ownerKept(out, st, kept);
   // Only a folder this copy made holds ACLs it did not ask for.
-  const bool inherited = node.fresh && node.inheritsAcl;
+  const bool inherited = node.fresh && node.inheritsAcl();
   if (error == 0) error = copyAttributes(node.sourceFd(), out, kept, inherited, true);
   const mode_t mode = st.st_mode & (kept ? 07777 : 0777);
   if (error == 0 && node.volume->keepsModes && (now.st_mode & 07777) != mode) {

@@ -119,7 +119,8 @@ bool isStaleTemporary(std::string_view name) {
 }
 
 void removeStaleTemporaries(int dirFd) {
-  // A duplicate shares the folder's open description: no second open on slow volumes.
+  // A duplicate shares the folder's open description (not listed before): no second open
+  // on slow volumes.
   const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
   if (listFd < 0) return;
   DIR* listing = ::fdopendir(listFd);
@@ -127,7 +128,6 @@ void removeStaleTemporaries(int dirFd) {
     ::close(listFd);
     return;
   }
-  ::rewinddir(listing);
   std::vector<std::string> stale;
   while (const dirent* entry = ::readdir(listing)) {
     if (entry->d_name[0] == '.' && isStaleTemporary(entry->d_name))

@@ -54,7 +54,8 @@ struct DirCloser {
 };
 
 std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
-  // A duplicate shares the folder's open description: no second open on slow volumes.
+  // A duplicate shares the folder's open description (not listed before): no second open
+  // on slow volumes.
   const int listFd = ::fcntl(dir.sourceFd(), F_DUPFD_CLOEXEC, 0);
   if (listFd < 0) throwCopyError(errno, dir.sourcePath);
   std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
@@ -63,7 +64,6 @@ std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
     ::close(listFd);
     throwCopyError(error, dir.sourcePath);
   }
-  ::rewinddir(listing.get());
   return listing;
 }
 
