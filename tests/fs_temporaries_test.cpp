@@ -1,5 +1,6 @@
 // Temporary files of the copy: names that never collide, and the removal of those that
 // ended runs left in the folders a copy writes into.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -74,6 +75,13 @@ TEST(Temporaries, ThoseOfEndedRunsAreRemovedFromTheFoldersCopiedInto) {
   };
   for (const std::string& name : stale) writeFile(tmp / "dst/" + name, "stale");
   for (const std::string& name : kept) writeFile(tmp / "dst/" + name, "kept");
+  // The source folders get the destination folders' times, as if both had changed in one
+  // clock tick: a folder with its source's time may still hold temporaries.
+  for (const char* folder : {"", "/sub"}) {
+    const struct stat destination = testing::statOf(tmp / "dst" + folder);
+    const struct timespec times[2] = {destination.st_mtim, destination.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (tmp / "src" + folder).c_str(), times, 0), 0);
+  }
   ASSERT_NO_THROW(copyFolder(tmp / "src", tmp / "dst"));
   for (const std::string& name : stale)
     EXPECT_FALSE(std::filesystem::exists(tmp / "dst/" + name)) << name;

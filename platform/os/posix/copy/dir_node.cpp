@@ -53,19 +53,22 @@ UniqueFd openDestinationFolder(DirNode& node, int atFd, const char* name, int op
 }
 
 // Whether the existing destination folder of `node` may hold temporary files of a run that
-// ended before finishing it. A finished folder has its source's modification time, and
-// creating a temporary file changes it, so a folder whose time still matches holds none.
+// ended before finishing it. A folder a copy finished has its source's modification time,
+// set by the copy, so its status-change time differs from it; creating a temporary file
+// sets both times to one instant. A folder that still shows the first state holds none.
 // Where the volume keeps no status-change time of its own (FAT, exFAT), folder times are
-// not trusted to follow every change, and the folder is always looked through.
+// not trusted that far, and the folder is always looked through.
 bool mayHoldTemporaries(const DirNode& node) {
   if (node.fresh) return false;
   if (!node.volume->keepsChangeTime) return true;
-  const struct timespec& destination = node.destinationStat.st_mtim;
+  const struct stat& folder = node.destinationStat;
   const struct timespec& source = node.sourceStat.st_mtim;
   const std::int64_t apart =
-      (static_cast<std::int64_t>(destination.tv_sec) - source.tv_sec) * 1'000'000'000 +
-      (destination.tv_nsec - source.tv_nsec);
-  return apart >= node.volume->timeStepNs || -apart >= node.volume->timeStepNs;
+      (static_cast<std::int64_t>(folder.st_mtim.tv_sec) - source.tv_sec) * 1'000'000'000 +
+      (folder.st_mtim.tv_nsec - source.tv_nsec);
+  const bool setByCopy = folder.st_ctim.tv_sec != folder.st_mtim.tv_sec ||
+                         folder.st_ctim.tv_nsec != folder.st_mtim.tv_nsec;
+  return !setByCopy || apart >= node.volume->timeStepNs || -apart >= node.volume->timeStepNs;
 }
 
 // What the node learns from its open destination folder.
