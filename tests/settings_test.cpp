@@ -20,7 +20,8 @@ class SettingsStore : public ::testing::Test {
   std::string path() { return settingsPath(txtWinDir, kSetupToolBufferWidth); }
 
   TempFolder dir;
-  headless::HTextBox txtWinDir;
+  headless::HeadlessBackend ui{"QMS(QuillmarSetter)"};
+  headless::HTextBox txtWinDir{ui};
 };
 
 TEST_F(SettingsStore, LookupLeavesTheBareDirectoryInTxtWinDir) {
