@@ -48,6 +48,18 @@ foreach(app copytool setuptool)
                        ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
 endforeach()
 
+# Focus and keyboard of both programs under a window manager: the focused control comes
+# back after boxes, pickers and window switches; a plain letter presses no button.
+if(TARGET qm_copytool_app AND TARGET qm_setuptool_app)
+  add_test(NAME wine_focus_e2e
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-focus-e2e $<TARGET_FILE:qm_copytool_app>
+                   $<TARGET_FILE:qm_setuptool_app> $<TARGET_FILE:win32_probe>
+                   ${CMAKE_BINARY_DIR}/e2e-focus)
+  set_tests_properties(wine_focus_e2e PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine
+                       RUN_SERIAL ON TIMEOUT 300
+                       ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
+endif()
+
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
 

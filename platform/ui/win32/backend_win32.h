@@ -26,6 +26,8 @@ class Win32Backend : public Backend {
   void startProgram(std::string_view fileName, int windowStyle) override;
   std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override;
+  // Delivers the messages already queued, as the event loop would (for tests).
+  void pumpPending();
 
   int pointer() const { return pointer_; }
   int dpi() const { return dpi_; }
@@ -41,6 +43,8 @@ class Win32Backend : public Backend {
   void quit() override;
 
  private:
+  void deliver(MSG& msg);
+
   std::vector<W32Form*> forms_;
   std::map<std::pair<long, bool>, HFONT> fonts_;
   HWND clipboardOwner_ = nullptr;
