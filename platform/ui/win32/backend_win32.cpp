@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "filesystem.h"
 #include "form_win32.h"
+#include "msgbox_win32.h"
 #include "process.h"
 #include "wide.h"
 
@@ -59,8 +60,7 @@ int Win32Backend::messageBox(std::string_view text, int style, std::string_view 
       EnableWindow(f->hwnd(), FALSE);
       disabled.push_back(f->hwnd());
     }
-  const int answer = MessageBoxW(owner, widen(text).c_str(), widen(title).c_str(),
-                                 static_cast<UINT>(style) | (owner ? 0 : MB_TASKMODAL));
+  const int answer = showMessageBox(owner, text, style, title);
   for (HWND h : disabled)
     if (IsWindow(h)) EnableWindow(h, TRUE);
   return answer;
