@@ -1,5 +1,5 @@
-// Character counts and slices of UTF-8 text, as text boxes measure selections, and the
-// UTF-16 positions of the same characters, as the toolkits' text controls count them.
+// UTF-8 text: validity, character counts and slices as text boxes measure selections, and
+// the UTF-16 positions of the same characters, as the toolkits' text controls count them.
 #pragma once
 
 #include <string>
@@ -7,6 +7,9 @@
 
 namespace qm {
 
+// Whether `text` is well-formed UTF-8: no stray or missing continuation bytes, no
+// overlong forms, no UTF-16 surrogates, nothing past U+10FFFF.
+bool isValidUtf8(std::string_view text);
 // The number of characters (code points) in UTF-8 text.
 int utf8Length(std::string_view text);
 // `count` characters of UTF-8 text from character `start`.
