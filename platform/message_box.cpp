@@ -10,8 +10,6 @@ constexpr int kButtonSetMask = 0xF;
 constexpr int kOkCancel = 1;
 constexpr int kAbortRetryIgnore = 2;
 constexpr int kYesNoCancel = 3;
-constexpr int kAnswerAbort = 3;
-constexpr int kAnswerIgnore = 5;
 }  // namespace
 
 std::vector<int> boxAnswers(int style) {

@@ -5,6 +5,10 @@
 
 namespace qm::mb {
 
+// The answers of the Abort/Retry/Ignore set beside those the windows compare (backend.h).
+inline constexpr int kAnswerAbort = 3;
+inline constexpr int kAnswerIgnore = 5;
+
 // The answers of a style's buttons, left to right (the Win32 sets); the first button is
 // the box's default.
 std::vector<int> boxAnswers(int style);

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "backend.h"
+#include "message_box.h"
 
 namespace qm::qt {
 
@@ -12,9 +13,9 @@ namespace {
 
 constexpr BoxButton kOk{"OK", mb::kAnswerOk};
 constexpr BoxButton kCancel{"キャンセル", mb::kAnswerCancel};
-constexpr BoxButton kAbort{"中止(&A)", 3};
+constexpr BoxButton kAbort{"中止(&A)", mb::kAnswerAbort};
 constexpr BoxButton kRetry{"再試行(&R)", mb::kAnswerRetry};
-constexpr BoxButton kIgnore{"無視(&I)", 5};
+constexpr BoxButton kIgnore{"無視(&I)", mb::kAnswerIgnore};
 constexpr BoxButton kYes{"はい(&Y)", mb::kAnswerYes};
 constexpr BoxButton kNo{"いいえ(&N)", mb::kAnswerNo};
 
@@ -26,22 +27,17 @@ QString boxText(std::string_view text) {
 
 }  // namespace
 
+// The captions of the answers; which buttons a style has is the core's rule.
 std::vector<BoxButton> boxButtons(int style) {
-  switch (style & 0xF) {
-    case 1: return {kOk, kCancel};
-    case 2: return {kAbort, kRetry, kIgnore};
-    case 3: return {kYes, kNo, kCancel};
-    case 4: return {kYes, kNo};
-    case 5: return {kRetry, kCancel};
-    default: return {kOk};
-  }
+  std::vector<BoxButton> buttons;
+  for (int answer : mb::boxAnswers(style))
+    for (const BoxButton& b : {kOk, kCancel, kAbort, kRetry, kIgnore, kYes, kNo})
+      if (b.answer == answer) buttons.push_back(b);
+  return buttons;
 }
 
 int boxEscapeAnswer(int style) {
-  const std::vector<BoxButton> buttons = boxButtons(style);
-  for (const BoxButton& b : buttons)
-    if (b.answer == mb::kAnswerCancel) return b.answer;
-  return buttons.size() == 1 ? buttons.front().answer : 0;
+  return mb::boxEscapeAnswer(style);
 }
 
 QMessageBox::Icon boxIcon(int style) {
