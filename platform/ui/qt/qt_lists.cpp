@@ -103,7 +103,7 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
       QApplication::beep();  // a folder the user cannot open: the list stays
       return;
     }
-    backend.dispatch([this, target] { setPath(target); });
+    backend.dispatch([this, target] { openFolder(target); });
   };
   // The list starts on the current folder; if that cannot be listed it stays empty.
   try {
@@ -116,14 +116,17 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
 }
 
 void QtDirList::setPath(std::string_view path) {
-  std::string target;
-  std::string top = top_;
-  if (const Root* root = findRoot(roots_, path)) {
-    target = rootCurrentFolder(roots_, *root, cwd_);
-    top = root->path;
-  } else {
-    target = normalFolder(path, cwd_);
-  }
+  if (const Root* root = findRoot(roots_, path))
+    showFolder(rootCurrentFolder(roots_, *root, cwd_), root->path);
+  else
+    showFolder(normalFolder(path, cwd_), top_);
+}
+
+// A volume is named by its mount path, so the folder the user opened must not be read as
+// a drive specification: its top folder would turn into the volume's current folder.
+void QtDirList::openFolder(const std::string& folder) { showFolder(folder, top_); }
+
+void QtDirList::showFolder(const std::string& target, std::string top) {
   if (top.empty() || !isInside(target, top)) {
     const Root* holder = rootOf(roots_, target);
     top = holder ? holder->path : "/";

@@ -55,8 +55,13 @@ class QtDirList : public DirListBox {
   // throws RuntimeError (76 missing, 68 otherwise) and leaves the list as it was.
   void setPath(std::string_view path) override;
   DirTree* widget() const { return tree_; }
+  // The user opened `folder` in the tree: that folder itself, never a drive's.
+  void openFolder(const std::string& folder);
 
  private:
+  // Lists `target` and shows it with its chain from `top` (or from its own root when it
+  // lies outside `top`); raises Change when the path changed.
+  void showFolder(const std::string& target, std::string top);
   // Shows `folder` with its chain from `top` and its subfolders.
   void show(const std::string& top, const std::string& folder,
             const std::vector<std::string>& subfolders);
