@@ -99,15 +99,17 @@ std::unique_ptr<FileSystemObject> Win32Backend::createObject(std::string_view pr
 
 void Win32Backend::run() {
   MSG msg;
-  while (!ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    W32Form* form = nullptr;
-    for (W32Form* f : forms_)
-      if (root && f->hwnd() == root) form = f;
-    if (form && (form->preTranslate(msg) || IsDialogMessageW(root, &msg))) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  while (!ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) deliver(msg);
+}
+
+void Win32Backend::deliver(MSG& msg) {
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  W32Form* form = nullptr;
+  for (W32Form* f : forms_)
+    if (root && f->hwnd() == root) form = f;
+  if (form && (form->preTranslate(msg) || IsDialogMessageW(root, &msg))) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
 }
 
 void Win32Backend::quit() {

@@ -26,6 +26,9 @@ class Win32Backend : public Backend {
   void startProgram(std::string_view fileName, int windowStyle) override;
   std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override;
+  // Delivers one message as the event loop does: keys go to the form first (Enter on the
+  // folder list), then to the dialog manager (Tab, Enter, access keys), then to the window.
+  void deliver(MSG& msg);
 
   int pointer() const { return pointer_; }
   int dpi() const { return dpi_; }
