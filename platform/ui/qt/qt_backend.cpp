@@ -33,7 +33,10 @@ QtBackend::~QtBackend() {
   if (busy_) QGuiApplication::restoreOverrideCursor();
 }
 
+// The program's windows all carry its icon; as the application's icon it also goes to
+// every message box, including one shown before any window.
 std::unique_ptr<Form> QtBackend::createForm(const FormLayout& layout) {
+  QApplication::setWindowIcon(windowIcon(layout.icon));
   return std::make_unique<QtForm>(*this, layout);
 }
 
