@@ -10,6 +10,7 @@
 
 #include "backend.h"
 #include "controls.h"
+#include "progress_view.h"
 
 namespace qm::headless {
 
@@ -172,13 +173,23 @@ class HeadlessBackend : public Backend {
   std::vector<Drive> drives;
   const Drive* findDrive(std::string_view spec) const;
 
+  // Busy runs run their work inline. While one goes on, the front window shows its
+  // progress in progressArea() (twips) as progressLine(); both are empty otherwise.
+  int busyRuns = 0;
+  std::string busyForm;  // the window that showed the last run's progress
+  Rect progressArea() const;
+  std::string progressLine() const;
+
  protected:
   void quit() override;
+  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
 
  private:
   friend class HForm;
   std::deque<int> answers_;
   std::vector<HForm*> forms_;
+  const CopyProgress* shownProgress_ = nullptr;
+  Rect shownArea_;
 };
 
 }  // namespace qm::headless
