@@ -127,7 +127,8 @@ void copyFile(const std::wstring& from, const std::wstring& to, const Entry& e, 
   WIN32_FILE_ATTRIBUTE_DATA old;
   const bool exists = GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &old);
   if (exists) {
-    if (old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throwNumber(err::kFileExists, to);
+    // A folder where the copy needs a file: neither a file that exists nor a missing path.
+    if (old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throwNumber(err::kPathFileAccess, to);
     const ULONGLONG oldSize = (ULONGLONG{old.nFileSizeHigh} << 32) | old.nFileSizeLow;
     if (oldSize == e.size && sameTime(old.ftLastWriteTime, e.written) &&
         (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == (e.attributes & FILE_ATTRIBUTE_READONLY))

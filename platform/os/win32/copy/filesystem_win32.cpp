@@ -17,6 +17,15 @@ using win32::throwNumber;
 
 bool endsInSeparator(std::string_view p) { return !p.empty() && (p.back() == '\\' || p.back() == '/'); }
 
+// Whether the last component of `destination` is made of dots and spaces only: "." and
+// "..", and names such as "..." that Windows shortens to nothing. Such a destination is the
+// folder above or the folder itself, so a copy there would land outside the place named.
+bool endsInDotsOnly(std::string_view destination) {
+  const std::size_t cut = destination.find_last_of("\\/:");
+  const std::string_view last = cut == std::string_view::npos ? destination : destination.substr(cut + 1);
+  return !last.empty() && last.find_first_not_of(". ") == std::string_view::npos;
+}
+
 // The last component of an absolute long path; empty for a drive root or share.
 std::wstring lastComponent(const std::wstring& path) {
   const std::wstring plain = win32::plainPath(path);
@@ -35,9 +44,12 @@ bool isFolder(DWORD attributes) {
 // is an existing folder that receives a copy named like the source.
 std::wstring targetFolder(const std::wstring& from, std::string_view destination) {
   if (destination.empty()) throw RuntimeError(err::kPathNotFound, destination);
+  if (endsInDotsOnly(destination)) throw RuntimeError(err::kPathFileAccess, destination);
   const std::wstring to = win32::longPath(win32::absolutePath(win32::widen(destination)));
   if (!endsInSeparator(destination)) return to;
-  if (!isFolder(attributesOf(to))) throw RuntimeError(err::kPathNotFound, destination);
+  const DWORD attributes = attributesOf(to);
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw RuntimeError(err::kPathNotFound, destination);
+  if (!isFolder(attributes)) throw RuntimeError(err::kFileExists, destination);
   const std::wstring name = lastComponent(from);
   if (name.empty()) throw RuntimeError(err::kPathFileAccess, destination);
   return (to.back() == L'\\' ? to : to + L"\\") + name;
@@ -73,8 +85,8 @@ class DiskFileSystemObject : public FileSystemObject {
   std::string GetBaseName(std::string_view path) override { return platformBaseName(path); }
 
   // Everything is checked before the first write: the source must be a folder (76), the
-  // destination no file (58) and neither the source nor inside it (75), comparing final
-  // paths so that other spellings, short names and links are caught too.
+  // destination no file (58), neither the source nor inside it and not named "." or ".."
+  // (75), comparing final paths so that other spellings, short names and links are caught.
   void CopyFolder(std::string_view source, std::string_view destination, bool overwrite) override {
     if (source.empty()) throw RuntimeError(err::kPathNotFound, source);
     const std::wstring from = win32::longPath(win32::absolutePath(win32::widen(source)));
