@@ -37,12 +37,13 @@ std::string byteSize(std::uint64_t bytes) {
   static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
   double value = static_cast<double>(bytes) / 1024.0;
   int unit = 0;
-  while (value >= 1024.0 && unit < 4) {
+  // The thresholds sit where the rounding would show "1024" or "10.0".
+  while (value >= 1023.5 && unit < 4) {
     value /= 1024.0;
     ++unit;
   }
   char text[32];
-  std::snprintf(text, sizeof text, value < 10.0 ? "%.1f %s" : "%.0f %s", value, units[unit]);
+  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
   return text;
 }
 

@@ -5,7 +5,7 @@ set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 
 qm_test(win32_platform_test win32_platform_test.cpp)
 target_link_libraries(win32_platform_test PRIVATE qm_settings)
 
-qm_test(win32_backend_test win32_backend_test.cpp win32_keys_test.cpp)
+qm_test(win32_backend_test win32_backend_test.cpp win32_keys_test.cpp win32_busy_test.cpp)
 target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool qm_setuptool)
 
 # A console helper that reads another program's windows for the Wine checks below.

@@ -39,9 +39,12 @@ class Win32Backend : public Backend {
   void removeForm(W32Form* form);
   // A form's window was destroyed; when none is left the loop ends.
   void formDestroyed();
+  // The window in front: the active one, else the newest visible one; or nullptr.
+  W32Form* frontForm() const;
 
  protected:
   void quit() override;
+  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
 
  private:
   std::vector<W32Form*> forms_;
