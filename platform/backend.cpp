@@ -30,6 +30,8 @@ void Backend::runWhileBusy(const std::function<void()>& work, const CopyProgress
   runBusy(work, progress);
 }
 
-void Backend::runBusy(const std::function<void()>& work, const CopyProgress&) { work(); }
+void Backend::runBusy(const std::function<void()>& work, const CopyProgress&) {
+  work();
+}
 
 }  // namespace qm

@@ -6,7 +6,9 @@ namespace qm {
 BusyCopyObject::BusyCopyObject(Backend& ui, const Factory& make)
     : ui_(ui), progress_(std::make_unique<CopyProgress>()), inner_(make(progress_.get())) {}
 
-std::string BusyCopyObject::GetBaseName(std::string_view path) { return inner_->GetBaseName(path); }
+std::string BusyCopyObject::GetBaseName(std::string_view path) {
+  return inner_->GetBaseName(path);
+}
 
 void BusyCopyObject::CopyFolder(std::string_view source, std::string_view destination,
                                 bool overwriteFiles) {

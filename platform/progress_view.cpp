@@ -62,8 +62,8 @@ int progressPermille(const ProgressFigures& f) {
   return 1000;
 }
 
-Rect progressArea(const std::vector<Rect>& controls, int clientWidth, int clientHeight,
-                  int margin, int maxHeight) {
+Rect progressArea(const std::vector<Rect>& controls, int clientWidth, int clientHeight, int margin,
+                  int maxHeight) {
   // Vertical spans taken by controls, clipped to the client area, in top order.
   std::vector<std::pair<int, int>> taken;
   int left = clientWidth, right = 0;

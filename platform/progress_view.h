@@ -50,7 +50,7 @@ struct Rect {
 // tallest band across the client area that no control reaches into, less a margin all
 // round, at most `maxHeight` high and centred in the band. Empty when no band is free.
 // Units are the caller's (pixels or twips), the same for every argument.
-Rect progressArea(const std::vector<Rect>& controls, int clientWidth, int clientHeight,
-                  int margin, int maxHeight);
+Rect progressArea(const std::vector<Rect>& controls, int clientWidth, int clientHeight, int margin,
+                  int maxHeight);
 
 }  // namespace qm

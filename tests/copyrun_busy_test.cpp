@@ -112,7 +112,8 @@ TEST_F(BusyCopyRun, AFailureReachesTheHandlerAndARetryCountsAfresh) {
   ui.answer(mb::kAnswerYes);
   ui.answer(mb::kAnswerOk);
   mainForm().click("cmdCopy");
-  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirm, kDeviceNotReady, kConfirm, kCompleted}));
+  EXPECT_EQ(boxTexts(),
+            (std::vector<std::string>{kConfirm, kDeviceNotReady, kConfirm, kCompleted}));
   EXPECT_EQ(firstLines, (std::vector<std::string>{"コピーしています…", "コピーしています…"}));
   EXPECT_FALSE(ui.busyRunning());
 }

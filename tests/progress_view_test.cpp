@@ -1,8 +1,9 @@
 // The figures, line, bar position and place of a copy's progress, as every backend shows them.
+#include "progress_view.h"
+
 #include <gtest/gtest.h>
 
 #include "frmMain.h"
-#include "progress_view.h"
 
 namespace qm {
 namespace {
@@ -32,9 +33,9 @@ TEST(ProgressView, LineAndBarFollowWhatIsKnown) {
 
 TEST(ProgressView, SizesInBinaryUnits) {
   const std::pair<std::uint64_t, const char*> cases[] = {
-      {0, "0 バイト"},      {1023, "1023 バイト"},  {1024, "1.0 KB"},
-      {10188, "9.9 KB"},    {10239, "10 KB"},       {1048063, "1023 KB"},
-      {1048575, "1.0 MB"},  {3ull << 40, "3.0 TB"}, {~0ull, "16384 PB"},
+      {0, "0 バイト"},     {1023, "1023 バイト"},  {1024, "1.0 KB"},
+      {10188, "9.9 KB"},   {10239, "10 KB"},       {1048063, "1023 KB"},
+      {1048575, "1.0 MB"}, {3ull << 40, "3.0 TB"}, {~0ull, "16384 PB"},
   };
   for (const auto& [bytes, text] : cases) EXPECT_EQ(byteSize(bytes), text) << bytes;
 }
@@ -61,11 +62,20 @@ TEST(ProgressView, AreaIsTheTallestFreeBandAcrossTheControls) {
   };
   const Case cases[] = {
       {"no controls: the whole window less the margin", {}, 200, 100, {10, 39, 180, 22}},
-      {"the taller of the bands above and below a control", {{20, 30, 100, 20}}, 200, 100,
+      {"the taller of the bands above and below a control",
+       {{20, 30, 100, 20}},
+       200,
+       100,
        {20, 64, 100, 22}},
-      {"overlapping controls leave no band between them", {{0, 0, 50, 40}, {60, 30, 50, 40}},
-       200, 140, {10, 94, 100, 22}},
-      {"a band too low for the margins is no place", {{0, 0, 50, 45}, {0, 63, 50, 37}}, 200, 100,
+      {"overlapping controls leave no band between them",
+       {{0, 0, 50, 40}, {60, 30, 50, 40}},
+       200,
+       140,
+       {10, 94, 100, 22}},
+      {"a band too low for the margins is no place",
+       {{0, 0, 50, 45}, {0, 63, 50, 37}},
+       200,
+       100,
        {}},
   };
   for (const Case& c : cases) {

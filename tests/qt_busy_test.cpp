@@ -1,4 +1,6 @@
 // Busy runs on the Qt backend: the work on another thread, input dropped, the progress strip.
+#include "qt_busy.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,7 +16,6 @@
 #include "errors.h"
 #include "frmMain.h"
 #include "progress_view.h"
-#include "qt_busy.h"
 #include "qt_test_util.h"
 
 namespace qm::qt {
@@ -40,8 +41,9 @@ const FormLayout& busyLayout() {
 
 // Runs `work` in a busy run of `ui` and, from this thread while it goes on, `during`;
 // the work is held until `during` has run.
-void runBusyWith(QtBackend& ui, const CopyProgress& progress, const std::function<void()>& during,
-                 const std::function<void()>& work = [] {}) {
+void runBusyWith(
+    QtBackend& ui, const CopyProgress& progress, const std::function<void()>& during,
+    const std::function<void()>& work = [] {}) {
   std::atomic<bool> release{false};
   QTimer::singleShot(kProgressDelayMs + 150, [&] {
     during();
@@ -175,8 +177,9 @@ TEST(QtBusyRun, AShortRunShowsNoStrip) {
   QObject::connect(&poll, &QTimer::timeout,
                    [&] { seen = seen || window->findChild<QWidget*>("qmProgress"); });
   poll.start(5);
-  ui->runWhileBusy([] { std::this_thread::sleep_for(std::chrono::milliseconds(kProgressDelayMs / 3)); },
-                   progress);
+  ui->runWhileBusy(
+      [] { std::this_thread::sleep_for(std::chrono::milliseconds(kProgressDelayMs / 3)); },
+      progress);
   EXPECT_FALSE(seen);
 }
 

@@ -136,7 +136,8 @@ TEST(QtDecor, AMinimisedBoxComesBack) {
     back = QTest::qWaitFor([&] { return !box.isMinimized() && box.isVisible(); }, 1000);
     boxButton(box, "いいえ(&N)")->click();
   });
-  EXPECT_EQ(ui->messageBox("コピーを開始します。よろしいですか？", mb::kYesNo | mb::kIconQuestion, "コピー"),
+  EXPECT_EQ(ui->messageBox("コピーを開始します。よろしいですか？", mb::kYesNo | mb::kIconQuestion,
+                           "コピー"),
             mb::kAnswerNo);
   EXPECT_TRUE(minimised);
   EXPECT_TRUE(back);

@@ -1,11 +1,10 @@
 // Enter in the pickers on the Qt backend: the folder list opens, elsewhere the default button.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QTest>
 #include <QTreeWidget>
-#include <unistd.h>
-
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,7 +24,8 @@ using test::showAndWait;
 // folder and presses no button; in every other control it presses the focused button,
 // else the picker's default button cmdOpen.
 TEST(QtPickerKeys, EnterOpensTheSelectedFolderInDir1AndPressesCmdOpenElsewhere) {
-  const fs::path base = fs::temp_directory_path() / ("qm_picker_keys_" + std::to_string(::getpid()));
+  const fs::path base =
+      fs::temp_directory_path() / ("qm_picker_keys_" + std::to_string(::getpid()));
   fs::create_directories(base / "a");
   fs::create_directories(base / "b");
   struct Case {
@@ -34,10 +34,8 @@ TEST(QtPickerKeys, EnterOpensTheSelectedFolderInDir1AndPressesCmdOpenElsewhere) 
     std::string path;     // Dir1's path afterwards
   };
   const Case cases[] = {
-      {"Dir1", nullptr, (base / "b").string()},
-      {"txtFileName", "cmdOpen", base.string()},
-      {"Drive1", "cmdOpen", base.string()},
-      {"cmdOpen", "cmdOpen", base.string()},
+      {"Dir1", nullptr, (base / "b").string()}, {"txtFileName", "cmdOpen", base.string()},
+      {"Drive1", "cmdOpen", base.string()},     {"cmdOpen", "cmdOpen", base.string()},
       {"cmdExit", "cmdExit", base.string()},
   };
   auto ui = makeBackend();
@@ -60,7 +58,8 @@ TEST(QtPickerKeys, EnterOpensTheSelectedFolderInDir1AndPressesCmdOpenElsewhere) 
       EXPECT_TRUE(QTest::qWaitFor([&] { return form->dirList("Dir1").path() == c.path; }, 1000))
           << form->dirList("Dir1").path();
       QTest::qWait(20);
-      EXPECT_EQ(pressed, c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
+      EXPECT_EQ(pressed,
+                c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
       form->close();
     }
   }

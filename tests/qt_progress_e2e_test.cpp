@@ -33,7 +33,8 @@ class LongCopy : public WmTest {
     if (!onPath("strace") || !onPath("convert")) GTEST_SKIP() << "strace or convert not installed";
     fs::create_directories(base_ / "src" / "photos");
     for (int i = 0; i < kFiles; ++i)
-      std::ofstream(base_ / "src" / "photos" / ("img" + std::to_string(i) + ".jpg")) << std::string(65536, 'x');
+      std::ofstream(base_ / "src" / "photos" / ("img" + std::to_string(i) + ".jpg"))
+          << std::string(65536, 'x');
     fs::create_directories(base_ / "dst");
     std::ofstream(base_ / "cfg" / "Copy.Copy", std::ios::binary)
         << "\"" << (base_ / "src" / "photos").string() << "\"\r\n\"" << (base_ / "dst").string()
@@ -90,19 +91,24 @@ TEST_F(LongCopy, WindowShowsProgressAndTakesNoInputUntilTheCopyEnds) {
   keys(done, "Return");
   EXPECT_TRUE(endsWithin());
   int copied = 0;
-  for (const auto& entry : fs::directory_iterator(base_ / "dst" / "photos")) copied += entry.is_regular_file();
+  for (const auto& entry : fs::directory_iterator(base_ / "dst" / "photos"))
+    copied += entry.is_regular_file();
   EXPECT_EQ(copied, kFiles);
 
   // Only the free band changed, and it changed again.
-  EXPECT_GT(differingPixels(rows(first, bandTop, bandHeight, "b1"), rows(second, bandTop, bandHeight, "b2")), 0);
+  EXPECT_GT(differingPixels(rows(first, bandTop, bandHeight, "b1"),
+                            rows(second, bandTop, bandHeight, "b2")),
+            0);
   EXPECT_EQ(differingPixels(rows(before, 0, bandTop, "t0"), rows(second, 0, bandTop, "t2")), 0);
   EXPECT_EQ(differingPixels(rows(before, bandTop + bandHeight, 100, "u0"),
                             rows(second, bandTop + bandHeight, 100, "u2")),
             0);
 #ifdef QM_PROGRESS_SHOTS
   fs::create_directories(QM_PROGRESS_SHOTS);
-  fs::copy_file(first, fs::path(QM_PROGRESS_SHOTS) / "progress-1.png", fs::copy_options::overwrite_existing);
-  fs::copy_file(second, fs::path(QM_PROGRESS_SHOTS) / "progress-2.png", fs::copy_options::overwrite_existing);
+  fs::copy_file(first, fs::path(QM_PROGRESS_SHOTS) / "progress-1.png",
+                fs::copy_options::overwrite_existing);
+  fs::copy_file(second, fs::path(QM_PROGRESS_SHOTS) / "progress-2.png",
+                fs::copy_options::overwrite_existing);
 #endif
 }
 

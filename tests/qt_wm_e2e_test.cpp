@@ -53,8 +53,7 @@ TEST_F(CopyToolUnderWm, FixedWindowAsksForNoMaximiseAndItsBoxIsADialogThatStaysU
   ASSERT_FALSE(box.empty());
   EXPECT_TRUE(has(prop(box, "_NET_WM_WINDOW_TYPE"), "_NET_WM_WINDOW_TYPE_DIALOG"));
   EXPECT_TRUE(has(prop(box, "WM_TRANSIENT_FOR"), "window id # 0x"));
-  EXPECT_EQ(std::stoul(words(prop(box, "WM_TRANSIENT_FOR")).back(), nullptr, 16),
-            std::stoul(main));
+  EXPECT_EQ(std::stoul(words(prop(box, "WM_TRANSIENT_FOR")).back(), nullptr, 16), std::stoul(main));
   EXPECT_TRUE(has(prop(box, "_NET_WM_STATE"), "_NET_WM_STATE_MODAL"));
   EXPECT_FALSE(has(prop(box, "_NET_WM_ALLOWED_ACTIONS"), "MAXIMIZE"));
   const std::vector<unsigned long> boxHints = motifHints(prop(box, "_MOTIF_WM_HINTS"));
@@ -71,7 +70,8 @@ TEST_F(CopyToolUnderWm, FixedWindowAsksForNoMaximiseAndItsBoxIsADialogThatStaysU
   EXPECT_EQ(wmState(main), "Normal");
 
   keys(box, "alt+n");  // No: the run ends, the window stays
-  EXPECT_FALSE(waitFor([&] { return windows("^コピー$").empty() ? "gone" : std::string(); }).empty());
+  EXPECT_FALSE(
+      waitFor([&] { return windows("^コピー$").empty() ? "gone" : std::string(); }).empty());
   EXPECT_EQ(wmState(main), "Normal");
   keys(main, "alt+e");
   EXPECT_TRUE(endsWithin());

@@ -1,8 +1,7 @@
 // Busy runs on the Win32 backend: answering the system, input dropped, the progress panel.
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include <atomic>
 #include <string>

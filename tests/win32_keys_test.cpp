@@ -31,10 +31,8 @@ TEST(Win32PickerKeys, EnterOpensTheSelectedFolderInDir1AndPressesCmdOpenElsewher
     std::string path;     // Dir1's path afterwards
   };
   const Case cases[] = {
-      {"Dir1", nullptr, "C:\\qm-keys-test\\b"},
-      {"txtFileName", "cmdOpen", "C:\\qm-keys-test"},
-      {"Drive1", "cmdOpen", "C:\\qm-keys-test"},
-      {"cmdOpen", "cmdOpen", "C:\\qm-keys-test"},
+      {"Dir1", nullptr, "C:\\qm-keys-test\\b"},   {"txtFileName", "cmdOpen", "C:\\qm-keys-test"},
+      {"Drive1", "cmdOpen", "C:\\qm-keys-test"},  {"cmdOpen", "cmdOpen", "C:\\qm-keys-test"},
       {"cmdExit", "cmdExit", "C:\\qm-keys-test"},
   };
   int argc = 1;
@@ -64,7 +62,8 @@ TEST(Win32PickerKeys, EnterOpensTheSelectedFolderInDir1AndPressesCmdOpenElsewher
       PostMessageW(GetFocus(), WM_KEYUP, VK_RETURN, 1 | (3u << 30));
       deliverPending(ui);
       EXPECT_EQ(form.dirList("Dir1").path(), c.path);
-      EXPECT_EQ(pressed, c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
+      EXPECT_EQ(pressed,
+                c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
       form.close();
       deliverPending(ui);
     }

@@ -23,11 +23,12 @@ class WmTest : public ::testing::Test {
     ASSERT_TRUE(startServer()) << "Xvfb did not start";
     wm_ = spawn({"openbox"}, {"DISPLAY=" + display_});
     // openbox has taken over once it names itself on the root window.
-    ASSERT_FALSE(waitFor([&] { return prop("root", "_NET_SUPPORTING_WM_CHECK").find("window id") !=
-                                              std::string::npos
-                                          ? std::string("up")
-                                          : std::string(); })
-                     .empty())
+    ASSERT_FALSE(waitFor([&] {
+                   return prop("root", "_NET_SUPPORTING_WM_CHECK").find("window id") !=
+                                  std::string::npos
+                              ? std::string("up")
+                              : std::string();
+                 }).empty())
         << "openbox did not start";
     xdo("mousemove 1023 767");
     base_ = fs::temp_directory_path() / ("qm_wm_" + std::to_string(::getpid()));
@@ -71,7 +72,8 @@ class WmTest : public ::testing::Test {
     return words(xdo("search --onlyvisible --name '" + titleRegex + "'"));
   }
   // Waits for a visible window with that title other than those in `except`.
-  std::string waitWindow(const std::string& titleRegex, const std::vector<std::string>& except = {}) {
+  std::string waitWindow(const std::string& titleRegex,
+                         const std::vector<std::string>& except = {}) {
     return waitFor([&] {
       for (const std::string& id : windows(titleRegex))
         if (std::find(except.begin(), except.end(), id) == except.end()) return id;
@@ -130,7 +132,8 @@ class WmTest : public ::testing::Test {
     pollfd p{fds[0], POLLIN, 0};
     std::string number;
     char c;
-    while (::poll(&p, 1, static_cast<int>(kWait.count())) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+    while (::poll(&p, 1, static_cast<int>(kWait.count())) > 0 && ::read(fds[0], &c, 1) == 1 &&
+           c != '\n')
       number += c;
     ::close(fds[0]);
     if (number.empty()) return false;

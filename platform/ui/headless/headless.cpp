@@ -255,7 +255,9 @@ void HeadlessBackend::runBusy(const std::function<void()>& work, const CopyProgr
   work();
 }
 
-Rect HeadlessBackend::progressArea() const { return shownArea_; }
+Rect HeadlessBackend::progressArea() const {
+  return shownArea_;
+}
 
 std::string HeadlessBackend::progressLine() const {
   return shownProgress_ ? progressText(readProgress(*shownProgress_)) : std::string();

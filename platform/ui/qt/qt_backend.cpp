@@ -81,9 +81,8 @@ void QtBackend::startProgram(std::string_view fileName, int windowStyle) {
 
 std::unique_ptr<FileSystemObject> QtBackend::createObject(std::string_view progId) {
   if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return std::make_unique<BusyCopyObject>(*this, [](CopyProgress* progress) {
-    return createDiskFileSystemObject(progress);
-  });
+  return std::make_unique<BusyCopyObject>(
+      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void QtBackend::run() {

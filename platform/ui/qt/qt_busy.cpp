@@ -14,9 +14,13 @@
 
 namespace qm::qt {
 
-InputDropper::InputDropper() { QApplication::instance()->installEventFilter(this); }
+InputDropper::InputDropper() {
+  QApplication::instance()->installEventFilter(this);
+}
 
-InputDropper::~InputDropper() { QApplication::instance()->removeEventFilter(this); }
+InputDropper::~InputDropper() {
+  QApplication::instance()->removeEventFilter(this);
+}
 
 bool InputDropper::isInput(const QEvent& event) {
   switch (event.type()) {
@@ -116,7 +120,8 @@ void QtBackend::runBusy(const std::function<void()>& work, const CopyProgress& p
   QTimer delay;
   delay.setSingleShot(true);
   QObject::connect(&delay, &QTimer::timeout, &loop, [&] {
-    if (front && front->isOpen()) strip = std::make_unique<ProgressStrip>(front->window(), progress);
+    if (front && front->isOpen())
+      strip = std::make_unique<ProgressStrip>(front->window(), progress);
   });
   delay.start(kProgressDelayMs);
 

@@ -124,7 +124,9 @@ void QtDirList::setPath(std::string_view path) {
 
 // A volume is named by its mount path, so the folder the user opened must not be read as
 // a drive specification: its top folder would turn into the volume's current folder.
-void QtDirList::openFolder(const std::string& folder) { showFolder(folder, top_); }
+void QtDirList::openFolder(const std::string& folder) {
+  showFolder(folder, top_);
+}
 
 void QtDirList::showFolder(const std::string& target, std::string top) {
   if (top.empty() || !isInside(target, top)) {

@@ -95,7 +95,8 @@ void fitTextWidth(QMessageBox& box) {
   const QString text = lines.join(u'\n');
   if (text != box.text()) box.setText(text);
   int widest = 0;
-  for (const QString& line : text.split(u'\n')) widest = std::max(widest, fm.horizontalAdvance(line));
+  for (const QString& line : text.split(u'\n'))
+    widest = std::max(widest, fm.horizontalAdvance(line));
   // A pixel or two to spare: the label's own layout rounds its widths.
   label->setMinimumWidth(std::min(widest + 2, limit));
 }

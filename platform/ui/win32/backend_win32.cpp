@@ -95,9 +95,8 @@ void Win32Backend::startProgram(std::string_view fileName, int windowStyle) {
 
 std::unique_ptr<FileSystemObject> Win32Backend::createObject(std::string_view progId) {
   if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return std::make_unique<BusyCopyObject>(*this, [](CopyProgress* progress) {
-    return createDiskFileSystemObject(progress);
-  });
+  return std::make_unique<BusyCopyObject>(
+      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void Win32Backend::run() {

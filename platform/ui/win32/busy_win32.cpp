@@ -64,7 +64,8 @@ void Win32Backend::runBusy(const std::function<void()>& work, const CopyProgress
   bool quitAsked = false;
   WPARAM quitCode = 0;
   for (;;) {
-    const DWORD woke = MsgWaitForMultipleObjects(1, &finished, FALSE, kProgressIntervalMs, QS_ALLINPUT);
+    const DWORD woke =
+        MsgWaitForMultipleObjects(1, &finished, FALSE, kProgressIntervalMs, QS_ALLINPUT);
     if (woke == WAIT_OBJECT_0) break;
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -40,9 +40,10 @@ ProgressPanel::ProgressPanel(HWND window, HFONT font) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   bar_ = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, area.left, area.top,
                          barWidth, area.height, window, nullptr, instance, nullptr);
-  line_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE |
-                          SS_NOPREFIX, area.left + barWidth + 8, area.top,
-                          area.width - barWidth - 8, area.height, window, nullptr, instance, nullptr);
+  line_ = CreateWindowExW(0, L"STATIC", L"",
+                          WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX,
+                          area.left + barWidth + 8, area.top, area.width - barWidth - 8,
+                          area.height, window, nullptr, instance, nullptr);
   if (line_) SendMessageW(line_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (bar_) SendMessageW(bar_, PBM_SETRANGE32, 0, 1000);
   // Children made now lie on top of the window's controls; the band holds none anyway.
