@@ -136,6 +136,8 @@ void QtBackend::runBusy(const std::function<void()>& work, const CopyProgress& p
   });
   loop.exec();
   worker.join();
+  // Input that reached the program while the work ended goes the same way as the rest.
+  QCoreApplication::processEvents();
   strip.reset();
   if (failure) std::rethrow_exception(failure);
 }
