@@ -1,7 +1,9 @@
 // Busy runs on the Win32 backend: answering the system, input dropped, the progress panel.
-#include <commctrl.h>
 #include <gtest/gtest.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <atomic>
 #include <string>
