@@ -51,7 +51,8 @@ endforeach()
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
 
-qm_test(win32_copy_test win32_copy_test.cpp)
+qm_test(win32_copy_test win32_copy_test.cpp win32_copy_rules_test.cpp win32_copy_links_test.cpp
+        win32_copy_faults_test.cpp)
 target_link_libraries(win32_copy_test PRIVATE qm_win32)
 
 # Program start by bare name, with copies of the probe as the started programs.
