@@ -70,10 +70,11 @@ TEST(Win32CopyErrors, Win32CodesMapToTheNumbersOfTheCopyRules) {
 
 TEST(Win32CopyErrors, OnlyRefusalsOfMetadataAreLeftOut) {
   for (unsigned long code : {ERROR_INVALID_FUNCTION, ERROR_NOT_SUPPORTED, ERROR_INVALID_PARAMETER,
-                             ERROR_ACCESS_DENIED, ERROR_SUCCESS})
+                             ERROR_ACCESS_DENIED, ERROR_GEN_FAILURE, ERROR_SUCCESS})
     EXPECT_TRUE(win32::isRefusedMetadata(code)) << code;
-  for (unsigned long code : {ERROR_DISK_FULL, ERROR_NOT_READY, ERROR_GEN_FAILURE,
-                             ERROR_WRITE_PROTECT, ERROR_FILE_NOT_FOUND, ERROR_SHARING_VIOLATION})
+  for (unsigned long code :
+       {ERROR_DISK_FULL, ERROR_NOT_READY, ERROR_CRC, ERROR_WRITE_PROTECT, ERROR_FILE_NOT_FOUND,
+        ERROR_SHARING_VIOLATION, ERROR_DEVICE_NOT_CONNECTED})
     EXPECT_FALSE(win32::isRefusedMetadata(code)) << code;
 }
 

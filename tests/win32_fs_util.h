@@ -55,11 +55,12 @@ inline void collect(const std::string& folder, const std::string& rel,
     } else {
       HANDLE f = CreateFileW(lp(folder + "\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
                              nullptr, OPEN_EXISTING, 0, nullptr);
-      char buf[256];
+      std::string bytes;
+      char buf[65536];
       DWORD n = 0;
-      ReadFile(f, buf, sizeof buf, &n, nullptr);
+      while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) bytes.append(buf, n);
       CloseHandle(f);
-      out[rel + name] = std::string(buf, n);
+      out[rel + name] = std::move(bytes);
     }
   } while (FindNextFileW(h, &data));
   FindClose(h);

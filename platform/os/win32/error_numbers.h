@@ -16,7 +16,9 @@ int copyErrorNumber(unsigned long code);
 
 // Whether `code`, returned by a call that only sets metadata (times, attributes, streams)
 // on something the copy has just written, means that the volume refuses or ignores that
-// metadata rather than that the device failed. Such a failure never fails a copy.
+// metadata rather than that the device failed. Such a failure never fails a copy. This
+// includes ERROR_GEN_FAILURE, Wine's answer when a FUSE driver does not implement setting
+// times or modes (ENOSYS); a failing device still fails the data calls around these.
 bool isRefusedMetadata(unsigned long code);
 
 // Throws the RuntimeError for Win32 error `code` on `path` (shown without the

@@ -97,6 +97,8 @@ bool isRefusedMetadata(unsigned long code) {
     // is about the metadata (owner-only times, a foreign folder), not the data.
     case ERROR_ACCESS_DENIED:
     case ERROR_PRIVILEGE_NOT_HELD:
+    // What Wine makes of a FUSE driver that does not implement the call (ENOSYS).
+    case ERROR_GEN_FAILURE:
       return true;
     default:
       return false;

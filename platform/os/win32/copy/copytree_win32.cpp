@@ -11,6 +11,7 @@
 #include "errors.h"
 #include "file_copy.h"
 #include "longpath.h"
+#include "metadata.h"
 #include "temporaries.h"
 #include "volume_rules.h"
 #include "walk.h"
@@ -27,13 +28,6 @@ constexpr Ticks kFolderTimeSlack = 20'000'000;
 std::wstring key(std::wstring name) {
   CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
   return name;
-}
-
-// A metadata call on a folder of the copy: a refusal by the volume is left as it is.
-void folderMetadataCall(BOOL ok, const std::wstring& path) {
-  if (ok) return;
-  const DWORD code = GetLastError();
-  if (!isRefusedMetadata(code)) throwCopyError(code, path);
 }
 
 // A destination folder while the copy fills it.
@@ -113,8 +107,11 @@ class TreeCopy {
     // A read-only folder may refuse new entries on some systems: opened for the copy, the
     // source's attributes are set again at the end.
     if (o.before.attributes & FILE_ATTRIBUTE_READONLY) {
-      folderMetadataCall(
-          SetFileAttributesW(p.destination.c_str(), o.before.attributes & ~FILE_ATTRIBUTE_READONLY),
+      metadataCall(
+          [&] {
+            return SetFileAttributesW(p.destination.c_str(),
+                                      o.before.attributes & ~FILE_ATTRIBUTE_READONLY);
+          },
           p.destination);
       o.touched = true;
     }
@@ -171,18 +168,27 @@ class TreeCopy {
     if (!o.touched && gap < kFolderTimeSlack &&
         (o.before.attributes & kKeptFolderAttributes) == kept)
       return;
-    Handle h(CreateFileW(p.destination.c_str(), FILE_WRITE_ATTRIBUTES,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    folderMetadataCall(h.valid(), p.destination);
+    // Opening for attributes is a metadata call too: a foreign folder may deny it.
+    Handle h;
+    metadataCall(
+        [&] {
+          h = Handle(CreateFileW(p.destination.c_str(), FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+          return h.valid();
+        },
+        p.destination);
     if (h.valid()) {
       const FILETIME created = fileTimeOf(p.self.created), accessed = fileTimeOf(p.self.accessed),
                      written = fileTimeOf(p.self.written);
-      folderMetadataCall(SetFileTime(h.get(), &created, &accessed, &written), p.destination);
+      metadataCall([&] { return SetFileTime(h.get(), &created, &accessed, &written); },
+                   p.destination);
       h.close();
     }
-    folderMetadataCall(
-        SetFileAttributesW(p.destination.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL),
+    metadataCall(
+        [&] {
+          return SetFileAttributesW(p.destination.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        },
         p.destination);
   }
 

@@ -16,8 +16,9 @@ struct FileCopier {
 };
 
 // Writes the file `source` (listed as `entry`) to a new temporary file in the folder
-// `folder`, with its named streams, times and attributes, flushes it and renames it over
-// `destination`; `existing` is what the destination held (null: nothing). A failure never
+// `folder`, with its named streams, flushes it, renames it over `destination` and gives
+// it the source's times and attributes; `existing` is what the destination held (null:
+// nothing). A failure never
 // destroys the old file and leaves no temporary file. Times, attributes and streams the
 // volume refuses are left out (see isRefusedMetadata); creating, writing, flushing and
 // renaming stop the copy with their numbers, and a name the volume refuses is 52. Bytes

@@ -5,6 +5,7 @@
 #include "error_numbers.h"
 #include "errors.h"
 #include "file_copy.h"
+#include "metadata.h"
 #include "streams.h"
 #include "temporaries.h"
 
@@ -27,26 +28,10 @@ struct TemporaryFile {
   }
 };
 
-// A metadata call on the file just written: a refusal by the volume is left as it is.
-void metadataCall(BOOL ok, const std::wstring& path) {
-  if (ok) return;
-  const DWORD code = GetLastError();
-  if (!isRefusedMetadata(code)) throwCopyError(code, path);
-}
-
-void reserve(HANDLE out, std::uint64_t size, const std::wstring& path) {
-  if (size == 0) return;
-  LARGE_INTEGER at;
-  at.QuadPart = static_cast<LONGLONG>(size);
-  // Reserving the length up front reports a full disk before any byte is written.
-  if (!SetFilePointerEx(out, at, nullptr, FILE_BEGIN) || !SetEndOfFile(out))
-    throwCopyError(GetLastError(), path);
-  at.QuadPart = 0;
-  if (!SetFilePointerEx(out, at, nullptr, FILE_BEGIN)) throwCopyError(GetLastError(), path);
-}
-
-// Copies the bytes of the open `in` to the open `out`, which ends up exactly as long as
-// what was read; a source that stops short of its size is 57.
+// Copies the bytes of the open `in` to the new, empty `out`, which ends up exactly as long
+// as what was read; a source that stops short of its size is 57. The length is not set
+// ahead of the bytes: under Wine, the FUSE FAT driver loses bytes written into a file that
+// was first made longer.
 std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from, HANDLE out,
                         const std::wstring& to) {
   const DataSource source{[&](char* buffer, std::size_t capacity) -> std::size_t {
@@ -71,34 +56,45 @@ std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from,
   const DataCopied copied =
       copyData(source, sink, copier.buffer.data(), copier.buffer.size(), chunkDone);
   if (!copied.complete) throwNumber(err::kDeviceIo, from);
-  // The source may have shrunk since it was listed; the copy holds what was read.
-  if (!SetEndOfFile(out)) throwCopyError(GetLastError(), to);
-  LARGE_INTEGER length;
-  if (!GetFileSizeEx(out, &length)) throwCopyError(GetLastError(), to);
-  if (static_cast<std::uint64_t>(length.QuadPart) != copied.bytes) throwNumber(err::kDeviceIo, to);
   return copied.bytes;
 }
 
-// Writes the temporary file: bytes, named streams, the source's times and attributes;
-// flushed and closed. Returns the count of bytes.
-std::uint64_t writeTemporary(FileCopier& copier, const std::wstring& from, const Entry& e,
-                             HANDLE out, const std::wstring& temp) {
+// Writes the temporary file: bytes and named streams, flushed. Returns the count of bytes.
+std::uint64_t writeTemporary(FileCopier& copier, const std::wstring& from, HANDLE out,
+                             const std::wstring& temp) {
   Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in.valid()) throwCopyError(GetLastError(), from);
-  reserve(out, e.size, temp);
   const std::uint64_t bytes = copyBytes(copier, in.get(), from, out, temp);
   copyNamedStreams(from, temp, copier.buffer);
-  // The access time goes with the write time: some FUSE drivers drop a write time set alone.
+  if (!FlushFileBuffers(out)) throwCopyError(GetLastError(), temp);
+  return bytes;
+}
+
+// Gives the placed file the source's times and attributes. This follows the rename, since
+// FUSE FAT drivers set the time of a file to the present when it is closed after writing
+// and again when it is renamed. The access time goes with the write time: they also drop a
+// write time that is set alone.
+void setTimesAndAttributes(const std::wstring& path, const Entry& e) {
+  Handle h;
+  metadataCall(
+      [&] {
+        h = Handle(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+        return h.valid();
+      },
+      path);
+  if (!h.valid()) return;
   const FILETIME created = fileTimeOf(e.created), accessed = fileTimeOf(e.accessed),
                  written = fileTimeOf(e.written);
-  metadataCall(SetFileTime(out, &created, &accessed, &written), temp);
+  metadataCall([&] { return SetFileTime(h.get(), &created, &accessed, &written); }, path);
   FILE_BASIC_INFO basic{};
   const DWORD kept = e.attributes & kKeptAttributes;
   basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
-  metadataCall(SetFileInformationByHandle(out, FileBasicInfo, &basic, sizeof basic), temp);
-  if (!FlushFileBuffers(out)) throwCopyError(GetLastError(), temp);
-  return bytes;
+  metadataCall(
+      [&] { return SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic); },
+      path);
 }
 
 // The number for a rename onto a new name that failed with `code`, in a folder that has
@@ -116,14 +112,13 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
   TemporaryFile temp;
   {
     // Hidden while it is unfinished.
-    Handle out = createTemporaryFile(folder, GENERIC_READ | GENERIC_WRITE | FILE_WRITE_ATTRIBUTES,
-                                     FILE_ATTRIBUTE_HIDDEN, temp.path);
+    Handle out = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, temp.path);
     if (!out.valid()) {
       const DWORD code = GetLastError();
       temp.path.clear();
       throwCopyError(code, destination);
     }
-    const std::uint64_t bytes = writeTemporary(copier, source, entry, out.get(), temp.path);
+    const std::uint64_t bytes = writeTemporary(copier, source, out.get(), temp.path);
     if (!out.close()) throwCopyError(GetLastError(), temp.path);
     // A file that changed size since it was listed counts as large as it was copied.
     if (copier.progress && bytes != entry.size)
@@ -142,7 +137,11 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
     throwNumber(existing ? copyErrorNumber(code) : numberForNewName(code), destination);
   }
   temp.placed = true;
-  if (copier.progress) copier.progress->filesDone.fetch_add(1, std::memory_order_relaxed);
+  setTimesAndAttributes(destination, entry);
+  if (copier.progress) {
+    copier.progress->filesDone.fetch_add(1, std::memory_order_relaxed);
+    copier.progress->filesWritten.fetch_add(1, std::memory_order_relaxed);
+  }
 }
 
 bool folderTakesNewEntries(const std::wstring& folder) {
