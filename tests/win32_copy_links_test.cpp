@@ -4,6 +4,7 @@
 #include <string>
 
 #include "filesystem.h"
+#include "walk.h"
 #include "win32_fs_util.h"
 
 namespace qm {
@@ -116,6 +117,30 @@ TEST_F(Win32CopyLinks, ALinkThatPointsNowhereStopsTheCopyWith53) {
   if (underWine()) GTEST_SKIP() << "Wine does not list links that point nowhere";
   if (!link(src + "\\gone", root + "\\missing")) GTEST_SKIP() << "no folder links here";
   EXPECT_EQ(copyError(dst), err::kFileNotFound);
+}
+
+TEST(Win32CompatibilityJunctions, OnlyHiddenSystemJunctionsAreLeftOut) {
+  constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY, kLink = FILE_ATTRIBUTE_REPARSE_POINT;
+  constexpr DWORD kHidden = FILE_ATTRIBUTE_HIDDEN, kSystem = FILE_ATTRIBUTE_SYSTEM;
+  const struct {
+    const char* label;
+    DWORD attributes, tag;
+    bool leftOut;
+  } cases[] = {
+      {"My Music in Documents", kFolder | kLink | kHidden | kSystem, IO_REPARSE_TAG_MOUNT_POINT,
+       true},
+      {"a user's junction", kFolder | kLink, IO_REPARSE_TAG_MOUNT_POINT, false},
+      {"a hidden junction", kFolder | kLink | kHidden, IO_REPARSE_TAG_MOUNT_POINT, false},
+      {"a hidden system symbolic link", kFolder | kLink | kHidden | kSystem, IO_REPARSE_TAG_SYMLINK,
+       false},
+      {"a hidden system folder", kFolder | kHidden | kSystem, 0, false},
+  };
+  for (const auto& c : cases) {
+    win32::Entry e;
+    e.attributes = c.attributes;
+    e.reparseTag = c.tag;
+    EXPECT_EQ(win32::isCompatibilityJunction(e), c.leftOut) << c.label;
+  }
 }
 
 }  // namespace

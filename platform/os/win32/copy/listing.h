@@ -25,12 +25,14 @@ inline FILETIME fileTimeOf(Ticks t) {
 }
 
 // One file or folder as a listing or an open handle shows it. `changed`, the time of the
-// last change to its data or metadata, is 0 where the system does not tell.
+// last change to its data or metadata, is 0 where the system does not tell; `reparseTag`
+// says what kind of reparse point it is (a junction, a symbolic link...), 0 for none.
 struct Entry {
   std::wstring name;
   DWORD attributes = 0;
   std::uint64_t size = 0;
   Ticks created = 0, accessed = 0, written = 0, changed = 0;
+  DWORD reparseTag = 0;
 
   bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   bool isReparsePoint() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }

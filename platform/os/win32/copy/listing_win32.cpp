@@ -31,7 +31,8 @@ std::vector<Entry> listByFind(const std::wstring& path) {
     if (isDotName(d.cFileName, length)) continue;
     out.push_back(
         {d.cFileName, d.dwFileAttributes, (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
-         ticksOf(d.ftCreationTime), ticksOf(d.ftLastAccessTime), ticksOf(d.ftLastWriteTime), 0});
+         ticksOf(d.ftCreationTime), ticksOf(d.ftLastAccessTime), ticksOf(d.ftLastWriteTime), 0,
+         (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? d.dwReserved0 : 0});
   } while (FindNextFileW(h, &d));
   const DWORD code = GetLastError();
   FindClose(h);
@@ -46,8 +47,9 @@ void appendBatch(const unsigned char* at, std::vector<Entry>& out) {
     if (!isDotName(e->FileName, length)) {
       out.push_back({std::wstring(e->FileName, length), e->FileAttributes,
                      static_cast<std::uint64_t>(e->EndOfFile.QuadPart), ticksOf(e->CreationTime),
-                     ticksOf(e->LastAccessTime), ticksOf(e->LastWriteTime),
-                     ticksOf(e->ChangeTime)});
+                     ticksOf(e->LastAccessTime), ticksOf(e->LastWriteTime), ticksOf(e->ChangeTime),
+                     // For a reparse point the field of extended attributes holds its tag.
+                     (e->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? e->EaSize : 0});
     }
     if (e->NextEntryOffset == 0) return;
     at += e->NextEntryOffset;

@@ -23,6 +23,12 @@ struct PlannedFolder {
   FileId id;
 };
 
+// Whether `e` is one of the junctions Windows keeps for older programs ("My Music" in
+// Documents, "Application Data" in a profile): a junction both hidden and system. It holds
+// nothing of its own, leads to a folder elsewhere and refuses to be listed, so the copy
+// leaves it out rather than fail on it or copy that other folder into the copy.
+bool isCompatibilityJunction(const Entry& e);
+
 struct Plan {
   std::vector<PlannedFolder> folders;
   std::wstring sourceFinal;  // the source's final path (links resolved)
@@ -30,7 +36,8 @@ struct Plan {
 
 // The folders below `from` (and itself), in the order the copy visits them: each before
 // the folders inside it. Links, to files and folders alike, are followed: the copy holds
-// what they point to, on any volume and without privileges. A link whose target is the
+// what they point to, on any volume and without privileges (compatibility junctions apart,
+// see above). A link whose target is the
 // source, the destination, inside either or above either, and a folder reached again
 // through a link or mount (a cycle), are refused with 75 before anything is written, as a
 // copy into itself would be; a link that points nowhere is 53. Every file found is counted

@@ -65,6 +65,7 @@ void visit(Walk& w, std::size_t index, std::vector<PlannedFolder>& pending) {
   std::vector<PlannedFolder> inside;
   for (Entry& e : entries) {
     const std::wstring path = f.source + L"\\" + e.name;
+    if (isCompatibilityJunction(e)) continue;
     if (e.isReparsePoint()) {
       if (folderFinal.empty()) folderFinal = index == 0 ? w.sourceFinal : finalPathOf(h.get());
       Handle target = openTarget(path, 0);
@@ -91,6 +92,12 @@ void visit(Walk& w, std::size_t index, std::vector<PlannedFolder>& pending) {
 }
 
 }  // namespace
+
+bool isCompatibilityJunction(const Entry& e) {
+  constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  return e.isReparsePoint() && e.reparseTag == IO_REPARSE_TAG_MOUNT_POINT &&
+         (e.attributes & kHiddenSystem) == kHiddenSystem;
+}
 
 Plan planCopy(const std::wstring& from, const std::wstring& to, CopyProgress* progress) {
   Walk w{L"", plannedFinalPath(to), std::nullopt, progress, {}};
