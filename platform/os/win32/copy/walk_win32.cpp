@@ -53,7 +53,7 @@ void checkLink(const Walk& w, HANDLE target, const std::wstring& folderFinal,
 // destination, and queues the folders inside it on `pending`.
 void visit(Walk& w, std::size_t index, std::vector<PlannedFolder>& pending) {
   PlannedFolder& f = w.folders[index];
-  Handle h = openTarget(f.source, FILE_LIST_DIRECTORY);
+  Handle h = openTarget(f.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
   if (!describe(h.get(), f.id, f.self)) throwCopyError(GetLastError(), f.source);
   for (std::size_t a = index; a != 0;) {
     a = w.folders[a].parent;
