@@ -62,7 +62,8 @@ endif()
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
 
-qm_test(win32_copy_test win32_copy_test.cpp)
+qm_test(win32_copy_test win32_copy_test.cpp win32_copy_rules_test.cpp win32_copy_links_test.cpp
+        win32_copy_faults_test.cpp)
 target_link_libraries(win32_copy_test PRIVATE qm_win32)
 
 # Program start by bare name, with copies of the probe as the started programs.
@@ -70,3 +71,12 @@ qm_test(win32_start_test win32_start_test.cpp)
 target_link_libraries(win32_start_test PRIVATE qm_win32)
 target_compile_definitions(win32_start_test PRIVATE QM_PROBE_EXE="$<TARGET_FILE:win32_probe>")
 add_dependencies(win32_start_test win32_probe)
+
+# The copy onto a FAT32 volume mounted with FUSE and given to Wine as a drive; skips where
+# the machine cannot mount it.
+qm_test(win32_fat_test win32_fat_test.cpp)
+target_link_libraries(win32_fat_test PRIVATE qm_win32)
+add_test(NAME wine_fat_copy
+         COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-fat-check $<TARGET_FILE:win32_fat_test>
+                 ${CMAKE_BINARY_DIR}/wine-fat)
+set_tests_properties(wine_fat_copy PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
