@@ -66,14 +66,17 @@ void DriveListCore::userPicked(std::string spec) {
 }
 
 void DirListCore::setPath(std::string_view path) {
-  std::string now = openFolder(path);
-  if (now == path_) return;
-  path_ = std::move(now);
-  if (Change) Change();
+  take(openFolder(path));
 }
 
 void DirListCore::userOpened(std::string folder) {
-  backend_.dispatch([this, folder = std::move(folder)] { setPath(folder); });
+  backend_.dispatch([this, folder = std::move(folder)] { take(openListedFolder(folder)); });
+}
+
+void DirListCore::take(std::string now) {
+  if (now == path_) return;
+  path_ = std::move(now);
+  if (Change) Change();
 }
 
 }  // namespace qm

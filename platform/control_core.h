@@ -88,8 +88,14 @@ class DirListCore : public DirListBox {
   // folder) and returns its path; a folder that cannot be listed throws RuntimeError and
   // leaves the list as it was.
   virtual std::string openFolder(std::string_view path) = 0;
+  // The same for a folder the user opened in the list: that folder itself, even where a
+  // drive is named by a folder path (a volume's mount path).
+  virtual std::string openListedFolder(const std::string& folder) { return openFolder(folder); }
 
  private:
+  // Takes the folder now shown; Change when it differs.
+  void take(std::string now);
+
   Backend& backend_;
   std::string path_;
 };

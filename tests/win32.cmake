@@ -6,7 +6,8 @@ qm_test(win32_platform_test win32_platform_test.cpp win32_savefile_test.cpp)
 target_link_libraries(win32_platform_test PRIVATE qm_settings)
 
 # The Win32 backend, with the control contract that the headless and Qt backends keep too.
-qm_test(win32_backend_test win32_backend_test.cpp contract_win32_test.cpp)
+qm_test(win32_backend_test win32_backend_test.cpp win32_keys_test.cpp win32_busy_test.cpp
+        contract_win32_test.cpp)
 target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool qm_setuptool)
 
 # A console helper that reads another program's windows for the Wine checks below.
@@ -75,7 +76,8 @@ endif()
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
 
-qm_test(win32_copy_test win32_copy_test.cpp)
+qm_test(win32_copy_test win32_copy_test.cpp win32_copy_rules_test.cpp win32_copy_links_test.cpp
+        win32_copy_faults_test.cpp)
 target_link_libraries(win32_copy_test PRIVATE qm_win32)
 
 # Program start by bare name, with copies of the probe as the started programs.
@@ -83,3 +85,12 @@ qm_test(win32_start_test win32_start_test.cpp)
 target_link_libraries(win32_start_test PRIVATE qm_win32)
 target_compile_definitions(win32_start_test PRIVATE QM_PROBE_EXE="$<TARGET_FILE:win32_probe>")
 add_dependencies(win32_start_test win32_probe)
+
+# The copy onto a FAT32 volume mounted with FUSE and given to Wine as a drive; skips where
+# the machine cannot mount it.
+qm_test(win32_fat_test win32_fat_test.cpp)
+target_link_libraries(win32_fat_test PRIVATE qm_win32)
+add_test(NAME wine_fat_copy
+         COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-fat-check $<TARGET_FILE:win32_fat_test>
+                 ${CMAKE_BINARY_DIR}/wine-fat)
+set_tests_properties(wine_fat_copy PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)

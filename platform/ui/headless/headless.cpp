@@ -251,4 +251,38 @@ void HeadlessBackend::quit() {
   for (HForm* f : forms_) f->close();
 }
 
+// The newest shown window takes the progress, in the free band of its layout.
+void HeadlessBackend::runBusy(const std::function<void()>& work, const CopyProgress& progress) {
+  ++busyRuns;
+  busyForm.clear();
+  shownArea_ = {};
+  for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) {
+    if (!(*it)->shown() || !(*it)->isOpen()) continue;
+    const FormLayout& layout = (*it)->layout();
+    std::vector<Rect> controls;
+    for (const ControlRow& row : layout.controls)
+      controls.push_back({row.left, row.top, row.width, row.height});
+    busyForm = layout.name;
+    shownArea_ = qm::progressArea(controls, layout.clientWidth, layout.clientHeight, 30, 330);
+    break;
+  }
+  shownProgress_ = &progress;
+  struct Hide {
+    HeadlessBackend& b;
+    ~Hide() {
+      b.shownProgress_ = nullptr;
+      b.shownArea_ = {};
+    }
+  } hide{*this};
+  work();
+}
+
+Rect HeadlessBackend::progressArea() const {
+  return shownArea_;
+}
+
+std::string HeadlessBackend::progressLine() const {
+  return shownProgress_ ? progressText(readProgress(*shownProgress_)) : std::string();
+}
+
 }  // namespace qm::headless

@@ -11,6 +11,7 @@
 #include "backend.h"
 #include "control_core.h"
 #include "form_core.h"
+#include "progress_view.h"
 
 namespace qm::headless {
 
@@ -180,8 +181,16 @@ class HeadlessBackend : public Backend {
   // every folder opens and has no subfolders; once filled, any other gives error 76.
   std::map<std::string, std::vector<std::string>, std::less<>> folders;
 
+  // Busy runs run their work inline. While one goes on, the front window shows its
+  // progress in progressArea() (twips) as progressLine(); both are empty otherwise.
+  int busyRuns = 0;
+  std::string busyForm;  // the window that showed the last run's progress
+  Rect progressArea() const;
+  std::string progressLine() const;
+
  protected:
   void quit() override;
+  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
 
  private:
   friend class HForm;
@@ -190,6 +199,8 @@ class HeadlessBackend : public Backend {
 
   std::deque<int> answers_;
   std::vector<HForm*> forms_;
+  const CopyProgress* shownProgress_ = nullptr;
+  Rect shownArea_;
 };
 
 }  // namespace qm::headless

@@ -82,6 +82,10 @@ QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
   window_->setObjectName(QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
   window_->setWindowTitle(QString::fromUtf8(layout.caption.data(), static_cast<qsizetype>(layout.caption.size())));
   window_->setWindowIcon(windowIcon(layout.icon));
+  // A window of fixed size offers no maximise button.
+  window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
   window_->setFont(defaultWindowFont());
   window_->setFixedSize(twipsToPixels(layout.clientWidth, dpi), twipsToPixels(layout.clientHeight, dpi));
   window_->setMouseTracking(true);

@@ -117,14 +117,18 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
 }
 
 std::string QtDirList::openFolder(std::string_view path) {
-  std::string target;
-  std::string top = top_;
-  if (const Root* root = findRoot(roots_, path)) {
-    target = rootCurrentFolder(roots_, *root, cwd_);
-    top = root->path;
-  } else {
-    target = normalFolder(path, cwd_);
-  }
+  if (const Root* root = findRoot(roots_, path))
+    return showFolder(rootCurrentFolder(roots_, *root, cwd_), root->path);
+  return showFolder(normalFolder(path, cwd_), top_);
+}
+
+// A volume is named by its mount path, so the folder the user opened must not be read as
+// a drive specification: its top folder would turn into the volume's current folder.
+std::string QtDirList::openListedFolder(const std::string& folder) {
+  return showFolder(folder, top_);
+}
+
+std::string QtDirList::showFolder(const std::string& target, std::string top) {
   if (top.empty() || !isInside(target, top)) {
     const Root* holder = rootOf(roots_, target);
     top = holder ? holder->path : "/";

@@ -56,8 +56,13 @@ class QtDirList : public DirListCore {
   // A root's spec shows the root's current folder; a folder that cannot be listed
   // throws RuntimeError (76 missing, 68 otherwise) and leaves the list as it was.
   std::string openFolder(std::string_view path) override;
+  // The user opened `folder` in the tree: that folder itself, never a drive's.
+  std::string openListedFolder(const std::string& folder) override;
 
  private:
+  // Lists `target` and shows it with its chain from `top` (or from its own root when it
+  // lies outside `top`); returns it.
+  std::string showFolder(const std::string& target, std::string top);
   // Shows `folder` with its chain from `top` and its subfolders.
   void show(const std::string& top, const std::string& folder,
             const std::vector<std::string>& subfolders);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "busy_copy.h"
 #include "errors.h"
 #include "filesystem.h"
 #include "form_win32.h"
@@ -94,7 +95,8 @@ void Win32Backend::startProgram(std::string_view fileName, int windowStyle) {
 
 std::unique_ptr<FileSystemObject> Win32Backend::createObject(std::string_view progId) {
   if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return createDiskFileSystemObject();
+  return std::make_unique<BusyCopyObject>(
+      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void Win32Backend::run() {
@@ -113,8 +115,6 @@ void Win32Backend::pumpPending() {
   }
 }
 
-// A message for one of the forms goes through the form's own keys, then the dialog
-// manager (Tab, Enter, access keys); any other is translated and dispatched.
 void Win32Backend::deliver(MSG& msg) {
   HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
   for (W32Form* f : forms_)
