@@ -1,19 +1,19 @@
 // The drive list and folder list widgets, on roots made in a temporary folder.
-#include "qt_lists.h"
-
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
 
 #include <QComboBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
 #include "drives.h"
 #include "errors.h"
+#include "qt_lists.h"
 #include "qt_test_util.h"
 
 namespace qm::qt {
