@@ -27,16 +27,9 @@ std::wstring fixedDriveLabel(const std::wstring& root) {
   return label;
 }
 
+// A folder that is not there is a path not found, whichever part of it is missing.
 int folderErrorNumber(DWORD code) {
-  switch (code) {
-    case ERROR_NOT_READY:
-      return err::kDiskNotReady;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return err::kPathNotFound;
-    default:
-      return errorNumberFromWin32(code);
-  }
+  return code == ERROR_FILE_NOT_FOUND ? err::kPathNotFound : errorNumberFromWin32(code);
 }
 
 }  // namespace
