@@ -104,14 +104,16 @@ void prepareTarget(const std::string& target) {
   createParents(target);
 }
 
-}  // namespace
-
+// Raises this process's soft limit of open files to its hard limit, so that a copy never
+// fails below what the system allows.
 void raiseOpenFileLimit() {
   struct rlimit limit {};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
   limit.rlim_cur = limit.rlim_max;
   ::setrlimit(RLIMIT_NOFILE, &limit);  // where it is refused, the copy runs as it can
 }
+
+}  // namespace
 
 void copyFolder(std::string_view source, std::string_view destination, const CopyOptions& options) {
   raiseOpenFileLimit();

@@ -1,4 +1,4 @@
-// The file-system object backed by the real disk.
+// The file-system object backed by the real disk, on the copy engine of the system built for.
 #include "base_name.h"
 #include "copy_folder.h"
 #include "filesystem.h"

@@ -1,15 +1,13 @@
-// The file-system object on Windows: base names, and the checks that precede a folder copy.
+// The folder copy on Windows: the checks that precede it, then the copy of the tree.
 #include <windows.h>
 
 #include <algorithm>
 
-#include "base_name.h"
-#include "copy_options.h"
+#include "copy_folder.h"
 #include "copytree.h"
 #include "error_numbers.h"
 #include "errors.h"
 #include "file_copy.h"
-#include "filesystem.h"
 #include "listing.h"
 #include "longpath.h"
 #include "wide.h"
@@ -130,40 +128,26 @@ void createParents(const std::wstring& target) {
   }
 }
 
-class DiskFileSystemObject : public FileSystemObject {
- public:
-  explicit DiskFileSystemObject(CopyProgress* progress) : progress_(progress) {}
-
-  std::string GetBaseName(std::string_view path) override { return platformBaseName(path); }
-
-  // Everything is checked before the first write: the source must be a folder (76), the
-  // destination's drive must exist (76), the destination no file (58), neither the source
-  // nor inside it and not named "." or ".." (75).
-  void CopyFolder(std::string_view source, std::string_view destination, bool overwrite) override {
-    if (source.empty()) throw RuntimeError(err::kPathNotFound, source);
-    const std::wstring from = win32::longPath(win32::absolutePath(win32::widen(source)));
-    if (!isFolder(attributesOf(from))) throw RuntimeError(err::kPathNotFound, source);
-    const std::wstring to = targetFolder(from, destination);
-    requireVolume(to);
-    refuseCopyIntoItself(from, to);
-    const DWORD existing = attributesOf(to);
-    if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
-      throwNumber(err::kFileExists, to);
-    if (existing == INVALID_FILE_ATTRIBUTES) createParents(to);
-    CopyOptions options;
-    options.overwrite = overwrite;
-    options.progress = progress_;
-    win32::copyTree(from, to, options);
-  }
-
- private:
-  CopyProgress* progress_;
-};
-
 }  // namespace
 
-std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress* progress) {
-  return std::make_unique<DiskFileSystemObject>(progress);
+// Everything is checked before the first write: the source must be a folder (76), the
+// destination's drive must exist (76), the destination no file (58), neither the source
+// nor inside it and not named "." or ".." (75).
+namespace fs {
+
+void copyFolder(std::string_view source, std::string_view destination, const CopyOptions& options) {
+  if (source.empty()) throw RuntimeError(err::kPathNotFound, source);
+  const std::wstring from = win32::longPath(win32::absolutePath(win32::widen(source)));
+  if (!isFolder(attributesOf(from))) throw RuntimeError(err::kPathNotFound, source);
+  const std::wstring to = targetFolder(from, destination);
+  requireVolume(to);
+  refuseCopyIntoItself(from, to);
+  const DWORD existing = attributesOf(to);
+  if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
+    throwNumber(err::kFileExists, to);
+  if (existing == INVALID_FILE_ATTRIBUTES) createParents(to);
+  win32::copyTree(from, to, options);
 }
 
+}  // namespace fs
 }  // namespace qm
