@@ -5,12 +5,12 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <exception>
-#include <thread>
 #include <vector>
 
 #include "progress_view.h"
 #include "qt_backend.h"
 #include "qt_form.h"
+#include "work_thread.h"
 
 namespace qm::qt {
 
@@ -125,17 +125,11 @@ void QtBackend::runBusy(const std::function<void()>& work, const CopyProgress& p
   });
   delay.start(kProgressDelayMs);
 
-  std::exception_ptr failure;
-  std::thread worker([&] {
-    try {
-      work();
-    } catch (...) {
-      failure = std::current_exception();
-    }
+  WorkThread worker(work, [&] {
     QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
   });
   loop.exec();
-  worker.join();
+  const std::exception_ptr failure = worker.join();
   // Input that reached the program while the work ended goes the same way as the rest.
   QCoreApplication::processEvents();
   strip.reset();

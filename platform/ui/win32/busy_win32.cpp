@@ -3,11 +3,11 @@
 
 #include <exception>
 #include <memory>
-#include <thread>
 
 #include "backend_win32.h"
 #include "form_win32.h"
 #include "progress_win32.h"
+#include "work_thread.h"
 
 namespace qm::win32 {
 
@@ -48,15 +48,7 @@ void Win32Backend::runBusy(const std::function<void()>& work, const CopyProgress
   W32Form* front = frontForm();
   HWND window = front ? front->hwnd() : nullptr;
   HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::exception_ptr failure;
-  std::thread worker([&] {
-    try {
-      work();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    SetEvent(finished);
-  });
+  WorkThread worker(work, [&] { SetEvent(finished); });
 
   std::unique_ptr<ProgressPanel> panel;
   std::unique_ptr<TaskbarProgress> taskbar;
@@ -87,7 +79,7 @@ void Win32Backend::runBusy(const std::function<void()>& work, const CopyProgress
       taskbar->show(figures);
     }
   }
-  worker.join();
+  const std::exception_ptr failure = worker.join();
   CloseHandle(finished);
   dropQueuedInput();
   panel.reset();
