@@ -125,9 +125,8 @@ void QtBackend::runBusy(const std::function<void()>& work, const CopyProgress& p
   });
   delay.start(kProgressDelayMs);
 
-  WorkThread worker(work, [&] {
-    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-  });
+  WorkThread worker(
+      work, [&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
   loop.exec();
   const std::exception_ptr failure = worker.join();
   // Input that reached the program while the work ended goes the same way as the rest.
