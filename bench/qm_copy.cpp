@@ -10,8 +10,8 @@ namespace {
 
 // Options come from the environment so the benchmark can tune the engine without
 // changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off).
-qm::fs::CopyOptions optionsFromEnvironment() {
-  qm::fs::CopyOptions options;
+qm::CopyOptions optionsFromEnvironment() {
+  qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
     options.workers = static_cast<unsigned>(std::strtoul(workers, nullptr, 10));
   }

@@ -18,6 +18,7 @@ std::string errorDescription(int number) {
     case err::kPathFileAccess: return "パス名が無効です。";
     case err::kPathNotFound: return "パスが見つかりません。";
     case err::kCannotCreateObject: return "ActiveX コンポーネントはオブジェクトを作成できません。";
+    case err::kClipboardBusy: return "クリップボードを開けません。";
     default: return "アプリケーション定義またはオブジェクト定義のエラーです。";
   }
 }

@@ -21,6 +21,7 @@ inline constexpr int kDiskNotReady = 71;      // disk not ready
 inline constexpr int kPathFileAccess = 75;    // path/file access error
 inline constexpr int kPathNotFound = 76;      // path not found
 inline constexpr int kCannotCreateObject = 429;
+inline constexpr int kClipboardBusy = 521;     // the clipboard cannot be opened
 }  // namespace err
 
 // The Japanese description the system shows for an error number.
@@ -45,8 +46,5 @@ struct ProgramEnd {};
 
 // The text of the default report of an unhandled error: number, description, file.
 std::string unhandledErrorReport(const RuntimeError& e);
-
-// Maps an errno value from a file operation to the run-time error number it stands for.
-int errorNumberFromErrno(int code);
 
 }  // namespace qm

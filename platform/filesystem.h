@@ -19,7 +19,10 @@ class FileSystemObject {
                           bool overwriteFiles) = 0;
 };
 
-// The object backed by the real disk.
-std::unique_ptr<FileSystemObject> createDiskFileSystemObject();
+struct CopyProgress;
+
+// The object backed by the real disk. With `progress`, its copies count what they found
+// and finished there (see copy_progress.h).
+std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress* progress = nullptr);
 
 }  // namespace qm

@@ -1,26 +1,14 @@
-// Starting a program by its bare file name, detached from this one.
+// Starting another program by its bare file name, as both programs do.
 #pragma once
 
-#include <string>
 #include <string_view>
 
 namespace qm {
 
-// The folder of the running program (from /proc/self/exe).
-std::string ownProgramFolder();
-
-// The full path of a program named by its bare file name: a trailing ".exe" is dropped,
-// then the name is looked for in `ownFolder`, then in `cwd`. Throws RuntimeError 53
-// when it is in neither, 70 when the file found there cannot be run.
-std::string resolveProgram(std::string_view bareName, const std::string& ownFolder,
-                           const std::string& cwd);
-
-// Starts the program in a new session and returns at once; the started program is no
-// child of this one, so nothing waits for it and no zombie remains. Throws RuntimeError
-// when it cannot be run.
-void startDetached(const std::string& path);
-
-// resolveProgram in this program's folder and the current folder, then startDetached.
-void startProgramByName(std::string_view bareName);
+// Starts the program `bareName` (no folder), looked for beside the running program and
+// then in the current folder, with the window style `windowStyle` (1: normal with the
+// focus), and returns at once without waiting for it. Throws RuntimeError 53 when the
+// file is in neither folder, another number when it cannot be started.
+void startProgramByName(std::string_view bareName, int windowStyle);
 
 }  // namespace qm

@@ -30,7 +30,7 @@ class SaveThenCopy : public ::testing::Test {
   // The setup tool: type both paths, OK, answer `answerM3` to its question.
   void save(int answerM3) {
     headless::HeadlessBackend ui("QMS(QuillmarSetter)");
-    ui.objectFactory = createDiskFileSystemObject;
+    ui.objectFactory = [] { return createDiskFileSystemObject(); };
     ui.programs["QM(Quillmar).exe"] = 0;
     frmCopy window(ui);
     window.start();
@@ -51,7 +51,7 @@ class SaveThenCopy : public ::testing::Test {
 TEST_F(SaveThenCopy, TheCopyToolCopiesWhatTheSetupToolSaved) {
   save(mb::kAnswerYes);
   headless::HeadlessBackend ui("QM(Quillmar)");
-  ui.objectFactory = createDiskFileSystemObject;
+  ui.objectFactory = [] { return createDiskFileSystemObject(); };
   frmMain window(ui);
   window.start();
   ASSERT_TRUE(ui.boxes.empty());
@@ -72,7 +72,7 @@ TEST_F(SaveThenCopy, CopyingAgainOverwritesChangedFiles) {
   for (const char* content : {"一回目", "二回目は長くなった"}) {
     writeBytes(source + "/報告.txt", content);
     headless::HeadlessBackend ui("QM(Quillmar)");
-    ui.objectFactory = createDiskFileSystemObject;
+    ui.objectFactory = [] { return createDiskFileSystemObject(); };
     frmMain window(ui);
     window.start();
     ui.answer(mb::kAnswerYes);
@@ -87,7 +87,7 @@ TEST_F(SaveThenCopy, ACopyIntoItselfIsRefusedWithTheGenericMessages) {
   destination = source + "/サブ";
   save(mb::kAnswerNo);
   headless::HeadlessBackend ui("QM(Quillmar)");
-  ui.objectFactory = createDiskFileSystemObject;
+  ui.objectFactory = [] { return createDiskFileSystemObject(); };
   frmMain window(ui);
   window.start();
   for (int a : {mb::kAnswerYes, mb::kAnswerOk, mb::kAnswerOk}) ui.answer(a);
@@ -102,7 +102,7 @@ TEST_F(SaveThenCopy, AMissingSourceSendsTheUserBackToTheSetupTool) {
   save(mb::kAnswerNo);
   fs::remove_all(source);
   headless::HeadlessBackend ui("QM(Quillmar)");
-  ui.objectFactory = createDiskFileSystemObject;
+  ui.objectFactory = [] { return createDiskFileSystemObject(); };
   ui.programs["QMS (QuillmarSetter).exe"] = 0;
   frmMain window(ui);
   window.start();

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "copy_errors.h"
+#include "error_numbers.h"
 #include "copy_folder.h"
 #include "copy_run.h"
 #include "entry_copy.h"

@@ -28,7 +28,7 @@ class CopyToolInX : public XTest {
 };
 
 TEST_F(CopyToolInX, CopiesTheStoredJobAfterConfirmationAndEnds) {
-  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_fs)";
+  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_copyengine)";
   writeSettings((base_ / "src/データ").string(), (base_ / "dst").string(), "データ");
   launch(QM_COPYTOOL_PATH);
   const std::string main = mainWindow();

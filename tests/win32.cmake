@@ -12,11 +12,11 @@ target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool)
 
 # A console helper that reads another program's windows for the Wine checks below.
 add_executable(win32_probe win32_probe.cpp)
-target_link_libraries(win32_probe PRIVATE qm_platform shell32)
+target_link_libraries(win32_probe PRIVATE qm_os shell32)
 
 if(TARGET qm_copytool_app)
   qm_test(win32_resources_test win32_resources_test.cpp)
-  target_link_libraries(win32_resources_test PRIVATE qm_platform version)
+  target_link_libraries(win32_resources_test PRIVATE qm_os version)
   target_compile_definitions(win32_resources_test PRIVATE
                              QM_COPYTOOL_EXE="$<TARGET_FILE:qm_copytool_app>")
   add_dependencies(win32_resources_test qm_copytool_app)

@@ -11,7 +11,7 @@
 #include "errors.h"
 #include "form_win32.h"
 #include "frmMain.h"
-#include "win32/wide.h"
+#include "wide.h"
 
 namespace qm::win32 {
 namespace {

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "filesystem.h"
-#include "win32/copy_errors.h"
-#include "win32/longpath.h"
+#include "error_numbers.h"
+#include "longpath.h"
 #include "win32_fs_util.h"
 
 namespace qm {
@@ -221,14 +221,14 @@ TEST_F(Win32Copy, OnlyFilesThatDifferInSizeTimeOrReadOnlyAreCopiedAgain) {
   }
 }
 
-TEST_F(Win32Copy, AFolderWhereTheCopyNeedsAFileIsError58AndNamesIt) {
+TEST_F(Win32Copy, AFolderWhereTheCopyNeedsAFileIsError75AndNamesIt) {
   CreateDirectoryW(widen(dst).c_str(), nullptr);
   CreateDirectoryW(widen(dst + "\\a.txt").c_str(), nullptr);
   try {
     copy();
     ADD_FAILURE() << "a folder was overwritten by a file";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number, err::kFileExists);
+    EXPECT_EQ(e.number, err::kPathFileAccess);
     EXPECT_NE(e.path.find("先\\a.txt"), std::string::npos) << e.path;
   }
 }

@@ -62,9 +62,12 @@ TEST_F(Win32FileSystem, FailuresCarryTheNumbersTheCopyToolCompares) {
       {root + "\\データ", root + "\\no\\such\\", err::kPathNotFound},
       {root + "\\データ", root + "\\出力\\f.txt", err::kFileExists},
       {root + "\\データ", root + "\\出力\\f.txt\\x", err::kFileExists},
-      {root + "\\データ", root + "\\出力\\f.txt\\", err::kPathNotFound},
+      {root + "\\データ", root + "\\出力\\f.txt\\", err::kFileExists},
       {root + "\\データ", root + "\\データ\\下\\x", err::kPathFileAccess},
       {root + "\\データ", root + "\\データ", err::kPathFileAccess},
+      // Names that Windows shortens to nothing would land in the folder above.
+      {root + "\\データ", root + "\\出力\\...", err::kPathFileAccess},
+      {root + "\\データ", root + "\\出力\\. .", err::kPathFileAccess},
   };
   for (const Case& c : cases)
     EXPECT_EQ(errorOf([&] { fso->CopyFolder(c.source, c.destination, true); }), c.number) << c.destination;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "errors.h"
-#include "win32/wide.h"
+#include "wide.h"
 
 namespace qm::testing {
 

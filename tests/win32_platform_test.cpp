@@ -7,10 +7,11 @@
 #include <string>
 
 #include "codepage.h"
+#include "error_numbers.h"
 #include "errors.h"
 #include "settings.h"
 #include "textfile.h"
-#include "win32/wide.h"
+#include "wide.h"
 #include "windir.h"
 
 namespace qm {

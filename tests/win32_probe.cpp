@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <string>
 
-#include "win32/wide.h"
+#include "wide.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "win32/wide.h"
+#include "wide.h"
 
 namespace {
 

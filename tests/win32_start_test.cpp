@@ -8,7 +8,7 @@
 
 #include "app.h"
 #include "errors.h"
-#include "win32/wide.h"
+#include "wide.h"
 
 namespace qm {
 namespace {

@@ -1,0 +1,30 @@
+// How far a folder copy is: counters the copy engine raises and a window reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace qm {
+
+// Written by the copy's threads and read by the window's thread at any time, so every
+// field is atomic; relaxed order is enough, since a reader only shows the figures.
+// "Found" grows while the walk runs ahead of the copy; once `walkDone` is set the found
+// figures are the true totals. A file that is left as it is (unchanged) counts as done
+// with its whole size, so that done reaches the totals at the end of a complete copy.
+struct CopyProgress {
+  std::atomic<std::uint64_t> filesFound{0};
+  std::atomic<std::uint64_t> bytesFound{0};
+  std::atomic<std::uint64_t> filesDone{0};
+  std::atomic<std::uint64_t> bytesDone{0};
+  std::atomic<bool> walkDone{false};
+
+  void reset() {
+    filesFound = 0;
+    bytesFound = 0;
+    filesDone = 0;
+    bytesDone = 0;
+    walkDone = false;
+  }
+};
+
+}  // namespace qm

@@ -1,0 +1,34 @@
+// The file-system object backed by the real disk.
+#include "base_name.h"
+#include "copy_folder.h"
+#include "filesystem.h"
+
+namespace qm {
+
+namespace {
+
+class DiskFileSystemObject final : public FileSystemObject {
+ public:
+  explicit DiskFileSystemObject(CopyProgress* progress) : progress_(progress) {}
+
+  std::string GetBaseName(std::string_view path) override { return platformBaseName(path); }
+
+  void CopyFolder(std::string_view source, std::string_view destination,
+                  bool overwriteFiles) override {
+    CopyOptions options;
+    options.overwrite = overwriteFiles;
+    options.progress = progress_;
+    fs::copyFolder(source, destination, options);
+  }
+
+ private:
+  CopyProgress* progress_;
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress* progress) {
+  return std::make_unique<DiskFileSystemObject>(progress);
+}
+
+}  // namespace qm

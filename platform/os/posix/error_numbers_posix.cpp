@@ -1,0 +1,58 @@
+// Maps errno values from POSIX file operations to run-time error numbers.
+#include "error_numbers.h"
+
+#include <cerrno>
+
+#include "errors.h"
+
+namespace qm {
+
+int errorNumberFromErrno(int code) {
+  switch (code) {
+    case ENOENT: return err::kFileNotFound;
+    case ENOTDIR: return err::kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY: return err::kPermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return err::kDiskFull;
+    case EIO: return err::kDeviceIo;
+    case EEXIST:
+    case EISDIR: return err::kFileExists;
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM: return err::kDeviceUnavailable;
+    case ENAMETOOLONG: return err::kBadFileName;
+    default: return err::kPathFileAccess;
+  }
+}
+
+}  // namespace qm
+
+namespace qm::fs {
+
+// The copy reports only the numbers its caller tells apart or the user can act on.
+int copyErrorNumber(int code) {
+  const int number = errorNumberFromErrno(code);
+  switch (number) {
+    case err::kPermissionDenied:
+    case err::kDiskFull:
+    case err::kDeviceIo:
+    case err::kFileNotFound:
+      return number;
+    default:
+      return err::kPathFileAccess;
+  }
+}
+
+void throwCopyError(int code, const std::string& path) {
+  throwNumber(copyErrorNumber(code), path);
+}
+
+void throwNumber(int number, const std::string& path) {
+  throw RuntimeError(number, path);
+}
+
+}  // namespace qm::fs

@@ -1,0 +1,110 @@
+// The Qt backend: forms, message boxes, pointer, clipboard, program start and end.
+#include "qt_backend.h"
+
+#include <QClipboard>
+#include <QCursor>
+#include <QTimer>
+#include <algorithm>
+
+#include "app.h"
+#include "errors.h"
+#include "filesystem.h"
+#include "process.h"
+#include "qt_form.h"
+#include "qt_msgbox.h"
+#include "qt_style.h"
+
+namespace qm {
+
+std::unique_ptr<Backend> createBackend(int& argc, char** argv, std::string appTitle) {
+  return std::make_unique<qt::QtBackend>(argc, argv, std::move(appTitle));
+}
+
+namespace qt {
+
+QtBackend::QtBackend(int& argc, char** argv, std::string appTitle) : Backend(std::move(appTitle)) {
+  if (!QApplication::instance()) ownApp_ = std::make_unique<QApplication>(argc, argv);
+  // The program ends by its own rules (quit, or its last window closing), not Qt's.
+  QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setFont(defaultWindowFont());
+}
+
+QtBackend::~QtBackend() {
+  if (busy_) QGuiApplication::restoreOverrideCursor();
+}
+
+std::unique_ptr<Form> QtBackend::createForm(const FormLayout& layout) {
+  return std::make_unique<QtForm>(*this, layout);
+}
+
+int QtBackend::messageBox(std::string_view text, int style, std::string_view title) {
+  QWidget* parent = QApplication::activeWindow();
+  if (!parent) {
+    const std::vector<QtForm*> open = openForms();
+    for (auto it = open.rbegin(); it != open.rend() && !parent; ++it)
+      if ((*it)->window()->isVisible()) parent = (*it)->window();
+  }
+  return showMessageBox(parent, text, style, title);
+}
+
+// One override at most: the hourglass is on or off, never stacked.
+void QtBackend::setMousePointer(int pointer) {
+  const bool wantBusy = pointer == kPointerHourglass;
+  if (wantBusy == busy_) return;
+  busy_ = wantBusy;
+  if (busy_)
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+  else
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void QtBackend::setClipboardText(std::string_view text) {
+  QGuiApplication::clipboard()->setText(
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+// The window style asks for a normal window with the focus, which is what a newly
+// started program gets on Linux desktops anyway.
+void QtBackend::startProgram(std::string_view fileName, int windowStyle) {
+  startProgramByName(fileName, windowStyle);
+}
+
+std::unique_ptr<FileSystemObject> QtBackend::createObject(std::string_view progId) {
+  if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
+  return createDiskFileSystemObject();
+}
+
+void QtBackend::run() {
+  if (ended()) return;
+  running_ = true;
+  QApplication::exec();
+  running_ = false;
+}
+
+std::vector<QtForm*> QtBackend::openForms() const {
+  std::vector<QtForm*> open;
+  for (QtForm* f : forms_)
+    if (f->isOpen()) open.push_back(f);
+  return open;
+}
+
+void QtBackend::registerForm(QtForm* form) { forms_.push_back(form); }
+
+void QtBackend::unregisterForm(QtForm* form) { std::erase(forms_, form); }
+
+void QtBackend::formClosed() {
+  QTimer::singleShot(0, &guard_, [this] {
+    if (running_ && openForms().empty()) QApplication::exit(0);
+  });
+}
+
+void QtBackend::quit() {
+  for (QtForm* f : forms_) f->closeForEnd();
+  setMousePointer(kPointerDefault);
+  // Only a running loop is told to leave: exit() before exec() would also stop every
+  // later modal loop, and run() returns at once after the end anyway.
+  if (running_) QApplication::exit(0);
+}
+
+}  // namespace qt
+}  // namespace qm

@@ -1,0 +1,49 @@
+// The Qt backend: forms, message boxes, pointer, clipboard, program start and end.
+#pragma once
+
+#include <QApplication>
+#include <memory>
+#include <vector>
+
+#include "backend.h"
+
+namespace qm::qt {
+
+class QtForm;
+
+class QtBackend : public Backend {
+ public:
+  // Uses the running QApplication, or makes one from the arguments.
+  QtBackend(int& argc, char** argv, std::string appTitle);
+  ~QtBackend() override;
+
+  std::unique_ptr<Form> createForm(const FormLayout& layout) override;
+  int messageBox(std::string_view text, int style, std::string_view title) override;
+  void setMousePointer(int pointer) override;
+  void setClipboardText(std::string_view text) override;
+  void startProgram(std::string_view fileName, int windowStyle) override;
+  std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
+  void run() override;
+
+  bool busy() const { return busy_; }
+  // The open windows, oldest first.
+  std::vector<QtForm*> openForms() const;
+
+  // Bookkeeping of the forms; a closed form may leave the program with no window, which
+  // then ends once the running handler has returned.
+  void registerForm(QtForm* form);
+  void unregisterForm(QtForm* form);
+  void formClosed();
+
+ protected:
+  void quit() override;
+
+ private:
+  std::unique_ptr<QApplication> ownApp_;
+  QObject guard_;  // ends queued checks with the backend
+  std::vector<QtForm*> forms_;
+  bool busy_ = false;
+  bool running_ = false;
+};
+
+}  // namespace qm::qt
