@@ -1,7 +1,9 @@
 # Shell helpers for checks that drive programs in a private X server: a display of its
 # own (Xvfb picks a free one, -displayfd), an optional window manager, polling waits and
 # cleanup by process id. Source it (sh or bash), then:
-#   x_start [--wm]        Xvfb on a free display, DISPLAY exported; --wm adds openbox
+#   x_start [--wm]        Xvfb on a free display, DISPLAY exported; --wm adds openbox.
+#                         The pointer starts in the middle of the screen; without a
+#                         window manager the keyboard goes to the window under it.
 #   x_window REGEX [S]    id of a visible window whose name matches, within S seconds
 #   x_focus WINDOW        keyboard focus to the window once drawn, checked with the server
 #   x_gone PID [S]        true once the process has ended, within S seconds
@@ -67,8 +69,6 @@ x_start() {
   fi
   DISPLAY=:$(head -n 1 "$X_DIR/display")
   export DISPLAY
-  # The pointer goes to a corner, away from any control, so no tooltip opens under it.
-  xdotool mousemove 1023 767 >/dev/null 2>&1
   [ "$wm" = 1 ] || return 0
   openbox --sm-disable >"$X_DIR/openbox.log" 2>&1 &
   X_WM_PID=$!
