@@ -22,15 +22,15 @@ wine_loader() {
 # wine_cannot_run BITS: prints one line saying why this host cannot run Windows
 # programs of that width under Wine, and succeeds; fails when it can.
 wine_cannot_run() {
-  local loader
+  local loader err
   loader=$(wine_loader "$1")
-  "$loader" --version >/dev/null 2>&1 && return 1
+  err=$("$loader" --version 2>&1) && return 1
   if [ ! -x "$loader" ]; then
     echo "no $1-bit Wine loader ($loader; bash tools/deps installs it)"
-  elif [ "$1" = 32 ]; then
-    echo "this kernel cannot run 32-bit programs ($loader does not start; CONFIG_IA32_EMULATION)"
+  elif echo "$err" | grep -q "Exec format error"; then
+    echo "this kernel cannot run $1-bit programs ($loader: Exec format error)"
   else
-    echo "$loader does not start"
+    echo "$loader does not start: $(echo "$err" | head -n 1)"
   fi
 }
 
