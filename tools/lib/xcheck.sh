@@ -8,7 +8,8 @@
 #   x_focus WINDOW        keyboard focus to the window once drawn, checked with the server
 #   x_gone PID [S]        true once the process has ended, within S seconds
 #   x_wait S CMD...       runs CMD every 0.1 s until it succeeds, within S seconds
-#   x_stop                ends the window manager and the server (by PID)
+#   x_stop                ends the window manager and the server (by PID); call it
+#                         from an EXIT trap, with TERM, INT and HUP trapped to exit
 # Checks skip (exit 77) when x_have_tools fails.
 
 X_SERVER_PID=""
