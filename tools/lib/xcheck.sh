@@ -106,8 +106,8 @@ x_focus() {
 x_stop() {
   for x_pid in "$X_WM_PID" "$X_SERVER_PID"; do
     [ -n "$x_pid" ] || continue
-    kill "$x_pid" 2>/dev/null
-    wait "$x_pid" 2>/dev/null
+    kill "$x_pid" 2>/dev/null || true
+    wait "$x_pid" 2>/dev/null || true
   done
   X_WM_PID=""
   X_SERVER_PID=""
