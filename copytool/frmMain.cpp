@@ -65,12 +65,19 @@ void frmMain::start() {
   });
 }
 
+// The Windows directory goes through txtWinDir, which holds it afterwards; the settings
+// file lies in the directory the box gives back.
+std::string frmMain::lookUpSettingsPath() {
+  TextBox& txtWinDir = textBox("txtWinDir");
+  txtWinDir.setText(lookupWindowsDirectory(kCopyToolBufferWidth));
+  return settingsPath(txtWinDir.text());
+}
+
 // The three values are taken only when all three records were read, so a short file
 // can never leave the stored destination in place of the effective one.
 void frmMain::readAndShow() {
-  const std::string path = settingsPath(textBox("txtWinDir"), kCopyToolBufferWidth);
-  CopySettings job;
-  readSettings(path, job);
+  const std::string path = lookUpSettingsPath();
+  const CopySettings job = readSettings(path);
   SourcePath = job.SourcePath;
   DestinationPath = job.DestinationPath;
   BaseName = job.BaseName;

@@ -33,6 +33,8 @@ class frmMain : public Window {
   std::string BaseName;
 
  private:
+  // Looks up the Windows directory into txtWinDir; the settings file's path in it.
+  std::string lookUpSettingsPath();
   // Reads the settings and shows them; throws on failure, changing nothing then.
   void readAndShow();
 

@@ -6,7 +6,7 @@
 namespace qm {
 
 void appendRecord(std::string& out, std::string_view value, std::string_view context) {
-  if (value.find_first_of("\"\r\n") != std::string_view::npos)
+  if (value.find_first_of(std::string_view("\"\r\n\0", 4)) != std::string_view::npos)
     throw RuntimeError(err::kInvalidCall, context);
   out += '"';
   out += value;
@@ -50,6 +50,8 @@ std::string FieldReader::next() {
     value.erase(value.find_last_not_of(' ') + 1);
   }
   skipDelimiter();
+  // A NUL is in no path: taken on, it would cut the path short in the system's calls.
+  if (value.find('\0') != std::string::npos) throw RuntimeError(err::kPathFileAccess, context_);
   return value;
 }
 

@@ -1,9 +1,39 @@
-// Character counts and slices of UTF-8 text.
+// UTF-8 validity, character counts and slices.
 #include "utf8.h"
 
 namespace qm {
 
 static bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+bool isValidUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const unsigned char c = *p;
+    int more = 0;
+    unsigned long code = 0, least = 0;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      more = 1, code = c & 0x1F, least = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      more = 2, code = c & 0x0F, least = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      more = 3, code = c & 0x07, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    for (int i = 1; i <= more; ++i) {
+      if (!isContinuation(p[i])) return false;
+      code = code << 6 | (p[i] & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    p += more + 1;
+  }
+  return true;
+}
 
 int utf8Length(std::string_view text) {
   int n = 0;

@@ -1,4 +1,4 @@
-// Character counts and slices of UTF-8 text, as text boxes measure selections.
+// UTF-8 text: validity, and character counts and slices as text boxes measure selections.
 #pragma once
 
 #include <string>
@@ -6,6 +6,9 @@
 
 namespace qm {
 
+// Whether `text` is well-formed UTF-8: no stray or missing continuation bytes, no
+// overlong forms, no UTF-16 surrogates, nothing past U+10FFFF.
+bool isValidUtf8(std::string_view text);
 // The number of characters (code points) in UTF-8 text.
 int utf8Length(std::string_view text);
 // `count` characters of UTF-8 text from character `start`.

@@ -1,10 +1,8 @@
 // The settings store: where Copy.Copy lives, and its three records.
 #pragma once
 
-#include <cstddef>
 #include <string>
-
-#include "controls.h"
+#include <string_view>
 
 namespace qm {
 
@@ -21,21 +19,27 @@ inline constexpr unsigned kCopyToolBufferWidth = 100;
 
 inline constexpr const char* kSettingsFileName = "Copy.Copy";
 
-// Looks up the Windows directory through a buffer of `bufferWidth` characters and the
-// window's txtWinDir, which afterwards holds the result.
-std::string lookupWindowsDirectory(TextBox& txtWinDir, unsigned bufferWidth);
+// The Windows directory as a window's fixed-length buffer of `bufferWidth` characters
+// holds it after the lookup, cut at the NUL the lookup writes after the directory: the
+// bare directory, or the buffer's spaces when the directory does not fit (on Linux the
+// buffer holds any path; see windowsDirectoryBufferWidth). The window shows it in its
+// own txtWinDir.
+std::string lookupWindowsDirectory(unsigned bufferWidth);
 
-// The Windows directory, a separator and "Copy.Copy"; txtWinDir holds the directory.
-std::string settingsPath(TextBox& txtWinDir, unsigned bufferWidth);
+// The settings file in `windowsDirectory`: the directory, a separator and "Copy.Copy".
+std::string settingsPath(std::string_view windowsDirectory);
 
-// Replaces the file at `path` with the three records. A value that the file cannot hold
-// faithfully throws RuntimeError 5 before anything is written; a failed write leaves the
+// Replaces the file at `path` with the three records: in the ANSI code page when it
+// holds all three values, else as UTF-8 after a byte-order mark. A value that the file
+// cannot hold faithfully (a double quote, a line break, a NUL, bytes that are not
+// UTF-8) throws RuntimeError 5 before anything is written; a failed write leaves the
 // previous file as it was.
 void writeSettings(const std::string& path, const CopySettings& job);
 
-// Reads the three records into `job` in order, each stored as soon as it is read; a
-// short file throws RuntimeError 62 after storing the fields before it.
-void readSettings(const std::string& path, CopySettings& job);
+// The three records of the file at `path`, all or nothing: a file that starts with a
+// UTF-8 byte-order mark is read as UTF-8, any other in the ANSI code page. A missing
+// file throws RuntimeError 53, a short one 62, a damaged one another number.
+CopySettings readSettings(const std::string& path);
 
 bool settingsFileExists(const std::string& path);
 

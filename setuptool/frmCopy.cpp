@@ -69,13 +69,20 @@ void frmCopy::start() {
   });
 }
 
+// The Windows directory goes through txtWinDir, which holds it afterwards; the settings
+// file lies in the directory the box gives back.
+std::string frmCopy::lookUpSettingsPath() {
+  TextBox& txtWinDir = textBox("txtWinDir");
+  txtWinDir.setText(lookupWindowsDirectory(kSetupToolBufferWidth));
+  return settingsPath(txtWinDir.text());
+}
+
 // Any failure ends the load silently. The boxes are set only after all three records
 // were read, so a short or missing file leaves both empty.
 void frmCopy::Form_Load() {
   try {
-    settingsPath_ = settingsPath(textBox("txtWinDir"), kSetupToolBufferWidth);
-    CopySettings job;
-    readSettings(settingsPath_, job);
+    settingsPath_ = lookUpSettingsPath();
+    const CopySettings job = readSettings(settingsPath_);
     SourcePath = job.SourcePath;
     DestinationPath = job.DestinationPath;
     BaseName = job.BaseName;
@@ -110,7 +117,7 @@ void frmCopy::cmdOK_Click() {
   }
   int answer = 0;
   try {
-    settingsPath_ = settingsPath(textBox("txtWinDir"), kSetupToolBufferWidth);
+    settingsPath_ = lookUpSettingsPath();
     writeSettings(settingsPath_, CopySettings{SourcePath, DestinationPath, BaseName});
     answer = MsgBox(kSavedRunCopyTool, mb::kYesNo | mb::kIconQuestion, kSavedTitle);
   } catch (const RuntimeError&) {
@@ -142,7 +149,7 @@ void frmCopy::reportError() {
 }
 
 void frmCopy::cmdCan_Click() {
-  settingsPath_ = settingsPath(textBox("txtWinDir"), kSetupToolBufferWidth);
+  settingsPath_ = lookUpSettingsPath();
   if (settingsFileExists(settingsPath_)) endProgram();
   if (MsgBox(kNotSetQuit, mb::kYesNo | mb::kIconQuestion, kNotSetTitle) == mb::kAnswerYes)
     endProgram();

@@ -37,6 +37,8 @@ class frmCopy : public Window {
   frmPicker frmCopy2;
 
  private:
+  // Looks up the Windows directory into txtWinDir; the settings file's path in it.
+  std::string lookUpSettingsPath();
   // Shows M5 and M6, then puts the author's address on the clipboard.
   void reportError();
 

@@ -58,6 +58,11 @@ class CopyTool : public ::testing::Test {
   // Writes the settings file from UTF-8 text, in code page 932 as the setup tool does.
   void store(const std::string& text) { writeBytes(dir / "Copy.Copy", toAnsi(text, "test")); }
   void storeRaw(const std::string& bytes) { writeBytes(dir / "Copy.Copy", bytes); }
+  // Removes whatever stands at the settings file's path (and a FIFO a test put beside it).
+  void clearSettingsFile() {
+    std::filesystem::remove_all(dir / "Copy.Copy");
+    std::filesystem::remove(dir / "Copy.Copy.fifo");
+  }
   void storeJob() { store("\"/src/プロジェクト.v2\"\r\n\"/mnt/backup\"\r\n\"プロジェクト\"\r\n"); }
   HForm& start() {
     window.start();

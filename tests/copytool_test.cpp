@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "copytool_fixture.h"
+#include "odd_files.h"
 
 namespace qm {
 namespace {
@@ -24,6 +25,15 @@ TEST_F(CopyTool, StartUpShowsTheStoredJob) {
   EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
   EXPECT_EQ(f.text("txtWinDir").text(), dir.path());
   EXPECT_EQ(f.focused(), "cmdCopy");
+}
+
+// Guards against a job saved as UTF-8 (folders outside code page 932) not being read.
+TEST_F(CopyTool, AJobAfterAUtf8ByteOrderMarkIsShown) {
+  storeRaw("\xEF\xBB\xBF\"/home/u/Café/한국어/📷\"\r\n\"/mnt/Müller\"\r\n\"📷\"\r\n");
+  start();
+  EXPECT_EQ(caption("lblCopy1"), "/home/u/Café/한국어/📷");
+  EXPECT_EQ(caption("lblCopy2"), "/mnt/Müller");
+  EXPECT_EQ(window.DestinationPath, "/mnt/Müller/📷");
 }
 
 TEST_F(CopyTool, MissingFileShowsTheMessageAndEndsBeforeTheWindowShows) {
@@ -89,6 +99,44 @@ TEST_F(CopyTool, FailedRefreshKeepsTheWindowAsItWas) {
   f.mouseMoveOverSurface();
   EXPECT_FALSE(ui.ended());
   EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
+}
+
+// Guards against a Copy.Copy that is not a plain job keeping the window from ever
+// opening (a FIFO), exhausting memory (/dev/zero) or handing on a path cut at a NUL.
+TEST_F(CopyTool, OddSettingsFileOpensTheWindowAsADamagedFileDoes) {
+  for (const testing::OddFile& odd : testing::oddSettingsFiles()) {
+    SCOPED_TRACE(odd.what);
+    clearSettingsFile();
+    odd.make(dir / "Copy.Copy");
+    testing::HangGuard guard;
+    headless::HeadlessBackend oddUi("QM(Quillmar)");
+    frmMain oddWindow(oddUi);
+    oddWindow.start();
+    HForm& f = *oddUi.form("frmMain");
+    EXPECT_TRUE(f.shown());
+    EXPECT_FALSE(oddUi.ended());
+    EXPECT_TRUE(oddUi.boxes.empty());
+    EXPECT_EQ(f.label("lblCopy1").caption(), "");
+    EXPECT_EQ(f.label("Label3").caption(), "");
+    EXPECT_EQ(oddWindow.SourcePath, "");
+    EXPECT_EQ(oddWindow.DestinationPath, "");
+  }
+}
+
+// Guards against a mouse move over the window freezing the copy tool on such a file.
+TEST_F(CopyTool, OddSettingsFileLeavesARefreshedWindowAsItWas) {
+  storeJob();
+  HForm& f = start();
+  for (const testing::OddFile& odd : testing::oddSettingsFiles()) {
+    SCOPED_TRACE(odd.what);
+    clearSettingsFile();
+    odd.make(dir / "Copy.Copy");
+    testing::HangGuard guard;
+    f.mouseMoveOverSurface();
+    EXPECT_FALSE(ui.ended());
+    EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
+    EXPECT_EQ(caption("lblCopy1"), "/src/プロジェクト.v2");
+  }
 }
 
 TEST_F(CopyTool, QuitButtonEndsWithoutAQuestion) {

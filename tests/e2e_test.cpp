@@ -82,6 +82,30 @@ TEST_F(SaveThenCopy, CopyingAgainOverwritesChangedFiles) {
   }
 }
 
+// Guards against a job whose folders are named outside code page 932 being refused.
+TEST_F(SaveThenCopy, FoldersNamedInAnyScriptAreSavedAndCopied) {
+  source = root / "Café/한국어/📷";
+  destination = root / "Müller/사진";
+  fs::create_directories(source + "/été");
+  fs::create_directories(destination);
+  writeBytes(source + "/été/😀.txt", "emoji");
+  save(mb::kAnswerNo);
+  EXPECT_EQ(readBytes(root / "config/Copy.Copy").substr(0, 3), "\xEF\xBB\xBF");
+  headless::HeadlessBackend ui("QM(Quillmar)");
+  ui.objectFactory = [] { return createDiskFileSystemObject(); };
+  frmMain window(ui);
+  window.start();
+  ASSERT_TRUE(ui.boxes.empty());
+  EXPECT_EQ(ui.form("frmMain")->label("lblCopy1").caption(), source);
+  EXPECT_EQ(window.DestinationPath, destination + "/📷");
+  ui.answer(mb::kAnswerYes);
+  ui.answer(mb::kAnswerOk);
+  ui.form("frmMain")->click("cmdCopy");
+  ASSERT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(ui.boxes[1].text, "コピーが完了しました。正常終了します。");
+  EXPECT_EQ(readBytes(destination + "/📷/été/😀.txt"), "emoji");
+}
+
 // Guards against a job whose destination lies inside its source filling the disk.
 TEST_F(SaveThenCopy, ACopyIntoItselfIsRefusedWithTheGenericMessages) {
   destination = source + "/サブ";

@@ -5,6 +5,7 @@
 
 #include "codepage.h"
 #include "errors.h"
+#include "odd_files.h"
 #include "temp_folder.h"
 #include "textfile.h"
 #include "windir.h"
@@ -78,6 +79,29 @@ TEST_F(ConfigFolder, FailedReplaceLeavesTheOldFileAndNoTemporary) {
 TEST_F(ConfigFolder, MissingFoldersAreCreatedOnWrite) {
   replaceFileAtomically(dir / "a/b/f.txt", "x");
   EXPECT_EQ(readWholeFile(dir / "a/b/f.txt"), "x");
+}
+
+// Guards against a read that blocks on a FIFO or fills memory from a device or a huge file.
+TEST_F(ConfigFolder, OnlyPlainFilesUpTo64KiBAreRead) {
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  std::filesystem::create_symlink(fifo, dir / "link-to-fifo");
+  std::filesystem::create_directory(dir / "folder");
+  testing::writeBytes(dir / "64KiB", std::string(64 * 1024, 'x'));
+  testing::writeBytes(dir / "64KiB+1", std::string(64 * 1024 + 1, 'x'));
+  testing::writeBytes(dir / "8MB", std::string(8 << 20, 'x'));
+  testing::HangGuard guard;
+  for (const std::string& odd : {fifo, dir / "link-to-fifo", std::string("/dev/zero"),
+                                 dir / "folder", dir / "64KiB+1", dir / "8MB"}) {
+    try {
+      readWholeFile(odd);
+      ADD_FAILURE() << odd << " was read";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, err::kPathFileAccess) << odd;
+      EXPECT_EQ(e.path, odd);
+    }
+  }
+  EXPECT_EQ(readWholeFile(dir / "64KiB").size(), 64u * 1024);
 }
 
 TEST_F(ConfigFolder, ReadErrorsCarryTheirNumbers) {

@@ -58,6 +58,21 @@ TEST(FieldReader, PastTheEndIsError62) {
   }
 }
 
+// Guards against a value with a NUL reaching the copy, which would cut the path there.
+TEST(FieldReader, AValueWithANulFailsAsADamagedFile) {
+  using namespace std::string_literals;
+  for (const std::string& text : {"\"/tmp/x\0junk\"\r\n"s, "/tmp/x\0junk\r\n"s, "\"\0\"\r\n"s}) {
+    FieldReader reader(text, "Copy.Copy");
+    try {
+      reader.next();
+      ADD_FAILURE() << "a value with a NUL was read";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, err::kPathFileAccess);
+      EXPECT_EQ(e.path, "Copy.Copy");
+    }
+  }
+}
+
 TEST(Records, AppendWritesQuotedValueAndCrLf) {
   std::string out;
   appendRecord(out, "C:\\x", "f");
@@ -66,7 +81,8 @@ TEST(Records, AppendWritesQuotedValueAndCrLf) {
 }
 
 TEST(Records, RefusesValuesARecordCannotHold) {
-  for (const char* bad : {"a\"b", "a\rb", "a\nb", "\""}) {
+  for (const std::string& bad :
+       std::vector<std::string>{"a\"b", "a\rb", "a\nb", "\"", std::string("a\0b", 3)}) {
     std::string out = "kept";
     try {
       appendRecord(out, bad, "Copy.Copy");
@@ -82,6 +98,26 @@ TEST(Utf8, CountsAndSlicesCharacters) {
   EXPECT_EQ(utf8Length("aデb"), 3);
   EXPECT_EQ(utf8Substr("aデb元", 1, 2), "デb");
   EXPECT_EQ(utf8Substr("ab", 1, 10), "b");
+}
+
+TEST(Utf8, ValidatesStrictly) {
+  struct Case {
+    std::string text;
+    bool valid;
+  };
+  const Case cases[] = {
+      {"", true},
+      {"Café/한국어/📷", true},
+      {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF, the last character
+      {"caf\xE9", false},           // Latin-1 é
+      {"\xC0\xAF", false},          // an overlong '/'
+      {"\xE0\x80\xAF", false},      // an overlong '/' in three bytes
+      {"\xED\xA0\x80", false},      // a UTF-16 surrogate
+      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
+      {"\xF0\x9F\x93", false},      // a character cut short
+      {"\x80", false},              // a continuation byte alone
+  };
+  for (const Case& c : cases) EXPECT_EQ(isValidUtf8(c.text), c.valid) << c.text;
 }
 
 TEST(Errors, DescriptionsAreJapaneseAndReportNamesTheFile) {

@@ -75,6 +75,21 @@ TEST_F(PickerTest, LoadOnDriveCChangesNothingAndOkEmptiesTheBox) {
   EXPECT_EQ(box("txtCopy1"), "");
 }
 
+// Guards against a folder picked with a name outside code page 932 failing the save.
+TEST_F(PickerTest, AFolderNamedInAnotherScriptIsPickedAndSaved) {
+  start();
+  HForm& p = browse("frmCopy1");
+  p.openFolder("/home/u/Café");
+  p.click("cmdOpen");
+  EXPECT_EQ(box("txtCopy1"), "/home/u/Café");
+  settings().type("txtCopy2", "/media/usb");
+  ui.answer(mb::kAnswerNo);
+  settings().click("cmdOK");
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kM3});
+  EXPECT_TRUE(ui.ended());
+  EXPECT_EQ(settingsBytes(), "\xEF\xBB\xBF\"/home/u/Café\"\r\n\"/media/usb\"\r\n\"Café\"\r\n");
+}
+
 TEST_F(PickerTest, LoadOnOtherDriveShowsDriveCsFolder) {
   ui.drives = {{"D:", "D:\\work", true}, {"C:", "C:\\Users\\田中", true}, {"A:", "A:\\", true}};
   start();

@@ -3,6 +3,8 @@
 
 #include "codepage.h"
 #include "contact.h"
+#include "folder_lock.h"
+#include "odd_files.h"
 #include "setuptool_fixture.h"
 
 namespace qm::test {
@@ -75,6 +77,23 @@ TEST_F(SetupToolTest, LoadPrefillsBoxesAndSelectsSourceText) {
   EXPECT_EQ(f.focused(), "txtCopy1");
   EXPECT_EQ(f.text("txtCopy1").selectedText(), "/home/田中/データ");
   EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Guards against a Copy.Copy that is not a plain job keeping the window from opening.
+TEST_F(SetupToolTest, OddSettingsFileOpensTheWindowEmptyAndSilent) {
+  for (const testing::OddFile& odd : testing::oddSettingsFiles()) {
+    SCOPED_TRACE(odd.what);
+    std::filesystem::remove_all(settingsFile());
+    std::filesystem::remove(settingsFile() + ".fifo");
+    odd.make(settingsFile());
+    testing::HangGuard guard;
+    HForm& f = start();
+    EXPECT_TRUE(f.shown());
+    EXPECT_EQ(box("txtCopy1"), "");
+    EXPECT_EQ(box("txtCopy2"), "");
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_FALSE(ui.ended());
+  }
 }
 
 TEST_F(SetupToolTest, ShortFileLeavesBothBoxesEmpty) {
@@ -213,6 +232,25 @@ TEST_F(SetupToolTest, UnwritableFolderReportsAndStaysOpen) {
   EXPECT_TRUE(f.isOpen());
   EXPECT_EQ(box("txtCopy1"), "/src");
   EXPECT_EQ(box("txtCopy2"), "/dst");
+}
+
+// Guards against M5 and M6 where the folder takes no new file but Copy.Copy itself is
+// writable, and against a save that turns a linked Copy.Copy into a plain file.
+TEST_F(SetupToolTest, SavingKeepsWhatTheUserSetOnTheFile) {
+  std::filesystem::create_directory(dir_ + "/real");
+  writeSettingsBytes("\"/old\"\r\n\"/older\"\r\n\"old\"\r\n");
+  std::filesystem::rename(settingsFile(), dir_ + "/real/Copy.Copy");
+  std::filesystem::create_symlink("real/Copy.Copy", settingsFile());
+  testing::FolderLock lock(dir_ + "/real");
+  if (!lock.locked()) GTEST_SKIP() << "this file system cannot lock a folder";
+  HForm& f = start();
+  f.type("txtCopy1", "/src");
+  f.type("txtCopy2", "/dst");
+  ui.answer(mb::kAnswerNo);
+  f.click("cmdOK");
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kM3});
+  EXPECT_TRUE(std::filesystem::is_symlink(settingsFile()));
+  EXPECT_EQ(settingsBytes(), "\"/src\"\r\n\"/dst\"\r\n\"src\"\r\n");
 }
 
 }  // namespace

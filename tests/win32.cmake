@@ -4,7 +4,7 @@ add_test(NAME wine_setup COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BI
                                  $<TARGET_FILE:win32_probe>)
 set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 77)
 
-qm_test(win32_platform_test win32_platform_test.cpp)
+qm_test(win32_platform_test win32_platform_test.cpp win32_savefile_test.cpp)
 target_link_libraries(win32_platform_test PRIVATE qm_settings)
 
 qm_test(win32_backend_test win32_backend_test.cpp)
@@ -49,6 +49,17 @@ foreach(app copytool setuptool)
                        RUN_SERIAL ON TIMEOUT 180
                        ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
 endforeach()
+
+# The settings file between the two programs: a folder named outside code page 932
+# saved and copied, a Copy.Copy that is no plain file.
+if(TARGET qm_setuptool_app AND TARGET qm_copytool_app)
+  add_test(NAME wine_settings_e2e
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-e2e-settings $<TARGET_FILE:qm_setuptool_app>
+                   $<TARGET_FILE:qm_copytool_app> $<TARGET_FILE:win32_probe> ${CMAKE_BINARY_DIR}/e2e)
+  set_tests_properties(wine_settings_e2e PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine
+                       RUN_SERIAL ON TIMEOUT 240
+                       ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
+endif()
 
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)

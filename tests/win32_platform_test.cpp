@@ -10,6 +10,7 @@
 #include "error_numbers.h"
 #include "errors.h"
 #include "settings.h"
+#include "settings_golden.h"
 #include "textfile.h"
 #include "wide.h"
 #include "windir.h"
@@ -113,21 +114,16 @@ TEST(Win32WindowsDirectory, LeavesATooSmallBufferUntouched) {
   EXPECT_EQ(buffer, "   ");
 }
 
-TEST(Win32WindowsDirectory, SettingsPathGoesThroughTheTextBoxAndUsesBackslash) {
-  class Box : public TextBox {
-   public:
-    std::string text() const override { return text_; }
-    void setText(std::string_view t) override { text_ = t.substr(0, t.find('\0')); }
-    int selStart() const override { return 0; }
-    int selLength() const override { return 0; }
-    void setSelStart(int) override {}
-    void setSelLength(int) override {}
-    std::string text_;
-  } box;
+// The classic lookup: a directory that does not fit leaves the buffer's spaces.
+TEST(Win32WindowsDirectory, ADirectoryWiderThanTheBufferLeavesItsSpaces) {
+  EXPECT_EQ(lookupWindowsDirectory(3), "   ");
+}
+
+TEST(Win32WindowsDirectory, SettingsPathUsesBackslash) {
   wchar_t wide[MAX_PATH];
   const std::string dir = win32::narrow(std::wstring_view(wide, GetWindowsDirectoryW(wide, MAX_PATH)));
-  EXPECT_EQ(settingsPath(box, kCopyToolBufferWidth), dir + "\\Copy.Copy");
-  EXPECT_EQ(box.text(), dir);
+  EXPECT_EQ(lookupWindowsDirectory(kCopyToolBufferWidth), dir);
+  EXPECT_EQ(settingsPath(lookupWindowsDirectory(kCopyToolBufferWidth)), dir + "\\Copy.Copy");
 }
 
 TEST(Win32TextFile, ReplacesAFileAndLeavesNoTemporaryFile) {
@@ -138,6 +134,51 @@ TEST(Win32TextFile, ReplacesAFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(readWholeFile(path), content);
     EXPECT_EQ(folder.names(), std::vector<std::string>{"Copy.Copy"});
   }
+}
+
+// Ends the test program when the scope takes longer than 20 s: a read that blocks fails
+// the suite instead of hanging it.
+class HangGuard {
+ public:
+  HangGuard() {
+    CreateTimerQueueTimer(&timer_, nullptr, giveUp, nullptr, 20000, 0, WT_EXECUTEONLYONCE);
+  }
+  ~HangGuard() { DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE); }
+
+ private:
+  static void CALLBACK giveUp(void*, BOOLEAN) { ExitProcess(3); }
+
+  HANDLE timer_ = nullptr;
+};
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  HANDLE h =
+      CreateFileW(win32::widen(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+// Guards against a read that blocks on a pipe or fills memory from a device or a huge file.
+TEST(Win32TextFile, OnlyDiskFilesUpTo64KiBAreRead) {
+  TempFolder folder;
+  const std::string pipe = "\\\\.\\pipe\\qm-test-" + std::to_string(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeW(win32::widen(pipe).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE,
+                                   1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  CreateDirectoryW(win32::widen(folder.path() + "\\folder").c_str(), nullptr);
+  writeFile(folder.path() + "\\64KiB", std::string(64 * 1024, 'x'));
+  writeFile(folder.path() + "\\64KiB+1", std::string(64 * 1024 + 1, 'x'));
+  writeFile(folder.path() + "\\8MB", std::string(8 << 20, 'x'));
+  HangGuard guard;
+  for (const std::string& odd : {pipe, std::string("NUL"), folder.path() + "\\folder",
+                                 folder.path() + "\\64KiB+1", folder.path() + "\\8MB"}) {
+    const int number = errorOf([&] { readWholeFile(odd); });
+    EXPECT_NE(number, 0) << odd << " was read";
+    EXPECT_NE(number, err::kFileNotFound) << odd;
+  }
+  EXPECT_EQ(readWholeFile(folder.path() + "\\64KiB").size(), 64u * 1024);
+  CloseHandle(server);
 }
 
 TEST(Win32TextFile, FailuresCarryTheirErrorNumbers) {
@@ -176,18 +217,38 @@ TEST(Win32Settings, WritesTheSameBytesAsTheLinuxBuild) {
              0x0d, 0x0a, 0x22, 0x44, 0x3a, 0x5c, 0x83, 0x6f, 0x83, 0x62, 0x83, 0x4e, 0x83, 0x41,
              0x83, 0x62, 0x83, 0x76, 0x22, 0x0d, 0x0a, 0x22, 0x8c, 0xb3, 0x22, 0x0d, 0x0a});
   EXPECT_EQ(readWholeFile(path), golden);
-  CopySettings back;
-  readSettings(path, back);
+  const CopySettings back = readSettings(path);
   EXPECT_EQ(back.SourcePath, "C:\\データ\\元");
   EXPECT_EQ(back.DestinationPath, "D:\\バックアップ");
   EXPECT_EQ(back.BaseName, "元");
 }
 
-TEST(Win32Settings, AValueOutsideTheCodePageLeavesTheOldFile) {
+// Guards against a job with a folder named in another script being refused on Windows,
+// or written otherwise than the Linux build writes it.
+TEST(Win32Settings, AJobOutsideTheCodePageIsWrittenAsTheLinuxBuildWritesIt) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  const CopySettings job{"/home/u/Café/한국어/📷", "/media/usb/バックアップ", "📷"};
+  writeSettings(path, job);
+  EXPECT_EQ(readWholeFile(path), testing::kUtf8Job);
+}
+
+TEST(Win32Settings, AFileWrittenOnLinuxAsUtf8ReadsTheSame) {
+  TempFolder folder;
+  const std::string path = folder.path() + "\\Copy.Copy";
+  writeFile(path, testing::kUtf8Job);
+  const CopySettings back = readSettings(path);
+  EXPECT_EQ(back.SourcePath, "/home/u/Café/한국어/📷");
+  EXPECT_EQ(back.DestinationPath, "/media/usb/バックアップ");
+  EXPECT_EQ(back.BaseName, "📷");
+}
+
+TEST(Win32Settings, AValueARecordCannotHoldLeavesTheOldFile) {
   TempFolder folder;
   const std::string path = folder.path() + "\\Copy.Copy";
   writeSettings(path, {"a", "b", ""});
-  EXPECT_EQ(errorOf([&] { writeSettings(path, {"C:\\caf\xC3\xA9", "b", "c"}); }), err::kInvalidCall);
+  const CopySettings quoted{"C:\\caf\xC3\xA9\"", "b", "c"};
+  EXPECT_EQ(errorOf([&] { writeSettings(path, quoted); }), err::kInvalidCall);
   EXPECT_EQ(readWholeFile(path), "\"a\"\r\n\"b\"\r\n\"\"\r\n");
 }
 

@@ -1,14 +1,21 @@
-// Whole-file reads and atomic replacement with POSIX calls.
+// Whole-file reads and the replacement of small files with POSIX calls.
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
+#include <memory>
+#include <optional>
 #include <random>
 #include <utility>
 
 #include "error_numbers.h"
 #include "errors.h"
+#include "tempname.h"
 #include "textfile.h"
 
 namespace qm {
@@ -59,45 +66,146 @@ void writeAll(int fd, std::string_view bytes, const std::string& path) {
   }
 }
 
+std::string nameOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+// The file a save replaces: `path` itself, or the file its chain of symbolic links ends
+// at (which need not exist yet), so that the link the user made stays a link.
+std::string resolveLinks(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0;; ++hops) {
+    struct stat st;
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    if (hops == 40) fail(ELOOP, path);
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(at.c_str(), link.data(), link.size());
+    if (n < 0) fail(errno, path);
+    link.resize(static_cast<std::size_t>(n));
+    at = link.starts_with('/') ? link : folderOf(at) + "/" + link;
+  }
+}
+
+bool isRunning(unsigned long pid) {
+  if (pid == 0 || pid > static_cast<unsigned long>(INT_MAX)) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Removes this user's temporary files of `name` that a killed save left behind: those
+// whose process has ended, and any older than a save could ever take.
+void removeStaleTemporaries(const std::string& folder, const std::string& name) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return;
+  const time_t now = ::time(nullptr);
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::optional<unsigned long> writer = temporaryWriter(name, entry->d_name);
+    struct stat st;
+    if (!writer || ::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+      continue;
+    if ((*writer != 0 && !isRunning(*writer)) || now - st.st_mtime > kStaleTemporarySeconds)
+      ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
+  }
+}
+
+// A new temporary file beside `target`, named after this process; -1 with errno set
+// when none can be made there.
+int createTemporary(const std::string& target, mode_t mode, std::string& temp) {
+  static unsigned long counter = 0;
+  std::random_device random;
+  for (int attempt = 0;; ++attempt) {
+    temp =
+        folderOf(target) + "/" +
+        temporaryName(nameOf(target), static_cast<unsigned long>(::getpid()), random() + counter++);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST || attempt == 100) return fd;
+  }
+}
+
+// The replacement takes over the owner, group and mode the user gave the file. Owner
+// and group change only where the system lets us (as root, for a user's file).
+void keepOwnerAndMode(int fd, const struct stat& old) {
+  struct stat now;
+  if (::fstat(fd, &now) == 0 && (now.st_uid != old.st_uid || now.st_gid != old.st_gid)) {
+    [[maybe_unused]] const int refused = ::fchown(fd, old.st_uid, old.st_gid);
+  }
+  // A volume without modes (FAT) refuses; the file then has what the volume gives.
+  [[maybe_unused]] const int refused = ::fchmod(fd, old.st_mode & 07777);
+}
+
+// Where no temporary file can be made beside the file (its folder takes no new file)
+// but the file itself is writable: the new bytes go over the old from the start, then
+// the length is cut, so that a save cut short leaves the new records at the start.
+void writeInPlace(const std::string& target, std::string_view bytes, const std::string& path) {
+  Fd fd(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) fail(errno, path);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) fail(errno, path);
+  if (!S_ISREG(st.st_mode)) throw RuntimeError(err::kPathFileAccess, path);
+  writeAll(fd.get(), bytes, path);
+  if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) fail(errno, path);
+  if (::fsync(fd.get()) != 0) fail(errno, path);
+  if (::close(fd.release()) != 0) fail(errno, path);
+}
+
+// Makes the rename itself durable; a folder that cannot be synced is no failure.
+void syncFolder(const std::string& folder) {
+  const Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() >= 0) ::fsync(fd.get());
+}
+
 }  // namespace
 
+// Opened without blocking (a FIFO without a writer would wait forever) and without
+// becoming the controlling terminal; only a plain file is read, and never past the cap.
 std::string readWholeFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) fail(errno, path);
-  std::string out;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) fail(errno, path);
+  if (!S_ISREG(st.st_mode) || st.st_size > static_cast<off_t>(kMaxTextFileSize))
+    throw RuntimeError(err::kPathFileAccess, path);
+  // The size can change under the read; the cap holds whatever the file does meanwhile.
+  std::string out(kMaxTextFileSize + 1, '\0');
+  std::size_t used = 0;
+  while (used < out.size()) {
+    const ssize_t n = ::read(fd.get(), out.data() + used, out.size() - used);
     if (n < 0) {
       if (errno == EINTR) continue;
       fail(errno, path);
     }
     if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
+    used += static_cast<std::size_t>(n);
   }
+  if (used > kMaxTextFileSize) throw RuntimeError(err::kPathFileAccess, path);
+  out.resize(used);
   return out;
 }
 
 void replaceFileAtomically(const std::string& path, std::string_view bytes) {
   makeFolders(folderOf(path));
-  std::random_device random;
+  const std::string target = resolveLinks(path);
+  removeStaleTemporaries(folderOf(target), nameOf(target));
+  struct stat old;
+  const bool exists = ::stat(target.c_str(), &old) == 0;
   std::string temp;
-  int raw = -1;
-  for (int attempt = 0; raw < 0; ++attempt) {
-    temp = path + ".tmp" + std::to_string(random());
-    raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (raw < 0 && (errno != EEXIST || attempt > 100)) fail(errno, path);
+  const int raw = createTemporary(target, exists ? 0600 : 0666, temp);
+  if (raw < 0) {
+    if (exists && S_ISREG(old.st_mode)) return writeInPlace(target, bytes, path);
+    fail(errno, path);
   }
   Fd fd(raw);
   try {
     writeAll(fd.get(), bytes, path);
+    if (exists) keepOwnerAndMode(fd.get(), old);
     if (::fsync(fd.get()) != 0) fail(errno, path);
     if (::close(fd.release()) != 0) fail(errno, path);
-    if (::rename(temp.c_str(), path.c_str()) != 0) fail(errno, path);
+    if (::rename(temp.c_str(), target.c_str()) != 0) fail(errno, path);
   } catch (...) {
     ::unlink(temp.c_str());
     throw;
   }
+  syncFolder(folderOf(target));
 }
 
 bool fileExists(const std::string& path) {

@@ -1,4 +1,7 @@
 // The user's configuration folder standing in for the Windows directory on Linux.
+#include <limits.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,6 +24,10 @@ unsigned getWindowsDirectoryA(char* buffer, unsigned size) {
   if (needed > size) return needed;
   std::memcpy(buffer, dir.c_str(), needed);
   return needed - 1;
+}
+
+unsigned windowsDirectoryBufferWidth(unsigned classicWidth) {
+  return std::max(classicWidth, static_cast<unsigned>(PATH_MAX));
 }
 
 }  // namespace qm

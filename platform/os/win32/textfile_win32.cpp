@@ -1,11 +1,13 @@
-// Whole-file reads and atomic replacement with the Win32 file API.
+// Whole-file reads and the replacement of small files with the Win32 file API.
 #include <windows.h>
 
+#include <optional>
 #include <random>
 #include <utility>
 
 #include "error_numbers.h"
 #include "errors.h"
+#include "tempname.h"
 #include "textfile.h"
 #include "wide.h"
 
@@ -41,38 +43,139 @@ void writeAll(HANDLE h, std::string_view bytes, const std::string& path) {
   }
 }
 
+// What the user may have set on the file that the replacement takes over.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The file a save replaces: `path` itself, or the file a symbolic link at it ends at,
+// so that the link the user made stays a link.
+std::wstring resolveLink(const std::wstring& path) {
+  const DWORD attrs = GetFileAttributesW(path.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_REPARSE_POINT)) return path;
+  const Handle file(CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file.valid()) return path;
+  std::wstring final(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetFinalPathNameByHandleW(file.get(), final.data(),
+                                              static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
+    if (n == 0) return path;
+    if (n < final.size()) return final.substr(0, n);
+    final.resize(n);
+  }
+}
+
+bool isRunning(unsigned long pid) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+long long secondsSince(const FILETIME& then) {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  auto ticks = [](const FILETIME& t) {
+    return static_cast<long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+  };
+  return (ticks(now) - ticks(then)) / 10000000;
+}
+
+// Removes the temporary files of `name` that a killed save left behind: those whose
+// process has ended, and any older than a save could ever take. A temporary file that
+// a running save holds open cannot be deleted (it is opened without sharing).
+void removeStaleTemporaries(const std::wstring& folder, const std::string& name) {
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = folder + L"\\" + win32::widen(name) + L".tmp*";
+  HANDLE find = FindFirstFileW(pattern.c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::optional<unsigned long> writer =
+        temporaryWriter(name, win32::narrow(found.cFileName));
+    if (!writer) continue;
+    if ((*writer != 0 && !isRunning(*writer)) ||
+        secondsSince(found.ftLastWriteTime) > kStaleTemporarySeconds)
+      DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+  } while (FindNextFileW(find, &found));
+  FindClose(find);
+}
+
+// A new temporary file beside the target, named after this process, with `attributes`;
+// an invalid handle when none can be made there.
+HANDLE createTemporary(const std::wstring& folder, const std::string& name, DWORD attributes,
+                       std::wstring& temp) {
+  static unsigned long counter = 0;
+  std::random_device random;
+  for (int attempt = 0;; ++attempt) {
+    temp = folder + L"\\" +
+           win32::widen(temporaryName(name, GetCurrentProcessId(), random() + counter++));
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS || attempt == 100)
+      return h;
+  }
+}
+
+// Where no temporary file can be made beside the file (its folder takes no new file)
+// but the file itself is writable: the new bytes go over the old from the start, then
+// the length is cut, so that a save cut short leaves the new records at the start.
+void writeInPlace(const std::wstring& target, std::string_view bytes, const std::string& path) {
+  Handle file(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) fail(path);
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) throw RuntimeError(err::kPathFileAccess, path);
+  writeAll(file.get(), bytes, path);
+  if (!SetEndOfFile(file.get()) || !FlushFileBuffers(file.get())) fail(path);
+  if (!CloseHandle(file.release())) fail(path);
+}
+
 }  // namespace
 
+// Only a file on a disk is read (a pipe or a device could block the read or never end),
+// and never past the cap.
 std::string readWholeFile(const std::string& path) {
   Handle file(CreateFileW(win32::widen(path).c_str(), GENERIC_READ,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) fail(path);
-  std::string out;
-  char buf[4096];
-  for (;;) {
+  LARGE_INTEGER size;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size) ||
+      size.QuadPart > static_cast<LONGLONG>(kMaxTextFileSize))
+    throw RuntimeError(err::kPathFileAccess, path);
+  // The size can change under the read; the cap holds whatever the file does meanwhile.
+  std::string out(kMaxTextFileSize + 1, '\0');
+  std::size_t used = 0;
+  while (used < out.size()) {
     DWORD n = 0;
-    if (!ReadFile(file.get(), buf, sizeof buf, &n, nullptr)) fail(path);
+    if (!ReadFile(file.get(), out.data() + used, static_cast<DWORD>(out.size() - used), &n,
+                  nullptr))
+      fail(path);
     if (n == 0) break;
-    out.append(buf, n);
+    used += n;
   }
+  if (used > kMaxTextFileSize) throw RuntimeError(err::kPathFileAccess, path);
+  out.resize(used);
   return out;
 }
 
 // The temporary file lies beside the target so that the rename stays on one volume.
 void replaceFileAtomically(const std::string& path, std::string_view bytes) {
-  const std::wstring target = win32::widen(path);
-  std::random_device random;
+  const std::wstring target = resolveLink(win32::widen(path));
+  const std::size_t slash = target.find_last_of(L'\\');
+  const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
+  const std::string name = win32::narrow(target.substr(slash + 1));
+  removeStaleTemporaries(folder, name);
+  const DWORD old = GetFileAttributesW(target.c_str());
+  const bool exists = old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY);
   std::wstring temp;
-  HANDLE raw = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; raw == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = target + L".tmp" + std::to_wstring(random());
-    raw = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                      nullptr);
-    if (raw == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt > 100))
-      fail(path);
+  Handle file(createTemporary(folder, name, exists ? old & kKeptAttributes : 0, temp));
+  if (!file.valid()) {
+    if (exists) return writeInPlace(target, bytes, path);
+    fail(path);
   }
-  Handle file(raw);
   try {
     writeAll(file.get(), bytes, path);
     if (!FlushFileBuffers(file.get())) fail(path);

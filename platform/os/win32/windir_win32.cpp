@@ -25,4 +25,8 @@ unsigned getWindowsDirectoryA(char* buffer, unsigned size) {
   return needed - 1;
 }
 
+unsigned windowsDirectoryBufferWidth(unsigned classicWidth) {
+  return classicWidth;
+}
+
 }  // namespace qm
