@@ -12,4 +12,9 @@ function(qm_add_win32_resources target rc)
                ${QM_WIN32_RESOURCES}/setuptool.ico)
   target_sources(${target} PRIVATE ${file})
   set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+  # The header declares the system the imports really need (Vista, 6.0: the copy engine imports
+  # GetFinalPathNameByHandleW); the shipped file carries no symbol table.
+  target_link_options(${target} PRIVATE -s
+                      -Wl,--major-subsystem-version,6,--minor-subsystem-version,0
+                      -Wl,--major-os-version,6,--minor-os-version,0)
 endfunction()

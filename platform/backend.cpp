@@ -6,7 +6,7 @@
 namespace qm {
 
 void Backend::dispatch(const std::function<void()>& handler) {
-  if (ended_) return;
+  if (ended_ || busyRunning_) return;
   try {
     handler();
     return;
@@ -19,6 +19,19 @@ void Backend::dispatch(const std::function<void()>& handler) {
   }
   ended_ = true;
   quit();
+}
+
+void Backend::runWhileBusy(const std::function<void()>& work, const CopyProgress& progress) {
+  struct Flag {
+    bool& on;
+    explicit Flag(bool& f) : on(f) { on = true; }
+    ~Flag() { on = false; }
+  } flag(busyRunning_);
+  runBusy(work, progress);
+}
+
+void Backend::runBusy(const std::function<void()>& work, const CopyProgress&) {
+  work();
 }
 
 }  // namespace qm

@@ -12,6 +12,7 @@
 namespace qm {
 
 class FileSystemObject;
+struct CopyProgress;
 
 // Message box styles and answers (the Win32 values).
 namespace mb {
@@ -59,16 +60,26 @@ class Backend {
 
   // Runs an event handler entered from the toolkit. A ProgramEnd closes every window
   // and leaves the loop; an unhandled RuntimeError is reported first. After the end,
-  // no handler runs.
+  // and while a busy run goes on, no handler runs.
   void dispatch(const std::function<void()>& handler);
+
+  // Runs `work` to its end, returning only then and rethrowing what it threw. Meanwhile
+  // the program's windows keep painting and answering the system, the window in front
+  // shows how far `progress` is, and no input reaches them: clicks, keys and close
+  // requests are dropped, not kept for later, and no handler is dispatched.
+  void runWhileBusy(const std::function<void()>& work, const CopyProgress& progress);
+  bool busyRunning() const { return busyRunning_; }
 
  protected:
   // Closes every window and leaves the event loop.
   virtual void quit() = 0;
+  // The toolkit's part of runWhileBusy; this one runs the work on the calling thread.
+  virtual void runBusy(const std::function<void()>& work, const CopyProgress& progress);
 
  private:
   std::string appTitle_;
   bool ended_ = false;
+  bool busyRunning_ = false;
 };
 
 }  // namespace qm

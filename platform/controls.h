@@ -15,22 +15,26 @@ using MouseMoveEvent = std::function<void(int button, int shift, float x, float 
 // the value really changes. An error thrown by a handler reached from a setter
 // propagates to the code that called the setter.
 
-class Label {
+// What every control is: a form keeps its controls by name, whatever their kind.
+class Control {
  public:
-  virtual ~Label() = default;
+  virtual ~Control() = default;
+};
+
+// A caption keeps the characters before the first NUL.
+class Label : public Control {
+ public:
   virtual std::string caption() const = 0;
   virtual void setCaption(std::string_view caption) = 0;
 };
 
-class CommandButton {
+class CommandButton : public Control {
  public:
-  virtual ~CommandButton() = default;
   Event Click;
 };
 
-class TextBox {
+class TextBox : public Control {
  public:
-  virtual ~TextBox() = default;
   virtual std::string text() const = 0;
   // The box keeps the characters before the first NUL only.
   virtual void setText(std::string_view text) = 0;
@@ -45,9 +49,8 @@ class TextBox {
 
 // The list of drives (roots); its drive is read and set as a drive specification
 // such as "C:". Setting a drive that cannot be selected throws a RuntimeError.
-class DriveListBox {
+class DriveListBox : public Control {
  public:
-  virtual ~DriveListBox() = default;
   virtual std::string drive() const = 0;
   virtual void setDrive(std::string_view spec) = 0;
   Event Change;
@@ -55,9 +58,8 @@ class DriveListBox {
 
 // The folder list. Setting the path to a drive specification shows that drive's
 // current folder; a folder that cannot be listed throws a RuntimeError.
-class DirListBox {
+class DirListBox : public Control {
  public:
-  virtual ~DirListBox() = default;
   virtual std::string path() const = 0;
   virtual void setPath(std::string_view path) = 0;
   Event Change;
@@ -79,7 +81,7 @@ class Form {
   virtual void close() = 0;
   // False once the window was closed by the program or by its frame.
   virtual bool isOpen() const = 0;
-  // Moves the input focus to a control, raising its GotFocus.
+  // Moves the input focus to a control, raising its GotFocus when the focus was elsewhere.
   virtual void setFocus(std::string_view name) = 0;
 
   // Fires only while the pointer moves over the window's own surface.

@@ -9,8 +9,10 @@ struct CopyOptions {
   // Replace files that already exist in the destination. When false, an existing file
   // stops the copy with error 58.
   bool overwrite = true;
-  // Leave a destination file as it is when its size, modification time (to the
-  // nanosecond) and permission bits equal the source's.
+  // Leave a destination file as it is when it still holds the copy of its source: the same
+  // size, a modification time equal at the destination volume's own time step (FAT 2 s,
+  // exFAT 10 ms, NTFS 100 ns), the same permission bits (read-only attribute on Windows)
+  // where the volume keeps them, and a time that a copy set rather than a hand edit.
   bool skipUnchanged = true;
   // Threads copying files at the same time while the folders are walked; 0 picks a
   // count from the number of processors, 1 copies everything on the calling thread.

@@ -16,6 +16,8 @@ struct CopyProgress {
   std::atomic<std::uint64_t> bytesFound{0};
   std::atomic<std::uint64_t> filesDone{0};
   std::atomic<std::uint64_t> bytesDone{0};
+  // Files whose bytes this run wrote; the other files done were left as they were.
+  std::atomic<std::uint64_t> filesWritten{0};
   std::atomic<bool> walkDone{false};
 
   void reset() {
@@ -23,6 +25,7 @@ struct CopyProgress {
     bytesFound = 0;
     filesDone = 0;
     bytesDone = 0;
+    filesWritten = 0;
     walkDone = false;
   }
 };

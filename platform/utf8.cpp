@@ -57,4 +57,30 @@ std::string utf8Substr(std::string_view text, int start, int count) {
   return std::string(text.substr(from, to - from));
 }
 
+// A lead byte of four (a character past U+FFFF, two UTF-16 units).
+static bool isFourByteLead(unsigned char c) {
+  return (c & 0xF8) == 0xF0;
+}
+
+int utf16Offset(std::string_view text, int chars) {
+  int units = 0, seen = 0;
+  for (unsigned char c : text) {
+    if (isContinuation(c)) continue;
+    if (seen++ == chars) break;
+    units += isFourByteLead(c) ? 2 : 1;
+  }
+  return units;
+}
+
+int charsBeforeUtf16(std::string_view text, int units) {
+  int chars = 0, at = 0;
+  for (unsigned char c : text) {
+    if (isContinuation(c)) continue;
+    if (at >= units) break;
+    at += isFourByteLead(c) ? 2 : 1;
+    ++chars;
+  }
+  return chars;
+}
+
 }  // namespace qm

@@ -1,4 +1,5 @@
-// UTF-8 text: validity, and character counts and slices as text boxes measure selections.
+// UTF-8 text: validity, character counts and slices as text boxes measure selections, and
+// the UTF-16 positions of the same characters, as the toolkits' text controls count them.
 #pragma once
 
 #include <string>
@@ -13,5 +14,12 @@ bool isValidUtf8(std::string_view text);
 int utf8Length(std::string_view text);
 // `count` characters of UTF-8 text from character `start`.
 std::string utf8Substr(std::string_view text, int start, int count);
+
+// The UTF-16 position of character `chars` of UTF-8 text (a character past U+FFFF takes
+// two positions); the text's UTF-16 length past its end.
+int utf16Offset(std::string_view text, int chars);
+// The number of characters before UTF-16 position `units`; a position inside a surrogate
+// pair counts the pair's character as before it.
+int charsBeforeUtf16(std::string_view text, int units);
 
 }  // namespace qm

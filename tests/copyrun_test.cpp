@@ -86,7 +86,8 @@ TEST_F(CopyRun, PermissionDeniedThenCancelStaysOpen) {
   EXPECT_FALSE(ui.ended());
 }
 
-// Guards against a nested run's own messages being followed by the generic ones again.
+// Guards against a repeated run (after Retry) that was declined being followed by the
+// generic messages of the first failure.
 TEST_F(CopyRun, RetryAnsweredNoEndsTheFirstFailuresHandling) {
   fs.failures = {err::kPermissionDenied};
   for (int a : {mb::kAnswerYes, mb::kAnswerRetry, mb::kAnswerNo}) ui.answer(a);

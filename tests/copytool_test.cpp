@@ -78,9 +78,13 @@ TEST_F(CopyTool, MovesOverControlsRunNoRefresh) {
   storeJob();
   HForm& f = start();
   store("\"/other\"\r\n\"/x\"\r\n\"other\"\r\n");
-  for (const char* control : {"cmdCopy", "Command2", "cmdHenkou", "lblCopy1", "Label3"})
-    f.mouseMoveOverControl(control);
-  EXPECT_EQ(caption("lblCopy1"), "/src/プロジェクト.v2");
+  for (const ControlRow& row : frmMainLayout().controls) {
+    f.mouseMoveOverControl(row.name);
+    EXPECT_EQ(caption("lblCopy1"), "/src/プロジェクト.v2") << "after a move over " << row.name;
+  }
+  // Between the buttons lies the window's own surface.
+  f.mouseMoveTo(3000, 2300);
+  EXPECT_EQ(caption("lblCopy1"), "/other");
 }
 
 // Guards against a failed refresh ending the program or half-changing the job.

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QTest>
 #include <QTreeWidget>
+#include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -176,6 +178,61 @@ TEST_F(Lists, DoubleClickAndEnterOpenAFolder) {
   QTest::keyClick(tree, Qt::Key_Return);
   QTRY_COMPARE_WITH_TIMEOUT(seen.size(), std::size_t{2}, 2000);
   EXPECT_EQ(seen.back(), p("home"));
+}
+
+// Regression: opening a volume's top folder from inside the volume showed the process's
+// current folder again, because the mount path was read as the volume's drive spec.
+TEST_F(Lists, OpeningAVolumesTopFolderFromInsideItShowsThatFolder) {
+  parent_->resize(400, 300);
+  QtDirList dirs(parent_.get(), row("Dir1"), *ui_, roots_, p("usb/photos"));
+  std::vector<std::string> seen;
+  dirs.Change = [&] { seen.push_back(dirs.path()); };
+  parent_->show();
+  (void)QTest::qWaitForWindowExposed(parent_.get());
+  QTreeWidget* tree = dirs.widget();
+  QTreeWidgetItem* top = tree->topLevelItem(0);
+  ASSERT_EQ(top->text(0).toStdString(), p("usb"));
+
+  tree->setCurrentItem(top);
+  tree->setFocus();
+  QTest::keyClick(tree, Qt::Key_Return);
+  // (QTRY_ macros report to QTest, not to GoogleTest: the waits assert their result.)
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !seen.empty(); }, 2000));
+  EXPECT_EQ(dirs.path(), p("usb"));
+
+  // The volume's spec, as the drive list hands it on, still means its current folder.
+  dirs.setPath(p("usb"));
+  EXPECT_EQ(dirs.path(), p("usb/photos"));
+  // Opened from there, the top folder is that folder again.
+  dirs.widget()->onOpen(QString::fromStdString(p("usb")));
+  EXPECT_EQ(dirs.path(), p("usb"));
+  EXPECT_EQ(seen, (std::vector<std::string>{p("usb"), p("usb/photos"), p("usb")}));
+}
+
+// The same with a real volume from the mounts table: a tmpfs under /mnt, mounted in a
+// mount namespace of this test process alone. Skipped where mounting is not allowed.
+TEST_F(Lists, AMountedVolumesTopFolderOpensFromAFolderInsideIt) {
+  if (::unshare(CLONE_NEWNS) != 0) GTEST_SKIP() << "no mount namespace of its own (needs root)";
+  ASSERT_EQ(::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+  ASSERT_EQ(::mount("qm_test", "/mnt", "tmpfs", 0, nullptr), 0);  // hides /mnt from this process
+  fs::create_directories("/mnt/usb");
+  ASSERT_EQ(::mount("qm_test", "/mnt/usb", "tmpfs", 0, nullptr), 0);
+  fs::create_directories("/mnt/usb/photos/2024");
+  const fs::path before = fs::current_path();
+  fs::current_path("/mnt/usb/photos");
+
+  auto form = ui_->createForm(listsLayout());
+  DirListBox& dir1 = form->dirList("Dir1");
+  EXPECT_EQ(form->driveList("Drive1").drive(), "/mnt/usb");
+  EXPECT_EQ(dir1.path(), "/mnt/usb/photos");
+  test::showAndWait(*form);
+  auto* tree = static_cast<QTreeWidget*>(test::qtForm(*form).widget("Dir1"));
+  ASSERT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("/mnt/usb"));
+  tree->setCurrentItem(tree->topLevelItem(0));
+  tree->setFocus();
+  QTest::keyClick(tree, Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return dir1.path() == "/mnt/usb"; }, 2000)) << dir1.path();
+  fs::current_path(before);
 }
 
 TEST_F(Lists, FormStartsOnTheProcessFolderAndItsRoot) {

@@ -79,7 +79,7 @@ TEST_F(PickerTest, LoadOnDriveCChangesNothingAndOkEmptiesTheBox) {
 TEST_F(PickerTest, AFolderNamedInAnotherScriptIsPickedAndSaved) {
   start();
   HForm& p = browse("frmCopy1");
-  p.openFolder("/home/u/Café");
+  p.openFolder("Dir1", "/home/u/Café");
   p.click("cmdOpen");
   EXPECT_EQ(box("txtCopy1"), "/home/u/Café");
   settings().type("txtCopy2", "/media/usb");
@@ -130,9 +130,9 @@ TEST_F(PickerTest, DriveNotReadyShowsP1OnceAndReturnsToC) {
   ui.drives = {{"D:", "D:\\work", true}, {"C:", "C:\\Users", true}, {"E:", "E:\\", false}};
   start();
   HForm& p = browse("frmCopy1");
-  p.openFolder("C:\\Users\\photos");
+  p.openFolder("Dir1", "C:\\Users\\photos");
   ui.answer(mb::kAnswerOk);
-  p.pickDrive("E:");
+  p.pickDrive("Drive1", "E:");
   EXPECT_EQ(boxTexts(), std::vector<std::string>{kP1});
   EXPECT_EQ(p.driveList("Drive1").drive(), "C:");
   EXPECT_EQ(p.dirList("Dir1").path(), "C:\\Users");
@@ -146,7 +146,7 @@ TEST_F(PickerTest, DriveNotReadyWithoutCReturnsToA) {
   start();
   HForm& p = browse("frmCopy1");
   ui.answer(mb::kAnswerOk);
-  p.pickDrive("E:");
+  p.pickDrive("Drive1", "E:");
   EXPECT_EQ(boxTexts(), std::vector<std::string>{kP1});
   EXPECT_EQ(p.driveList("Drive1").drive(), "A:");
   EXPECT_TRUE(p.isOpen());
@@ -159,7 +159,7 @@ TEST_F(PickerTest, DriveCNotReadyEitherShowsP1Twice) {
   ui.drives[1].ready = false;  // C: loses its disk after the picker loaded
   ui.answer(mb::kAnswerOk);
   ui.answer(mb::kAnswerOk);
-  p.pickDrive("E:");
+  p.pickDrive("Drive1", "E:");
   EXPECT_EQ(boxTexts(), (std::vector<std::string>{kP1, kP1}));
   EXPECT_EQ(p.driveList("Drive1").drive(), "C:");
   EXPECT_TRUE(p.isOpen());
@@ -172,7 +172,7 @@ TEST_F(PickerTest, LostFallbackDriveGoesToDefaultReport) {
   ui.drives.erase(ui.drives.begin());  // A: is gone too
   ui.answer(mb::kAnswerOk);
   ui.answer(mb::kAnswerOk);
-  p.pickDrive("E:");
+  p.pickDrive("Drive1", "E:");
   ASSERT_EQ(ui.boxes.size(), 2u);
   EXPECT_EQ(ui.boxes[0].text, kP1);
   EXPECT_EQ(ui.boxes[1].style, mb::kOk | mb::kIconError);
@@ -182,7 +182,7 @@ TEST_F(PickerTest, LostFallbackDriveGoesToDefaultReport) {
 TEST_F(PickerTest, FolderAndTypedPathAreHandedOnAsShown) {
   start();
   HForm& p = browse("frmCopy1");
-  p.openFolder("C:\\データ\\写真");
+  p.openFolder("Dir1", "C:\\データ\\写真");
   EXPECT_EQ(p.text("txtFileName").text(), "C:\\データ\\写真");
   EXPECT_EQ(window->frmCopy1.pickedPath, "C:\\データ\\写真");
   p.type("txtFileName", "Z:\\no such folder");
@@ -220,7 +220,7 @@ TEST_F(PickerTest, CloseChangesNothing) {
     settings().type("txtCopy1", "/src");
     settings().type("txtCopy2", "/dst");
     HForm& p = browse(picker);
-    p.openFolder("C:\\elsewhere");
+    p.openFolder("Dir1", "C:\\elsewhere");
     p.click("cmdExit");
     EXPECT_FALSE(p.isOpen());
     EXPECT_EQ(box("txtCopy1"), "/src");
@@ -233,7 +233,7 @@ TEST_F(PickerTest, ReopenedPickerStartsWithEmptyPickedPath) {
   start();
   settings().type("txtCopy1", "/kept");
   HForm& first = browse("frmCopy1");
-  first.openFolder("C:\\old");
+  first.openFolder("Dir1", "C:\\old");
   first.click("cmdExit");
   HForm& again = browse("frmCopy1");
   EXPECT_EQ(again.text("txtFileName").text(), "");
@@ -247,7 +247,7 @@ TEST_F(PickerTest, ClosingPickerByFrameOnlyClosesIt) {
   start();
   settings().type("txtCopy2", "/dst");
   HForm& p = browse("frmCopy2");
-  p.openFolder("C:\\x");
+  p.openFolder("Dir1", "C:\\x");
   p.closeByFrame();
   EXPECT_FALSE(p.isOpen());
   EXPECT_TRUE(settings().isOpen());

@@ -7,8 +7,10 @@ set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 
 qm_test(win32_platform_test win32_platform_test.cpp win32_savefile_test.cpp)
 target_link_libraries(win32_platform_test PRIVATE qm_settings)
 
-qm_test(win32_backend_test win32_backend_test.cpp)
-target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool)
+# The Win32 backend, with the control contract that the headless and Qt backends keep too.
+qm_test(win32_backend_test win32_backend_test.cpp win32_keys_test.cpp win32_busy_test.cpp
+        contract_win32_test.cpp)
+target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool qm_setuptool)
 
 # A console helper that reads another program's windows for the Wine checks below.
 add_executable(win32_probe win32_probe.cpp)
@@ -50,6 +52,18 @@ foreach(app copytool setuptool)
                        ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
 endforeach()
 
+# Focus and keyboard of both programs under a window manager: the focused control comes
+# back after boxes, pickers and window switches; a plain letter presses no button.
+if(TARGET qm_copytool_app AND TARGET qm_setuptool_app)
+  add_test(NAME wine_focus_e2e
+           COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-focus-e2e $<TARGET_FILE:qm_copytool_app>
+                   $<TARGET_FILE:qm_setuptool_app> $<TARGET_FILE:win32_probe>
+                   ${CMAKE_BINARY_DIR}/e2e-focus)
+  set_tests_properties(wine_focus_e2e PROPERTIES SKIP_RETURN_CODE 77 FIXTURES_REQUIRED wine
+                       RUN_SERIAL ON TIMEOUT 300
+                       ENVIRONMENT "QM_WINE_HOME=${CMAKE_BINARY_DIR}/wine")
+endif()
+
 # The settings file between the two programs: a folder named outside code page 932
 # saved and copied, a Copy.Copy that is no plain file.
 if(TARGET qm_setuptool_app AND TARGET qm_copytool_app)
@@ -64,7 +78,8 @@ endif()
 qm_test(win32_filesystem_test win32_filesystem_test.cpp)
 target_link_libraries(win32_filesystem_test PRIVATE qm_win32)
 
-qm_test(win32_copy_test win32_copy_test.cpp)
+qm_test(win32_copy_test win32_copy_test.cpp win32_copy_rules_test.cpp win32_copy_links_test.cpp
+        win32_copy_faults_test.cpp)
 target_link_libraries(win32_copy_test PRIVATE qm_win32)
 
 # Program start by bare name, with copies of the probe as the started programs.
@@ -72,3 +87,12 @@ qm_test(win32_start_test win32_start_test.cpp)
 target_link_libraries(win32_start_test PRIVATE qm_win32)
 target_compile_definitions(win32_start_test PRIVATE QM_PROBE_EXE="$<TARGET_FILE:win32_probe>")
 add_dependencies(win32_start_test win32_probe)
+
+# The copy onto a FAT32 volume mounted with FUSE and given to Wine as a drive; skips where
+# the machine cannot mount it.
+qm_test(win32_fat_test win32_fat_test.cpp)
+target_link_libraries(win32_fat_test PRIVATE qm_win32)
+add_test(NAME wine_fat_copy
+         COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-fat-check $<TARGET_FILE:win32_fat_test>
+                 ${CMAKE_BINARY_DIR}/wine-fat)
+set_tests_properties(wine_fat_copy PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)

@@ -195,6 +195,21 @@ TEST_F(Win32BackendTest, AutoSizedLabelFitsItsCaption) {
   EXPECT_EQ(clientRectOf(h).right - clientRectOf(h).left, designWidth);
 }
 
+// Regression: "C:\R&D" in a label that shows a path was drawn as "C:\RD" with D underlined.
+TEST_F(Win32BackendTest, LabelsThatShowDataShowAmpersandsLiterally) {
+  W32Form& main = make(frmMainLayout());
+  for (const char* name : {"lblCopy1", "lblCopy2", "Label3"})
+    EXPECT_TRUE(GetWindowLongW(main.control(name), GWL_STYLE) & SS_NOPREFIX) << name;
+  // The label is sized for every character of its caption, "&" included.
+  Label& label = main.label("lblCopy1");
+  label.setCaption("C:\\RD");
+  const RECT plain = clientRectOf(main.control("lblCopy1"));
+  label.setCaption("C:\\R&D");
+  const RECT withAmpersand = clientRectOf(main.control("lblCopy1"));
+  EXPECT_GT(withAmpersand.right - withAmpersand.left, plain.right - plain.left);
+  EXPECT_EQ(label.caption(), "C:\\R&D");
+}
+
 TEST_F(Win32BackendTest, MouseMoveComesFromTheFormSurfaceOnlyInTwips) {
   W32Form& form = make(testLayout());
   std::vector<std::pair<float, float>> moves;
@@ -261,6 +276,33 @@ TEST_F(Win32BackendTest, FolderListShowsAncestorsFolderAndSubfolders) {
   EXPECT_EQ(SendMessageW(h, LB_GETCURSEL, 0, 0), 2);
   EXPECT_EQ(errorOf([&] { list.setPath("C:\\qm-dir-test\\none"); }), err::kPathNotFound);
   for (const wchar_t* p : {L"\\元\\a", L"\\元\\b", L"\\元", L""}) RemoveDirectoryW((base + p).c_str());
+}
+
+// Regression: a folder deeper than a fixed path buffer ended the picker with error 52.
+TEST_F(Win32BackendTest, FolderListOpensFoldersPastTheOldPathLimit) {
+  W32Form& form = make(testLayout());
+  DirListBox& list = form.dirList("Dir1");
+  const std::wstring segment(40, L'深');
+  std::wstring deep = L"C:\\qm-deep-test";
+  std::vector<std::wstring> made{deep};
+  while (deep.size() < 600) made.push_back(deep += L"\\" + segment);
+  made.push_back(deep + L"\\下");
+  for (const std::wstring& folder : made) CreateDirectoryW((L"\\\\?\\" + folder).c_str(), nullptr);
+  list.setPath(narrow(deep));
+  EXPECT_EQ(list.path(), narrow(deep));
+  HWND h = form.control("Dir1");
+  const int count = static_cast<int>(SendMessageW(h, LB_GETCOUNT, 0, 0));
+  ASSERT_GT(count, 2);
+  std::wstring last(static_cast<std::size_t>(SendMessageW(h, LB_GETTEXTLEN, count - 1, 0)), L'\0');
+  SendMessageW(h, LB_GETTEXT, count - 1, reinterpret_cast<LPARAM>(last.data()));
+  EXPECT_EQ(last.substr(last.find_first_not_of(L' ')), L"下");
+  // The user opens the subfolder: double-click on the selected entry.
+  SendMessageW(h, LB_SETCURSEL, count - 1, 0);
+  SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), LBN_DBLCLK),
+               reinterpret_cast<LPARAM>(h));
+  EXPECT_EQ(list.path(), narrow(deep + L"\\下"));
+  for (auto it = made.rbegin(); it != made.rend(); ++it)
+    RemoveDirectoryW((L"\\\\?\\" + *it).c_str());
 }
 
 TEST_F(Win32BackendTest, ADriveSpecShowsThatDrivesCurrentFolder) {

@@ -3,6 +3,8 @@
 //   win32_probe box TITLE [press|no]  the box's text; "press" also presses its first
 //                                 button (OK, Yes or Retry), "no" its No button
 //   win32_probe click TITLE TEXT  presses the button captioned TEXT in that window
+//   win32_probe focus TITLE       the control that has the keyboard focus in that window's
+//                                 thread: class|text (the window itself when no control)
 //   win32_probe                   with QM_PROBE_REPORT set: writes its own path (UTF-8)
 //                                 to that file, so a test sees which copy was started
 // Waits up to 20 s for the window; exits 1 when it never appears. Output is UTF-8.
@@ -92,6 +94,20 @@ int main(int argc, char** argv) {
         return 0;
       }
     return 1;
+  }
+  if (mode == "focus") {
+    HWND h = waitFor(L"QmForm", title);
+    if (!h) return 1;
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) || !info.hwndFocus) {
+      std::printf("none|\n");
+      return 0;
+    }
+    wchar_t cls[64];
+    GetClassNameW(info.hwndFocus, cls, 64);
+    std::printf("%s|%s\n", narrow(cls).c_str(), textOf(info.hwndFocus).c_str());
+    return 0;
   }
   if (mode == "box") {
     HWND h = waitFor(L"#32770", title);

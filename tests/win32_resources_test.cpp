@@ -70,6 +70,54 @@ TEST(Win32Resources, VersionInformationIsJapaneseWithTheProgramsVersion) {
   }
 }
 
+BOOL CALLBACK addLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR out) {
+  reinterpret_cast<std::vector<LANGID>*>(out)->push_back(language);
+  return TRUE;
+}
+
+// Regression: the resources were tagged English (US) while their strings are Japanese.
+TEST(Win32Resources, EveryResourceIsTaggedJapanese) {
+  struct Kind {
+    const wchar_t* type;
+    int id;
+  };
+  for (const Program& p : programs()) {
+    HMODULE m = LoadLibraryExW(programPath(p.path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(m, nullptr) << p.path;
+    for (const Kind& k : {Kind{MAKEINTRESOURCEW(16), 1}, Kind{MAKEINTRESOURCEW(14), p.iconId},
+                          Kind{MAKEINTRESOURCEW(24), 1}}) {  // version, icon group, manifest
+      std::vector<LANGID> languages;
+      EnumResourceLanguagesW(m, k.type, MAKEINTRESOURCEW(k.id), addLanguage,
+                             reinterpret_cast<LONG_PTR>(&languages));
+      EXPECT_EQ(languages, std::vector<LANGID>{0x0411}) << p.path << " type " << reinterpret_cast<UINT_PTR>(k.type);
+    }
+    FreeLibrary(m);
+  }
+}
+
+// Regression: the header declared Windows 4.0 although the program imports functions of
+// Vista, and the shipped file carried its symbol table.
+TEST(Win32Resources, HeaderDeclaresVistaAndTheFileIsStripped) {
+  for (const Program& p : programs()) {
+    HANDLE f = CreateFileW(programPath(p.path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE) << p.path;
+    std::vector<char> head(4096);
+    DWORD n = 0;
+    ReadFile(f, head.data(), static_cast<DWORD>(head.size()), &n, nullptr);
+    CloseHandle(f);
+    ASSERT_GE(n, sizeof(IMAGE_DOS_HEADER));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(head.data());
+    ASSERT_LT(dos->e_lfanew + sizeof(IMAGE_NT_HEADERS), n);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(head.data() + dos->e_lfanew);
+    EXPECT_EQ(nt->OptionalHeader.MajorSubsystemVersion, 6) << p.path;
+    EXPECT_EQ(nt->OptionalHeader.MinorSubsystemVersion, 0) << p.path;
+    EXPECT_EQ(nt->OptionalHeader.MajorOperatingSystemVersion, 6) << p.path;
+    EXPECT_EQ(nt->FileHeader.PointerToSymbolTable, 0u) << p.path;
+    EXPECT_EQ(nt->FileHeader.NumberOfSymbols, 0u) << p.path;
+  }
+}
+
 TEST(Win32Resources, IconHasA32And16PixelImageOf16Colours) {
   for (const Program& p : programs()) {
     HMODULE m = LoadLibraryExW(programPath(p.path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);

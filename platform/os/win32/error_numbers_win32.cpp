@@ -7,38 +7,20 @@
 #include "wide.h"
 
 namespace qm::win32 {
+namespace {
+
+// ERROR_DISK_QUOTA_EXCEEDED, which the MinGW headers do not name.
+constexpr unsigned long kDiskQuotaExceeded = 1295;
+
+}  // namespace
 
 int errorNumberFromWin32(unsigned long code) {
   switch (code) {
-    case ERROR_FILE_NOT_FOUND: return err::kFileNotFound;
+    case ERROR_FILE_NOT_FOUND:
+      return err::kFileNotFound;
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_DIRECTORY: return err::kPathNotFound;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: return err::kPermissionDenied;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return err::kDiskFull;
-    case ERROR_NOT_READY: return err::kDiskNotReady;
-    case ERROR_INVALID_DRIVE:
-    case ERROR_DEV_NOT_EXIST:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME: return err::kDeviceUnavailable;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return err::kFileExists;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE: return err::kBadFileName;
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_GEN_FAILURE: return err::kDeviceIo;
-    default: return err::kPathFileAccess;
-  }
-}
-
-int copyErrorNumber(unsigned long code) {
-  switch (code) {
+    case ERROR_DIRECTORY:
+      return err::kPathNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
@@ -48,24 +30,78 @@ int copyErrorNumber(unsigned long code) {
       return err::kPermissionDenied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
+    case kDiskQuotaExceeded:
+    case ERROR_FILE_TOO_LARGE:
       return err::kDiskFull;
-    case ERROR_CRC:
-    case ERROR_GEN_FAILURE:
     case ERROR_NOT_READY:
+    case ERROR_NO_MEDIA_IN_DRIVE:
+      return err::kDiskNotReady;
+    case ERROR_INVALID_DRIVE:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return err::kDeviceUnavailable;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return err::kFileExists;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return err::kBadFileName;
+    case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
     case ERROR_SECTOR_NOT_FOUND:
     case ERROR_SEEK:
     case ERROR_IO_DEVICE:
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_NO_MEDIA_IN_DRIVE:
     case ERROR_UNRECOGNIZED_MEDIA:
       return err::kDeviceIo;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-      return err::kFileNotFound;
     default:
       return err::kPathFileAccess;
+  }
+}
+
+int copyErrorNumber(unsigned long code) {
+  // During a copy a missing path is something that vanished, and "the directory name is
+  // invalid" answers a name, not a path the user could fix in the setup tool.
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return err::kFileNotFound;
+  if (code == ERROR_DIRECTORY) return err::kBadFileName;
+  const int number = errorNumberFromWin32(code);
+  switch (number) {
+    case err::kPermissionDenied:
+    case err::kDiskFull:
+    case err::kDeviceIo:
+    case err::kBadFileName:
+      return number;
+    // A drive that is not ready or a device that went away is a device fault to the copy.
+    case err::kDiskNotReady:
+    case err::kDeviceUnavailable:
+      return err::kDeviceIo;
+    default:
+      return err::kPathFileAccess;
+  }
+}
+
+bool isRefusedMetadata(unsigned long code) {
+  switch (code) {
+    // Some drivers fail the call and leave no code at all.
+    case ERROR_SUCCESS:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_INVALID_PARAMETER:
+    case ERROR_INVALID_NAME:
+    // The file or folder was just written (or is the copy's own folder): a denial here
+    // is about the metadata (owner-only times, a foreign folder), not the data.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_PRIVILEGE_NOT_HELD:
+    // What Wine makes of a FUSE driver that does not implement the call (ENOSYS).
+    case ERROR_GEN_FAILURE:
+      return true;
+    default:
+      return false;
   }
 }
 

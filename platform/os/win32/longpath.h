@@ -1,6 +1,8 @@
 // Win32 paths for the copy: absolute long-path forms, final paths, containment.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <string_view>
 
@@ -22,6 +24,10 @@ std::wstring plainPath(std::wstring_view path);
 // Whether `inner` is `outer` or lies below it, comparing case-insensitively as the
 // Windows file systems do. Both are absolute paths of one form.
 bool isSameOrInside(std::wstring_view inner, std::wstring_view outer);
+
+// The final path of what `h` has open (links and short names resolved, in long-path form,
+// without a trailing separator); empty when the system cannot tell.
+std::wstring finalPathOf(HANDLE h);
 
 // The final path (links and short names resolved, GetFinalPathNameByHandleW) that `path`
 // has or will have once created: the final path of its deepest existing ancestor with the

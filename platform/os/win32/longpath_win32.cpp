@@ -73,24 +73,29 @@ bool isSameOrInside(std::wstring_view inner, std::wstring_view outer) {
   return inner.size() == outer.size() || isSeparator(inner[outer.size()]);
 }
 
+std::wstring finalPathOf(HANDLE h) {
+  std::wstring buf(MAX_PATH, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), 0);
+  if (n >= buf.size()) {
+    buf.assign(n + 1, L'\0');
+    n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), 0);
+  }
+  if (n == 0 || n >= buf.size()) return L"";
+  buf.resize(n);
+  dropTrailingSeparators(buf);
+  return buf;
+}
+
 std::wstring plannedFinalPath(const std::wstring& path) {
   std::wstring existing = path, rest;
   for (;;) {
     HANDLE h = CreateFileW(existing.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
-      std::wstring buf(MAX_PATH, L'\0');
-      DWORD n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), 0);
-      if (n >= buf.size()) {
-        buf.assign(n + 1, L'\0');
-        n = GetFinalPathNameByHandleW(h, buf.data(), static_cast<DWORD>(buf.size()), 0);
-      }
+      const std::wstring resolved = finalPathOf(h);
       CloseHandle(h);
       // Without a final path the spelled path still gives a sound comparison.
-      if (n == 0 || n >= buf.size()) return path;
-      buf.resize(n);
-      dropTrailingSeparators(buf);
-      return buf + rest;
+      return resolved.empty() ? path : resolved + rest;
     }
     const std::size_t cut = existing.find_last_of(L"\\/");
     if (cut == std::wstring::npos || cut < rootLength(existing)) return path;

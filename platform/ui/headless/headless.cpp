@@ -5,120 +5,96 @@
 
 #include "errors.h"
 #include "filesystem.h"
+#include "form_rules.h"
+#include "message_box.h"
 #include "utf8.h"
 
 namespace qm::headless {
 
 // ---- text box -------------------------------------------------------------------------
 
-void HTextBox::setText(std::string_view text) {
-  const std::string kept(text.substr(0, text.find('\0')));
-  if (kept == text_) return;
-  text_ = kept;
-  selStart_ = 0;
-  selLength_ = 0;
-  if (Change) Change();
+std::string HTextBox::selectedText() const {
+  return utf8Substr(text(), selStart(), selLength());
 }
 
-void HTextBox::setSelStart(int start) {
-  selStart_ = std::clamp(start, 0, utf8Length(text_));
-  selLength_ = 0;
+void HTextBox::typeCharacter(char c) {
+  const std::string now = text();
+  const int start = selStart();
+  edit(utf8Substr(now, 0, start) + c + utf8Substr(now, start + selLength(), utf8Length(now)));
+  setSelStart(start + 1);
 }
-
-void HTextBox::setSelLength(int length) {
-  selLength_ = std::clamp(length, 0, utf8Length(text_) - selStart_);
-}
-
-std::string HTextBox::selectedText() const { return utf8Substr(text_, selStart_, selLength_); }
 
 // ---- drive and folder lists -----------------------------------------------------------
 
-HDriveList::HDriveList(HeadlessBackend& backend) : backend_(backend) {
-  if (!backend_.drives.empty()) drive_ = backend_.drives.front().spec;
+HDriveList::HDriveList(HeadlessBackend& backend) : DriveListCore(backend), backend_(backend) {
+  if (!backend_.drives.empty()) startOn(backend_.drives.front().spec);
 }
 
-void HDriveList::setDrive(std::string_view spec) {
+std::string HDriveList::selectDrive(std::string_view spec) {
   const Drive* d = backend_.findDrive(spec);
   if (!d) throw RuntimeError(err::kDeviceUnavailable, spec);
-  if (d->spec == drive_) return;
-  drive_ = d->spec;
-  if (Change) Change();
+  return d->spec;
 }
 
-HDirList::HDirList(HeadlessBackend& backend) : backend_(backend) {
-  if (!backend_.drives.empty()) path_ = backend_.drives.front().currentFolder;
+HDirList::HDirList(HeadlessBackend& backend) : DirListCore(backend), backend_(backend) {
+  if (!backend_.drives.empty()) startAt(backend_.drives.front().currentFolder);
 }
 
-void HDirList::setPath(std::string_view path) {
-  std::string target(path);
-  if (const Drive* d = backend_.findDrive(path)) {
-    if (!d->ready) throw RuntimeError(err::kDeviceUnavailable, path);
-    target = d->currentFolder;
+namespace {
+
+// A folder path without a trailing separator, except a root's ("C:\", "/").
+std::string withoutTrailingSeparator(std::string_view path) {
+  std::string out(path);
+  const auto isRoot = [](const std::string& p) {
+    return p.size() == 1 || (p.size() == 3 && p[1] == ':');
+  };
+  while (!out.empty() && (out.back() == '\\' || out.back() == '/') && !isRoot(out)) out.pop_back();
+  return out;
+}
+
+}  // namespace
+
+std::string HDirList::openFolder(std::string_view path) {
+  std::string target = withoutTrailingSeparator(path);
+  if (driveSpecOf(path).size() == path.size()) {
+    if (const Drive* d = backend_.findDrive(path)) {
+      if (!d->ready) throw RuntimeError(err::kDeviceUnavailable, path);
+      target = d->currentFolder;
+    }
   }
-  if (target == path_) return;
-  path_ = target;
-  if (Change) Change();
+  if (backend_.folders.empty()) {
+    subfolders_.clear();
+    return target;
+  }
+  auto it = backend_.folders.find(target);
+  if (it == backend_.folders.end()) throw RuntimeError(err::kPathNotFound, path);
+  subfolders_ = it->second;
+  return target;
 }
 
 // ---- form -----------------------------------------------------------------------------
 
 HForm::HForm(HeadlessBackend& backend, const FormLayout& layout)
-    : backend_(backend), layout_(layout) {
-  for (const ControlRow& row : layout.controls) {
-    const std::string name(row.name);
+    : FormCore(backend, layout), backend_(backend) {
+  buildControls([&backend](const ControlRow& row) -> std::unique_ptr<Control> {
     switch (row.type) {
       case ControlType::Label:
-        labels_[name] = std::make_unique<HLabel>();
-        labels_[name]->setCaption(row.caption);
-        break;
-      case ControlType::CommandButton: buttons_[name] = std::make_unique<HButton>(); break;
-      case ControlType::TextBox: textBoxes_[name] = std::make_unique<HTextBox>(); break;
-      case ControlType::DriveListBox: drives_[name] = std::make_unique<HDriveList>(backend); break;
-      case ControlType::DirListBox: dirs_[name] = std::make_unique<HDirList>(backend); break;
+        return std::make_unique<HLabel>(row.caption);
+      case ControlType::CommandButton:
+        return std::make_unique<HButton>();
+      case ControlType::TextBox:
+        return std::make_unique<HTextBox>(backend);
+      case ControlType::DriveListBox:
+        return std::make_unique<HDriveList>(backend);
+      case ControlType::DirListBox:
+        return std::make_unique<HDirList>(backend);
     }
-  }
+    return nullptr;
+  });
   backend_.forms_.push_back(this);
 }
 
 HForm::~HForm() { std::erase(backend_.forms_, this); }
-
-template <class Map>
-static auto& lookup(Map& map, std::string_view name) {
-  auto it = map.find(name);
-  if (it == map.end()) throw RuntimeError(err::kInvalidCall, name);
-  return *it->second;
-}
-
-Label& HForm::label(std::string_view name) { return lookup(labels_, name); }
-CommandButton& HForm::button(std::string_view name) { return lookup(buttons_, name); }
-TextBox& HForm::textBox(std::string_view name) { return lookup(textBoxes_, name); }
-DriveListBox& HForm::driveList(std::string_view name) { return lookup(drives_, name); }
-DirListBox& HForm::dirList(std::string_view name) { return lookup(dirs_, name); }
-
-void HForm::show() {
-  ++showCount_;
-  if (shown_) return;
-  shown_ = true;
-  // The control first in tab order that can take the focus receives it.
-  const ControlRow* first = nullptr;
-  for (const ControlRow& row : layout_.controls) {
-    if (row.type == ControlType::Label) continue;
-    if (!first || row.tabIndex < first->tabIndex) first = &row;
-  }
-  if (first) setFocus(first->name);
-}
-
-void HForm::close() {
-  open_ = false;
-  shown_ = false;
-}
-
-void HForm::setFocus(std::string_view name) {
-  if (focused_ == name) return;
-  focused_ = name;
-  if (auto it = textBoxes_.find(name); it != textBoxes_.end() && it->second->GotFocus)
-    it->second->GotFocus();
-}
 
 void HForm::click(std::string_view name) {
   CommandButton& b = button(name);
@@ -128,37 +104,67 @@ void HForm::click(std::string_view name) {
 }
 
 void HForm::pressEnter() {
-  for (const ControlRow& row : layout_.controls)
-    if (row.other & kDefault) return click(row.name);
+  if (const ControlRow* target = enterTarget(layout(), focused())) click(target->name);
 }
 
-void HForm::mouseMoveOverSurface() {
+void HForm::pressKey(char letter) {
+  if (const ControlRow* row = findControl(layout(), focused());
+      row && row->type == ControlType::TextBox)
+    text(row->name).typeCharacter(letter);
+}
+
+void HForm::pressAltKey(char letter) {
+  const ControlRow* row = accessKeyControl(layout(), letter);
+  if (!row) return;
+  if (row->type == ControlType::CommandButton)
+    click(row->name);
+  else
+    focus(row->name);
+}
+
+const ControlRow* HForm::controlAt(int x, int y) const {
+  for (const ControlRow& row : layout().controls)
+    if (x >= row.left && x < row.left + row.width && y >= row.top && y < row.top + row.height)
+      return &row;
+  return nullptr;
+}
+
+void HForm::mouseMoveTo(int x, int y) {
+  if (controlAt(x, y)) return;
   backend_.dispatch([&] {
-    if (MouseMove) MouseMove(0, 0, 10.0f, 10.0f);
+    if (MouseMove) MouseMove(0, 0, static_cast<float>(x), static_cast<float>(y));
   });
 }
 
+// The first point of a 15-twip grid, row by row, that no control covers.
+void HForm::mouseMoveOverSurface() {
+  for (int y = 0; y < layout().clientHeight; y += 15)
+    for (int x = 0; x < layout().clientWidth; x += 15)
+      if (!controlAt(x, y)) return mouseMoveTo(x, y);
+}
+
 void HForm::mouseMoveOverControl(std::string_view name) {
-  (void)findControl(layout_, name);  // the control takes the move; the window sees nothing
+  const ControlRow* row = findControl(layout(), name);
+  if (!row) throw RuntimeError(err::kInvalidCall, name);
+  mouseMoveTo(row->left + row->width / 2, row->top + row->height / 2);
 }
 
 void HForm::type(std::string_view name, std::string_view value) {
-  TextBox& box = textBox(name);
-  backend_.dispatch([&] { box.setText(value); });
+  text(name).edit(std::string(value));
 }
 
 void HForm::focus(std::string_view name) {
-  backend_.dispatch([&] { setFocus(name); });
+  const ControlRow* row = findControl(layout(), name);
+  if (!row || row->type == ControlType::Label) throw RuntimeError(err::kInvalidCall, name);
+  focusArrived(name);
 }
 
-void HForm::pickDrive(std::string_view spec) {
-  DriveListBox& list = driveList("Drive1");
-  backend_.dispatch([&] { list.setDrive(spec); });
+void HForm::pickDrive(std::string_view list, std::string_view spec) {
+  control<HDriveList>(list).pick(std::string(spec));
 }
 
-void HForm::openFolder(std::string_view path) {
-  DirListBox& list = dirList("Dir1");
-  backend_.dispatch([&] { list.setPath(path); });
+void HForm::openFolder(std::string_view list, std::string_view path) {
+  control<HDirList>(list).open(std::string(path));
 }
 
 void HForm::closeByFrame() {
@@ -184,12 +190,27 @@ int HeadlessBackend::messageBox(std::string_view text, int style, std::string_vi
   BoxRecord box{std::string(text), style, std::string(title)};
   boxes.push_back(box);
   if (onBox) onBox(box);
+  return nextAnswer(box);
+}
+
+// Esc gives the box's escape answer, or is ignored; an answer the box cannot give is a
+// fault of the script.
+int HeadlessBackend::nextAnswer(const BoxRecord& box) {
+  const std::vector<int> offered = mb::boxAnswers(box.style);
+  while (!answers_.empty() && answers_.front() == kEscape) {
+    answers_.pop_front();
+    if (const int escape = mb::boxEscapeAnswer(box.style)) return escape;
+  }
   if (answers_.empty()) {
     unexpectedBoxes.push_back(box);
-    return mb::kAnswerOk;
+    return offered.front();
   }
   const int code = answers_.front();
   answers_.pop_front();
+  if (std::find(offered.begin(), offered.end(), code) == offered.end()) {
+    unexpectedBoxes.push_back(box);
+    return offered.front();
+  }
   return code;
 }
 
@@ -220,13 +241,48 @@ HForm* HeadlessBackend::form(std::string_view name) const {
 }
 
 const Drive* HeadlessBackend::findDrive(std::string_view spec) const {
+  const std::string wanted = driveSpecOf(spec);
   for (const Drive& d : drives)
-    if (d.spec == spec) return &d;
+    if (d.spec == wanted) return &d;
   return nullptr;
 }
 
 void HeadlessBackend::quit() {
   for (HForm* f : forms_) f->close();
+}
+
+// The newest shown window takes the progress, in the free band of its layout.
+void HeadlessBackend::runBusy(const std::function<void()>& work, const CopyProgress& progress) {
+  ++busyRuns;
+  busyForm.clear();
+  shownArea_ = {};
+  for (auto it = forms_.rbegin(); it != forms_.rend(); ++it) {
+    if (!(*it)->shown() || !(*it)->isOpen()) continue;
+    const FormLayout& layout = (*it)->layout();
+    std::vector<Rect> controls;
+    for (const ControlRow& row : layout.controls)
+      controls.push_back({row.left, row.top, row.width, row.height});
+    busyForm = layout.name;
+    shownArea_ = qm::progressArea(controls, layout.clientWidth, layout.clientHeight, 30, 330);
+    break;
+  }
+  shownProgress_ = &progress;
+  struct Hide {
+    HeadlessBackend& b;
+    ~Hide() {
+      b.shownProgress_ = nullptr;
+      b.shownArea_ = {};
+    }
+  } hide{*this};
+  work();
+}
+
+Rect HeadlessBackend::progressArea() const {
+  return shownArea_;
+}
+
+std::string HeadlessBackend::progressLine() const {
+  return shownProgress_ ? progressText(readProgress(*shownProgress_)) : std::string();
 }
 
 }  // namespace qm::headless

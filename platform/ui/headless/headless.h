@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "backend.h"
-#include "controls.h"
+#include "control_core.h"
+#include "form_core.h"
+#include "progress_view.h"
 
 namespace qm::headless {
 
@@ -33,100 +35,98 @@ struct Drive {
   bool ready = true;          // false: the folder list cannot list it
 };
 
-class HLabel : public Label {
+class HLabel : public LabelCore {
  public:
-  std::string caption() const override { return caption_; }
-  void setCaption(std::string_view caption) override { caption_ = caption; }
+  explicit HLabel(std::string_view designCaption) : LabelCore(designCaption) {}
 
- private:
-  std::string caption_;
+ protected:
+  void showCaption(const std::string&) override {}
 };
 
 class HButton : public CommandButton {};
 
-class HTextBox : public TextBox {
+// The selection is kept in UTF-16 positions, as the toolkits keep it.
+class HTextBox : public TextBoxCore {
  public:
-  std::string text() const override { return text_; }
-  void setText(std::string_view text) override;
-  int selStart() const override { return selStart_; }
-  int selLength() const override { return selLength_; }
-  void setSelStart(int start) override;
-  void setSelLength(int length) override;
+  explicit HTextBox(Backend& backend) : TextBoxCore(backend) {}
   // The selected characters.
   std::string selectedText() const;
+  // What the user does: replaces the whole text; types one character over the selection.
+  void edit(std::string text) { userEdited(std::move(text)); }
+  void typeCharacter(char c);
+
+ protected:
+  void showText(const std::string&) override {}
+  std::pair<int, int> selectionUnits() const override { return selection_; }
+  void selectUnits(int from, int to) override { selection_ = {from, to}; }
 
  private:
-  std::string text_;
-  int selStart_ = 0;
-  int selLength_ = 0;
+  std::pair<int, int> selection_{0, 0};
 };
 
-class HDriveList : public DriveListBox {
+class HDriveList : public DriveListCore {
  public:
   explicit HDriveList(HeadlessBackend& backend);
-  std::string drive() const override { return drive_; }
-  void setDrive(std::string_view spec) override;
+  void pick(std::string spec) { userPicked(std::move(spec)); }
+
+ protected:
+  std::string selectDrive(std::string_view spec) override;
 
  private:
   HeadlessBackend& backend_;
-  std::string drive_;
 };
 
-class HDirList : public DirListBox {
+class HDirList : public DirListCore {
  public:
   explicit HDirList(HeadlessBackend& backend);
-  std::string path() const override { return path_; }
-  void setPath(std::string_view path) override;
+  void open(std::string folder) { userOpened(std::move(folder)); }
+  // The subfolders shown below the folder.
+  const std::vector<std::string>& subfolders() const { return subfolders_; }
+
+ protected:
+  std::string openFolder(std::string_view path) override;
 
  private:
   HeadlessBackend& backend_;
-  std::string path_;
+  std::vector<std::string> subfolders_;
 };
 
-class HForm : public Form {
+class HForm : public FormCore {
  public:
   HForm(HeadlessBackend& backend, const FormLayout& layout);
   ~HForm() override;
 
-  Label& label(std::string_view name) override;
-  CommandButton& button(std::string_view name) override;
-  TextBox& textBox(std::string_view name) override;
-  DriveListBox& driveList(std::string_view name) override;
-  DirListBox& dirList(std::string_view name) override;
-  void show() override;
-  void close() override;
-  bool isOpen() const override { return open_; }
-  void setFocus(std::string_view name) override;
+  void close() override { markClosed(); }
 
   // What a user does, each entered through the dispatcher as a toolkit event would be.
   void click(std::string_view button);
-  void pressEnter();  // presses the default button, if the window has one
+  void pressEnter();              // presses the focused button, else the default button
+  void pressKey(char letter);     // a plain letter: typed into a focused text box only
+  void pressAltKey(char letter);  // an access key
+  // The pointer moves to a point of the client area (twips): the window's MouseMove
+  // fires only when no control lies there; a control takes the move itself.
+  void mouseMoveTo(int x, int y);
   void mouseMoveOverSurface();
-  void mouseMoveOverControl(std::string_view name);  // controls take the move: no event
+  void mouseMoveOverControl(std::string_view name);
   void type(std::string_view textBox, std::string_view text);
   void focus(std::string_view control);
-  void pickDrive(std::string_view spec);
-  void openFolder(std::string_view path);
+  void pickDrive(std::string_view driveList, std::string_view spec);
+  void openFolder(std::string_view dirList, std::string_view path);
   void closeByFrame();
 
-  const FormLayout& layout() const { return layout_; }
-  HTextBox& text(std::string_view name) { return *textBoxes_.at(std::string(name)); }
-  bool shown() const { return shown_; }
+  HTextBox& text(std::string_view name) { return control<HTextBox>(name); }
   int showCount() const { return showCount_; }
-  const std::string& focused() const { return focused_; }
+
+ protected:
+  void showWindow(bool) override { ++showCount_; }
+  void moveFocus(std::string_view) override {}
 
  private:
+  // The topmost control whose design rectangle holds the point, or nullptr.
+  const ControlRow* controlAt(int x, int y) const;
+
   HeadlessBackend& backend_;
-  const FormLayout& layout_;
-  std::map<std::string, std::unique_ptr<HLabel>, std::less<>> labels_;
-  std::map<std::string, std::unique_ptr<HButton>, std::less<>> buttons_;
-  std::map<std::string, std::unique_ptr<HTextBox>, std::less<>> textBoxes_;
-  std::map<std::string, std::unique_ptr<HDriveList>, std::less<>> drives_;
-  std::map<std::string, std::unique_ptr<HDirList>, std::less<>> dirs_;
-  bool open_ = true;
-  bool shown_ = false;
   int showCount_ = 0;
-  std::string focused_;
 };
 
 class HeadlessBackend : public Backend {
@@ -142,9 +142,13 @@ class HeadlessBackend : public Backend {
   std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override {}
 
-  // Script: the answers to the next message boxes, in order. A box shown with no
-  // answer left is recorded in unexpectedBoxes and answered with OK.
+  // Script: the answers to the next message boxes, in order. A box shown with no answer
+  // left, or scripted with a button it does not have, is recorded in unexpectedBoxes and
+  // answered with its first button.
   void answer(int code) { answers_.push_back(code); }
+  // Script: the user presses Esc on the next box (a box that ignores Esc takes the
+  // answer scripted after it).
+  void answerByEscape() { answers_.push_back(kEscape); }
   std::size_t answersLeft() const { return answers_.size(); }
 
   // The most recently created open window of that name, or nullptr.
@@ -170,15 +174,33 @@ class HeadlessBackend : public Backend {
 
   // Drives for the drive and folder lists; the first entry's is the current drive.
   std::vector<Drive> drives;
+  // The drive that a spec names ("c:" and "C:\x" name "C:"), or nullptr.
   const Drive* findDrive(std::string_view spec) const;
+
+  // The folders the folder list can open, each with its subfolders' names. Left empty,
+  // every folder opens and has no subfolders; once filled, any other gives error 76.
+  std::map<std::string, std::vector<std::string>, std::less<>> folders;
+
+  // Busy runs run their work inline. While one goes on, the front window shows its
+  // progress in progressArea() (twips) as progressLine(); both are empty otherwise.
+  int busyRuns = 0;
+  std::string busyForm;  // the window that showed the last run's progress
+  Rect progressArea() const;
+  std::string progressLine() const;
 
  protected:
   void quit() override;
+  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
 
  private:
   friend class HForm;
+  static constexpr int kEscape = -1;
+  int nextAnswer(const BoxRecord& box);
+
   std::deque<int> answers_;
   std::vector<HForm*> forms_;
+  const CopyProgress* shownProgress_ = nullptr;
+  Rect shownArea_;
 };
 
 }  // namespace qm::headless

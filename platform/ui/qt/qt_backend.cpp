@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "app.h"
+#include "busy_copy.h"
 #include "errors.h"
 #include "filesystem.h"
 #include "process.h"
@@ -33,18 +34,27 @@ QtBackend::~QtBackend() {
   if (busy_) QGuiApplication::restoreOverrideCursor();
 }
 
+// The program's windows all carry its icon; as the application's icon it also goes to
+// every message box, including one shown before any window.
 std::unique_ptr<Form> QtBackend::createForm(const FormLayout& layout) {
+  QApplication::setWindowIcon(windowIcon(layout.icon));
   return std::make_unique<QtForm>(*this, layout);
 }
 
 int QtBackend::messageBox(std::string_view text, int style, std::string_view title) {
   QWidget* parent = QApplication::activeWindow();
-  if (!parent) {
-    const std::vector<QtForm*> open = openForms();
-    for (auto it = open.rbegin(); it != open.rend() && !parent; ++it)
-      if ((*it)->window()->isVisible()) parent = (*it)->window();
-  }
+  if (!parent)
+    if (QtForm* front = frontForm()) parent = front->window();
   return showMessageBox(parent, text, style, title);
+}
+
+QtForm* QtBackend::frontForm() const {
+  const std::vector<QtForm*> open = openForms();
+  for (QtForm* f : open)
+    if (f->window() == QApplication::activeWindow()) return f;
+  for (auto it = open.rbegin(); it != open.rend(); ++it)
+    if ((*it)->window()->isVisible()) return *it;
+  return nullptr;
 }
 
 // One override at most: the hourglass is on or off, never stacked.
@@ -71,7 +81,8 @@ void QtBackend::startProgram(std::string_view fileName, int windowStyle) {
 
 std::unique_ptr<FileSystemObject> QtBackend::createObject(std::string_view progId) {
   if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return createDiskFileSystemObject();
+  return std::make_unique<BusyCopyObject>(
+      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void QtBackend::run() {

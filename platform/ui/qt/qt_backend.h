@@ -34,9 +34,12 @@ class QtBackend : public Backend {
   void registerForm(QtForm* form);
   void unregisterForm(QtForm* form);
   void formClosed();
+  // The window in front: the active one, else the newest visible one; or nullptr.
+  QtForm* frontForm() const;
 
  protected:
   void quit() override;
+  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
 
  private:
   std::unique_ptr<QApplication> ownApp_;

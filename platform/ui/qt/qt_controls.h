@@ -8,7 +8,7 @@
 #include <QSize>
 
 #include "backend.h"
-#include "controls.h"
+#include "control_core.h"
 #include "layout.h"
 
 namespace qm::qt {
@@ -16,17 +16,17 @@ namespace qm::qt {
 // The dynamic property that carries a text box's input-method wish ("hiragana").
 inline constexpr const char* kImeModeProperty = "qmImeMode";
 
-class QtLabel : public Label {
+// A label; one whose design caption holds no access key shows every "&" as it is.
+class QtLabel : public LabelCore {
  public:
   QtLabel(QWidget* parent, const ControlRow& row, double dpi);
-  std::string caption() const override;
-  void setCaption(std::string_view caption) override;
   QLabel* widget() const { return label_; }
 
- private:
+ protected:
   // An auto-sized label keeps its left and top and takes the size of its text.
-  void fitToText();
+  void showCaption(const std::string& caption) override;
 
+ private:
   QLabel* label_;
   bool autoSize_;
   QSize designSize_;
@@ -42,27 +42,20 @@ class QtButton : public CommandButton {
   QObject guard_;  // ends the signal connections with this object
 };
 
-// A single-line box. Program changes raise Change synchronously from setText; user
-// edits raise it through the dispatcher. Positions are counted in characters.
-class QtTextBox : public TextBox {
+// A single-line box; user edits reach the core through textEdited.
+class QtTextBox : public TextBoxCore {
  public:
   QtTextBox(QWidget* parent, const ControlRow& row, Backend& backend);
-  std::string text() const override;
-  void setText(std::string_view text) override;
-  int selStart() const override;
-  int selLength() const override;
-  void setSelStart(int start) override;
-  void setSelLength(int length) override;
   QLineEdit* widget() const { return edit_; }
+
+ protected:
+  void showText(const std::string& text) override;
+  std::pair<int, int> selectionUnits() const override;
+  void selectUnits(int from, int to) override;
 
  private:
   QLineEdit* edit_;
-  Backend& backend_;
   QObject guard_;
 };
-
-// Character (code point) positions to and from the UTF-16 positions of a QString.
-int utf16ToCharacters(const QString& text, int utf16Pos);
-int charactersToUtf16(const QString& text, int characters);
 
 }  // namespace qm::qt

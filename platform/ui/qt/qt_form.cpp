@@ -10,7 +10,7 @@
 #include <algorithm>
 
 #include "drives.h"
-#include "errors.h"
+#include "form_rules.h"
 #include "qt_backend.h"
 #include "qt_style.h"
 
@@ -34,11 +34,12 @@ class FocusWatcher : public QObject {
   std::function<void()> onFocus_;
 };
 
-template <class Map>
-auto& lookup(Map& map, std::string_view name) {
-  auto it = map.find(name);
-  if (it == map.end()) throw RuntimeError(err::kInvalidCall, name);
-  return *it->second;
+// A control of the Qt backend, and its widget in `w`.
+template <class T, class... Args>
+std::unique_ptr<Control> make(QWidget*& w, Args&&... args) {
+  auto made = std::make_unique<T>(std::forward<Args>(args)...);
+  w = made->widget();
+  return made;
 }
 
 }  // namespace
@@ -76,11 +77,15 @@ void FormWidget::keyPressEvent(QKeyEvent* event) {
 // ---- form -----------------------------------------------------------------------------
 
 QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
-    : backend_(backend), layout_(layout), window_(new FormWidget) {
+    : FormCore(backend, layout), qtBackend_(backend), window_(new FormWidget) {
   const double dpi = screenDpi();
   window_->setObjectName(QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
   window_->setWindowTitle(QString::fromUtf8(layout.caption.data(), static_cast<qsizetype>(layout.caption.size())));
   window_->setWindowIcon(windowIcon(layout.icon));
+  // A window of fixed size offers no maximise button.
+  window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
   window_->setFont(defaultWindowFont());
   window_->setFixedSize(twipsToPixels(layout.clientWidth, dpi), twipsToPixels(layout.clientHeight, dpi));
   window_->setMouseTracking(true);
@@ -99,18 +104,18 @@ QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
     });
   };
   window_->onFrameClose = [this] {
-    open_ = false;
+    markClosed();
     backend_.dispatch([this] {
       if (Closed) Closed();
     });
-    backend_.formClosed();
+    qtBackend_.formClosed();
   };
   window_->onEnter = [this] { pressForEnter(); };
-  backend_.registerForm(this);
+  qtBackend_.registerForm(this);
 }
 
 QtForm::~QtForm() {
-  backend_.unregisterForm(this);
+  qtBackend_.unregisterForm(this);
   window_->onSurfaceMove = nullptr;
   window_->onFrameClose = nullptr;
   window_->onEnter = nullptr;
@@ -122,134 +127,89 @@ QtForm::~QtForm() {
 void QtForm::build(double dpi) {
   const std::vector<Root> roots = systemDriveRoots();
   const std::string cwd = currentFolder();
-  for (const ControlRow& row : layout_.controls) {
-    const std::string name(row.name);
+  buildControls([&](const ControlRow& row) -> std::unique_ptr<Control> {
+    std::unique_ptr<Control> made;
     QWidget* w = nullptr;
     switch (row.type) {
       case ControlType::Label:
-        w = (labels_[name] = std::make_unique<QtLabel>(window_, row, dpi))->widget();
+        made = make<QtLabel>(w, window_, row, dpi);
         break;
       case ControlType::CommandButton:
-        w = (buttons_[name] = std::make_unique<QtButton>(window_, row, backend_))->widget();
+        made = make<QtButton>(w, window_, row, backend_);
         break;
       case ControlType::TextBox:
-        w = (textBoxes_[name] = std::make_unique<QtTextBox>(window_, row, backend_))->widget();
+        made = make<QtTextBox>(w, window_, row, backend_);
         break;
       case ControlType::DriveListBox:
-        w = (drives_[name] = std::make_unique<QtDriveList>(window_, row, backend_, roots, cwd))->widget();
+        made = make<QtDriveList>(w, window_, row, backend_, roots, cwd);
         break;
       case ControlType::DirListBox:
-        w = (dirs_[name] = std::make_unique<QtDirList>(window_, row, backend_, roots, cwd))->widget();
+        made = make<QtDirList>(w, window_, row, backend_, roots, cwd);
         break;
     }
+    const std::string name(row.name);
     widgets_[name] = w;
     // Moves over a control belong to the control, never to the window.
     w->setAttribute(Qt::WA_NoMousePropagation);
     if (row.type != ControlType::Label) watchFocus(w, name);
-  }
+    return made;
+  });
 }
 
 // The first row lies on top; the focus goes through the controls by tab index; a
 // label's access key moves the focus to the control after it in tab order.
 void QtForm::arrangeStackingAndTabs() {
-  for (auto row = layout_.controls.rbegin(); row != layout_.controls.rend(); ++row)
+  for (auto row = layout().controls.rbegin(); row != layout().controls.rend(); ++row)
     widgets_.at(std::string(row->name))->raise();
-  const std::vector<std::string> order = tabOrder();
+  const std::vector<const ControlRow*> order = tabOrder(layout());
   for (std::size_t i = 1; i < order.size(); ++i)
-    QWidget::setTabOrder(widgets_.at(order[i - 1]), widgets_.at(order[i]));
-  for (const ControlRow& row : layout_.controls) {
-    if (row.type != ControlType::Label || row.caption.find('&') == std::string_view::npos) continue;
-    const ControlRow* next = nullptr;
-    for (const ControlRow& other : layout_.controls)
-      if (other.type != ControlType::Label && other.tabIndex > row.tabIndex &&
-          (!next || other.tabIndex < next->tabIndex))
-        next = &other;
-    if (next) labels_.at(std::string(row.name))->widget()->setBuddy(widgets_.at(std::string(next->name)));
+    QWidget::setTabOrder(widget(order[i - 1]->name), widget(order[i]->name));
+  for (const ControlRow& row : layout().controls) {
+    if (row.type != ControlType::Label || !showsAccessKey(row)) continue;
+    if (const ControlRow* next = controlAfterLabel(layout(), row))
+      control<QtLabel>(row.name).widget()->setBuddy(widget(next->name));
   }
 }
 
-std::vector<std::string> QtForm::tabOrder() const {
-  std::vector<const ControlRow*> rows;
-  for (const ControlRow& row : layout_.controls)
-    if (row.type != ControlType::Label) rows.push_back(&row);
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const ControlRow* a, const ControlRow* b) { return a->tabIndex < b->tabIndex; });
-  std::vector<std::string> names;
-  for (const ControlRow* row : rows) names.emplace_back(row->name);
-  return names;
-}
-
 void QtForm::watchFocus(QWidget* w, const std::string& name) {
-  w->installEventFilter(new FocusWatcher(&guard_, [this, name] {
-    if (focused_ == name) return;  // already announced by setFocus
-    focused_ = name;
-    auto box = textBoxes_.find(name);
-    if (box == textBoxes_.end()) return;
-    QtTextBox* t = box->second.get();
-    backend_.dispatch([t] {
-      if (t->GotFocus) t->GotFocus();
-    });
-  }));
+  w->installEventFilter(new FocusWatcher(&guard_, [this, name] { focusArrived(name); }));
 }
 
-// Enter presses the focused command button; anywhere else it presses the default
-// button, if the window has one. (A focused default button takes Enter itself.)
+// Enter presses the focused command button; anywhere else it presses the default button,
+// if the window has one. (A focused default button takes Enter itself.)
 void QtForm::pressForEnter() {
-  const QWidget* focus = QApplication::focusWidget();
-  for (const auto& [name, button] : buttons_)
-    if (button->widget() == focus) {
-      button->widget()->click();
-      return;
-    }
-  for (const ControlRow& row : layout_.controls)
-    if (row.type == ControlType::CommandButton && (row.other & kDefault)) {
-      buttons_.at(std::string(row.name))->widget()->click();
-      return;
-    }
+  std::string focus;
+  for (const auto& [name, w] : widgets_)
+    if (w == QApplication::focusWidget()) focus = name;
+  if (const ControlRow* target = enterTarget(layout(), focus))
+    control<QtButton>(target->name).widget()->click();
 }
-
-Label& QtForm::label(std::string_view name) { return lookup(labels_, name); }
-CommandButton& QtForm::button(std::string_view name) { return lookup(buttons_, name); }
-TextBox& QtForm::textBox(std::string_view name) { return lookup(textBoxes_, name); }
-DriveListBox& QtForm::driveList(std::string_view name) { return lookup(drives_, name); }
-DirListBox& QtForm::dirList(std::string_view name) { return lookup(dirs_, name); }
 
 QWidget* QtForm::widget(std::string_view name) const {
   auto it = widgets_.find(name);
   return it == widgets_.end() ? nullptr : it->second;
 }
 
-void QtForm::show() {
+void QtForm::showWindow(bool) {
   window_->closingByProgram = false;
   window_->show();
   window_->raise();
   window_->activateWindow();
-  if (shown_) return;
-  shown_ = true;
-  const std::vector<std::string> order = tabOrder();
-  if (!order.empty()) setFocus(order.front());
 }
 
 void QtForm::close() {
-  open_ = false;
   closeForEnd();
-  backend_.formClosed();
+  qtBackend_.formClosed();
 }
 
 void QtForm::closeForEnd() {
-  open_ = false;
+  markClosed();
   window_->closingByProgram = true;
   window_->close();
 }
 
-void QtForm::setFocus(std::string_view name) {
-  QWidget* w = widget(name);
-  if (!w) throw RuntimeError(err::kInvalidCall, name);
-  w->setFocus(Qt::OtherFocusReason);
-  if (focused_ == name) return;
-  focused_ = name;
-  if (auto box = textBoxes_.find(name); box != textBoxes_.end() && box->second->GotFocus)
-    box->second->GotFocus();
+void QtForm::moveFocus(std::string_view name) {
+  widget(name)->setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace qm::qt

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "backend.h"
-#include "controls.h"
+#include "form_core.h"
 #include "layout.h"
 #include "qt_controls.h"
 #include "qt_lists.h"
@@ -37,29 +37,22 @@ class FormWidget : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 };
 
-class QtForm : public Form {
+class QtForm : public FormCore {
  public:
   QtForm(QtBackend& backend, const FormLayout& layout);
   ~QtForm() override;
 
-  Label& label(std::string_view name) override;
-  CommandButton& button(std::string_view name) override;
-  TextBox& textBox(std::string_view name) override;
-  DriveListBox& driveList(std::string_view name) override;
-  DirListBox& dirList(std::string_view name) override;
-  void show() override;
   void close() override;
-  bool isOpen() const override { return open_; }
-  void setFocus(std::string_view name) override;
 
-  const FormLayout& layout() const { return layout_; }
   FormWidget* window() const { return window_; }
   // The widget of a control, or nullptr.
   QWidget* widget(std::string_view name) const;
-  // Controls that take the focus, in tab order.
-  std::vector<std::string> tabOrder() const;
   // Closes the window as the program's end does: no Closed event.
   void closeForEnd();
+
+ protected:
+  void showWindow(bool again) override;
+  void moveFocus(std::string_view name) override;
 
  private:
   void build(double dpi);
@@ -67,18 +60,9 @@ class QtForm : public Form {
   void watchFocus(QWidget* w, const std::string& name);
   void pressForEnter();
 
-  QtBackend& backend_;
-  const FormLayout& layout_;
+  QtBackend& qtBackend_;
   FormWidget* window_;
-  std::map<std::string, std::unique_ptr<QtLabel>, std::less<>> labels_;
-  std::map<std::string, std::unique_ptr<QtButton>, std::less<>> buttons_;
-  std::map<std::string, std::unique_ptr<QtTextBox>, std::less<>> textBoxes_;
-  std::map<std::string, std::unique_ptr<QtDriveList>, std::less<>> drives_;
-  std::map<std::string, std::unique_ptr<QtDirList>, std::less<>> dirs_;
   std::map<std::string, QWidget*, std::less<>> widgets_;
-  std::string focused_;  // the control whose GotFocus was raised last
-  bool open_ = true;
-  bool shown_ = false;
   QObject guard_;
 };
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "errors.h"
+#include "form_rules.h"
 #include "qt_style.h"
 
 namespace qm::qt {
@@ -30,7 +31,7 @@ QIcon rootIcon(const QWidget* w, std::size_t index) {
 
 QtDriveList::QtDriveList(QWidget* parent, const ControlRow& row, Backend& backend,
                          std::vector<Root> roots, const std::string& cwd)
-    : combo_(new QComboBox(parent)), roots_(std::move(roots)) {
+    : DriveListCore(backend), combo_(new QComboBox(parent)), roots_(std::move(roots)) {
   combo_->setObjectName(QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size())));
   combo_->setFont(layoutFont(row.font));
   combo_->setGeometry(rowRect(row, screenDpi()));
@@ -38,23 +39,20 @@ QtDriveList::QtDriveList(QWidget* parent, const ControlRow& row, Backend& backen
     combo_->addItem(rootIcon(combo_, i), fromUtf8(roots_[i].label), fromUtf8(roots_[i].spec));
   // The list starts on the root of the current folder.
   if (const Root* start = rootOf(roots_, cwd)) {
-    drive_ = start->spec;
+    startOn(start->spec);
     combo_->setCurrentIndex(static_cast<int>(start - roots_.data()));
   }
   // activated comes from the user only; the program goes through setDrive.
-  QObject::connect(combo_, &QComboBox::activated, &guard_, [this, &backend](int index) {
-    const std::string spec = combo_->itemData(index).toString().toStdString();
-    backend.dispatch([this, spec] { setDrive(spec); });
+  QObject::connect(combo_, &QComboBox::activated, &guard_, [this](int index) {
+    userPicked(combo_->itemData(index).toString().toStdString());
   });
 }
 
-void QtDriveList::setDrive(std::string_view spec) {
-  const Root* root = findRoot(roots_, spec);
+std::string QtDriveList::selectDrive(std::string_view spec) {
+  const Root* root = findRoot(roots_, driveSpecOf(spec));
   if (!root) throw RuntimeError(err::kDeviceUnavailable, spec);
   combo_->setCurrentIndex(static_cast<int>(root - roots_.data()));
-  if (root->spec == drive_) return;
-  drive_ = root->spec;
-  if (Change) Change();
+  return root->spec;
 }
 
 // ---- folder tree widget ---------------------------------------------------------------
@@ -87,7 +85,10 @@ void DirTree::openLater(QTreeWidgetItem* item) {
 
 QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
                      std::vector<Root> roots, const std::string& cwd)
-    : tree_(new DirTree(parent)), roots_(std::move(roots)), cwd_(normalFolder(cwd, "/")) {
+    : DirListCore(backend),
+      tree_(new DirTree(parent)),
+      roots_(std::move(roots)),
+      cwd_(normalFolder(cwd, "/")) {
   tree_->setObjectName(QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size())));
   tree_->setFont(layoutFont(row.font));
   tree_->setGeometry(rowRect(row, screenDpi()));
@@ -95,7 +96,7 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
   tree_->setRootIsDecorated(false);
   tree_->setItemsExpandable(false);
   tree_->setIndentation(12);
-  tree_->onOpen = [this, &backend](const QString& folder) {
+  tree_->onOpen = [this](const QString& folder) {
     const std::string target = folder.toStdString();
     try {
       (void)listSubfolders(target);
@@ -103,27 +104,31 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
       QApplication::beep();  // a folder the user cannot open: the list stays
       return;
     }
-    backend.dispatch([this, target] { setPath(target); });
+    userOpened(target);
   };
   // The list starts on the current folder; if that cannot be listed it stays empty.
   try {
     const Root* root = rootOf(roots_, cwd_);
     top_ = root ? root->path : "/";
     show(top_, cwd_, listSubfolders(cwd_));
-    path_ = cwd_;
+    startAt(cwd_);
   } catch (const RuntimeError&) {
   }
 }
 
-void QtDirList::setPath(std::string_view path) {
-  std::string target;
-  std::string top = top_;
-  if (const Root* root = findRoot(roots_, path)) {
-    target = rootCurrentFolder(roots_, *root, cwd_);
-    top = root->path;
-  } else {
-    target = normalFolder(path, cwd_);
-  }
+std::string QtDirList::openFolder(std::string_view path) {
+  if (const Root* root = findRoot(roots_, path))
+    return showFolder(rootCurrentFolder(roots_, *root, cwd_), root->path);
+  return showFolder(normalFolder(path, cwd_), top_);
+}
+
+// A volume is named by its mount path, so the folder the user opened must not be read as
+// a drive specification: its top folder would turn into the volume's current folder.
+std::string QtDirList::openListedFolder(const std::string& folder) {
+  return showFolder(folder, top_);
+}
+
+std::string QtDirList::showFolder(const std::string& target, std::string top) {
   if (top.empty() || !isInside(target, top)) {
     const Root* holder = rootOf(roots_, target);
     top = holder ? holder->path : "/";
@@ -131,9 +136,7 @@ void QtDirList::setPath(std::string_view path) {
   const std::vector<std::string> subfolders = listSubfolders(target);
   show(top, target, subfolders);
   top_ = top;
-  if (target == path_) return;
-  path_ = target;
-  if (Change) Change();
+  return target;
 }
 
 void QtDirList::show(const std::string& top, const std::string& folder,

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "backend.h"
-#include "controls.h"
+#include "control_core.h"
 #include "drives.h"
 #include "layout.h"
 
@@ -16,18 +16,18 @@ namespace qm::qt {
 
 // A combo box of the roots. The user's pick and setDrive raise Change only when the
 // drive really changes; an unknown spec throws RuntimeError 68.
-class QtDriveList : public DriveListBox {
+class QtDriveList : public DriveListCore {
  public:
   QtDriveList(QWidget* parent, const ControlRow& row, Backend& backend, std::vector<Root> roots,
               const std::string& cwd);
-  std::string drive() const override { return drive_; }
-  void setDrive(std::string_view spec) override;
   QComboBox* widget() const { return combo_; }
+
+ protected:
+  std::string selectDrive(std::string_view spec) override;
 
  private:
   QComboBox* combo_;
   std::vector<Root> roots_;
-  std::string drive_;
   QObject guard_;
 };
 
@@ -46,17 +46,23 @@ class DirTree : public QTreeWidget {
   void openLater(QTreeWidgetItem* item);
 };
 
-class QtDirList : public DirListBox {
+class QtDirList : public DirListCore {
  public:
   QtDirList(QWidget* parent, const ControlRow& row, Backend& backend, std::vector<Root> roots,
             const std::string& cwd);
-  std::string path() const override { return path_; }
-  // A root's spec shows the root's current folder; a folder that cannot be listed
-  // throws RuntimeError (76 missing, 68 otherwise) and leaves the list as it was.
-  void setPath(std::string_view path) override;
   DirTree* widget() const { return tree_; }
 
+ protected:
+  // A root's spec shows the root's current folder; a folder that cannot be listed
+  // throws RuntimeError (76 missing, 68 otherwise) and leaves the list as it was.
+  std::string openFolder(std::string_view path) override;
+  // The user opened `folder` in the tree: that folder itself, never a drive's.
+  std::string openListedFolder(const std::string& folder) override;
+
  private:
+  // Lists `target` and shows it with its chain from `top` (or from its own root when it
+  // lies outside `top`); returns it.
+  std::string showFolder(const std::string& target, std::string top);
   // Shows `folder` with its chain from `top` and its subfolders.
   void show(const std::string& top, const std::string& folder,
             const std::vector<std::string>& subfolders);
@@ -64,8 +70,7 @@ class QtDirList : public DirListBox {
   DirTree* tree_;
   std::vector<Root> roots_;
   std::string cwd_;
-  std::string top_;   // where the shown chain starts
-  std::string path_;
+  std::string top_;  // where the shown chain starts
 };
 
 }  // namespace qm::qt

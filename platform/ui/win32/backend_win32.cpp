@@ -3,9 +3,11 @@
 
 #include <cmath>
 
+#include "busy_copy.h"
 #include "errors.h"
 #include "filesystem.h"
 #include "form_win32.h"
+#include "msgbox_win32.h"
 #include "process.h"
 #include "wide.h"
 
@@ -59,8 +61,7 @@ int Win32Backend::messageBox(std::string_view text, int style, std::string_view 
       EnableWindow(f->hwnd(), FALSE);
       disabled.push_back(f->hwnd());
     }
-  const int answer = MessageBoxW(owner, widen(text).c_str(), widen(title).c_str(),
-                                 static_cast<UINT>(style) | (owner ? 0 : MB_TASKMODAL));
+  const int answer = showMessageBox(owner, text, style, title);
   for (HWND h : disabled)
     if (IsWindow(h)) EnableWindow(h, TRUE);
   return answer;
@@ -94,20 +95,32 @@ void Win32Backend::startProgram(std::string_view fileName, int windowStyle) {
 
 std::unique_ptr<FileSystemObject> Win32Backend::createObject(std::string_view progId) {
   if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return createDiskFileSystemObject();
+  return std::make_unique<BusyCopyObject>(
+      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void Win32Backend::run() {
   MSG msg;
-  while (!ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-    HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-    W32Form* form = nullptr;
-    for (W32Form* f : forms_)
-      if (root && f->hwnd() == root) form = f;
-    if (form && (form->preTranslate(msg) || IsDialogMessageW(root, &msg))) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  while (!ended() && GetMessageW(&msg, nullptr, 0, 0) > 0) deliver(msg);
+}
+
+void Win32Backend::pumpPending() {
+  MSG msg;
+  while (!ended() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    deliver(msg);
   }
+}
+
+void Win32Backend::deliver(MSG& msg) {
+  HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+  for (W32Form* f : forms_)
+    if (root && f->hwnd() == root && (f->preTranslate(msg) || IsDialogMessageW(root, &msg))) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
 }
 
 void Win32Backend::quit() {

@@ -26,6 +26,12 @@ class Win32Backend : public Backend {
   void startProgram(std::string_view fileName, int windowStyle) override;
   std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override;
+  // Delivers one message as the event loop does: keys go to the form first (Enter on the
+  // folder list, access keys, plain characters), then to the dialog manager (Tab, Enter),
+  // then to the window.
+  void deliver(MSG& msg);
+  // Delivers the messages already queued, as the event loop would (for tests).
+  void pumpPending();
 
   int pointer() const { return pointer_; }
   int dpi() const { return dpi_; }
@@ -36,9 +42,12 @@ class Win32Backend : public Backend {
   void removeForm(W32Form* form);
   // A form's window was destroyed; when none is left the loop ends.
   void formDestroyed();
+  // The window in front: the active one, else the newest visible one; or nullptr.
+  W32Form* frontForm() const;
 
  protected:
   void quit() override;
+  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
 
  private:
   std::vector<W32Form*> forms_;

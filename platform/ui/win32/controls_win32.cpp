@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "backend_win32.h"
+#include "form_rules.h"
 #include "form_win32.h"
 #include "wide.h"
 
@@ -18,46 +19,34 @@ std::wstring windowText(HWND hwnd) {
   return text;
 }
 
-bool isHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-
 }  // namespace
-
-int utf16Index(std::wstring_view text, int codePoints) {
-  int i = 0;
-  for (int n = 0; n < codePoints && i < static_cast<int>(text.size()); ++n)
-    i += isHighSurrogate(text[static_cast<std::size_t>(i)]) && i + 1 < static_cast<int>(text.size()) ? 2 : 1;
-  return i;
-}
-
-int codePointIndex(std::wstring_view text, int utf16) {
-  int n = 0;
-  for (int i = 0; i < utf16 && i < static_cast<int>(text.size()); ++n)
-    i += isHighSurrogate(text[static_cast<std::size_t>(i)]) && i + 1 < static_cast<int>(text.size()) ? 2 : 1;
-  return n;
-}
 
 // ---- label ----------------------------------------------------------------------------
 
+// The window shows the design caption; an auto-sized one is fitted to it.
 W32Label::W32Label(W32Form& form, const ControlRow& row, HWND hwnd)
-    : form_(form), row_(row), hwnd_(hwnd) {}
-
-void W32Label::setCaption(std::string_view caption) {
-  caption_ = caption;
-  SetWindowTextW(hwnd_, widen(caption).c_str());
-  if (row_.other & kAutoSize) fitToText();
+    : LabelCore(row.caption), form_(form), row_(row), hwnd_(hwnd) {
+  showCaption(caption());
 }
 
-// An auto-sized label takes the size of its caption on one line, border included; an
-// empty one keeps its design size.
-void W32Label::fitToText() {
+void W32Label::showCaption(const std::string& caption) {
+  const std::wstring text = widen(caption);
+  SetWindowTextW(hwnd_, text.c_str());
+  if (row_.other & kAutoSize) fitToText(text);
+}
+
+// An auto-sized label takes the size of its caption on one line, border included, every
+// "&" measured as the label draws it; an empty one keeps its design size.
+void W32Label::fitToText(const std::wstring& text) {
   const int dpi = form_.backend().dpi();
   int w = twipsToPixels(row_.width, dpi), h = twipsToPixels(row_.height, dpi);
-  if (!caption_.empty()) {
-    const std::wstring text = widen(caption_);
+  if (!text.empty()) {
     HDC dc = GetDC(hwnd_);
     HGDIOBJ old = SelectObject(dc, form_.backend().font(row_.font));
     RECT rc{0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, DT_CALCRECT | DT_SINGLELINE);
+    const UINT prefix = showsAccessKey(row_) ? 0 : DT_NOPREFIX;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc,
+              DT_CALCRECT | DT_SINGLELINE | prefix);
     SelectObject(dc, old);
     ReleaseDC(hwnd_, dc);
     const int border = (row_.other & kBorder) ? 2 * GetSystemMetrics(SM_CXBORDER) : 0;
@@ -71,70 +60,37 @@ void W32Label::fitToText() {
 // ---- text box -------------------------------------------------------------------------
 
 W32TextBox::W32TextBox(W32Form& form, const ControlRow& row, HWND hwnd)
-    : form_(form), row_(row), hwnd_(hwnd) {}
+    : TextBoxCore(form.backend()), row_(row), hwnd_(hwnd) {}
 
-// A program change raises Change directly, so that its errors reach the caller.
-void W32TextBox::setText(std::string_view text) {
-  const std::string kept(text.substr(0, text.find('\0')));
-  if (kept == text_) return;
-  text_ = kept;
+void W32TextBox::showText(const std::string& text) {
   ++suppress_;
-  SetWindowTextW(hwnd_, widen(kept).c_str());
+  SetWindowTextW(hwnd_, widen(text).c_str());
   --suppress_;
-  if (Change) Change();
 }
 
-// A user edit: raised through the dispatcher, and only when the text really changed.
 void W32TextBox::onEditChange() {
-  if (suppress_) return;
-  std::string now = narrow(windowText(hwnd_));
-  if (now == text_) return;
-  text_ = std::move(now);
-  form_.backend().dispatch([this] {
-    if (Change) Change();
-  });
+  if (!suppress_) userEdited(narrow(windowText(hwnd_)));
 }
 
-void W32TextBox::onSetFocus(bool byProgram) {
-  if (row_.other & kImeHiragana) {
-    if (HIMC imc = ImmGetContext(hwnd_)) {
-      DWORD conversion = 0, sentence = 0;
-      ImmGetConversionStatus(imc, &conversion, &sentence);
-      ImmSetOpenStatus(imc, TRUE);
-      ImmSetConversionStatus(imc, IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE, sentence);
-      ImmReleaseContext(hwnd_, imc);
-    }
+// The box that asks for hiragana opens the input method in that mode on each focus.
+void W32TextBox::onSetFocus() {
+  if (!(row_.other & kImeHiragana)) return;
+  if (HIMC imc = ImmGetContext(hwnd_)) {
+    DWORD conversion = 0, sentence = 0;
+    ImmGetConversionStatus(imc, &conversion, &sentence);
+    ImmSetOpenStatus(imc, TRUE);
+    ImmSetConversionStatus(imc, IME_CMODE_NATIVE | IME_CMODE_FULLSHAPE, sentence);
+    ImmReleaseContext(hwnd_, imc);
   }
-  if (byProgram) return;
-  form_.backend().dispatch([this] {
-    if (GotFocus) GotFocus();
-  });
 }
 
-int W32TextBox::selStart() const {
+std::pair<int, int> W32TextBox::selectionUnits() const {
   DWORD start = 0, end = 0;
   SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  return codePointIndex(windowText(hwnd_), static_cast<int>(start));
+  return {static_cast<int>(start), static_cast<int>(end)};
 }
 
-int W32TextBox::selLength() const {
-  DWORD start = 0, end = 0;
-  SendMessageW(hwnd_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-  const std::wstring text = windowText(hwnd_);
-  return codePointIndex(text, static_cast<int>(end)) - codePointIndex(text, static_cast<int>(start));
-}
-
-void W32TextBox::setSelStart(int start) {
-  const std::wstring text = windowText(hwnd_);
-  const int at = utf16Index(text, std::max(start, 0));
-  SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(at), at);
-}
-
-void W32TextBox::setSelLength(int length) {
-  const std::wstring text = windowText(hwnd_);
-  const int start = selStart();
-  const int from = utf16Index(text, start);
-  const int to = utf16Index(text, start + std::max(length, 0));
+void W32TextBox::selectUnits(int from, int to) {
   SendMessageW(hwnd_, EM_SETSEL, static_cast<WPARAM>(from), to);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "controls.h"
+#include "control_core.h"
 #include "layout.h"
 
 namespace qm::win32 {
@@ -14,18 +14,18 @@ namespace qm::win32 {
 class W32Form;
 
 // A label: a STATIC that can grow to fit its caption.
-class W32Label : public Label {
+class W32Label : public LabelCore {
  public:
   W32Label(W32Form& form, const ControlRow& row, HWND hwnd);
-  std::string caption() const override { return caption_; }
-  void setCaption(std::string_view caption) override;
+
+ protected:
+  void showCaption(const std::string& caption) override;
 
  private:
-  void fitToText();
+  void fitToText(const std::wstring& text);
   W32Form& form_;
   const ControlRow& row_;
   HWND hwnd_;
-  std::string caption_;
 };
 
 class W32Button : public CommandButton {
@@ -37,65 +37,56 @@ class W32Button : public CommandButton {
   HWND hwnd_;
 };
 
-// A single-line EDIT. Its text is kept here too, so that only real changes raise Change.
-class W32TextBox : public TextBox {
+// A single-line EDIT.
+class W32TextBox : public TextBoxCore {
  public:
   W32TextBox(W32Form& form, const ControlRow& row, HWND hwnd);
-  std::string text() const override { return text_; }
-  void setText(std::string_view text) override;
-  int selStart() const override;
-  int selLength() const override;
-  void setSelStart(int start) override;
-  void setSelLength(int length) override;
 
   // EN_CHANGE and EN_SETFOCUS from the control.
   void onEditChange();
-  void onSetFocus(bool byProgram);
+  void onSetFocus();
+
+ protected:
+  void showText(const std::string& text) override;
+  std::pair<int, int> selectionUnits() const override;
+  void selectUnits(int from, int to) override;
 
  private:
-  W32Form& form_;
   const ControlRow& row_;
   HWND hwnd_;
-  std::string text_;
   int suppress_ = 0;
 };
 
 // A drop-down list of the drives, "C:" style.
-class W32DriveList : public DriveListBox {
+class W32DriveList : public DriveListCore {
  public:
   W32DriveList(W32Form& form, HWND hwnd);
-  std::string drive() const override { return drive_; }
-  void setDrive(std::string_view spec) override;
   void onSelChange();
 
+ protected:
+  std::string selectDrive(std::string_view spec) override;
+
  private:
-  void fill();
-  W32Form& form_;
+  void fill(const std::string& selected);
   HWND hwnd_;
-  std::string drive_;
   std::vector<std::string> specs_;
 };
 
 // A folder list: the ancestors from the root, the folder itself, then its subfolders.
-class W32DirList : public DirListBox {
+class W32DirList : public DirListCore {
  public:
   W32DirList(W32Form& form, HWND hwnd);
-  std::string path() const override { return path_; }
-  void setPath(std::string_view path) override;
   // Opens the selected entry (double-click or Enter).
   void openSelected();
   HWND hwnd() const { return hwnd_; }
 
+ protected:
+  std::string openFolder(std::string_view path) override;
+
  private:
-  void fill(const std::vector<std::wstring>& subfolders);
-  W32Form& form_;
+  void fill(const std::wstring& folder, const std::vector<std::wstring>& subfolders);
   HWND hwnd_;
-  std::string path_;
   std::vector<std::string> paths_;
 };
-
-// Code point positions in text and UTF-16 positions in the control, both ways.
-int utf16Index(std::wstring_view text, int codePoints);
-int codePointIndex(std::wstring_view text, int utf16);
 
 }  // namespace qm::win32

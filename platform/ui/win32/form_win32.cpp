@@ -8,6 +8,7 @@
 
 #include "backend_win32.h"
 #include "errors.h"
+#include "form_rules.h"
 #include "wide.h"
 
 namespace qm::win32 {
@@ -29,13 +30,6 @@ LRESULT CALLBACK formProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd, msg, wParam, lParam);
   }
   return form->handle(hwnd, msg, wParam, lParam);
-}
-
-template <class Map>
-auto& lookup(Map& map, std::string_view name) {
-  auto it = map.find(name);
-  if (it == map.end()) throw RuntimeError(err::kInvalidCall, name);
-  return *it->second;
 }
 
 HICON loadIcon(WindowIcon icon, int size) {
@@ -63,14 +57,14 @@ const wchar_t* formClassName() {
 }
 
 W32Form::W32Form(Win32Backend& backend, const FormLayout& layout)
-    : backend_(backend), layout_(layout) {
+    : FormCore(backend, layout), w32Backend_(backend) {
   createWindow();
   createControls();
-  backend_.addForm(this);
+  w32Backend_.addForm(this);
 }
 
 W32Form::~W32Form() {
-  backend_.removeForm(this);
+  w32Backend_.removeForm(this);
   if (hwnd_) {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
@@ -79,21 +73,24 @@ W32Form::~W32Form() {
 
 // The layout gives the client area; the frame is added around it.
 void W32Form::createWindow() {
-  const int dpi = backend_.dpi();
-  RECT rc{0, 0, twipsToPixels(layout_.clientWidth, dpi), twipsToPixels(layout_.clientHeight, dpi)};
+  const int dpi = w32Backend_.dpi();
+  RECT rc{0, 0, twipsToPixels(layout().clientWidth, dpi),
+          twipsToPixels(layout().clientHeight, dpi)};
   AdjustWindowRectEx(&rc, kFormStyle, FALSE, 0);
   const int w = rc.right - rc.left, h = rc.bottom - rc.top;
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
-  if (layout_.startUp == StartUpPosition::CenterScreen) {
+  if (layout().startUp == StartUpPosition::CenterScreen) {
     x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
     y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   }
-  hwnd_ = CreateWindowExW(WS_EX_CONTROLPARENT, formClassName(), widen(layout_.caption).c_str(),
-                          kFormStyle, x, y, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), this);
-  if (!hwnd_) throw RuntimeError(err::kInvalidCall, layout_.name);
+  hwnd_ =
+      CreateWindowExW(WS_EX_CONTROLPARENT, formClassName(), widen(layout().caption).c_str(),
+                      kFormStyle, x, y, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  if (!hwnd_) throw RuntimeError(err::kInvalidCall, layout().name);
   const int big = GetSystemMetrics(SM_CXICON), small = GetSystemMetrics(SM_CXSMICON);
-  if (HICON i = loadIcon(layout_.icon, big)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, (LPARAM)i);
-  if (HICON i = loadIcon(layout_.icon, small)) SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, (LPARAM)i);
+  if (HICON i = loadIcon(layout().icon, big)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, (LPARAM)i);
+  if (HICON i = loadIcon(layout().icon, small))
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, (LPARAM)i);
   toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
                              nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -103,53 +100,63 @@ void W32Form::createWindow() {
 // tables' overlapping pairs (a hidden box beneath a button) agree with that order, so
 // the stacking comes out as designed.
 void W32Form::createControls() {
-  std::vector<const ControlRow*> rows;
-  for (const ControlRow& row : layout_.controls) rows.push_back(&row);
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
   int id = kFirstControlId;
-  for (const ControlRow* row : rows) {
-    HWND child = createChild(*row, id);
-    const std::string name(row->name);
-    handles_[name] = child;
-    switch (row->type) {
-      case ControlType::Label:
-        labels_[name] = std::make_unique<W32Label>(*this, *row, child);
-        labels_[name]->setCaption(row->caption);
-        break;
-      case ControlType::CommandButton: {
-        auto* b = (buttons_[name] = std::make_unique<W32Button>(child)).get();
-        commands_[id] = [this, b](WORD code) {
-          if (code == BN_CLICKED) backend_.dispatch([b] { if (b->Click) b->Click(); });
-        };
-        break;
-      }
-      case ControlType::TextBox: {
-        auto* t = (textBoxes_[name] = std::make_unique<W32TextBox>(*this, *row, child)).get();
-        commands_[id] = [this, t](WORD code) {
-          if (code == EN_CHANGE) t->onEditChange();
-          if (code == EN_SETFOCUS) t->onSetFocus(programFocus_);
-        };
-        break;
-      }
-      case ControlType::DriveListBox: {
-        auto* d = (drives_[name] = std::make_unique<W32DriveList>(*this, child)).get();
-        commands_[id] = [d](WORD code) {
-          if (code == CBN_SELCHANGE) d->onSelChange();
-        };
-        break;
-      }
-      case ControlType::DirListBox: {
-        auto* d = (dirs_[name] = std::make_unique<W32DirList>(*this, child)).get();
-        commands_[id] = [d](WORD code) {
-          if (code == LBN_DBLCLK) d->openSelected();
-        };
-        break;
-      }
+  buildControls([this, &id](const ControlRow& row) {
+    HWND child = createChild(row, id);
+    handles_[std::string(row.name)] = child;
+    if (!row.toolTip.empty()) addToolTip(child, row.toolTip);
+    return wrap(row, child, id++);
+  });
+}
+
+// The control behind a child window, and the notices of the child that it takes. Each
+// kind announces its focus, so that the form always knows the focused control.
+std::unique_ptr<Control> W32Form::wrap(const ControlRow& row, HWND child, int id) {
+  const std::string name(row.name);
+  auto focusNotice = [this, name](WORD code, WORD setFocus) {
+    if (code == setFocus) focusArrived(name);
+  };
+  switch (row.type) {
+    case ControlType::Label:
+      return std::make_unique<W32Label>(*this, row, child);
+    case ControlType::CommandButton: {
+      auto b = std::make_unique<W32Button>(child);
+      commands_[id] = [this, b = b.get(), focusNotice](WORD code) {
+        if (code == BN_CLICKED)
+          backend_.dispatch([b] {
+            if (b->Click) b->Click();
+          });
+        focusNotice(code, BN_SETFOCUS);
+      };
+      return b;
     }
-    if (!row->toolTip.empty()) addToolTip(child, row->toolTip);
-    ++id;
+    case ControlType::TextBox: {
+      auto t = std::make_unique<W32TextBox>(*this, row, child);
+      commands_[id] = [t = t.get(), focusNotice](WORD code) {
+        if (code == EN_CHANGE) t->onEditChange();
+        if (code == EN_SETFOCUS) t->onSetFocus();
+        focusNotice(code, EN_SETFOCUS);
+      };
+      return t;
+    }
+    case ControlType::DriveListBox: {
+      auto d = std::make_unique<W32DriveList>(*this, child);
+      commands_[id] = [d = d.get(), focusNotice](WORD code) {
+        if (code == CBN_SELCHANGE) d->onSelChange();
+        focusNotice(code, CBN_SETFOCUS);
+      };
+      return d;
+    }
+    case ControlType::DirListBox: {
+      auto d = std::make_unique<W32DirList>(*this, child);
+      commands_[id] = [d = d.get(), focusNotice](WORD code) {
+        if (code == LBN_DBLCLK) d->openSelected();
+        focusNotice(code, LBN_SETFOCUS);
+      };
+      return d;
+    }
   }
+  return nullptr;
 }
 
 HWND W32Form::createChild(const ControlRow& row, int id) {
@@ -159,11 +166,12 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
   int extraHeight = 0;
   switch (row.type) {
     case ControlType::Label:
-      style |= SS_NOTIFY | SS_LEFT | ((row.other & kBorder) ? WS_BORDER : 0);
+      style |= SS_NOTIFY | SS_LEFT | ((row.other & kBorder) ? WS_BORDER : 0) |
+               (showsAccessKey(row) ? 0 : SS_NOPREFIX);
       break;
     case ControlType::CommandButton:
       cls = L"BUTTON";
-      style |= WS_TABSTOP | ((row.other & kDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
+      style |= WS_TABSTOP | BS_NOTIFY | ((row.other & kDefault) ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
       break;
     case ControlType::TextBox:
       cls = L"EDIT";
@@ -181,7 +189,7 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
       ex = WS_EX_CLIENTEDGE;
       break;
   }
-  const int dpi = backend_.dpi();
+  const int dpi = w32Backend_.dpi();
   const std::wstring text = row.type == ControlType::CommandButton ? widen(row.caption) : L"";
   HWND child = CreateWindowExW(ex, cls, text.c_str(), style, twipsToPixels(row.left, dpi),
                                twipsToPixels(row.top, dpi), twipsToPixels(row.width, dpi),
@@ -189,7 +197,7 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                GetModuleHandleW(nullptr), nullptr);
   if (!child) throw RuntimeError(err::kInvalidCall, row.name);
-  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(backend_.font(row.font)), FALSE);
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(w32Backend_.font(row.font)), FALSE);
   return child;
 }
 
@@ -205,76 +213,87 @@ void W32Form::addToolTip(HWND child, std::string_view text) {
   SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
 }
 
-Label& W32Form::label(std::string_view name) { return lookup(labels_, name); }
-CommandButton& W32Form::button(std::string_view name) { return lookup(buttons_, name); }
-TextBox& W32Form::textBox(std::string_view name) { return lookup(textBoxes_, name); }
-DriveListBox& W32Form::driveList(std::string_view name) { return lookup(drives_, name); }
-DirListBox& W32Form::dirList(std::string_view name) { return lookup(dirs_, name); }
-
-void W32Form::show() {
+void W32Form::showWindow(bool again) {
   if (!hwnd_) return;
-  if (shown_) {
+  if (again) {
     if (IsIconic(hwnd_)) ShowWindow(hwnd_, SW_RESTORE);
     SetForegroundWindow(hwnd_);
     BringWindowToTop(hwnd_);
     return;
   }
-  shown_ = true;
   ShowWindow(hwnd_, SW_SHOWNORMAL);
   UpdateWindow(hwnd_);
   SetForegroundWindow(hwnd_);
-  // The control first in tab order that can take the focus receives it.
-  const ControlRow* first = nullptr;
-  for (const ControlRow& row : layout_.controls)
-    if (row.type != ControlType::Label && (!first || row.tabIndex < first->tabIndex)) first = &row;
-  if (first) setFocus(first->name);
 }
 
 void W32Form::close() {
-  open_ = false;
-  shown_ = false;
+  markClosed();
   if (hwnd_) DestroyWindow(hwnd_);
 }
 
 void W32Form::destroyed() {
   hwnd_ = nullptr;
-  open_ = false;
-  shown_ = false;
-  backend_.formDestroyed();
+  markClosed();
+  w32Backend_.formDestroyed();
 }
 
-// A program move of the focus raises GotFocus directly, so that an error thrown by the
-// handler reaches the caller, as with the other setters.
-void W32Form::setFocus(std::string_view name) {
-  auto it = handles_.find(name);
-  if (it == handles_.end()) throw RuntimeError(err::kInvalidCall, name);
-  if (GetFocus() == it->second) return;
-  programFocus_ = true;
-  SetFocus(it->second);
-  programFocus_ = false;
-  if (auto t = textBoxes_.find(name); t != textBoxes_.end() && t->second->GotFocus)
-    t->second->GotFocus();
+void W32Form::moveFocus(std::string_view name) {
+  if (HWND h = control(name); h && GetFocus() != h) SetFocus(h);
+}
+
+// A window that comes to the front again gives the focus back to the control that had
+// it, as the user left it (after a message box, a closed picker, a switch of windows).
+void W32Form::restoreFocus() {
+  HWND h = control(focused());
+  if (h && IsWindowEnabled(h)) SetFocus(h);
 }
 
 bool W32Form::preTranslate(const MSG& msg) {
-  if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN) return false;
-  for (auto& [name, list] : dirs_)
-    if (list->hwnd() == msg.hwnd) {
-      list->openSelected();
+  switch (msg.message) {
+    case WM_CHAR:
+      DispatchMessageW(&msg);
       return true;
-    }
-  return false;
+    case WM_SYSCHAR:
+      return pressAccessKey(msg.wParam);
+    case WM_KEYDOWN:
+      if (msg.wParam != VK_RETURN) return false;
+      for (const ControlRow& row : layout().controls)
+        if (row.type == ControlType::DirListBox && control(row.name) == msg.hwnd) {
+          FormCore::control<W32DirList>(row.name).openSelected();
+          return true;
+        }
+      return false;
+    default:
+      return false;
+  }
+}
+
+// Alt + an access key presses that button, leaving the focus where it is, or moves the
+// focus past that label with the next box's text selected. Other keys go on to the
+// system (a beep, the window menu).
+bool W32Form::pressAccessKey(WPARAM key) {
+  if (key > 0x7F) return false;
+  const ControlRow* row = accessKeyControl(layout(), static_cast<char>(key));
+  if (!row) return false;
+  if (row->type == ControlType::CommandButton) {
+    CommandButton& b = button(row->name);
+    backend_.dispatch([&b] {
+      if (b.Click) b.Click();
+    });
+  } else if (HWND h = control(row->name)) {
+    SetFocus(h);
+    if (row->type == ControlType::TextBox) SendMessageW(h, EM_SETSEL, 0, -1);
+  }
+  return true;
 }
 
 // Enter presses the focused button, else the default button of the table.
 LRESULT W32Form::defaultButtonId() const {
-  HWND focus = GetFocus();
-  for (auto& [name, b] : buttons_)
-    if (b->hwnd() == focus) return MAKELRESULT(GetDlgCtrlID(focus), DC_HASDEFID);
-  for (const ControlRow& row : layout_.controls)
-    if ((row.other & kDefault) && row.type == ControlType::CommandButton)
-      return MAKELRESULT(GetDlgCtrlID(handles_.at(std::string(row.name))), DC_HASDEFID);
-  return 0;
+  std::string focus;
+  for (const auto& [name, h] : handles_)
+    if (h == GetFocus()) focus = name;
+  const ControlRow* target = enterTarget(layout(), focus);
+  return target ? MAKELRESULT(GetDlgCtrlID(control(target->name)), DC_HASDEFID) : 0;
 }
 
 void W32Form::onMouseMove(WPARAM wParam, LPARAM lParam) {
@@ -282,8 +301,8 @@ void W32Form::onMouseMove(WPARAM wParam, LPARAM lParam) {
                      ((wParam & MK_MBUTTON) ? 4 : 0);
   const int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) |
                     (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-  const float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / backend_.dpi();
-  const float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / backend_.dpi();
+  const float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / w32Backend_.dpi();
+  const float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / w32Backend_.dpi();
   backend_.dispatch([&] {
     if (MouseMove) MouseMove(button, shift, x, y);
   });
@@ -298,8 +317,17 @@ LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case DM_GETDEFID: return defaultButtonId();
     case WM_MOUSEMOVE: onMouseMove(wParam, lParam); return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam) && !focused().empty()) {
+        restoreFocus();
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+      restoreFocus();
+      return 0;
     case WM_SETCURSOR:
-      if (backend_.pointer() == kPointerHourglass) {
+      if (w32Backend_.pointer() == kPointerHourglass) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
       }

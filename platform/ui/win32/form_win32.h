@@ -5,67 +5,59 @@
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <string>
 
-#include "controls.h"
 #include "controls_win32.h"
+#include "form_core.h"
 #include "layout.h"
 
 namespace qm::win32 {
 
 class Win32Backend;
 
-class W32Form : public Form {
+class W32Form : public FormCore {
  public:
   W32Form(Win32Backend& backend, const FormLayout& layout);
   ~W32Form() override;
 
-  Label& label(std::string_view name) override;
-  CommandButton& button(std::string_view name) override;
-  TextBox& textBox(std::string_view name) override;
-  DriveListBox& driveList(std::string_view name) override;
-  DirListBox& dirList(std::string_view name) override;
-  void show() override;
   void close() override;
-  bool isOpen() const override { return open_; }
-  void setFocus(std::string_view name) override;
 
   HWND hwnd() const { return hwnd_; }
+  using FormCore::control;
   // The handle of a control, or nullptr.
   HWND control(std::string_view name) const {
     auto it = handles_.find(name);
     return it == handles_.end() ? nullptr : it->second;
   }
-  Win32Backend& backend() { return backend_; }
-  // Keys the dialog manager would take otherwise (Enter on the folder list).
+  Win32Backend& backend() { return w32Backend_; }
+  // Keys that go around the dialog manager: Enter on the folder list opens the folder;
+  // access keys follow the form's table; a plain character is the focused control's own
+  // (the dialog manager would take it as an access key when a button has the focus).
   bool preTranslate(const MSG& msg);
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   // The handle is gone (DestroyWindow by anyone).
   void destroyed();
 
+ protected:
+  void showWindow(bool again) override;
+  void moveFocus(std::string_view name) override;
+
  private:
   void createWindow();
   void createControls();
   HWND createChild(const ControlRow& row, int id);
+  std::unique_ptr<Control> wrap(const ControlRow& row, HWND child, int id);
   void addToolTip(HWND child, std::string_view text);
   void onMouseMove(WPARAM wParam, LPARAM lParam);
+  void restoreFocus();
+  bool pressAccessKey(WPARAM key);
   LRESULT defaultButtonId() const;
 
-  Win32Backend& backend_;
-  const FormLayout& layout_;
+  Win32Backend& w32Backend_;
   HWND hwnd_ = nullptr;
   HWND toolTip_ = nullptr;
-  bool open_ = true;
-  bool shown_ = false;
-  bool programFocus_ = false;
   std::map<std::string, HWND, std::less<>> handles_;
   std::map<int, std::function<void(WORD)>> commands_;
-  std::map<std::string, std::unique_ptr<W32Label>, std::less<>> labels_;
-  std::map<std::string, std::unique_ptr<W32Button>, std::less<>> buttons_;
-  std::map<std::string, std::unique_ptr<W32TextBox>, std::less<>> textBoxes_;
-  std::map<std::string, std::unique_ptr<W32DriveList>, std::less<>> drives_;
-  std::map<std::string, std::unique_ptr<W32DirList>, std::less<>> dirs_;
 };
 
 }  // namespace qm::win32

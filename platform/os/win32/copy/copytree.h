@@ -3,16 +3,21 @@
 
 #include <string>
 
+#include "copy_options.h"
+
 namespace qm::win32 {
 
 // Copies the contents of folder `from` into folder `to` (created when missing, merged
-// into when present), with attributes and modification times of files and folders.
-// Each file is written to a temporary name beside its destination, flushed, and then
-// renamed over the old file, so a failure never destroys an earlier copy and leaves no
-// temporary file. A destination file whose size, modification time and read-only
-// attribute equal the source's is left as it is. Without `overwrite` an existing file
-// stops the copy with 58. Both paths are absolute, in long-path form. Throws
-// RuntimeError with the numbers of copy_errors.h, naming the file concerned.
-void copyTree(const std::wstring& from, const std::wstring& to, bool overwrite);
+// into when present), with attributes and times of files and folders, after walking the
+// whole source first (see planCopy: links are followed, loops refused). Each file is
+// written to a temporary name beside its destination, flushed, and renamed over the old
+// file, so a failure never destroys an earlier copy and leaves no temporary file;
+// temporaries that killed runs left in the folders copied into are removed. A destination
+// file that still holds the copy of its source (see isUnchanged) is left as it is. Without
+// `options.overwrite` an existing file stops the copy with 58. Metadata the destination
+// refuses is left out. Both paths are absolute, in long-path form. Throws RuntimeError
+// with the numbers of error_numbers.h, naming the file concerned. Copies on the calling
+// thread; every file is flushed before it replaces anything, whatever `syncAtEnd` says.
+void copyTree(const std::wstring& from, const std::wstring& to, const CopyOptions& options);
 
 }  // namespace qm::win32

@@ -1,208 +1,207 @@
-// The recursive folder copy: files through a temporary name and a replacing rename.
+// The folder copy's second pass: destination folders made or merged into, files copied or
+// left as they are, folder times and attributes set once their contents are in place.
 #include <windows.h>
 
-#include <atomic>
-#include <memory>
-#include <string>
-#include <vector>
+#include <map>
+#include <optional>
+#include <unordered_map>
 
-#include "errors.h"
-#include "error_numbers.h"
 #include "copytree.h"
+#include "error_numbers.h"
+#include "errors.h"
+#include "file_copy.h"
+#include "longpath.h"
+#include "metadata.h"
+#include "temporaries.h"
+#include "volume_rules.h"
+#include "walk.h"
 
 namespace qm::win32 {
 namespace {
 
-// The attributes a copy carries over; the others belong to the file system.
-constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-constexpr DWORD kChunk = 1 << 20;
+constexpr DWORD kKeptFolderAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// Folder times closer than this are left alone: no file system is coarser.
+constexpr Ticks kFolderTimeSlack = 20'000'000;
 
-struct Handle {
-  HANDLE h = INVALID_HANDLE_VALUE;
-  Handle() = default;
-  explicit Handle(HANDLE handle) : h(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { close(); }
-  bool valid() const { return h != INVALID_HANDLE_VALUE; }
-  BOOL close() {
-    if (!valid()) return TRUE;
-    const BOOL ok = CloseHandle(h);
-    h = INVALID_HANDLE_VALUE;
-    return ok;
-  }
+// Names as the Windows file systems compare them: without regard to case.
+std::wstring key(std::wstring name) {
+  CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// A destination folder while the copy fills it.
+struct OpenFolder {
+  std::size_t plan = 0;
+  bool made = false;     // made by this copy
+  bool touched = false;  // entries were added, replaced or removed, or attributes changed
+  Entry before;          // its times and attributes before the copy, when it existed
+  DWORD volume = 0;
+  std::unordered_map<std::wstring, Entry> existing;  // what it held, by key()
 };
 
-struct Entry {
-  std::wstring name;
-  DWORD attributes;
-  FILETIME created, written;
-  ULONGLONG size;
-};
-
-// The folder's entries, "." and ".." left out; a folder that vanished is 53.
-std::vector<Entry> list(const std::wstring& folder) {
-  std::vector<Entry> out;
-  WIN32_FIND_DATAW d;
-  HANDLE h = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &d, FindExSearchNameMatch,
-                              nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD code = GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return out;
-    throwCopyError(code, folder);
+class TreeCopy {
+ public:
+  TreeCopy(const CopyOptions& options, Plan plan) : options_(options), plan_(std::move(plan)) {
+    copier_.progress = options.progress;
   }
-  do {
-    const std::wstring name = d.cFileName;
-    if (name == L"." || name == L"..") continue;
-    out.push_back({name, d.dwFileAttributes, d.ftCreationTime, d.ftLastWriteTime,
-                   (ULONGLONG{d.nFileSizeHigh} << 32) | d.nFileSizeLow});
-  } while (FindNextFileW(h, &d));
-  const DWORD code = GetLastError();
-  FindClose(h);
-  if (code != ERROR_NO_MORE_FILES) throwCopyError(code, folder);
-  return out;
-}
 
-bool sameTime(const FILETIME& a, const FILETIME& b) {
-  return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
-}
-
-// A name of our own beside `target`, unique within this process and across processes.
-std::wstring temporaryName(const std::wstring& target) {
-  static std::atomic<unsigned> counter{0};
-  const std::size_t cut = target.rfind(L'\\');
-  wchar_t tail[48];
-  wsprintfW(tail, L"\\.qm-%lx-%x.tmp", GetCurrentProcessId(), counter++);
-  return target.substr(0, cut) + tail;
-}
-
-// Writes the bytes of `from` to the new file `temp`, with `from`'s times, and flushes it.
-void writeTemporary(const std::wstring& from, const std::wstring& temp, const Entry& e) {
-  Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in.valid()) throwCopyError(GetLastError(), from);
-  // Hidden while it is unfinished; the rename's caller gives it the source's attributes.
-  Handle out(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!out.valid()) throwCopyError(GetLastError(), temp);
-  LARGE_INTEGER size;
-  size.QuadPart = static_cast<LONGLONG>(e.size);
-  // Reserving the length up front reports a full disk before any byte is written.
-  if (e.size > 0 && (!SetFilePointerEx(out.h, size, nullptr, FILE_BEGIN) || !SetEndOfFile(out.h)))
-    throwCopyError(GetLastError(), temp);
-  LARGE_INTEGER zero{};
-  SetFilePointerEx(out.h, zero, nullptr, FILE_BEGIN);
-  const std::unique_ptr<char[]> buf(new char[kChunk]);
-  ULONGLONG total = 0;
-  for (;;) {
-    DWORD got = 0;
-    if (!ReadFile(in.h, buf.get(), kChunk, &got, nullptr)) throwCopyError(GetLastError(), from);
-    if (got == 0) break;
-    DWORD put = 0;
-    if (!WriteFile(out.h, buf.get(), got, &put, nullptr) || put != got)
-      throwCopyError(GetLastError(), temp);
-    total += got;
+  void run() {
+    std::vector<OpenFolder> open;
+    for (std::size_t i = 0; i < plan_.folders.size(); ++i) {
+      while (!open.empty() && plan_.folders[open.back().plan].depth >= plan_.folders[i].depth) {
+        finish(open.back());
+        open.pop_back();
+      }
+      OpenFolder folder = prepare(i, open.empty() ? nullptr : &open.back());
+      copyFiles(folder);
+      open.push_back(std::move(folder));
+    }
+    for (; !open.empty(); open.pop_back()) finish(open.back());
   }
-  // The source may have shrunk since it was listed; the copy holds what was read.
-  if (total != e.size && !SetEndOfFile(out.h)) throwCopyError(GetLastError(), temp);
-  if (!SetFileTime(out.h, &e.created, nullptr, &e.written)) throwCopyError(GetLastError(), temp);
-  if (!FlushFileBuffers(out.h)) throwCopyError(GetLastError(), temp);
-  if (!out.close()) throwCopyError(GetLastError(), temp);
-}
 
-// Removes the temporary file unless it has been renamed into place.
-struct TemporaryFile {
-  std::wstring path;
-  bool placed = false;
-  ~TemporaryFile() {
-    if (placed) return;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path.c_str());
+ private:
+  // Makes the folder `index` or opens the one that is there, listing what it holds.
+  OpenFolder prepare(std::size_t index, OpenFolder* parent) {
+    const PlannedFolder& p = plan_.folders[index];
+    OpenFolder o;
+    o.plan = index;
+    const Entry* known =
+        parent ? find(*parent, p.destination.substr(p.destination.rfind(L'\\') + 1)) : nullptr;
+    if (known && !known->isFolder()) throwNumber(err::kFileExists, p.destination);
+    if (!known && CreateDirectoryW(p.destination.c_str(), nullptr)) {
+      o.made = o.touched = true;
+      if (parent) parent->touched = true;
+      return o;
+    }
+    const DWORD code = known ? ERROR_ALREADY_EXISTS : GetLastError();
+    if (code != ERROR_ALREADY_EXISTS) refuseFolder(code, p.destination);
+    openExisting(p, o);
+    return o;
   }
-};
 
-void copyFile(const std::wstring& from, const std::wstring& to, const Entry& e, bool overwrite) {
-  WIN32_FILE_ATTRIBUTE_DATA old;
-  const bool exists = GetFileAttributesExW(to.c_str(), GetFileExInfoStandard, &old);
-  if (exists) {
-    // A folder where the copy needs a file: neither a file that exists nor a missing path.
-    if (old.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throwNumber(err::kPathFileAccess, to);
-    const ULONGLONG oldSize = (ULONGLONG{old.nFileSizeHigh} << 32) | old.nFileSizeLow;
-    if (oldSize == e.size && sameTime(old.ftLastWriteTime, e.written) &&
-        (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == (e.attributes & FILE_ATTRIBUTE_READONLY))
-      return;
-    if (!overwrite) throwNumber(err::kFileExists, to);
+  // The number for a folder that could not be made: a folder that takes other entries
+  // refuses the name (52), else the permission (70).
+  [[noreturn]] static void refuseFolder(DWORD code, const std::wstring& path) {
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) {
+      const std::wstring parent = path.substr(0, path.rfind(L'\\'));
+      throwNumber(folderTakesNewEntries(parent) ? err::kBadFileName : err::kPermissionDenied, path);
+    }
+    throwCopyError(code, path);
   }
-  TemporaryFile temp{temporaryName(to)};
-  writeTemporary(from, temp.path, e);
-  // A read-only file from an earlier copy gives way to this one; should the rename fail,
-  // it gets its attribute back.
-  const bool wasReadOnly = exists && (old.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
-  if (wasReadOnly && !SetFileAttributesW(to.c_str(), old.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY))
-    throwCopyError(GetLastError(), to);
-  if (!MoveFileExW(temp.path.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD code = GetLastError();
-    if (wasReadOnly) SetFileAttributesW(to.c_str(), old.dwFileAttributes);
-    throwCopyError(code, to);
-  }
-  temp.placed = true;
-  const DWORD attributes = e.attributes & kKeptAttributes;
-  if (!SetFileAttributesW(to.c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL))
-    throwCopyError(GetLastError(), to);
-}
 
-// Makes `folder` unless it is there; a file in its place is 58. Returns its attributes
-// before the copy (0 when it was made).
-DWORD prepareFolder(const std::wstring& folder) {
-  if (CreateDirectoryW(folder.c_str(), nullptr)) return 0;
-  const DWORD code = GetLastError();
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
-  if (code != ERROR_ALREADY_EXISTS || attributes == INVALID_FILE_ATTRIBUTES)
-    throwCopyError(code, folder);
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) throwNumber(err::kFileExists, folder);
-  // A read-only folder may refuse new entries on some systems: opened for the copy, the
-  // source's attributes are set again at the end.
-  if (attributes & FILE_ATTRIBUTE_READONLY)
-    SetFileAttributesW(folder.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  return attributes;
-}
-
-// Gives `folder` the source folder's times and attributes, once its contents are in place.
-void finishFolder(const std::wstring& folder, DWORD attributes, const FILETIME& created,
-                  const FILETIME& written) {
-  Handle h(CreateFileW(folder.c_str(), FILE_WRITE_ATTRIBUTES,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!h.valid() || !SetFileTime(h.h, &created, nullptr, &written)) throwCopyError(GetLastError(), folder);
-  h.close();
-  const DWORD kept = attributes & kKeptAttributes & ~FILE_ATTRIBUTE_ARCHIVE;
-  if (!SetFileAttributesW(folder.c_str(), kept | FILE_ATTRIBUTE_DIRECTORY)) throwCopyError(GetLastError(), folder);
-}
-
-void copyFolder(const std::wstring& from, const std::wstring& to, const Entry& self, bool overwrite) {
-  prepareFolder(to);
-  for (const Entry& e : list(from)) {
-    const std::wstring src = from + L"\\" + e.name, dst = to + L"\\" + e.name;
-    if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      // A linked folder (junction, symbolic link) is not followed, so no cycle can form.
-      if (e.attributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-      copyFolder(src, dst, e, overwrite);
-    } else {
-      copyFile(src, dst, e, overwrite);
+  void openExisting(const PlannedFolder& p, OpenFolder& o) {
+    Handle h = openFollowing(p.destination, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+    if (!h.valid()) throwCopyError(GetLastError(), p.destination);
+    FileId id;
+    if (!describe(h.get(), id, o.before)) throwCopyError(GetLastError(), p.destination);
+    if (!o.before.isFolder()) throwNumber(err::kFileExists, p.destination);
+    // A linked folder in the destination must not lead back into the source.
+    if (o.before.isReparsePoint() && isSameOrInside(finalPathOf(h.get()), plan_.sourceFinal))
+      throwNumber(err::kPathFileAccess, p.destination);
+    o.volume = id.volume;
+    const std::vector<Entry> entries = listFolder(h.get(), p.destination);
+    h.close();
+    removeStaleTemporaries(p.destination, entries);
+    for (const Entry& e : entries) o.existing.emplace(key(e.name), e);
+    // A read-only folder may refuse new entries on some systems: opened for the copy, the
+    // source's attributes are set again at the end.
+    if (o.before.attributes & FILE_ATTRIBUTE_READONLY) {
+      metadataCall(
+          [&] {
+            return SetFileAttributesW(p.destination.c_str(),
+                                      o.before.attributes & ~FILE_ATTRIBUTE_READONLY);
+          },
+          p.destination);
+      o.touched = true;
     }
   }
-  finishFolder(to, self.attributes, self.created, self.written);
-}
+
+  static const Entry* find(const OpenFolder& o, const std::wstring& name) {
+    const auto it = o.existing.find(key(name));
+    return it == o.existing.end() ? nullptr : &it->second;
+  }
+
+  void copyFiles(OpenFolder& o) {
+    const PlannedFolder& p = plan_.folders[o.plan];
+    for (const Entry& e : p.files) {
+      const std::wstring destination = p.destination + L"\\" + e.name;
+      const Entry* old = find(o, e.name);
+      if (old) {
+        // A folder where the copy needs a file: neither a file that exists nor a missing path.
+        if (old->isFolder()) throwNumber(err::kPathFileAccess, destination);
+        if (options_.skipUnchanged && isUnchanged(e, *old, rulesFor(o, p.destination))) {
+          countUnchanged(e);
+          continue;
+        }
+        if (!options_.overwrite) throwNumber(err::kFileExists, destination);
+      }
+      writeFile(copier_, p.source + L"\\" + e.name, p.destination, destination, e, old);
+      o.touched = true;
+    }
+  }
+
+  void countUnchanged(const Entry& e) {
+    if (!options_.progress) return;
+    options_.progress->filesDone.fetch_add(1, std::memory_order_relaxed);
+    options_.progress->bytesDone.fetch_add(e.size, std::memory_order_relaxed);
+  }
+
+  // The rules of the volume of the existing folder `o`, learned once per volume and run.
+  const VolumeRules& rulesFor(OpenFolder& o, const std::wstring& path) {
+    auto it = volumes_.find(o.volume);
+    if (it == volumes_.end()) {
+      Handle h = openFollowing(path, FILE_READ_ATTRIBUTES);
+      it = volumes_.emplace(o.volume, learnVolumeRules(h.get(), path)).first;
+      o.touched = true;  // the probe came and went
+    }
+    return it->second;
+  }
+
+  // Gives the folder the source folder's times and attributes, once its contents are in
+  // place; a folder that the copy left as it was and that has them already is not written.
+  void finish(const OpenFolder& o) {
+    const PlannedFolder& p = plan_.folders[o.plan];
+    const DWORD kept = p.self.attributes & kKeptFolderAttributes;
+    const Ticks gap = o.before.written > p.self.written ? o.before.written - p.self.written
+                                                        : p.self.written - o.before.written;
+    if (!o.touched && gap < kFolderTimeSlack &&
+        (o.before.attributes & kKeptFolderAttributes) == kept)
+      return;
+    // Opening for attributes is a metadata call too: a foreign folder may deny it.
+    Handle h;
+    metadataCall(
+        [&] {
+          h = Handle(CreateFileW(p.destination.c_str(), FILE_WRITE_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+          return h.valid();
+        },
+        p.destination);
+    if (h.valid()) {
+      const FILETIME created = fileTimeOf(p.self.created), accessed = fileTimeOf(p.self.accessed),
+                     written = fileTimeOf(p.self.written);
+      metadataCall([&] { return SetFileTime(h.get(), &created, &accessed, &written); },
+                   p.destination);
+      h.close();
+    }
+    metadataCall(
+        [&] {
+          return SetFileAttributesW(p.destination.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+        },
+        p.destination);
+  }
+
+  const CopyOptions& options_;
+  Plan plan_;
+  FileCopier copier_;
+  std::map<DWORD, VolumeRules> volumes_;
+};
 
 }  // namespace
 
-void copyTree(const std::wstring& from, const std::wstring& to, bool overwrite) {
-  WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &d)) throwCopyError(GetLastError(), from);
-  const Entry self{L"", d.dwFileAttributes, d.ftCreationTime, d.ftLastWriteTime, 0};
-  copyFolder(from, to, self, overwrite);
+void copyTree(const std::wstring& from, const std::wstring& to, const CopyOptions& options) {
+  TreeCopy(options, planCopy(from, to, options.progress)).run();
 }
 
 }  // namespace qm::win32

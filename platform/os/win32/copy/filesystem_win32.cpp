@@ -1,11 +1,16 @@
 // The file-system object on Windows: base names, and the checks that precede a folder copy.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "base_name.h"
-#include "errors.h"
-#include "filesystem.h"
-#include "error_numbers.h"
+#include "copy_options.h"
 #include "copytree.h"
+#include "error_numbers.h"
+#include "errors.h"
+#include "file_copy.h"
+#include "filesystem.h"
+#include "listing.h"
 #include "longpath.h"
 #include "wide.h"
 
@@ -15,26 +20,39 @@ namespace {
 using win32::throwCopyError;
 using win32::throwNumber;
 
-bool endsInSeparator(std::string_view p) { return !p.empty() && (p.back() == '\\' || p.back() == '/'); }
+bool endsInSeparator(std::string_view p) {
+  return !p.empty() && (p.back() == '\\' || p.back() == '/');
+}
 
 // Whether the last component of `destination` is made of dots and spaces only: "." and
 // "..", and names such as "..." that Windows shortens to nothing. Such a destination is the
 // folder above or the folder itself, so a copy there would land outside the place named.
 bool endsInDotsOnly(std::string_view destination) {
   const std::size_t cut = destination.find_last_of("\\/:");
-  const std::string_view last = cut == std::string_view::npos ? destination : destination.substr(cut + 1);
+  const std::string_view last =
+      cut == std::string_view::npos ? destination : destination.substr(cut + 1);
   return !last.empty() && last.find_first_not_of(". ") == std::string_view::npos;
+}
+
+// The length of the root of an absolute long path: "\\?\C:" or "\\?\UNC\server\share".
+std::size_t rootLength(const std::wstring& path) {
+  const std::wstring plain = win32::plainPath(path);
+  const std::size_t start = path.size() - plain.size();
+  if (!plain.starts_with(L"\\\\")) return std::min(path.size(), start + 2);
+  const std::size_t share = path.find(L'\\', path.find(L'\\', start + 2) + 1);
+  const std::size_t end = path.find(L'\\', share == std::wstring::npos ? path.size() : share + 1);
+  return end == std::wstring::npos ? path.size() : end;
 }
 
 // The last component of an absolute long path; empty for a drive root or share.
 std::wstring lastComponent(const std::wstring& path) {
-  const std::wstring plain = win32::plainPath(path);
-  if (plain.size() <= 3 && plain.size() >= 2 && plain[1] == L':') return L"";
-  const std::size_t cut = path.rfind(L'\\');
-  return cut == std::wstring::npos ? path : path.substr(cut + 1);
+  if (path.size() <= rootLength(path) + 1) return L"";
+  return path.substr(path.rfind(L'\\') + 1);
 }
 
-DWORD attributesOf(const std::wstring& path) { return GetFileAttributesW(path.c_str()); }
+DWORD attributesOf(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str());
+}
 
 bool isFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
@@ -55,17 +73,45 @@ std::wstring targetFolder(const std::wstring& from, std::string_view destination
   return (to.back() == L'\\' ? to : to + L"\\") + name;
 }
 
-// Creates the missing folders above `target`; a file in the way is 58.
-void createParents(const std::wstring& target) {
-  const std::wstring plain = win32::plainPath(target);
-  // The first separator after the root: "C:\" or "\\server\share\".
-  std::size_t start = target.size() - plain.size();
-  if (plain.starts_with(L"\\\\")) {
-    start = target.find(L'\\', target.find(L'\\', start + 2) + 1);
-  } else {
-    start = target.find(L'\\', start);
+// A destination on a drive letter or share that does not exist is 76, like a missing path.
+void requireVolume(const std::wstring& to) {
+  const std::wstring root = win32::plainPath(to.substr(0, rootLength(to))) + L"\\";
+  if (GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR) throwNumber(err::kPathNotFound, to);
+}
+
+bool identify(const std::wstring& path, win32::FileId& id) {
+  win32::Handle h = win32::openFollowing(path);
+  win32::Entry unused;
+  return h.valid() && win32::describe(h.get(), id, unused);
+}
+
+// Whether `path` or one of its existing ancestors is the file `id`.
+bool reachesThrough(std::wstring path, const win32::FileId& id) {
+  const std::size_t root = rootLength(path);
+  for (;;) {
+    win32::FileId here;
+    if (identify(path.size() > root ? path : path.substr(0, root) + L"\\", here) && here == id)
+      return true;
+    const std::size_t cut = path.rfind(L'\\');
+    if (path.size() <= root || cut == std::wstring::npos || cut < root) return false;
+    path.resize(cut);
   }
-  for (std::size_t sep = target.find(L'\\', start + 1); sep != std::wstring::npos;
+}
+
+// A destination that is the source or inside it, by file identity along the destination's
+// existing ancestors as spelled and as resolved: other spellings, short names, links,
+// mounted folders and bind mounts are all caught.
+void refuseCopyIntoItself(const std::wstring& from, const std::wstring& to) {
+  win32::FileId source;
+  if (!identify(from, source)) throwCopyError(GetLastError(), from);
+  if (reachesThrough(to, source) || reachesThrough(win32::plannedFinalPath(to), source))
+    throwNumber(err::kPathFileAccess, to);
+}
+
+// Creates the missing folders above `target`; a file in the way is 58, a name the volume
+// refuses 52.
+void createParents(const std::wstring& target) {
+  for (std::size_t sep = target.find(L'\\', rootLength(target) + 1); sep != std::wstring::npos;
        sep = target.find(L'\\', sep + 1)) {
     const std::wstring prefix = target.substr(0, sep);
     if (CreateDirectoryW(prefix.c_str(), nullptr)) continue;
@@ -76,37 +122,48 @@ void createParents(const std::wstring& target) {
     if (code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_DRIVE || code == ERROR_BAD_NETPATH ||
         code == ERROR_BAD_NET_NAME)
       throwNumber(err::kPathNotFound, prefix);
+    if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) {
+      const bool takes = win32::folderTakesNewEntries(prefix.substr(0, prefix.rfind(L'\\')));
+      throwNumber(takes ? err::kBadFileName : err::kPermissionDenied, prefix);
+    }
     throwCopyError(code, prefix);
   }
 }
 
 class DiskFileSystemObject : public FileSystemObject {
  public:
+  explicit DiskFileSystemObject(CopyProgress* progress) : progress_(progress) {}
+
   std::string GetBaseName(std::string_view path) override { return platformBaseName(path); }
 
   // Everything is checked before the first write: the source must be a folder (76), the
-  // destination no file (58), neither the source nor inside it and not named "." or ".."
-  // (75), comparing final paths so that other spellings, short names and links are caught.
+  // destination's drive must exist (76), the destination no file (58), neither the source
+  // nor inside it and not named "." or ".." (75).
   void CopyFolder(std::string_view source, std::string_view destination, bool overwrite) override {
     if (source.empty()) throw RuntimeError(err::kPathNotFound, source);
     const std::wstring from = win32::longPath(win32::absolutePath(win32::widen(source)));
     if (!isFolder(attributesOf(from))) throw RuntimeError(err::kPathNotFound, source);
     const std::wstring to = targetFolder(from, destination);
-    if (win32::isSameOrInside(win32::plannedFinalPath(to), win32::plannedFinalPath(from)))
-      throwNumber(err::kPathFileAccess, to);
+    requireVolume(to);
+    refuseCopyIntoItself(from, to);
     const DWORD existing = attributesOf(to);
     if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
       throwNumber(err::kFileExists, to);
     if (existing == INVALID_FILE_ATTRIBUTES) createParents(to);
-    win32::copyTree(from, to, overwrite);
+    CopyOptions options;
+    options.overwrite = overwrite;
+    options.progress = progress_;
+    win32::copyTree(from, to, options);
   }
+
+ private:
+  CopyProgress* progress_;
 };
 
 }  // namespace
 
-// Progress counting is not done by this engine yet: the counters stay at zero.
-std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress*) {
-  return std::make_unique<DiskFileSystemObject>();
+std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress* progress) {
+  return std::make_unique<DiskFileSystemObject>(progress);
 }
 
 }  // namespace qm

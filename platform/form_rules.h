@@ -1,0 +1,49 @@
+// The rules of a window that every toolkit applies alike: text, focus, keys, captions.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "layout.h"
+
+namespace qm {
+
+// What a text box or a caption keeps of a text: the characters before the first NUL.
+std::string_view keptText(std::string_view text);
+
+// The controls that take the focus (every kind but the label), in tab order.
+std::vector<const ControlRow*> tabOrder(const FormLayout& layout);
+
+// The control that takes the focus when the window is first shown, or nullptr.
+const ControlRow* firstFocus(const FormLayout& layout);
+
+// The button that Enter presses: the focused control when it is a button, else the
+// window's default button; nullptr when there is neither.
+const ControlRow* enterTarget(const FormLayout& layout, std::string_view focused);
+
+// The access key of a caption: the letter after a single "&", upper-cased; 0 when the
+// caption has none ("&&" stands for a literal "&").
+char accessKeyOf(std::string_view caption);
+
+// The control that Alt + `key` reaches, or nullptr: a button with that access key is
+// pressed; a label with it passes the focus to the control after it in tab order.
+const ControlRow* accessKeyControl(const FormLayout& layout, char key);
+
+// The control after a label in tab order: where the label's access key moves the focus.
+const ControlRow* controlAfterLabel(const FormLayout& layout, const ControlRow& label);
+
+// Whether a control draws its "&" as an access key. A label does so only when its design
+// caption holds one; a label designed empty or without one shows data (paths), whose
+// every "&" is shown as it is.
+bool showsAccessKey(const ControlRow& row);
+
+// A caption as the user sees it: with access keys, "&x" shows as "x" and "&&" as "&";
+// without, unchanged.
+std::string shownCaption(std::string_view caption, bool accessKeys);
+
+// The drive specification in a spec's first two characters ("c:\Data" gives "C:"); a
+// spec without a drive letter (a volume's mount path) is returned unchanged.
+std::string driveSpecOf(std::string_view spec);
+
+}  // namespace qm

@@ -1,0 +1,33 @@
+// One file of a folder copy, written beside its destination and renamed over it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "copy_progress.h"
+#include "listing.h"
+
+namespace qm::win32 {
+
+// What the files of one copy share: the buffer the bytes pass through, and the counters.
+struct FileCopier {
+  std::vector<char> buffer = std::vector<char>(1 << 20);
+  CopyProgress* progress = nullptr;
+};
+
+// Writes the file `source` (listed as `entry`) to a new temporary file in the folder
+// `folder`, with its named streams, flushes it, renames it over `destination` and gives
+// it the source's times and attributes; `existing` is what the destination held (null:
+// nothing). A failure never
+// destroys the old file and leaves no temporary file. Times, attributes and streams the
+// volume refuses are left out (see isRefusedMetadata); creating, writing, flushing and
+// renaming stop the copy with their numbers, and a name the volume refuses is 52. Bytes
+// are counted into the progress as they are written.
+void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
+               const std::wstring& destination, const Entry& entry, const Entry* existing);
+
+// Whether the folder `folder` takes a new entry: a probe folder under a temporary name is
+// made there and removed. Tells a name the volume refuses from a folder that refuses all.
+bool folderTakesNewEntries(const std::wstring& folder);
+
+}  // namespace qm::win32

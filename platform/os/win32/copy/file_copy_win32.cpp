@@ -1,0 +1,156 @@
+// One file copied through a temporary name: data, streams, times, attributes, rename.
+#include <windows.h>
+
+#include "data_copy.h"
+#include "error_numbers.h"
+#include "errors.h"
+#include "file_copy.h"
+#include "metadata.h"
+#include "streams.h"
+#include "temporaries.h"
+
+namespace qm::win32 {
+namespace {
+
+// The attributes a copy carries over; the others belong to the file system.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                  FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Removes the temporary file unless it has been renamed into place.
+struct TemporaryFile {
+  std::wstring path;
+  bool placed = false;
+  ~TemporaryFile() {
+    if (placed || path.empty()) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path.c_str());
+  }
+};
+
+// Copies the bytes of the open `in` to the new, empty `out`, which ends up exactly as long
+// as what was read; a source that stops short of its size is 57. The length is not set
+// ahead of the bytes: under Wine, the FUSE FAT driver loses bytes written into a file that
+// was first made longer.
+std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from, HANDLE out,
+                        const std::wstring& to) {
+  const DataSource source{[&](char* buffer, std::size_t capacity) -> std::size_t {
+                            DWORD got = 0;
+                            if (!ReadFile(in, buffer, static_cast<DWORD>(capacity), &got, nullptr))
+                              throwCopyError(GetLastError(), from);
+                            return got;
+                          },
+                          [&]() -> std::uint64_t {
+                            LARGE_INTEGER size;
+                            if (!GetFileSizeEx(in, &size)) throwCopyError(GetLastError(), from);
+                            return static_cast<std::uint64_t>(size.QuadPart);
+                          }};
+  const DataSink sink = [&](const char* buffer, std::size_t count) {
+    DWORD put = 0;
+    if (!WriteFile(out, buffer, static_cast<DWORD>(count), &put, nullptr) || put != count)
+      throwCopyError(GetLastError(), to);
+  };
+  const ChunkDone chunkDone = [&](std::size_t count) {
+    if (copier.progress) copier.progress->bytesDone.fetch_add(count, std::memory_order_relaxed);
+  };
+  const DataCopied copied =
+      copyData(source, sink, copier.buffer.data(), copier.buffer.size(), chunkDone);
+  if (!copied.complete) throwNumber(err::kDeviceIo, from);
+  return copied.bytes;
+}
+
+// Writes the temporary file: bytes and named streams, flushed. Returns the count of bytes.
+std::uint64_t writeTemporary(FileCopier& copier, const std::wstring& from, HANDLE out,
+                             const std::wstring& temp) {
+  Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!in.valid()) throwCopyError(GetLastError(), from);
+  const std::uint64_t bytes = copyBytes(copier, in.get(), from, out, temp);
+  copyNamedStreams(from, temp, copier.buffer);
+  if (!FlushFileBuffers(out)) throwCopyError(GetLastError(), temp);
+  return bytes;
+}
+
+// Gives the placed file the source's times and attributes. This follows the rename, since
+// FUSE FAT drivers set the time of a file to the present when it is closed after writing
+// and again when it is renamed. The access time goes with the write time: they also drop a
+// write time that is set alone.
+void setTimesAndAttributes(const std::wstring& path, const Entry& e) {
+  Handle h;
+  metadataCall(
+      [&] {
+        h = Handle(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr));
+        return h.valid();
+      },
+      path);
+  if (!h.valid()) return;
+  const FILETIME created = fileTimeOf(e.created), accessed = fileTimeOf(e.accessed),
+                 written = fileTimeOf(e.written);
+  metadataCall([&] { return SetFileTime(h.get(), &created, &accessed, &written); }, path);
+  FILE_BASIC_INFO basic{};
+  const DWORD kept = e.attributes & kKeptAttributes;
+  basic.FileAttributes = kept ? kept : FILE_ATTRIBUTE_NORMAL;
+  metadataCall(
+      [&] { return SetFileInformationByHandle(h.get(), FileBasicInfo, &basic, sizeof basic); },
+      path);
+}
+
+// The number for a rename onto a new name that failed with `code`, in a folder that has
+// just taken the temporary file: a denial there is about the name, which the volume
+// refuses (FUSE drivers answer a bad name with a permission error).
+int numberForNewName(DWORD code) {
+  if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) return err::kBadFileName;
+  return copyErrorNumber(code);
+}
+
+}  // namespace
+
+void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
+               const std::wstring& destination, const Entry& entry, const Entry* existing) {
+  TemporaryFile temp;
+  {
+    // Hidden while it is unfinished.
+    Handle out = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, temp.path);
+    if (!out.valid()) {
+      const DWORD code = GetLastError();
+      temp.path.clear();
+      throwCopyError(code, destination);
+    }
+    const std::uint64_t bytes = writeTemporary(copier, source, out.get(), temp.path);
+    if (!out.close()) throwCopyError(GetLastError(), temp.path);
+    // A file that changed size since it was listed counts as large as it was copied.
+    if (copier.progress && bytes != entry.size)
+      copier.progress->bytesFound.fetch_add(bytes - entry.size, std::memory_order_relaxed);
+  }
+  // A read-only file from an earlier copy gives way to this one; should the rename fail,
+  // it gets its attribute back.
+  const bool wasReadOnly = existing && (existing->attributes & FILE_ATTRIBUTE_READONLY);
+  if (wasReadOnly &&
+      !SetFileAttributesW(destination.c_str(), existing->attributes & ~FILE_ATTRIBUTE_READONLY))
+    throwCopyError(GetLastError(), destination);
+  if (!MoveFileExW(temp.path.c_str(), destination.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
+    throwNumber(existing ? copyErrorNumber(code) : numberForNewName(code), destination);
+  }
+  temp.placed = true;
+  setTimesAndAttributes(destination, entry);
+  if (copier.progress) {
+    copier.progress->filesDone.fetch_add(1, std::memory_order_relaxed);
+    copier.progress->filesWritten.fetch_add(1, std::memory_order_relaxed);
+  }
+}
+
+bool folderTakesNewEntries(const std::wstring& folder) {
+  std::wstring probe;
+  Handle h = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, probe);
+  if (!h.valid()) return false;
+  h.close();
+  DeleteFileW(probe.c_str());
+  return true;
+}
+
+}  // namespace qm::win32

@@ -1,0 +1,39 @@
+// An owned Win32 file handle, closed when it goes out of scope.
+#pragma once
+
+#include <windows.h>
+
+namespace qm::win32 {
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE handle) : h_(handle) {}
+  Handle(Handle&& other) noexcept : h_(other.h_) { other.h_ = INVALID_HANDLE_VALUE; }
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      close();
+      h_ = other.h_;
+      other.h_ = INVALID_HANDLE_VALUE;
+    }
+    return *this;
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { close(); }
+
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  // Closes the handle; false (with GetLastError) when the system reports a failure.
+  bool close() {
+    if (!valid()) return true;
+    const BOOL ok = CloseHandle(h_);
+    h_ = INVALID_HANDLE_VALUE;
+    return ok != FALSE;
+  }
+
+ private:
+  HANDLE h_ = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace qm::win32

@@ -1,0 +1,59 @@
+// Folder listings, file identities and the times and attributes the copy compares.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "handle.h"
+
+namespace qm::win32 {
+
+// Times are 100 ns ticks since 1601, as the file systems keep them.
+using Ticks = std::uint64_t;
+
+inline Ticks ticksOf(LARGE_INTEGER t) {
+  return static_cast<Ticks>(t.QuadPart);
+}
+inline Ticks ticksOf(FILETIME t) {
+  return (Ticks{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+}
+inline FILETIME fileTimeOf(Ticks t) {
+  return {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+}
+
+// One file or folder as a listing or an open handle shows it. `changed`, the time of the
+// last change to its data or metadata, is 0 where the system does not tell; `reparseTag`
+// says what kind of reparse point it is (a junction, a symbolic link...), 0 for none.
+struct Entry {
+  std::wstring name;
+  DWORD attributes = 0;
+  std::uint64_t size = 0;
+  Ticks created = 0, accessed = 0, written = 0, changed = 0;
+  DWORD reparseTag = 0;
+
+  bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+  bool isReparsePoint() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+};
+
+// What tells two files apart: the volume's serial number and the file's index there.
+struct FileId {
+  DWORD volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+// Opens the file or folder `path`, following links, with `access` (0: attributes only).
+// The handle is invalid on failure, with the reason in GetLastError.
+Handle openFollowing(const std::wstring& path, DWORD access = 0);
+
+// The entries of the open folder `folder` (at `path`, for messages), "." and ".." left out.
+// Throws RuntimeError with the copy's number when the folder cannot be read.
+std::vector<Entry> listFolder(HANDLE folder, const std::wstring& path);
+
+// Identity, times, attributes and size of what `h` has open; false on failure.
+bool describe(HANDLE h, FileId& id, Entry& entry);
+
+}  // namespace qm::win32

@@ -1,0 +1,99 @@
+// Folder listings in bulk (with change times) and what an open handle describes.
+#include <memory>
+
+#include "error_numbers.h"
+#include "listing.h"
+
+namespace qm::win32 {
+namespace {
+
+constexpr DWORD kListingBuffer = 64 * 1024;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool isDotName(const wchar_t* name, std::size_t length) {
+  return (length == 1 && name[0] == L'.') || (length == 2 && name[0] == L'.' && name[1] == L'.');
+}
+
+// The listing through FindFirstFileExW, for file systems that do not answer the bulk
+// query; they tell no change times.
+std::vector<Entry> listByFind(const std::wstring& path) {
+  std::vector<Entry> out;
+  WIN32_FIND_DATAW d;
+  HANDLE h = FindFirstFileExW((path + L"\\*").c_str(), FindExInfoBasic, &d, FindExSearchNameMatch,
+                              nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return out;  // empty root
+    throwCopyError(code, path);
+  }
+  do {
+    const std::size_t length = wcslen(d.cFileName);
+    if (isDotName(d.cFileName, length)) continue;
+    out.push_back(
+        {d.cFileName, d.dwFileAttributes, (std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow,
+         ticksOf(d.ftCreationTime), ticksOf(d.ftLastAccessTime), ticksOf(d.ftLastWriteTime), 0,
+         (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? d.dwReserved0 : 0});
+  } while (FindNextFileW(h, &d));
+  const DWORD code = GetLastError();
+  FindClose(h);
+  if (code != ERROR_NO_MORE_FILES) throwCopyError(code, path);
+  return out;
+}
+
+void appendBatch(const unsigned char* at, std::vector<Entry>& out) {
+  for (;;) {
+    const auto* e = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+    const std::size_t length = e->FileNameLength / sizeof(wchar_t);
+    if (!isDotName(e->FileName, length)) {
+      out.push_back({std::wstring(e->FileName, length), e->FileAttributes,
+                     static_cast<std::uint64_t>(e->EndOfFile.QuadPart), ticksOf(e->CreationTime),
+                     ticksOf(e->LastAccessTime), ticksOf(e->LastWriteTime), ticksOf(e->ChangeTime),
+                     // For a reparse point the field of extended attributes holds its tag.
+                     (e->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? e->EaSize : 0});
+    }
+    if (e->NextEntryOffset == 0) return;
+    at += e->NextEntryOffset;
+  }
+}
+
+}  // namespace
+
+Handle openFollowing(const std::wstring& path, DWORD access) {
+  return Handle(CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+std::vector<Entry> listFolder(HANDLE folder, const std::wstring& path) {
+  std::vector<Entry> out;
+  // 8-byte aligned, as the records inside are.
+  const std::unique_ptr<std::uint64_t[]> buffer(new std::uint64_t[kListingBuffer / 8]);
+  FILE_INFO_BY_HANDLE_CLASS query = FileIdBothDirectoryRestartInfo;
+  while (GetFileInformationByHandleEx(folder, query, buffer.get(), kListingBuffer)) {
+    appendBatch(reinterpret_cast<const unsigned char*>(buffer.get()), out);
+    query = FileIdBothDirectoryInfo;
+  }
+  const DWORD code = GetLastError();
+  if (code == ERROR_NO_MORE_FILES) return out;
+  const bool unsupported = code == ERROR_INVALID_PARAMETER || code == ERROR_NOT_SUPPORTED ||
+                           code == ERROR_INVALID_FUNCTION;
+  if (unsupported && query == FileIdBothDirectoryRestartInfo) return listByFind(path);
+  throwCopyError(code, path);
+}
+
+bool describe(HANDLE h, FileId& id, Entry& entry) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return false;
+  id = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+  entry.attributes = info.dwFileAttributes;
+  entry.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  entry.created = ticksOf(info.ftCreationTime);
+  entry.accessed = ticksOf(info.ftLastAccessTime);
+  entry.written = ticksOf(info.ftLastWriteTime);
+  FILE_BASIC_INFO basic;
+  entry.changed = GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)
+                      ? ticksOf(basic.ChangeTime)
+                      : 0;
+  return true;
+}
+
+}  // namespace qm::win32

@@ -1,0 +1,145 @@
+// The Qt backend's busy run: the work on a worker thread, a local event loop without input.
+#include "qt_busy.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QEventLoop>
+#include <exception>
+#include <thread>
+#include <vector>
+
+#include "progress_view.h"
+#include "qt_backend.h"
+#include "qt_form.h"
+
+namespace qm::qt {
+
+InputDropper::InputDropper() {
+  QApplication::instance()->installEventFilter(this);
+}
+
+InputDropper::~InputDropper() {
+  QApplication::instance()->removeEventFilter(this);
+}
+
+bool InputDropper::isInput(const QEvent& event) {
+  switch (event.type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::NonClientAreaMouseButtonPress:
+    case QEvent::NonClientAreaMouseButtonRelease:
+    case QEvent::NonClientAreaMouseButtonDblClick:
+    case QEvent::NonClientAreaMouseMove:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::InputMethod:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+    case QEvent::TabletMove:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::ToolTip:
+    case QEvent::WhatsThis:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool InputDropper::eventFilter(QObject* watched, QEvent* event) {
+  if (isInput(*event)) return true;
+  // A close request of the window system (its close button, Alt+F4): refused, so the
+  // window stays; the program's own closes are not spontaneous and pass.
+  if (event->type() == QEvent::Close && event->spontaneous()) {
+    event->ignore();
+    return true;
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+QRect progressStripRect(const QWidget& window) {
+  std::vector<Rect> controls;
+  for (const QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!child->isVisibleTo(&window)) continue;
+    const QRect g = child->geometry();
+    controls.push_back({g.x(), g.y(), g.width(), g.height()});
+  }
+  const Rect r = progressArea(controls, window.width(), window.height(), 2, 22);
+  return {r.left, r.top, r.width, r.height};
+}
+
+// The bar takes a third of the strip: its length shows how far the copy is, and while
+// the total is not known yet it runs as busy; the figures stand on the rest.
+ProgressStrip::ProgressStrip(QWidget* window, const CopyProgress& progress)
+    : QWidget(window), progress_(progress), bar_(new QProgressBar(this)), line_(new QLabel(this)) {
+  setObjectName(QStringLiteral("qmProgress"));
+  const QRect area = progressStripRect(*window);
+  setGeometry(area);
+  const int barWidth = area.width() / 3;
+  bar_->setGeometry(0, 0, barWidth, area.height());
+  bar_->setTextVisible(false);
+  line_->setGeometry(barWidth + 8, 0, area.width() - barWidth - 8, area.height());
+  line_->setTextFormat(Qt::PlainText);
+  refresh();
+  QObject::connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
+  timer_.start(kProgressIntervalMs);
+  show();
+}
+
+void ProgressStrip::refresh() {
+  const ProgressFigures figures = readProgress(progress_);
+  const int permille = progressPermille(figures);
+  if (permille < 0) {
+    bar_->setRange(0, 0);  // busy, without a position
+  } else {
+    bar_->setRange(0, 1000);
+    bar_->setValue(permille);
+  }
+  line_->setText(QString::fromStdString(progressText(figures)));
+}
+
+// The work runs on a thread of its own while this thread turns a local event loop, so
+// the windows keep painting and answering the window manager's pings; the strip comes
+// after a short delay, so that a quick copy shows nothing.
+void QtBackend::runBusy(const std::function<void()>& work, const CopyProgress& progress) {
+  InputDropper dropper;
+  QEventLoop loop;
+  QtForm* front = frontForm();
+  std::unique_ptr<ProgressStrip> strip;
+  QTimer delay;
+  delay.setSingleShot(true);
+  QObject::connect(&delay, &QTimer::timeout, &loop, [&] {
+    if (front && front->isOpen())
+      strip = std::make_unique<ProgressStrip>(front->window(), progress);
+  });
+  delay.start(kProgressDelayMs);
+
+  std::exception_ptr failure;
+  std::thread worker([&] {
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  // Input that reached the program while the work ended goes the same way as the rest.
+  QCoreApplication::processEvents();
+  strip.reset();
+  if (failure) std::rethrow_exception(failure);
+}
+
+}  // namespace qm::qt

@@ -1,0 +1,133 @@
+// The copy run through the busy object on the headless backend: progress, and no input.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "busy_copy.h"
+#include "copytool_fixture.h"
+
+namespace qm {
+namespace {
+
+using testing::CopyTool;
+
+constexpr const char* kConfirm = "コピーを開始します。よろしいですか？";
+constexpr const char* kCompleted = "コピーが完了しました。正常終了します。";
+constexpr const char* kDeviceNotReady = "デバイスの準備が出来ていません。";
+constexpr const char* kSetupFile = "QMS (QuillmarSetter).exe";
+
+// The working object of the busy one: its copy runs the test's steps on the progress.
+class ScriptedCopy : public FileSystemObject {
+ public:
+  using Steps = std::function<void(CopyProgress&)>;
+  ScriptedCopy(CopyProgress* progress, Steps& steps) : progress_(progress), steps_(steps) {}
+  std::string GetBaseName(std::string_view) override { return {}; }
+  void CopyFolder(std::string_view, std::string_view, bool) override { steps_(*progress_); }
+
+ private:
+  CopyProgress* progress_;
+  Steps& steps_;
+};
+
+class BusyCopyRun : public CopyTool {
+ protected:
+  void SetUp() override {
+    CopyTool::SetUp();
+    ui.objectFactory = [this] {
+      return std::make_unique<BusyCopyObject>(
+          ui, [this](CopyProgress* p) { return std::make_unique<ScriptedCopy>(p, steps); });
+    };
+    ui.programs[kSetupFile] = 0;
+    storeJob();
+    start();
+  }
+  headless::HForm& mainForm() { return *ui.form("frmMain"); }
+
+  ScriptedCopy::Steps steps;
+};
+
+TEST_F(BusyCopyRun, NoClickKeyOrCloseDuringTheCopyReachesAHandlerThenOrLater) {
+  std::size_t boxesDuring = 0;
+  bool endedDuring = true;
+  steps = [&](CopyProgress&) {
+    EXPECT_TRUE(ui.busyRunning());
+    mainForm().click("Command2");   // would end the program
+    mainForm().click("cmdHenkou");  // would start the setup tool
+    mainForm().click("cmdCopy");    // would ask again
+    mainForm().mouseMoveOverSurface();
+    mainForm().closeByFrame();
+    endedDuring = ui.ended();
+    boxesDuring = ui.boxes.size();
+  };
+  ui.answer(mb::kAnswerYes);
+  ui.answer(mb::kAnswerOk);
+  mainForm().click("cmdCopy");
+  EXPECT_FALSE(endedDuring);
+  EXPECT_EQ(boxesDuring, 1u);
+  EXPECT_TRUE(ui.started.empty());
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kConfirm, kCompleted}));
+  EXPECT_EQ(ui.pointerHistory, (std::vector<int>{kPointerHourglass, kPointerDefault}));
+  EXPECT_TRUE(ui.ended());  // by the completion, as without the busy run
+}
+
+TEST_F(BusyCopyRun, ProgressShowsInTheFreeBandOfTheWindowWhileTheCopyRunsAndIsGoneAfter) {
+  std::vector<std::string> lines;
+  Rect area;
+  steps = [&](CopyProgress& p) {
+    area = ui.progressArea();
+    lines.push_back(ui.progressLine());
+    p.filesFound = 5;
+    p.bytesFound = 5000;
+    lines.push_back(ui.progressLine());
+    p.filesDone = 2;
+    p.bytesDone = 2048;
+    p.walkDone = true;
+    lines.push_back(ui.progressLine());
+  };
+  ui.answer(mb::kAnswerYes);
+  ui.answer(mb::kAnswerOk);
+  mainForm().click("cmdCopy");
+  EXPECT_EQ(ui.busyForm, "frmMain");
+  EXPECT_EQ(area, (Rect{240, 1672, 8415, 330}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"コピーしています…",
+                                             "0 / 5 ファイル　0 バイト / 4.9 KB（集計中）",
+                                             "2 / 5 ファイル　2.0 KB / 4.9 KB"}));
+  EXPECT_TRUE(ui.progressArea().empty());
+  EXPECT_EQ(ui.progressLine(), "");
+}
+
+// Each run starts from zero: a Retry after a failed copy does not show the old figures.
+TEST_F(BusyCopyRun, AFailureReachesTheHandlerAndARetryCountsAfresh) {
+  std::vector<std::string> firstLines;
+  int run = 0;
+  steps = [&](CopyProgress& p) {
+    firstLines.push_back(ui.progressLine());
+    if (++run == 1) {
+      p.filesFound = 7;
+      throw RuntimeError(err::kPermissionDenied, "/mnt/backup");
+    }
+  };
+  ui.answer(mb::kAnswerYes);
+  ui.answer(mb::kAnswerRetry);
+  ui.answer(mb::kAnswerYes);
+  ui.answer(mb::kAnswerOk);
+  mainForm().click("cmdCopy");
+  EXPECT_EQ(boxTexts(),
+            (std::vector<std::string>{kConfirm, kDeviceNotReady, kConfirm, kCompleted}));
+  EXPECT_EQ(firstLines, (std::vector<std::string>{"コピーしています…", "コピーしています…"}));
+  EXPECT_FALSE(ui.busyRunning());
+}
+
+// After a failed copy the window takes input again.
+TEST_F(BusyCopyRun, HandlersRunAgainOnceTheCopyHasEnded) {
+  steps = [&](CopyProgress&) { throw RuntimeError(err::kPermissionDenied, "/mnt/backup"); };
+  ui.answer(mb::kAnswerYes);
+  ui.answer(mb::kAnswerCancel);
+  mainForm().click("cmdCopy");
+  EXPECT_FALSE(ui.ended());
+  mainForm().click("Command2");
+  EXPECT_TRUE(ui.ended());
+}
+
+}  // namespace
+}  // namespace qm

@@ -1,0 +1,105 @@
+// The Windows copy onto a FAT32 volume that Wine shows as a drive (tools/wine-fat-check
+// names it in QM_FAT_DRIVE): a complete copy, a re-copy that writes nothing, and names the
+// volume refuses.
+#include <cstdlib>
+#include <string>
+
+#include "copy_progress.h"
+#include "filesystem.h"
+#include "win32_fs_util.h"
+
+namespace qm {
+namespace {
+
+using namespace qm::testing;
+
+constexpr ULONGLONG kSecond = 10'000'000;
+
+class Win32Fat : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* drive = std::getenv("QM_FAT_DRIVE");
+    if (drive == nullptr || *drive == '\0')
+      GTEST_SKIP() << "no FAT drive (run by tools/wine-fat-check)";
+    root = freshRoot("qm-fat-");
+    src = root + "\\Documents";
+    dst = std::string(drive) + "\\backup-" + std::to_string(GetCurrentProcessId());
+    for (const char* d : {"", "\\sub", "\\sub\\deep", "\\void"})
+      CreateDirectoryW(lp(src + d).c_str(), nullptr);
+    put(src + "\\a.txt", "alpha");
+    put(src + "\\empty", "");
+    put(src + "\\big.bin", std::string(3 << 20, 'b'));
+    put(src + "\\sub\\deep\\c.txt", "gamma");
+    put(src + "\\ro.txt", "read only");
+    // Times between the volume's 2-second steps, so that its rounding shows.
+    ULONGLONG t = kOldTime + 12345671;
+    for (const char* f : {"\\a.txt", "\\empty", "\\big.bin", "\\sub\\deep\\c.txt", "\\ro.txt"})
+      setWriteTime(src + f, t += 3 * kSecond + 1);
+    SetFileAttributesW(lp(src + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  }
+  void TearDown() override {
+    if (root.empty()) return;
+    removeTree(root);
+    removeTree(dst);
+  }
+  void copy() { createDiskFileSystemObject(&progress)->CopyFolder(src, dst, true); }
+  std::string root, src, dst;
+  CopyProgress progress;
+};
+
+TEST_F(Win32Fat, ACopyCompletesAndARecopyOfTheUnchangedTreeWritesNothing) {
+  // Regression: metadata the volume refused (attributes) failed the copy at the first
+  // file, and re-copies wrote every file again (2-second write times).
+  copy();
+  const auto copied = tree(dst);
+  EXPECT_TRUE(copied == tree(src)) << "the copy differs from the source";
+  EXPECT_EQ(progress.filesWritten.load(), 5u);
+  for (const char* f : {"\\a.txt", "\\big.bin", "\\sub\\deep\\c.txt"}) {
+    const LONGLONG gap = static_cast<LONGLONG>(writeTimeOf(dst + f) - writeTimeOf(src + f));
+    EXPECT_LT(gap < 0 ? -gap : gap, static_cast<LONGLONG>(2 * kSecond)) << f;
+  }
+  progress.reset();
+  copy();
+  EXPECT_EQ(progress.filesWritten.load(), 0u) << "files of the unchanged tree were written again";
+  EXPECT_EQ(progress.filesDone.load(), 5u);
+  EXPECT_EQ(progress.bytesDone.load(), progress.bytesFound.load());
+  EXPECT_TRUE(tree(dst) == copied);
+  // A file that changed is copied again, and only that one.
+  put(src + "\\a.txt", "alpha, longer");
+  progress.reset();
+  copy();
+  EXPECT_EQ(progress.filesWritten.load(), 1u);
+  EXPECT_EQ(tree(dst).at("a.txt"), "alpha, longer");
+}
+
+TEST_F(Win32Fat, NamesTheVolumeRefusesAre52AndNameTheFile) {
+  // Regression: the FUSE FAT driver answers a refused name with a permission error, which
+  // reached the device box (70) whose Retry can never succeed.
+  const struct {
+    const char* name;
+    bool folder;
+  } cases[] = {{"日本語.txt", false}, {"フォルダ", true}};
+  for (const auto& c : cases) {
+    const std::string path = src + "\\" + c.name;
+    if (c.folder) {
+      CreateDirectoryW(lp(path).c_str(), nullptr);
+    } else {
+      put(path, "x");
+    }
+    try {
+      copy();
+      ADD_FAILURE() << "the volume took " << c.name;
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number, err::kBadFileName) << c.name;
+      EXPECT_NE(e.path.find(c.name), std::string::npos) << e.path;
+    }
+    if (c.folder) {
+      RemoveDirectoryW(lp(path).c_str());
+    } else {
+      DeleteFileW(lp(path).c_str());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qm
