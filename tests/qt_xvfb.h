@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -108,7 +109,10 @@ inline pid_t startXvfb(std::string& display) {
   ::close(fds[1]);
   std::string number;
   char c = 0;
-  while (pid > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  pollfd ready{fds[0], POLLIN, 0};
+  while (pid > 0 && ::poll(&ready, 1, static_cast<int>(kWait.count())) > 0 &&
+         ::read(fds[0], &c, 1) == 1 && c != '\n')
+    number += c;
   ::close(fds[0]);
   if (pid > 0 && c == '\n' && !number.empty()) {
     display = ":" + number;

@@ -70,17 +70,19 @@ wc_cleanup() {
   x_stop
 }
 
-# wc_begin [TOOL...]: exits 77 when the X tools (or those named) are missing; otherwise
-# starts the X server, ends
-# everything on exit (or call wc_cleanup from your own EXIT trap), and runs the probe once
-# in the display, exiting 77 when Wine cannot run it. Wine's desktop process belongs to
-# the first program of a wineserver and to its display: it must not start without one.
+# wc_begin [--wm] [TOOL...]: exits 77 when the X tools (or those named) are missing;
+# otherwise starts the X server (--wm: with openbox as the window manager), ends
+# everything on exit (or call wc_cleanup from your own EXIT trap), and runs the probe
+# once in the display, exiting 77 when Wine cannot run it. Wine's desktop process belongs
+# to the first program of a wineserver and to its display: it must not start without one.
 wc_begin() {
+  local wm=""
+  [ "${1:-}" = --wm ] && { wm=--wm; shift; set -- openbox xprop "$@"; }
   x_have_tools "$@" || exit 77
   mkdir -p "$out"
   trap wc_cleanup EXIT
   trap 'exit 143' TERM INT HUP
-  x_start || exit 1
+  x_start $wm || exit 1
   "$here/wine-run" "$probe" >/dev/null 2>&1
   [ $? = 77 ] && { echo "Wine cannot run the probe here; skipping"; exit 77; }
   return 0
