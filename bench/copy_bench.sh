@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
 # Times the folder copy against cp -a and rsync -a (each followed by sync) on four workloads
-# and checks every copy the engine makes. QM_BENCH_RUNS sets the runs per tool (default 3),
-# QM_BENCH_DIR the folder that holds the trees (about 14 GB at the end), QM_BENCH_ONLY a
-# subset such as "a c".
+# and checks every copy the engine makes; then the cost of progress reporting on workloads a
+# and b ("p"), and workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
+# against cp -r and the FAT recipe rsync -rt --modify-window=1. QM_BENCH_RUNS sets the
+# runs per tool (default 3), QM_BENCH_DIR the folder that holds the trees (about 16 GB at
+# the end), QM_BENCH_ONLY a subset such as "a c e". QM_BENCH_BEFORE, the bench folder of an
+# earlier build, times that build's copy in the same rotation on workloads a-d and adds
+# before_s= and vs_before= to their lines.
 set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
 runs="${QM_BENCH_RUNS:-3}"
-only="${QM_BENCH_ONLY:-a b c d}"
+only="${QM_BENCH_ONLY:-a b c d p e}"
+before="${QM_BENCH_BEFORE:-}"
 work="$(mktemp -d "${QM_BENCH_DIR:-/var/tmp}/qm_copy_bench.XXXXXX")"
-trap 'chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+here="$(cd "$(dirname "$0")" && pwd)"
+trap 'exfat_unmount; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
+# shellcheck source=bench/exfat_volume.bash
+source "$here/exfat_volume.bash"
 
 now() { date +%s.%N; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
@@ -39,8 +47,13 @@ timed() {
   start="$(now)"
   case "$tool" in
     engine) /usr/bin/time -f %M -o "$work/peak" "$bin/qm_copy" "$src" "$dst" ;;
+    before) "$before/qm_copy" "$src" "$dst" ;;
+    plain) QM_PROGRESS=0 "$bin/qm_copy" "$src" "$dst" ;;
+    counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
+    cp_r) cp -r "$src/." "$dst" ;;
     rsync) rsync -a "$src/" "$dst/" ;;
+    rsync_fat) rsync -rt --modify-window=1 "$src/" "$dst/" ;;
   esac
   sync
   end="$(now)"
@@ -49,13 +62,15 @@ timed() {
 
 # workload NAME SOURCE BASE: BASE is the tree the destination starts as (empty: none).
 workload() {
-  local name="$1" base="$3" engine=() cp=() rsync=() peak=0 t
+  local name="$1" base="$3" engine=() cp=() rsync=() earlier=() peak=0 t
   src="$2"
   local order=(engine cp rsync)
+  if [[ -n "$before" ]]; then order+=(before); fi
+  local tools=${#order[@]}
   for ((run = 1; run <= runs; run++)); do
     # Each run starts with another tool, so that none always profits from a warm cache.
-    for ((i = 0; i < 3; i++)); do
-      tool="${order[(run - 1 + i) % 3]}"
+    for ((i = 0; i < tools; i++)); do
+      tool="${order[(run - 1 + i) % tools]}"
       dst="$work/copy-$name-$run-$tool"
       prepare "$base"
       t="$(timed "$tool")"
@@ -67,27 +82,105 @@ workload() {
           ;;
         cp) cp+=("$t") ;;
         rsync) rsync+=("$t") ;;
+        before) earlier+=("$t") ;;
       esac
       echo "  $name run $run $tool ${t}s" >&2
     done
   done
-  local e c r
+  local e c r extra=""
   e="$(median "${engine[@]}")"
   c="$(median "${cp[@]}")"
   r="$(median "${rsync[@]}")"
+  if [[ -n "$before" ]]; then
+    extra=" before_s=$(median "${earlier[@]}") vs_before=$(ratio "$e" "$(median "${earlier[@]}")")"
+  fi
   echo "copy-$name: engine_s=$e cp_a_s=$c rsync_a_s=$r vs_cp_a=$(ratio "$e" "$c")" \
-    "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')"
+    "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')$extra"
+}
+
+# progress_cost NAME SOURCE: fresh copies with progress counters (and a reader polling them
+# as a window would) against copies without; prints the ratio of the medians.
+progress_cost() {
+  local name="$1" plain=() counted=() t tool
+  src="$2"
+  local order=(plain counted)
+  for ((run = 1; run <= runs; run++)); do
+    for ((i = 0; i < 2; i++)); do
+      tool="${order[(run - 1 + i) % 2]}"
+      dst="$work/progress-$name-$run-$tool"
+      prepare ""
+      t="$(timed "$tool")"
+      if [[ "$tool" == plain ]]; then plain+=("$t"); else counted+=("$t"); fi
+      verify "$src" "$dst"
+      echo "  progress $name run $run $tool ${t}s" >&2
+    done
+  done
+  ratio "$(median "${counted[@]}")" "$(median "${plain[@]}")"
+}
+
+# Files below $1 that are new or were replaced since the listing $2 (inode numbers change
+# when a file is written anew on the FUSE volume, which keeps them while mounted).
+written_since() {
+  comm -13 "$2" <(cd "$1" && find . -type f -printf '%i %P\n' | sort) | wc -l
+}
+
+# Workload e on a fresh exFAT volume: fresh copy against cp -r, unchanged re-copy against
+# the FAT recipe re-copying an unchanged tree, and how many files the re-copy wrote.
+workload_e() {
+  src="$work/small"
+  local fresh=() cpr=() recopy=() rsyncs=() written=0 mount
+  if ! exfat_mount "$work/exfat"; then
+    echo "copy-e: skipped: $exfat_error"
+    return 0
+  fi
+  mount="$exfat_point"
+  for ((run = 1; run <= runs; run++)); do
+    dst="$mount/engine-$run"
+    sync
+    fresh+=("$(timed engine)")
+    dst="$mount/cp-$run"
+    cpr+=("$(timed cp_r)")
+    dst="$mount/engine-$run"
+    (cd "$dst" && find . -type f -printf '%i %P\n' | sort) >"$work/listing"
+    recopy+=("$(timed engine)")
+    written=$((written + $(written_since "$dst" "$work/listing")))
+    verify_contents "$src" "$dst"
+    dst="$mount/rsync-$run"
+    rsync -rt --modify-window=1 "$src/" "$dst/" && sync
+    rsyncs+=("$(timed rsync_fat)")
+    echo "  e run $run fresh ${fresh[-1]}s cp_r ${cpr[-1]}s recopy ${recopy[-1]}s" \
+      "rsync_fat ${rsyncs[-1]}s" >&2
+  done
+  exfat_unmount
+  local f c r s
+  f="$(median "${fresh[@]}")"
+  c="$(median "${cpr[@]}")"
+  r="$(median "${recopy[@]}")"
+  s="$(median "${rsyncs[@]}")"
+  echo "copy-e: fresh_s=$f cp_r_s=$c vs_cp_r=$(ratio "$f" "$c") recopy_s=$r rsync_fat_s=$s" \
+    "vs_rsync_fat=$(ratio "$r" "$s") files_written=$written"
+}
+
+# Contents only: the exFAT volume keeps neither permission bits nor nanoseconds.
+verify_contents() {
+  diff -r "$1" "$2" >/dev/null || { echo "contents differ: $2" >&2; exit 1; }
 }
 
 wants() { [[ " $only " == *" $1 "* ]]; }
 
 echo "building trees in $work" >&2
-if wants a || wants c || wants d; then "$bin/qm_tree_maker" small "$work/small"; fi
+if wants a || wants c || wants d || wants p || wants e; then
+  "$bin/qm_tree_maker" small "$work/small"
+fi
 if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" change "$work/changed"; fi
-if wants b; then "$bin/qm_tree_maker" big "$work/big"; fi
+if wants b || wants p; then "$bin/qm_tree_maker" big "$work/big"; fi
 sync
 
 if wants a; then workload a "$work/small" ""; fi
 if wants b; then workload b "$work/big" ""; fi
 if wants c; then workload c "$work/small" "$work/small"; fi
 if wants d; then workload d "$work/changed" "$work/small"; fi
+if wants p; then
+  echo "progress-cost: a=$(progress_cost a "$work/small") b=$(progress_cost b "$work/big")"
+fi
+if wants e; then workload_e; fi

@@ -2,7 +2,10 @@
 #include "fs_test_util.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -10,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "errors.h"
 
 namespace qm::fs::testing {
 
@@ -107,6 +112,67 @@ int countTemporaryFiles(const std::string& root) {
     if (name.ends_with(".tmp")) ++count;
   }
   return count;
+}
+
+int numberInChild(const std::function<void()>& work, uid_t uid, gid_t gid) {
+  const pid_t child = ::fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    int number = 0;
+    if (uid != static_cast<uid_t>(-1) &&
+        (::setgroups(0, nullptr) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+         ::setresuid(uid, uid, uid) != 0)) {
+      ::_exit(255);
+    }
+    try {
+      work();
+    } catch (const RuntimeError& error) {
+      number = error.number;
+    } catch (...) {
+      number = 254;
+    }
+    ::_exit(number);
+  }
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status) >= 254 ? -1 : WEXITSTATUS(status);
+}
+
+namespace {
+
+void appendLe(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+void appendEntry(std::string& out, unsigned tag, unsigned bits, uint32_t id) {
+  appendLe(out, tag, 2);
+  appendLe(out, bits, 2);
+  appendLe(out, id, 4);
+}
+
+}  // namespace
+
+std::string aclValue(unsigned owner, unsigned group, unsigned other,
+                     const std::vector<AclEntry>& users) {
+  constexpr uint32_t kUndefined = 0xffffffff;
+  std::string value;
+  appendLe(value, 2, 4);  // version
+  appendEntry(value, 0x01, owner, kUndefined);
+  for (const AclEntry& user : users) appendEntry(value, 0x02, user.bits, user.user);
+  appendEntry(value, 0x04, group, kUndefined);
+  if (!users.empty()) {
+    unsigned mask = group;
+    for (const AclEntry& user : users) mask |= user.bits;
+    appendEntry(value, 0x10, mask, kUndefined);
+  }
+  appendEntry(value, 0x20, other, kUndefined);
+  return value;
+}
+
+std::string attribute(const std::string& path, const std::string& name) {
+  char value[4096];
+  const ssize_t size = ::lgetxattr(path.c_str(), name.c_str(), value, sizeof value);
+  return size < 0 ? std::string("<none>") : std::string(value, static_cast<size_t>(size));
 }
 
 }  // namespace qm::fs::testing

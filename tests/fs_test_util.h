@@ -3,8 +3,10 @@
 
 #include <sys/stat.h>
 
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace qm::fs::testing {
 
@@ -34,5 +36,22 @@ std::map<std::string, std::string> snapshot(const std::string& root);
 
 // Paths below `root` whose name marks them as the copy's temporary files.
 int countTemporaryFiles(const std::string& root);
+
+// Runs `work` in a child process as user `uid` and group `gid` (when `uid` is not -1) and
+// returns the error number of the RuntimeError it throws, 0 when it returns, -1 when the
+// child ends otherwise. `work` must not need this process's threads.
+int numberInChild(const std::function<void()>& work, uid_t uid = static_cast<uid_t>(-1),
+                  gid_t gid = static_cast<gid_t>(-1));
+
+// The bytes of a system.posix_acl_* attribute: the owner's, group's and others' bits, and
+// named users with their bits (a mask entry is added when there are any).
+struct AclEntry {
+  uid_t user;
+  unsigned bits;
+};
+std::string aclValue(unsigned owner, unsigned group, unsigned other,
+                     const std::vector<AclEntry>& users = {});
+// The value of the extended attribute `name` of `path`, or "<none>".
+std::string attribute(const std::string& path, const std::string& name);
 
 }  // namespace qm::fs::testing

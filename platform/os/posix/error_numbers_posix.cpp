@@ -35,15 +35,45 @@ namespace qm::fs {
 
 // The copy reports only the numbers its caller tells apart or the user can act on.
 int copyErrorNumber(int code) {
-  const int number = errorNumberFromErrno(code);
-  switch (number) {
-    case err::kPermissionDenied:
-    case err::kDiskFull:
-    case err::kDeviceIo:
-    case err::kFileNotFound:
-      return number;
-    default:
-      return err::kPathFileAccess;
+  switch (code) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY: return err::kPermissionDenied;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return err::kDiskFull;
+    case EIO:
+    case ENXIO:
+    case ENODEV:
+    case ENOMEDIUM:
+    case ENOTCONN: return err::kDeviceIo;  // ENOTCONN: the daemon of a FUSE volume is gone
+    case ENOENT: return err::kFileNotFound;
+    default: return err::kPathFileAccess;
+  }
+}
+
+int nameErrorNumber(int code) {
+  switch (code) {
+    case EINVAL:
+    case ENAMETOOLONG:
+    case EILSEQ: return err::kBadFileName;
+    default: return copyErrorNumber(code);
+  }
+}
+
+bool metadataRefused(int code) {
+  switch (code) {
+    case EPERM:
+    case EACCES:
+    case ENOSYS:
+    case EOPNOTSUPP:
+    case EINVAL:
+    case ENOTTY:
+    case ENODATA:
+    case E2BIG:
+    case ERANGE: return true;
+    default: return false;
   }
 }
 

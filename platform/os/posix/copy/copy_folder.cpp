@@ -2,13 +2,15 @@
 #include "copy_folder.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
-#include "error_numbers.h"
 #include "copy_run.h"
+#include "create_error.h"
+#include "error_numbers.h"
 #include "real_path.h"
 #include "tree_walk.h"
 
@@ -26,6 +28,10 @@ std::string lastComponent(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool isDotName(const std::string& name) {
+  return name == "." || name == "..";
+}
+
 UniqueFd openSourceFolder(const std::string& path, struct stat& st) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd.valid()) {
@@ -38,23 +44,38 @@ UniqueFd openSourceFolder(const std::string& path, struct stat& st) {
   return fd;
 }
 
-// The folder that receives the source's contents.
+// The folder that receives the source's contents. A last component "." or ".." would
+// put the copy into the destination's own folder or above it, so it is refused.
 std::string targetFolder(const std::string& source, std::string_view destination) {
   if (destination.empty()) throwNumber(err::kPathNotFound, std::string(destination));
-  if (destination.back() != '/') return withoutTrailingSeparators(destination);
-  const std::string into = withoutTrailingSeparators(destination);
+  const std::string trimmed = withoutTrailingSeparators(destination);
+  if (isDotName(lastComponent(trimmed))) throwNumber(err::kPathFileAccess, trimmed);
+  if (destination.back() != '/') return trimmed;
   struct stat st {};
-  if (::stat(into.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    throwNumber(err::kPathNotFound, std::string(destination));
-  }
+  if (::stat(trimmed.c_str(), &st) != 0) throwNumber(err::kPathNotFound, std::string(destination));
+  if (!S_ISDIR(st.st_mode)) throwNumber(err::kFileExists, trimmed);
   std::string name = lastComponent(source);
-  if (name.empty() || name == "." || name == "..") name = lastComponent(plannedRealPath(source));
-  return (into == "/" ? "" : into) + "/" + name;
+  if (name.empty() || isDotName(name)) name = lastComponent(plannedRealPath(source));
+  return (trimmed == "/" ? "" : trimmed) + "/" + name;
 }
 
-void refuseCopyIntoItself(const std::string& source, const std::string& target) {
-  if (isSameOrInside(plannedRealPath(target), plannedRealPath(source))) {
+void refuseCopyIntoItself(const std::string& source, const struct stat& sourceStat,
+                          const std::string& target) {
+  const std::string planned = plannedRealPath(target);
+  if (isSameOrInside(planned, plannedRealPath(source)) ||
+      hasAncestor(planned, sourceStat.st_dev, sourceStat.st_ino)) {
     throwNumber(err::kPathFileAccess, target);
+  }
+}
+
+// The first component of `path` (a folder that could not be created) that exists but
+// is not a folder.
+std::string fileInTheWay(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    struct stat st {};
+    if (::stat(prefix.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return prefix;
+    if (slash == std::string::npos) return path;
   }
 }
 
@@ -64,42 +85,52 @@ void createParents(const std::string& target) {
        slash = target.find('/', slash + 1)) {
     const std::string prefix = target.substr(0, slash);
     if (::mkdir(prefix.c_str(), 0777) == 0 || errno == EEXIST) continue;
-    throwCopyError(errno, prefix);
+    if (errno == ENOTDIR) throwNumber(err::kFileExists, fileInTheWay(prefix));
+    const int error = errno;
+    const size_t above = prefix.rfind('/');
+    const UniqueFd aboveFd(::open(above == 0 ? "/" : prefix.substr(0, above).c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    throwNumber(createErrorNumber(aboveFd.get(), error, err::kBadFileName), prefix);
   }
 }
 
-void openTarget(DirNode& root, const std::string& target) {
+void prepareTarget(const std::string& target) {
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0) {
     if (!S_ISDIR(st.st_mode)) throwNumber(err::kFileExists, target);
-  } else {
-    createParents(target);
+    return;
   }
-  // The top folder may be reached through a link; the ones below are not followed.
-  openDestinationFolder(root, AT_FDCWD, target.c_str(), 0);
+  if (errno == ENOTDIR) throwNumber(err::kFileExists, fileInTheWay(target));
+  createParents(target);
 }
 
 }  // namespace
 
+void raiseOpenFileLimit() {
+  struct rlimit limit {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);  // where it is refused, the copy runs as it can
+}
+
 void copyFolder(std::string_view source, std::string_view destination, const CopyOptions& options) {
+  raiseOpenFileLimit();
   const std::string sourcePath = withoutTrailingSeparators(source);
   struct stat sourceStat {};
   UniqueFd sourceFd = openSourceFolder(sourcePath, sourceStat);
   const std::string target = targetFolder(sourcePath, destination);
-  refuseCopyIntoItself(sourcePath, target);
+  refuseCopyIntoItself(sourcePath, sourceStat, target);
+  prepareTarget(target);
 
   CopyRun run(options);
-  auto root = std::make_shared<DirNode>();
-  root->source = std::move(sourceFd);
-  root->sourceStat = sourceStat;
-  root->sourcePath = sourcePath;
-  root->destinationPath = target;
-  openTarget(*root, target);
-  root->run = &run;
-  UniqueFd syncFd(::fcntl(root->destination.get(), F_DUPFD_CLOEXEC, 0));
-  if (!syncFd.valid()) throwCopyError(errno, target);
-
-  copyTree(run, std::move(root));
+  UniqueFd syncFd;
+  {
+    auto root = openTopNode(run, std::move(sourceFd), sourceStat, sourcePath, target);
+    FolderLease lease(*root);
+    syncFd = UniqueFd(::fcntl(root->destinationFd(), F_DUPFD_CLOEXEC, 0));
+    if (!syncFd.valid()) throwCopyError(errno, target);
+    copyTree(run, root);
+  }
   run.rethrowFailure();
   if (options.syncAtEnd && ::syncfs(syncFd.get()) != 0) throwCopyError(errno, target);
 }

@@ -10,11 +10,22 @@ namespace qm::fs {
 // Copies the folder `source` with everything below it. A `destination` ending in "/" is an
 // existing folder that receives a copy named like the source; otherwise `destination` is
 // the folder that receives the source's contents, created with its missing parents when
-// needed. Throws RuntimeError (76: no source folder, 58: a file is in the way, 70: no
-// permission, 61: disk full, 57: device error, 53: a file vanished, 75: anything else,
-// including a destination inside the source). Stops at the first error and removes only
-// its own unfinished files.
+// needed. Metadata the destination volume cannot hold is left out without an error.
+// Throws RuntimeError, naming the file or folder concerned: 76 when the source is not a
+// folder or a destination ending in "/" does not exist; 58 when a file is in the way of a
+// folder (the destination, one of its parents or a folder inside the copy) or, without
+// overwriting, of a file; 70 when permission is denied or the volume is read-only; 61 when
+// the disk or quota is full; 57 on a device error or a medium gone; 53 when a source entry
+// vanished during the copy; 52 for a name the destination volume refuses; 75 for anything
+// else, among them a destination that is the source or lies inside it (also through links
+// and bind mounts) and a destination whose last component is "." or "..". Nothing is
+// written before the checks on the two paths pass. Stops at the first error and removes
+// only its own unfinished files.
 void copyFolder(std::string_view source, std::string_view destination,
                 const CopyOptions& options = {});
+
+// Raises this process's soft limit of open files to its hard limit, so that a copy never
+// fails below what the system allows. Called by copyFolder.
+void raiseOpenFileLimit();
 
 }  // namespace qm::fs

@@ -2,19 +2,26 @@
 #include "entry_copy.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <optional>
 #include <vector>
 
+#include "copy_run.h"
+#include "create_error.h"
 #include "error_numbers.h"
 #include "file_data.h"
+#include "metadata.h"
+#include "temp_files.h"
 
 namespace qm::fs {
 
 namespace {
+
+// Temporary names tried before giving up; another is only needed where a stale file of an
+// ended run holds one.
+constexpr int kNameAttempts = 16;
 
 // A new entry under construction; removed again unless it was committed.
 class PendingEntry {
@@ -34,22 +41,12 @@ class PendingEntry {
   bool committed_ = false;
 };
 
-bool sameTime(const struct timespec& a, const struct timespec& b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
-bool unchanged(const struct stat& source, const struct stat& target) {
-  return S_ISREG(target.st_mode) && source.st_size == target.st_size &&
-         sameTime(source.st_mtim, target.st_mtim) &&
-         (source.st_mode & 07777) == (target.st_mode & 07777);
-}
-
 // The destination entry `name` as it is before the copy, or nothing when there is none.
 // Throws 58 when there is one and overwriting is off.
 std::optional<struct stat> existingTarget(const DirNode& dir, const std::string& name) {
   if (dir.fresh) return std::nullopt;
   struct stat st {};
-  if (::fstatat(dir.destination.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (::fstatat(dir.destinationFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     if (!dir.run->options().overwrite) throwNumber(err::kFileExists, dir.destinationChild(name));
     return st;
   }
@@ -57,17 +54,23 @@ std::optional<struct stat> existingTarget(const DirNode& dir, const std::string&
   return std::nullopt;
 }
 
-// The name a new entry is built under: its own when nothing is there to protect, else a
-// temporary one that replaces the old entry only when complete.
-std::string buildName(const std::optional<struct stat>& existing, const std::string& name) {
-  return existing ? CopyRun::temporaryName() : name;
-}
-
-void setTimes(const DirNode& dir, const std::string& entry, const struct stat& st,
-              const std::string& name) {
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::utimensat(dir.destination.get(), entry.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwCopyError(errno, dir.destinationChild(name));
+// Creates the new entry for `name` with `create(dirFd, name)` (0 or -1 with errno): under
+// its own name where nothing is there to protect, else under a temporary name that
+// replaces the old entry only when complete. Returns the name it was created under.
+// `refusedNumber` is the error where the volume refuses the entry (see createErrorNumber).
+template <typename Create>
+std::string createEntry(const DirNode& dir, const std::string& name, bool replacing,
+                        int refusedNumber, Create create) {
+  const int fd = dir.destinationFd();
+  for (int attempt = 1;; ++attempt) {
+    std::string built = replacing ? temporaryName() : name;
+    if (create(fd, built.c_str()) == 0) return built;
+    const int error = errno;
+    if (error == EEXIST && replacing && attempt < kNameAttempts) continue;
+    if (error == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
+    // A temporary name is ours and valid: only its own name can be refused.
+    const int number = createErrorNumber(replacing ? -1 : fd, error, refusedNumber);
+    throwNumber(number, dir.destinationChild(name));
   }
 }
 
@@ -75,7 +78,7 @@ void setTimes(const DirNode& dir, const std::string& entry, const struct stat& s
 void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
   if (entry.name() != name) {
     const unsigned flags = dir.run->options().overwrite ? 0 : RENAME_NOREPLACE;
-    const int fd = dir.destination.get();
+    const int fd = dir.destinationFd();
     if (::renameat2(fd, entry.name().c_str(), fd, name.c_str(), flags) != 0) {
       if (errno == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
       throwCopyError(errno, dir.destinationChild(name));
@@ -87,92 +90,80 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
 UniqueFd openSource(const DirNode& dir, const std::string& name) {
   // O_NONBLOCK: should the entry have become a FIFO since it was listed, opening it must
   // not wait for a writer.
-  UniqueFd in(::openat(dir.source.get(), name.c_str(),
+  UniqueFd in(::openat(dir.sourceFd(), name.c_str(),
                        O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!in.valid()) throwCopyError(errno, dir.sourceChild(name));
   return in;
 }
 
-void copyRegularFile(const DirNode& dir, const std::string& name, const struct stat& listed) {
+void copyRegularFile(const DirNode& dir, const Entry& listed) {
+  const std::string& name = listed.name;
+  FileProgress progress(dir.run->options().progress, static_cast<std::uint64_t>(listed.st.st_size));
   const auto existing = existingTarget(dir, name);
-  if (existing && dir.run->options().skipUnchanged && unchanged(listed, *existing)) return;
+  if (existing && dir.run->options().skipUnchanged &&
+      unchangedFile(listed.st, *existing, *dir.volume)) {
+    progress.finish();
+    return;
+  }
   const UniqueFd in = openSource(dir, name);
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) throwCopyError(errno, dir.sourceChild(name));
   if (!S_ISREG(st.st_mode)) throwNumber(err::kPathFileAccess, dir.sourceChild(name));
 
-  PendingEntry entry(dir.destination.get(), buildName(existing, name));
-  UniqueFd out(::openat(dir.destination.get(), entry.name().c_str(),
-                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!out.valid()) {
-    const int error = errno;
-    entry.markCommitted();  // not ours: must not be removed
-    if (error == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
-    throwCopyError(error, dir.destinationChild(name));
-  }
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  int error = copyFileData(in.get(), out.get(), st, *dir.run);
-  if (error == 0 && ::fchmod(out.get(), st.st_mode & 07777) != 0) error = errno;
-  if (error == 0 && ::futimens(out.get(), times) != 0) error = errno;
+  UniqueFd out;
+  const auto open = [&out](int fd, const char* built) {
+    out = UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    return out.valid() ? 0 : -1;
+  };
+  PendingEntry entry(dir.destinationFd(),
+                     createEntry(dir, name, existing.has_value(), err::kBadFileName, open));
+  int error = copyFileData(in.get(), out.get(), st, *dir.run, progress);
+  if (error == 0) error = copyFileMetadata(dir, in.get(), out.get(), st);
   const int closeError = out.closeChecked();
   if (error == 0) error = closeError;
   if (error != 0) throwCopyError(error, dir.destinationChild(name));
   commit(dir, entry, name);
+  progress.finish();
 }
 
 std::string readLink(const DirNode& dir, const std::string& name, const struct stat& st) {
   std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4095) + 1);
   for (;;) {
-    const ssize_t length =
-        ::readlinkat(dir.source.get(), name.c_str(), buffer.data(), buffer.size());
+    const ssize_t length = ::readlinkat(dir.sourceFd(), name.c_str(), buffer.data(), buffer.size());
     if (length < 0) throwCopyError(errno, dir.sourceChild(name));
     if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);  // the link grew since it was listed
   }
 }
 
-void copySymlink(const DirNode& dir, const std::string& name, const struct stat& st) {
-  const std::string target = readLink(dir, name, st);
-  const auto existing = existingTarget(dir, name);
-  const std::string built = buildName(existing, name);
-  if (::symlinkat(target.c_str(), dir.destination.get(), built.c_str()) != 0) {
-    if (errno == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
-    throwCopyError(errno, dir.destinationChild(name));
-  }
-  PendingEntry entry(dir.destination.get(), built);
-  setTimes(dir, built, st, name);
-  commit(dir, entry, name);
-}
-
-void copyFifo(const DirNode& dir, const std::string& name, const struct stat& st) {
-  const auto existing = existingTarget(dir, name);
-  const std::string built = buildName(existing, name);
-  const int fd = dir.destination.get();
-  if (::mkfifoat(fd, built.c_str(), 0600) != 0) {
-    if (errno == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
-    throwCopyError(errno, dir.destinationChild(name));
-  }
-  PendingEntry entry(fd, built);
-  if (::fchmodat(fd, built.c_str(), st.st_mode & 07777, 0) != 0) {
-    throwCopyError(errno, dir.destinationChild(name));
-  }
-  setTimes(dir, built, st, name);
-  commit(dir, entry, name);
+// Links and FIFOs: a volume that cannot hold them refuses the entry as a whole (75).
+template <typename Create>
+void copySpecial(const DirNode& dir, const Entry& listed, Create create) {
+  const auto existing = existingTarget(dir, listed.name);
+  PendingEntry entry(dir.destinationFd(), createEntry(dir, listed.name, existing.has_value(),
+                                                      err::kPathFileAccess, create));
+  copyEntryMetadata(dir, entry.name(), listed.st, listed.name);
+  commit(dir, entry, listed.name);
 }
 
 }  // namespace
 
-void copyEntry(const DirNode& dir, const std::string& name) {
-  struct stat st {};
-  if (::fstatat(dir.source.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwCopyError(errno, dir.sourceChild(name));
+void copyEntry(const DirNode& dir, Entry& entry) {
+  if (!entry.statted &&
+      ::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+    throwCopyError(errno, dir.sourceChild(entry.name));
   }
-  if (S_ISREG(st.st_mode)) {
-    copyRegularFile(dir, name, st);
-  } else if (S_ISLNK(st.st_mode)) {
-    copySymlink(dir, name, st);
-  } else if (S_ISFIFO(st.st_mode)) {
-    copyFifo(dir, name, st);
+  entry.statted = true;
+  const mode_t type = entry.st.st_mode & S_IFMT;
+  if (type == S_IFREG) {
+    copyRegularFile(dir, entry);
+  } else if (type == S_IFLNK) {
+    const std::string target = readLink(dir, entry.name, entry.st);
+    copySpecial(dir, entry, [&target](int fd, const char* built) {
+      return ::symlinkat(target.c_str(), fd, built);
+    });
+  } else if (type == S_IFIFO) {
+    copySpecial(dir, entry, [](int fd, const char* built) { return ::mkfifoat(fd, built, 0600); });
   }
   // Sockets belong to a running program and devices to the system: neither is data
   // worth copying, so they are left out.

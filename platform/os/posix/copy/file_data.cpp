@@ -13,7 +13,8 @@ namespace qm::fs {
 
 namespace {
 
-constexpr off_t kRangeChunk = off_t{1} << 30;
+// Small enough that the progress of a large file moves while it is copied.
+constexpr off_t kRangeChunk = off_t{64} << 20;
 constexpr size_t kBufferSize = size_t{1} << 18;
 
 // Errors with which copy_file_range says it cannot copy between these two files.
@@ -36,8 +37,11 @@ int writeAll(int out, const char* data, size_t size, off_t offset) {
 }
 
 // Copies up to `length` bytes at `offset` through a buffer; stops early at end of file.
-int readWriteRange(int in, int out, off_t offset, off_t length) {
+// `copied` tells how many bytes it copied.
+int readWriteRange(int in, int out, off_t offset, off_t length, FileProgress& progress,
+                   off_t& copied) {
   thread_local std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  copied = 0;
   while (length > 0) {
     const size_t want = static_cast<size_t>(std::min<off_t>(length, kBufferSize));
     const ssize_t got = ::pread(in, buffer.get(), want, offset);
@@ -51,48 +55,57 @@ int readWriteRange(int in, int out, off_t offset, off_t length) {
     }
     offset += got;
     length -= got;
+    copied += got;
+    progress.advance(static_cast<std::uint64_t>(got));
   }
   return 0;
 }
 
-// Copies up to `length` bytes at `offset` inside the kernel, falling back to
-// read/write where the kernel or the file systems cannot.
-int copyRange(int in, int out, off_t offset, off_t length, CopyRun& run) {
+// Copies up to `length` bytes at `offset` inside the kernel, falling back to read/write
+// where the kernel or the file systems cannot. A copy_file_range that returns 0 early may
+// mean the end of the file or a file system that copies nothing (some do): reading tells.
+int copyRange(int in, int out, off_t offset, off_t length, CopyRun& run, FileProgress& progress) {
+  off_t copied = 0;
   while (length > 0) {
     if (!run.copyRangePossible.load(std::memory_order_relaxed)) {
-      return readWriteRange(in, out, offset, length);
+      return readWriteRange(in, out, offset, length, progress, copied);
     }
     off_t inOffset = offset;
     off_t outOffset = offset;
-    const ssize_t copied = ::copy_file_range(in, &inOffset, out, &outOffset,
-                                             static_cast<size_t>(std::min(length, kRangeChunk)), 0);
-    if (copied < 0) {
+    const ssize_t done = ::copy_file_range(in, &inOffset, out, &outOffset,
+                                           static_cast<size_t>(std::min(length, kRangeChunk)), 0);
+    if (done < 0) {
       if (errno == EINTR) continue;
       if (!copyRangeUnsupported(errno)) return errno;
       if (errno == ENOSYS) run.copyRangePossible.store(false, std::memory_order_relaxed);
-      return readWriteRange(in, out, offset, length);
+      return readWriteRange(in, out, offset, length, progress, copied);
     }
-    if (copied == 0) return 0;
-    offset += copied;
-    length -= copied;
+    if (done == 0) {
+      const int error = readWriteRange(in, out, offset, length, progress, copied);
+      if (copied > 0) run.copyRangePossible.store(false, std::memory_order_relaxed);
+      return error;
+    }
+    offset += done;
+    length -= done;
+    progress.advance(static_cast<std::uint64_t>(done));
   }
   return 0;
 }
 
 // Copies only the data regions of a file with holes, then sets its length.
-int copySparse(int in, int out, off_t size, CopyRun& run) {
+int copySparse(int in, int out, off_t size, CopyRun& run, FileProgress& progress) {
   off_t offset = 0;
   while (offset < size) {
     const off_t data = ::lseek(in, offset, SEEK_DATA);
     if (data < 0) {
       if (errno == ENXIO) break;  // only a hole is left
-      if (errno == EINVAL && offset == 0) return copyRange(in, out, 0, size, run);
+      if (errno == EINVAL && offset == 0) return copyRange(in, out, 0, size, run, progress);
       return errno;
     }
     off_t hole = ::lseek(in, data, SEEK_HOLE);
     if (hole < 0) return errno;
     hole = std::min(hole, size);
-    if (const int error = copyRange(in, out, data, hole - data, run)) return error;
+    if (const int error = copyRange(in, out, data, hole - data, run, progress)) return error;
     offset = hole;
   }
   return ::ftruncate(out, size) == 0 ? 0 : errno;
@@ -103,7 +116,7 @@ bool tryReflink(int in, int out, CopyRun& run) {
     return false;
   }
   if (::ioctl(out, FICLONE, in) == 0) return true;
-  if (errno == EOPNOTSUPP || errno == ENOTTY || errno == ENOSYS) {
+  if (errno == EOPNOTSUPP || errno == ENOTTY || errno == ENOSYS || errno == EXDEV) {
     run.reflinkPossible.store(false, std::memory_order_relaxed);
   }
   return false;
@@ -111,12 +124,12 @@ bool tryReflink(int in, int out, CopyRun& run) {
 
 }  // namespace
 
-int copyFileData(int in, int out, const struct stat& st, CopyRun& run) {
+int copyFileData(int in, int out, const struct stat& st, CopyRun& run, FileProgress& progress) {
   if (st.st_size == 0) return 0;
   if (tryReflink(in, out, run)) return 0;
   const bool mayHaveHoles = st.st_blocks * 512 < st.st_size;
-  if (mayHaveHoles) return copySparse(in, out, st.st_size, run);
-  return copyRange(in, out, 0, st.st_size, run);
+  if (mayHaveHoles) return copySparse(in, out, st.st_size, run, progress);
+  return copyRange(in, out, 0, st.st_size, run, progress);
 }
 
 }  // namespace qm::fs

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 
 #include "copy_run.h"
+#include "file_progress.h"
 
 namespace qm::fs {
 
 // Copies the contents of `in` (described by `st`) to the empty file `out`: by sharing
 // blocks where the file system can, else in the kernel, else with read and write. Holes
-// of sparse files stay holes. Returns 0 or the errno of the failure.
-int copyFileData(int in, int out, const struct stat& st, CopyRun& run);
+// of sparse files stay holes. The copy holds every byte read from the source, up to its
+// end. Returns 0 or the errno of the failure.
+int copyFileData(int in, int out, const struct stat& st, CopyRun& run, FileProgress& progress);
 
 }  // namespace qm::fs

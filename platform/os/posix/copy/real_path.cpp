@@ -1,6 +1,7 @@
 // Resolves the physical path of a folder whose last components may not exist yet.
 #include "real_path.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -68,6 +69,17 @@ bool isSameOrInside(const std::string& inner, const std::string& outer) {
   if (outer == "/") return true;
   if (!inner.starts_with(outer)) return false;
   return inner.size() == outer.size() || inner[outer.size()] == '/';
+}
+
+bool hasAncestor(const std::string& path, dev_t device, ino_t inode) {
+  std::string folder = path;
+  for (;;) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode) return true;
+    if (folder.size() <= 1) return false;
+    const size_t slash = folder.rfind('/');
+    folder.erase(slash == 0 ? 1 : slash);
+  }
 }
 
 }  // namespace qm::fs

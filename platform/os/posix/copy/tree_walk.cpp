@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "bounded_queue.h"
-#include "error_numbers.h"
+#include "copy_progress.h"
+#include "copy_run.h"
 #include "entry_copy.h"
+#include "error_numbers.h"
 
 namespace qm::fs {
 
@@ -29,19 +31,21 @@ constexpr size_t kBatchSize = 32;
 
 struct Task {
   std::shared_ptr<DirNode> dir;
-  std::vector<std::string> names;
+  std::vector<Entry> entries;
 };
 
-void runTask(CopyRun& run, const Task& task) {
-  for (const std::string& name : task.names) {
-    if (run.failed()) return;
-    try {
-      copyEntry(*task.dir, name);
-    } catch (const RuntimeError& error) {
-      run.fail(error);
-    } catch (const std::exception&) {
-      run.fail(RuntimeError(err::kPathFileAccess, task.dir->destinationChild(name)));
+void runTask(CopyRun& run, Task& task) {
+  if (run.failed()) return;
+  try {
+    FolderLease lease(*task.dir);
+    for (Entry& entry : task.entries) {
+      if (run.failed()) return;
+      copyEntry(*task.dir, entry);
     }
+  } catch (const RuntimeError& error) {
+    run.fail(error);
+  } catch (const std::exception&) {
+    run.fail(RuntimeError(err::kPathFileAccess, task.dir->destinationPath));
   }
 }
 
@@ -49,46 +53,50 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-bool isFolder(const DirNode& dir, const dirent& entry) {
-  if (entry.d_type != DT_UNKNOWN) return entry.d_type == DT_DIR;
-  struct stat st {};
-  if (::fstatat(dir.source.get(), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwCopyError(errno, dir.sourceChild(entry.d_name));
+std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
+  // A duplicate shares the folder's open description (not listed before): no second open
+  // on slow volumes.
+  const int listFd = ::fcntl(dir.sourceFd(), F_DUPFD_CLOEXEC, 0);
+  if (listFd < 0) throwCopyError(errno, dir.sourcePath);
+  std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
+  if (!listing) {
+    const int error = errno;
+    ::close(listFd);
+    throwCopyError(error, dir.sourcePath);
   }
-  return S_ISDIR(st.st_mode);
-}
-
-std::shared_ptr<DirNode> openFolder(const std::shared_ptr<DirNode>& parent,
-                                    const std::string& name) {
-  auto node = std::make_shared<DirNode>();
-  node->parent = parent;
-  node->run = parent->run;
-  node->sourcePath = parent->sourceChild(name);
-  node->destinationPath = parent->destinationChild(name);
-  node->source = UniqueFd(::openat(parent->source.get(), name.c_str(),
-                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!node->source.valid()) throwCopyError(errno, node->sourcePath);
-  if (::fstat(node->source.get(), &node->sourceStat) != 0) {
-    throwCopyError(errno, node->sourcePath);
-  }
-  openDestinationFolder(*node, parent->destination.get(), name.c_str(), O_NOFOLLOW);
-  return node;
+  return listing;
 }
 
 class Walker {
  public:
-  Walker(CopyRun& run, std::function<void(Task)> submit) : run_(run), submit_(std::move(submit)) {}
+  Walker(CopyRun& run, std::function<void(Task)> submit)
+      : run_(run), submit_(std::move(submit)), counting_(run.options().progress != nullptr) {}
 
+  // Copies everything below `dir`. Its folders are open only while it is listed and while
+  // each subfolder is created, never while the walk is deeper down.
   void walk(const std::shared_ptr<DirNode>& dir) {
-    Task batch{dir, {}};
-    const int listFd = ::fcntl(dir->source.get(), F_DUPFD_CLOEXEC, 0);
-    if (listFd < 0) throwCopyError(errno, dir->sourcePath);
-    std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
-    if (!listing) {
-      const int error = errno;
-      ::close(listFd);
-      throwCopyError(error, dir->sourcePath);
+    std::vector<std::string> folders;
+    {
+      FolderLease lease(*dir);
+      list(dir, folders);
     }
+    for (const std::string& name : folders) {
+      if (run_.failed()) return;
+      std::shared_ptr<DirNode> child;
+      {
+        FolderLease lease(*dir);
+        child = openChildNode(dir, name);
+      }
+      walk(child);
+    }
+  }
+
+ private:
+  // Hands the entries of `dir` that are not folders to the workers, and collects the
+  // names of its subfolders in `folders`.
+  void list(const std::shared_ptr<DirNode>& dir, std::vector<std::string>& folders) {
+    const auto listing = openListing(*dir);
+    Task batch{dir, {}};
     while (!run_.failed()) {
       errno = 0;
       const dirent* entry = ::readdir(listing.get());
@@ -98,47 +106,62 @@ class Walker {
       }
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      if (isFolder(*dir, *entry)) {
-        flush(batch);
-        walk(openFolder(dir, name));
-      } else {
-        batch.names.push_back(std::move(name));
-        if (batch.names.size() == kBatchSize) flush(batch);
+      if (entry->d_type == DT_DIR) {
+        folders.push_back(std::move(name));
+        continue;
       }
+      Entry listed{std::move(name), {}, false};
+      if (counting_ || entry->d_type == DT_UNKNOWN) {
+        if (::fstatat(dir->sourceFd(), listed.name.c_str(), &listed.st, AT_SYMLINK_NOFOLLOW) != 0) {
+          throwCopyError(errno, dir->sourceChild(listed.name));
+        }
+        listed.statted = true;
+        if (S_ISDIR(listed.st.st_mode)) {
+          folders.push_back(std::move(listed.name));
+          continue;
+        }
+      }
+      batch.entries.push_back(std::move(listed));
+      if (batch.entries.size() == kBatchSize) flush(batch);
     }
     flush(batch);
   }
 
- private:
   void flush(Task& batch) {
-    if (batch.names.empty()) return;
-    submit_(Task{batch.dir, std::move(batch.names)});
-    batch.names.clear();
+    if (batch.entries.empty()) return;
+    if (CopyProgress* progress = run_.options().progress) {
+      std::uint64_t files = 0;
+      std::uint64_t bytes = 0;
+      for (const Entry& entry : batch.entries) {
+        if (!entry.statted || !S_ISREG(entry.st.st_mode)) continue;
+        ++files;
+        bytes += static_cast<std::uint64_t>(entry.st.st_size);
+      }
+      progress->filesFound.fetch_add(files, std::memory_order_relaxed);
+      progress->bytesFound.fetch_add(bytes, std::memory_order_relaxed);
+    }
+    submit_(Task{batch.dir, std::move(batch.entries)});
+    batch.entries.clear();
   }
 
   CopyRun& run_;
   std::function<void(Task)> submit_;
+  // Sizes are counted as the walk finds files: only then does it read every status.
+  const bool counting_;
 };
 
 void walkRecordingErrors(CopyRun& run, Walker& walker, std::shared_ptr<DirNode> root) {
   try {
     walker.walk(root);
+    if (CopyProgress* progress = run.options().progress; progress && !run.failed()) {
+      progress->walkDone.store(true, std::memory_order_relaxed);
+    }
   } catch (const RuntimeError& error) {
     run.fail(error);
   } catch (const std::exception&) {
     run.fail(RuntimeError(err::kPathFileAccess, root->destinationPath));
   }
 }
-
-}  // namespace
-
-unsigned workerCount(const CopyOptions& options) {
-  if (options.workers != 0) return options.workers;
-  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-  return std::clamp(processors * 2, 2u, 8u);
-}
-
-namespace {
 
 void workLoop(CopyRun& run, BoundedQueue<Task>& queue) {
   Task task;
@@ -162,6 +185,12 @@ std::vector<std::jthread> startWorkers(unsigned count, CopyRun& run, BoundedQueu
 }
 
 }  // namespace
+
+unsigned workerCount(const CopyOptions& options) {
+  if (options.workers != 0) return options.workers;
+  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp(processors * 2, 2u, 8u);
+}
 
 void copyTree(CopyRun& run, std::shared_ptr<DirNode> root) {
   BoundedQueue<Task> queue(kQueueCapacity);

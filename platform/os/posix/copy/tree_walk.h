@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "copy_run.h"
+#include "dir_node.h"
 
 namespace qm::fs {
 

@@ -1,0 +1,248 @@
+// Opening, reopening and finishing the folders of a copy, under a budget of open ones.
+#include "dir_node.h"
+
+#include <fcntl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cstdint>
+
+#include "copy_run.h"
+#include "create_error.h"
+#include "error_numbers.h"
+#include "metadata.h"
+#include "temp_files.h"
+
+namespace qm::fs {
+
+namespace {
+
+std::string joinPath(const std::string& folder, std::string_view name) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += name;
+  return path;
+}
+
+bool hasDefaultAcl(int dirFd) {
+  return ::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) > 0;
+}
+
+// Creates (or opens, when it exists) the destination folder `name` under `atFd` for
+// `node`. An existing folder gets owner write and search access while it is filled, where
+// its owner allows. `openFlags` adds O_NOFOLLOW below the top folder.
+UniqueFd openDestinationFolder(DirNode& node, int atFd, const char* name, int openFlags,
+                               int probeFd) {
+  if (::mkdirat(atFd, name, 0700) == 0) {
+    node.fresh = true;
+  } else if (errno != EEXIST) {
+    throwNumber(createErrorNumber(probeFd, errno, err::kBadFileName), node.destinationPath);
+  }
+  UniqueFd fd(::openat(atFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | openFlags));
+  if (!fd.valid()) {
+    if (errno == ENOTDIR || errno == ELOOP) throwNumber(err::kFileExists, node.destinationPath);
+    throwCopyError(errno, node.destinationPath);
+  }
+  struct stat& st = node.destinationStat;
+  if (::fstat(fd.get(), &st) != 0) throwCopyError(errno, node.destinationPath);
+  if (!node.fresh && (st.st_mode & 0700) != 0700 &&
+      ::fchmod(fd.get(), (st.st_mode & 07777) | 0700) != 0 && !metadataRefused(errno)) {
+    throwCopyError(errno, node.destinationPath);
+  }
+  return fd;
+}
+
+// Whether the existing destination folder of `node` may hold temporary files of a run that
+// ended before finishing it. A folder a copy finished has its source's modification time,
+// set by the copy, so its status-change time differs from it; creating a temporary file
+// sets both times to one instant. A folder that still shows the first state holds none.
+// Where the volume keeps no status-change time of its own (FAT, exFAT), folder times are
+// not trusted that far, and the folder is always looked through.
+bool mayHoldTemporaries(const DirNode& node) {
+  if (node.fresh) return false;
+  if (!node.volume->keepsChangeTime) return true;
+  const struct stat& folder = node.destinationStat;
+  const struct timespec& source = node.sourceStat.st_mtim;
+  const std::int64_t apart =
+      (static_cast<std::int64_t>(folder.st_mtim.tv_sec) - source.tv_sec) * 1'000'000'000 +
+      (folder.st_mtim.tv_nsec - source.tv_nsec);
+  const bool setByCopy = folder.st_ctim.tv_sec != folder.st_mtim.tv_sec ||
+                         folder.st_ctim.tv_nsec != folder.st_mtim.tv_nsec;
+  return !setByCopy || apart >= node.volume->timeStepNs || -apart >= node.volume->timeStepNs;
+}
+
+// What the node learns from its open destination folder.
+void learnDestination(DirNode& node, int fd) {
+  const DirNode* parent = node.parent.get();
+  const bool sameVolume =
+      parent != nullptr && parent->destinationStat.st_dev == node.destinationStat.st_dev;
+  node.volume = sameVolume ? parent->volume : &node.run->volume(node.destinationStat.st_dev, fd);
+  // A new folder has a default ACL only when it inherited its parent's.
+  if (node.fresh && parent != nullptr) node.setInheritsAcl(parent->inheritsAcl());
+  if (mayHoldTemporaries(node)) removeStaleTemporaries(fd);
+}
+
+}  // namespace
+
+DirNode::~DirNode() {
+  if (run == nullptr || !counted_) return;
+  try {
+    FolderLease lease(*this);
+    finishFolder(*this);
+  } catch (const RuntimeError& error) {
+    try {
+      run->fail(error);
+    } catch (...) {
+      // Out of memory while recording a failure: nothing better to do from a destructor.
+    }
+  } catch (...) {
+    try {
+      run->fail(RuntimeError(err::kPathFileAccess, destinationPath));
+    } catch (...) {
+    }
+  }
+  run->folders().remove(*this);
+}
+
+bool DirNode::inheritsAcl() const {
+  signed char known = inheritsAcl_.load(std::memory_order_relaxed);
+  if (known < 0) {
+    // Workers may ask at once; each gets the same answer from the folder.
+    known = hasDefaultAcl(destination_.get()) ? 1 : 0;
+    inheritsAcl_.store(known, std::memory_order_relaxed);
+  }
+  return known == 1;
+}
+
+std::string DirNode::sourceChild(std::string_view name) const {
+  return joinPath(sourcePath, name);
+}
+
+std::string DirNode::destinationChild(std::string_view name) const {
+  return joinPath(destinationPath, name);
+}
+
+void OpenFolders::add(DirNode& node, UniqueFd source, UniqueFd destination, bool pinned) {
+  std::lock_guard lock(mutex_);
+  node.source_ = std::move(source);
+  node.destination_ = std::move(destination);
+  node.counted_ = true;
+  node.pinned_ = pinned;
+  ++open_;
+  if (!pinned) {
+    node.idlePosition_ = idle_.insert(idle_.end(), &node);
+    node.idle_ = true;
+  }
+  trim();
+}
+
+void OpenFolders::acquire(DirNode& node) {
+  std::lock_guard lock(mutex_);
+  if (node.idle_) {
+    idle_.erase(node.idlePosition_);
+    node.idle_ = false;
+  }
+  if (!node.source_.valid()) reopen(node);
+  ++node.leases_;
+}
+
+void OpenFolders::release(DirNode& node) noexcept {
+  std::lock_guard lock(mutex_);
+  if (--node.leases_ > 0 || node.pinned_ || !node.source_.valid()) return;
+  node.idlePosition_ = idle_.insert(idle_.end(), &node);
+  node.idle_ = true;
+  trim();
+}
+
+void OpenFolders::remove(DirNode& node) noexcept {
+  std::lock_guard lock(mutex_);
+  if (node.idle_) {
+    idle_.erase(node.idlePosition_);
+    node.idle_ = false;
+  }
+  if (node.source_.valid()) close(node);
+}
+
+void OpenFolders::close(DirNode& node) noexcept {
+  node.source_.reset();
+  node.destination_.reset();
+  --open_;
+}
+
+void OpenFolders::trim() noexcept {
+  while (open_ > budget_ && !idle_.empty()) {
+    DirNode* oldest = idle_.front();
+    idle_.pop_front();
+    oldest->idle_ = false;
+    close(*oldest);
+  }
+}
+
+void OpenFolders::reopen(DirNode& node) {
+  const DirNode* top = &node;
+  while (top->parent) top = top->parent.get();
+  UniqueFd source(::openat(top->source_.get(), node.relative.c_str(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!source.valid() || ::fstat(source.get(), &st) != 0) throwCopyError(errno, node.sourcePath);
+  if (st.st_dev != node.sourceStat.st_dev || st.st_ino != node.sourceStat.st_ino) {
+    throwNumber(err::kFileNotFound, node.sourcePath);  // moved away during the copy
+  }
+  UniqueFd destination(::openat(top->destination_.get(), node.relative.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!destination.valid() || ::fstat(destination.get(), &st) != 0) {
+    throwCopyError(errno, node.destinationPath);
+  }
+  if (st.st_dev != node.destinationStat.st_dev || st.st_ino != node.destinationStat.st_ino) {
+    throwNumber(err::kPathFileAccess, node.destinationPath);  // replaced during the copy
+  }
+  node.source_ = std::move(source);
+  node.destination_ = std::move(destination);
+  ++open_;
+}
+
+FolderLease::FolderLease(DirNode& node) : node_(node) {
+  node.run->folders().acquire(node);
+}
+
+FolderLease::~FolderLease() {
+  node_.run->folders().release(node_);
+}
+
+std::shared_ptr<DirNode> openTopNode(CopyRun& run, UniqueFd source, const struct stat& sourceStat,
+                                     const std::string& sourcePath, const std::string& target) {
+  auto node = std::make_shared<DirNode>();
+  node->sourcePath = sourcePath;
+  node->destinationPath = target;
+  node->sourceStat = sourceStat;
+  const size_t slash = target.rfind('/');
+  const std::string above = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  const UniqueFd aboveFd(::open(above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // The top folder may be reached through a link; the ones below are not followed.
+  UniqueFd destination = openDestinationFolder(*node, AT_FDCWD, target.c_str(), 0, aboveFd.get());
+  node->run = &run;
+  learnDestination(*node, destination.get());
+  run.folders().add(*node, std::move(source), std::move(destination), true);
+  return node;
+}
+
+std::shared_ptr<DirNode> openChildNode(const std::shared_ptr<DirNode>& parent,
+                                       const std::string& name) {
+  auto node = std::make_shared<DirNode>();
+  node->parent = parent;
+  node->relative = parent->relative.empty() ? name : parent->relative + "/" + name;
+  node->sourcePath = parent->sourceChild(name);
+  node->destinationPath = parent->destinationChild(name);
+  UniqueFd source(
+      ::openat(parent->sourceFd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!source.valid()) throwCopyError(errno, node->sourcePath);
+  if (::fstat(source.get(), &node->sourceStat) != 0) throwCopyError(errno, node->sourcePath);
+  UniqueFd destination = openDestinationFolder(*node, parent->destinationFd(), name.c_str(),
+                                               O_NOFOLLOW, parent->destinationFd());
+  node->run = parent->run;
+  learnDestination(*node, destination.get());
+  node->run->folders().add(*node, std::move(source), std::move(destination), false);
+  return node;
+}
+
+}  // namespace qm::fs

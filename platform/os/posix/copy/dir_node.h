@@ -1,0 +1,115 @@
+// The folders of a copy: a source folder with its destination, and the budget of open ones.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "unique_fd.h"
+#include "volume.h"
+
+namespace qm::fs {
+
+class CopyRun;
+
+// A source folder being copied and its destination folder. While a FolderLease is held,
+// both are open for *at() calls. Between leases they may be closed, so that the number of
+// open descriptors stays bounded however deep the tree is; they are then reopened by
+// their path below the copy's top folders and recognised by device and inode. The
+// destination folder gets the source's metadata when the last user lets go of the node,
+// which is after everything inside it has been written.
+struct DirNode {
+  std::shared_ptr<DirNode> parent;  // keeps the parent unfinished while this one is
+  CopyRun* run = nullptr;
+  std::string relative;  // path below the top folders; empty for the top
+  std::string sourcePath;
+  std::string destinationPath;
+  struct stat sourceStat {};
+  // The destination folder as opened: device and inode, owner, and the set-group-ID bit
+  // that gives new entries its group.
+  struct stat destinationStat {};
+  bool fresh = false;  // created by this copy, so it holds no older entries
+  const VolumeTraits* volume = nullptr;
+
+  DirNode() = default;
+  DirNode(const DirNode&) = delete;
+  DirNode& operator=(const DirNode&) = delete;
+  ~DirNode();
+
+  std::string sourceChild(std::string_view name) const;
+  std::string destinationChild(std::string_view name) const;
+  // Whether new entries inherit a default ACL of the destination folder. Asked of the
+  // folder only when the copy first needs it (a re-copy that writes nothing never does);
+  // under a FolderLease.
+  bool inheritsAcl() const;
+  void setInheritsAcl(bool inherits) { inheritsAcl_ = inherits ? 1 : 0; }
+  // The open folders; valid only while a FolderLease on the node is held.
+  int sourceFd() const { return source_.get(); }
+  int destinationFd() const { return destination_.get(); }
+
+ private:
+  friend class OpenFolders;
+  UniqueFd source_;
+  UniqueFd destination_;
+  unsigned leases_ = 0;
+  bool counted_ = false;  // its folders are open and counted against the budget
+  bool pinned_ = false;   // the top: never closed before it is finished
+  bool idle_ = false;
+  std::list<DirNode*>::iterator idlePosition_;
+  mutable std::atomic<signed char> inheritsAcl_{-1};  // -1: not asked yet
+};
+
+// The folders a copy holds open. Folders nobody leases stay open for reuse until more
+// than `budget` are open; then the longest unused are closed.
+class OpenFolders {
+ public:
+  explicit OpenFolders(size_t budget) : budget_(budget) {}
+  // Takes `node`'s just opened folders into the count; the top is `pinned`.
+  void add(DirNode& node, UniqueFd source, UniqueFd destination, bool pinned);
+  // Opens `node`'s folders again if they were closed. Throws RuntimeError: 53 when the
+  // source folder is gone or was replaced, 75 when the destination folder was.
+  void acquire(DirNode& node);
+  void release(DirNode& node) noexcept;
+  // Closes a finished node's folders.
+  void remove(DirNode& node) noexcept;
+
+ private:
+  void reopen(DirNode& node);
+  void trim() noexcept;
+  void close(DirNode& node) noexcept;
+
+  const size_t budget_;
+  std::mutex mutex_;
+  size_t open_ = 0;
+  std::list<DirNode*> idle_;
+};
+
+// Keeps a node's folders open for as long as it lives.
+class FolderLease {
+ public:
+  explicit FolderLease(DirNode& node);
+  ~FolderLease();
+  FolderLease(const FolderLease&) = delete;
+  FolderLease& operator=(const FolderLease&) = delete;
+
+ private:
+  DirNode& node_;
+};
+
+// The top node of a copy from the open source folder `source` (described by
+// `sourceStat`) into `target`, which is created or opened here. Throws RuntimeError.
+std::shared_ptr<DirNode> openTopNode(CopyRun& run, UniqueFd source, const struct stat& sourceStat,
+                                     const std::string& sourcePath, const std::string& target);
+
+// The node of the subfolder `name` of `parent` (whose folders the caller holds leased):
+// the destination folder is created, or opened when it exists. Throws RuntimeError: 58
+// when something other than a folder is in the way.
+std::shared_ptr<DirNode> openChildNode(const std::shared_ptr<DirNode>& parent,
+                                       const std::string& name);
+
+}  // namespace qm::fs

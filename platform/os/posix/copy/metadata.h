@@ -1,0 +1,28 @@
+// Copies metadata to new entries and finished folders, as far as the destination holds it.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "dir_node.h"
+
+namespace qm::fs {
+
+// Gives the new regular file `out` in `dir` the owner, extended attributes and ACLs of the
+// open source file `in`, then its permission bits and times (from `st`), each as far as
+// the volume holds it. Set-user-ID and set-group-ID bits are kept only where the copy's
+// owner and group are the source's. Returns 0, or the errno of a failure other than the
+// volume refusing the metadata.
+int copyFileMetadata(const DirNode& dir, int in, int out, const struct stat& st);
+
+// The same for the entry `built` of `dir` that is a link (owner, times) or a FIFO (owner,
+// permission bits, times); errors name `name`. Throws RuntimeError.
+void copyEntryMetadata(const DirNode& dir, const std::string& built, const struct stat& st,
+                       const std::string& name);
+
+// Gives a destination folder whose contents are complete the source folder's metadata.
+// Throws RuntimeError.
+void finishFolder(const DirNode& node);
+
+}  // namespace qm::fs

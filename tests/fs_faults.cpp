@@ -1,0 +1,148 @@
+// Wrappers for the calls the engine makes; the linker routes them here (-Wl,--wrap=NAME),
+// which works for the static engine library without preloading anything, so it also
+// runs under the sanitizers.
+#include "fs_faults.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+
+namespace qm::fs::testing {
+
+namespace {
+
+struct Injection {
+  std::atomic<bool> active{false};
+  std::atomic<int> error{0};
+  std::atomic<long> result{-1};
+  std::atomic<std::uint64_t> count{0};
+};
+
+std::array<Injection, static_cast<size_t>(Call::kCount)> injections;
+
+Injection& slot(Call call) {
+  return injections[static_cast<size_t>(call)];
+}
+
+}  // namespace
+
+Fault::Fault(Call call, int error, long result) : call_(call) {
+  slot(call).error = error;
+  slot(call).result = result;
+  slot(call).active = true;
+}
+
+Fault::~Fault() {
+  slot(call_).active = false;
+}
+
+std::uint64_t calls(Call call) {
+  return slot(call).count.load();
+}
+
+void resetCalls() {
+  for (auto& injection : injections) injection.count = 0;
+}
+
+// Counts the call; true with `result` set when it is to fail.
+template <typename Result>
+bool injected(Call call, Result& result) {
+  Injection& injection = slot(call);
+  injection.count.fetch_add(1);
+  if (!injection.active) return false;
+  if (injection.error != 0) {
+    errno = injection.error;
+    result = static_cast<Result>(-1);
+  } else {
+    result = static_cast<Result>(injection.result.load());
+  }
+  return true;
+}
+
+}  // namespace qm::fs::testing
+
+using qm::fs::testing::Call;
+using qm::fs::testing::injected;
+
+extern "C" {
+
+int __real_fchmod(int, mode_t);
+int __real_fchmodat(int, const char*, mode_t, int);
+int __real_futimens(int, const struct timespec*);
+int __real_utimensat(int, const char*, const struct timespec*, int);
+int __real_fchown(int, uid_t, gid_t);
+int __real_fchownat(int, const char*, uid_t, gid_t, int);
+int __real_fsetxattr(int, const char*, const void*, size_t, int);
+int __real_fremovexattr(int, const char*);
+ssize_t __real_copy_file_range(int, off_t*, int, off_t*, size_t, unsigned);
+ssize_t __real_pwrite(int, const void*, size_t, off_t);
+int __real_renameat2(int, const char*, int, const char*, unsigned);
+
+int __wrap_fchmod(int fd, mode_t mode) {
+  int result = 0;
+  return injected(Call::kFchmod, result) ? result : __real_fchmod(fd, mode);
+}
+
+int __wrap_fchmodat(int dirFd, const char* name, mode_t mode, int flags) {
+  int result = 0;
+  return injected(Call::kFchmodat, result) ? result : __real_fchmodat(dirFd, name, mode, flags);
+}
+
+int __wrap_futimens(int fd, const struct timespec* times) {
+  int result = 0;
+  return injected(Call::kFutimens, result) ? result : __real_futimens(fd, times);
+}
+
+int __wrap_utimensat(int dirFd, const char* name, const struct timespec* times, int flags) {
+  int result = 0;
+  return injected(Call::kUtimensat, result) ? result : __real_utimensat(dirFd, name, times, flags);
+}
+
+int __wrap_fchown(int fd, uid_t owner, gid_t group) {
+  int result = 0;
+  return injected(Call::kFchown, result) ? result : __real_fchown(fd, owner, group);
+}
+
+int __wrap_fchownat(int dirFd, const char* name, uid_t owner, gid_t group, int flags) {
+  int result = 0;
+  return injected(Call::kFchownat, result) ? result
+                                           : __real_fchownat(dirFd, name, owner, group, flags);
+}
+
+int __wrap_fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+  int result = 0;
+  return injected(Call::kFsetxattr, result) ? result
+                                            : __real_fsetxattr(fd, name, value, size, flags);
+}
+
+int __wrap_fremovexattr(int fd, const char* name) {
+  int result = 0;
+  return injected(Call::kFremovexattr, result) ? result : __real_fremovexattr(fd, name);
+}
+
+ssize_t __wrap_copy_file_range(int in, off_t* inOffset, int out, off_t* outOffset, size_t length,
+                               unsigned flags) {
+  ssize_t result = 0;
+  return injected(Call::kCopyFileRange, result)
+             ? result
+             : __real_copy_file_range(in, inOffset, out, outOffset, length, flags);
+}
+
+ssize_t __wrap_pwrite(int fd, const void* data, size_t size, off_t offset) {
+  ssize_t result = 0;
+  return injected(Call::kPwrite, result) ? result : __real_pwrite(fd, data, size, offset);
+}
+
+int __wrap_renameat2(int fromFd, const char* from, int toFd, const char* to, unsigned flags) {
+  int result = 0;
+  return injected(Call::kRenameat2, result) ? result
+                                            : __real_renameat2(fromFd, from, toFd, to, flags);
+}
+
+}  // extern "C"

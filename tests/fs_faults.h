@@ -1,0 +1,41 @@
+// Fails or counts chosen system calls of the copy engine in tests linked with --wrap.
+#pragma once
+
+#include <cstdint>
+
+namespace qm::fs::testing {
+
+// The calls the fault binary wraps (see fs_faults.cmake).
+enum class Call {
+  kFchmod,
+  kFchmodat,
+  kFutimens,
+  kUtimensat,
+  kFchown,
+  kFchownat,
+  kFsetxattr,
+  kFremovexattr,
+  kCopyFileRange,
+  kPwrite,
+  kRenameat2,
+  kCount
+};
+
+// While alive, every call of `call` fails with errno `error`, or returns `result` without
+// doing anything when `error` is 0.
+class Fault {
+ public:
+  Fault(Call call, int error, long result = -1);
+  ~Fault();
+  Fault(const Fault&) = delete;
+  Fault& operator=(const Fault&) = delete;
+
+ private:
+  Call call_;
+};
+
+// How often `call` was made (including failed ones) since the last resetCalls().
+std::uint64_t calls(Call call);
+void resetCalls();
+
+}  // namespace qm::fs::testing

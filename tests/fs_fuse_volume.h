@@ -1,0 +1,36 @@
+// FAT32 and exFAT images made and mounted with FUSE for the length of a test.
+#pragma once
+
+#include <string>
+
+namespace qm::fs::testing {
+
+class FuseVolume {
+ public:
+  enum class Kind { kFat32, kExfat };
+
+  // Makes an image of `sizeMiB` in `folder` and mounts it at `folder`/mnt: FAT32 with
+  // fusefat, exFAT with exfat-fuse on a loop device. Where this machine cannot (not root,
+  // no /dev/fuse, a tool missing), skipReason() says why and nothing is mounted.
+  FuseVolume(Kind kind, const std::string& folder, int sizeMiB);
+  ~FuseVolume();
+  FuseVolume(const FuseVolume&) = delete;
+  FuseVolume& operator=(const FuseVolume&) = delete;
+
+  const std::string& mountPoint() const { return mountPoint_; }
+  const std::string& skipReason() const { return skipReason_; }
+
+ private:
+  bool mount(Kind kind);
+
+  std::string image_;
+  std::string mountPoint_;
+  std::string loopDevice_;
+  std::string skipReason_;
+  bool mounted_ = false;
+};
+
+// Runs `command` through the shell; its exit status, and its standard output in `output`.
+int runShell(const std::string& command, std::string* output = nullptr);
+
+}  // namespace qm::fs::testing

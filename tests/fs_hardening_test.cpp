@@ -1,0 +1,298 @@
+// Folder copies given hostile or odd input: privileges, ACLs, paths that lead back, deep
+// trees, leftovers of killed runs, files edited by hand.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "copy_folder.h"
+#include "errors.h"
+#include "filesystem.h"
+#include "fs_test_util.h"
+
+namespace qm::fs {
+namespace {
+
+using testing::attribute;
+using testing::numberInChild;
+using testing::readFile;
+using testing::snapshot;
+using testing::statOf;
+using testing::TempDir;
+using testing::writeFile;
+
+constexpr uid_t kOwner = 1234;
+constexpr uid_t kOtherUser = 4321;
+constexpr uid_t kNobody = 65534;
+
+#define REQUIRE_ROOT() \
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root (to own files as other users)"
+
+int copyNumber(const std::string& source, const std::string& destination) {
+  try {
+    copyFolder(source, destination);
+  } catch (const RuntimeError& e) {
+    return e.number;
+  }
+  return 0;
+}
+
+TEST(Privileges, SetIdBitsStayOnlyWithTheSourcesOwner) {
+  // Regression: a user's set-user-ID program, copied by root or another user, kept the bit
+  // under its new owner.
+  REQUIRE_ROOT();
+  TempDir tmp;
+  ::chmod(tmp.path().c_str(), 0755);
+  ::mkdir((tmp / "src").c_str(), 0755);
+  for (const auto& [name, mode] : {std::pair{"src/suid", 04755}, std::pair{"src/sgid", 02755}}) {
+    writeFile(tmp / name, "#!/bin/sh\n");
+    ASSERT_EQ(::chown((tmp / name).c_str(), kOwner, kOwner), 0);
+    ::chmod((tmp / name).c_str(), static_cast<mode_t>(mode));  // after chown, which drops them
+  }
+  // Root keeps the owner, so the bits stay with it.
+  ASSERT_EQ(copyNumber(tmp / "src", tmp / "byroot"), 0);
+  EXPECT_EQ(statOf(tmp / "byroot/suid").st_uid, kOwner);
+  EXPECT_EQ(statOf(tmp / "byroot/suid").st_mode & 07777, 04755u);
+  EXPECT_EQ(statOf(tmp / "byroot/sgid").st_gid, kOwner);
+  EXPECT_EQ(statOf(tmp / "byroot/sgid").st_mode & 07777, 02755u);
+  // Another user owns the copy, without the bits.
+  ::mkdir((tmp / "user").c_str(), 0755);
+  ::chown((tmp / "user").c_str(), kOtherUser, kOtherUser);
+  const auto copy = [&] { copyFolder(tmp / "src", tmp / "user/copy"); };
+  ASSERT_EQ(numberInChild(copy, kOtherUser, kOtherUser), 0);
+  for (const char* name : {"user/copy/suid", "user/copy/sgid"}) {
+    EXPECT_EQ(statOf(tmp / name).st_uid, kOtherUser) << name;
+    EXPECT_EQ(statOf(tmp / name).st_mode & 07777, 0755u) << name;
+  }
+}
+
+TEST(Attributes, AclsAndUserAttributesAreCopied) {
+  // Regression: ACLs and extended attributes were dropped, so a file an ACL closed to a user
+  // was copied readable to everyone.
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  ::mkdir((tmp / "src/shared").c_str(), 0755);
+  writeFile(tmp / "src/closed.txt", "secret", 0644);
+  writeFile(tmp / "src/shared/inside.txt", "x", 0644);
+  const std::string closed = testing::aclValue(6, 4, 4, {{kNobody, 0}});
+  const std::string open = testing::aclValue(7, 5, 5, {{kNobody, 7}});
+  ASSERT_EQ(::setxattr((tmp / "src/closed.txt").c_str(), "system.posix_acl_access", closed.data(),
+                       closed.size(), 0),
+            0);
+  ASSERT_EQ(::setxattr((tmp / "src/closed.txt").c_str(), "user.note", "kept", 4, 0), 0);
+  ASSERT_EQ(::setxattr((tmp / "src/shared").c_str(), "system.posix_acl_default", open.data(),
+                       open.size(), 0),
+            0);
+  ASSERT_EQ(copyNumber(tmp / "src", tmp / "dst"), 0);
+  const struct {
+    const char* path;
+    const char* name;
+  } cases[] = {
+      {"closed.txt", "system.posix_acl_access"},        {"closed.txt", "user.note"},
+      {"shared", "system.posix_acl_default"},           {"shared", "system.posix_acl_access"},
+      {"shared/inside.txt", "system.posix_acl_access"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(attribute(tmp / "dst/" + c.path, c.name), attribute(tmp / "src/" + c.path, c.name))
+        << c.path << " " << c.name;
+  }
+  EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
+  if (::geteuid() != 0) return;
+  ::chmod(tmp.path().c_str(), 0755);
+  const auto read = [&] {
+    if (::open((tmp / "dst/closed.txt").c_str(), O_RDONLY) < 0) throw RuntimeError(70);
+  };
+  EXPECT_EQ(numberInChild(read, kNobody, kNobody), 70) << "the copy let the closed-out user read";
+}
+
+TEST(Attributes, AclsTheDestinationHandsDownButTheSourceLacksAreRemoved) {
+  // Regression: files copied into a folder with a default ACL granted what the source
+  // never granted.
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  writeFile(tmp / "src/plain.txt", "x", 0600);
+  ::mkdir((tmp / "into").c_str(), 0755);
+  const std::string open = testing::aclValue(7, 5, 5, {{kNobody, 7}});
+  ASSERT_EQ(
+      ::setxattr((tmp / "into").c_str(), "system.posix_acl_default", open.data(), open.size(), 0),
+      0);
+  ASSERT_EQ(copyNumber(tmp / "src", tmp / "into/copy"), 0);
+  for (const char* path : {"into/copy", "into/copy/plain.txt"}) {
+    EXPECT_EQ(attribute(tmp / path, "system.posix_acl_access"), "<none>") << path;
+  }
+  EXPECT_EQ(attribute(tmp / "into/copy", "system.posix_acl_default"), "<none>");
+  EXPECT_EQ(statOf(tmp / "into/copy/plain.txt").st_mode & 07777, 0600u);
+}
+
+TEST(Destination, LastComponentDotOrDotDotIsRefusedBeforeAnythingIsWritten) {
+  // Regression: a source folder named "..." has the base name "..", and its copy
+  // overwrote the files above the destination and reported success.
+  TempDir tmp;
+  ::mkdir((tmp / "jobs").c_str(), 0755);
+  ::mkdir((tmp / "jobs/...").c_str(), 0755);
+  ::mkdir((tmp / "jobs/dst").c_str(), 0755);
+  writeFile(tmp / "jobs/.../victim.txt", "new");
+  writeFile(tmp / "jobs/victim.txt", "old");
+  const auto before = snapshot(tmp.path());
+  const std::string destinations[] = {
+      tmp / "jobs/dst/..",
+      tmp / "jobs/dst/.",
+      tmp / "jobs/dst/../",
+      tmp / "jobs/dst/..//",
+      tmp / "jobs/dst/./",
+      ".",
+      "..",
+  };
+  for (const std::string& destination : destinations) {
+    // In a child inside the destination, so that a relative path cannot reach further.
+    const auto copy = [&] {
+      if (::chdir((tmp / "jobs/dst").c_str()) != 0) throw RuntimeError(5);
+      createDiskFileSystemObject()->CopyFolder(tmp / "jobs/...", destination, true);
+    };
+    EXPECT_EQ(numberInChild(copy), err::kPathFileAccess) << destination;
+  }
+  EXPECT_EQ(snapshot(tmp.path()), before);
+  // A name that merely starts with dots is an ordinary folder.
+  EXPECT_EQ(copyNumber(tmp / "jobs/...", tmp / "jobs/dst/..."), 0);
+  EXPECT_EQ(readFile(tmp / "jobs/dst/.../victim.txt"), "new");
+}
+
+// Bind-mounts `from` at `at` for the life of the object.
+class BindMount {
+ public:
+  BindMount(const std::string& from, const std::string& at) : at_(at) {
+    ::mkdir(at.c_str(), 0755);
+    mounted_ = ::mount(from.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) == 0;
+  }
+  ~BindMount() {
+    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string at_;
+  bool mounted_ = false;
+};
+
+TEST(Destination, InsideTheSourceThroughABindMountIsRefused) {
+  // Regression: real-path strings differ through a bind mount, and the copy wrote
+  // hundreds of nested levels into its own source.
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  ::mkdir((tmp / "src/sub").c_str(), 0755);
+  writeFile(tmp / "src/sub/f", "x");
+  BindMount alias(tmp / "src", tmp / "alias");
+  if (!alias.mounted()) GTEST_SKIP() << "bind mounts are not allowed here";
+  const auto before = snapshot(tmp / "src");
+  for (const char* destination :
+       {"alias", "alias/sub", "alias/sub/new/deeper", "alias/../alias/x"}) {
+    EXPECT_EQ(copyNumber(tmp / "src", tmp / destination), err::kPathFileAccess) << destination;
+    EXPECT_EQ(copyNumber(tmp / "alias/sub", tmp / "src/sub/copy"), err::kPathFileAccess);
+  }
+  EXPECT_EQ(snapshot(tmp / "src"), before);
+}
+
+TEST(Destination, FolderOwnedBySomeoneElseTakesACompleteCopy) {
+  // Regression: the mode and times of an existing folder owned by someone else could not
+  // be set, and a complete copy ended with 70.
+  REQUIRE_ROOT();
+  TempDir tmp;
+  ::chmod(tmp.path().c_str(), 0755);
+  ::mkdir((tmp / "src").c_str(), 0755);
+  ::mkdir((tmp / "src/docs").c_str(), 0700);
+  writeFile(tmp / "src/docs/a.txt", "a", 0644);
+  writeFile(tmp / "src/b.txt", "b", 0644);
+  for (const char* folder : {"shared", "shared/docs"}) {
+    ::mkdir((tmp / folder).c_str(), 0777);
+    ::chmod((tmp / folder).c_str(), 0777);
+    ::chown((tmp / folder).c_str(), kOwner, kOwner);
+  }
+  ::chown((tmp / "src").c_str(), kOtherUser, kOtherUser);
+  ::chown((tmp / "src/docs").c_str(), kOtherUser, kOtherUser);
+  const auto copy = [&] { copyFolder(tmp / "src", tmp / "shared"); };
+  EXPECT_EQ(numberInChild(copy, kOtherUser, kOtherUser), 0);
+  EXPECT_EQ(readFile(tmp / "shared/docs/a.txt"), "a");
+  EXPECT_EQ(readFile(tmp / "shared/b.txt"), "b");
+  EXPECT_EQ(statOf(tmp / "shared").st_uid, kOwner);
+}
+
+TEST(SkipUnchanged, FileWrittenByHandInTheSourcesClockTickIsCopied) {
+  // Regression: a destination file changed by hand, as large as its source and with its
+  // modification time to the nanosecond, was kept as unchanged.
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  writeFile(tmp / "src/f", "source!", 0644);
+  ASSERT_EQ(copyNumber(tmp / "src", tmp / "dst"), 0);
+  // Written in place, as an editor might: no chmod afterwards, which would move the
+  // status-change time on.
+  std::ofstream(tmp / "dst/f", std::ios::binary | std::ios::trunc) << "by hand";
+  // The source gets the hand-written file's time: both as if written in one clock tick.
+  const struct stat edited = statOf(tmp / "dst/f");
+  const struct timespec times[2] = {edited.st_mtim, edited.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (tmp / "src/f").c_str(), times, 0), 0);
+  ASSERT_EQ(copyNumber(tmp / "src", tmp / "dst"), 0);
+  EXPECT_EQ(readFile(tmp / "dst/f"), "source!");
+  // Copied once, the file is then left as it is.
+  const ino_t copied = statOf(tmp / "dst/f").st_ino;
+  ASSERT_EQ(copyNumber(tmp / "src", tmp / "dst"), 0);
+  EXPECT_EQ(statOf(tmp / "dst/f").st_ino, copied);
+}
+
+TEST(DeepTree, ThousandLevelsCopyUnderTheUsualDescriptorLimit) {
+  // Regression: three descriptors a level ran out at level 340 under `ulimit -n 1024`.
+  TempDir tmp;
+  constexpr int kLevels = 1000;
+  std::string relative = "src";
+  ::mkdir((tmp / relative).c_str(), 0755);
+  for (int level = 0; level < kLevels; ++level) {
+    // Siblings, visited before or after the deep branch: they need their parent's
+    // folders again once the walk has closed them.
+    if (level % 100 == 0) {
+      ::mkdir((tmp / relative + "/s").c_str(), 0755);
+      writeFile(tmp / relative + "/s/f", std::to_string(level));
+    }
+    relative += "/d";
+    ASSERT_EQ(::mkdir((tmp / relative).c_str(), 0755), 0) << level;
+  }
+  writeFile(tmp / relative + "/bottom", "deep");
+  const auto copy = [&] {
+    const struct rlimit limit = {1024, 1024};
+    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) throw RuntimeError(5);
+    copyFolder(tmp / "src", tmp / "dst");
+  };
+  EXPECT_EQ(numberInChild(copy), 0);
+  EXPECT_EQ(readFile(tmp / "dst" + relative.substr(3) + "/bottom"), "deep");
+  std::string level = tmp / "dst";
+  for (int depth = 0; depth < kLevels; ++depth, level += "/d") {
+    if (depth % 100 == 0) {
+      EXPECT_EQ(readFile(level + "/s/f"), std::to_string(depth));
+    }
+  }
+}
+
+TEST(OpenFileLimit, CopyRaisesTheSoftLimitToTheHardLimit) {
+  // Regression: the copy ran with the soft limit, far below what the system allows.
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  const auto check = [&] {
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_max < 2048) return;  // nothing to raise to
+    limit.rlim_cur = 1024;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    copyFolder(tmp / "src", tmp / "dst");
+    ::getrlimit(RLIMIT_NOFILE, &limit);
+    if (limit.rlim_cur != limit.rlim_max) throw RuntimeError(5);
+  };
+  EXPECT_EQ(numberInChild(check), 0);
+}
+
+}  // namespace
+}  // namespace qm::fs
