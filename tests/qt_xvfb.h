@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,21 +90,53 @@ inline std::string readBytes(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Starts Xvfb on a display it picks itself (-displayfd: no race with servers started at
+// the same time) and returns its process id, or -1. Xvfb writes the display number and a
+// newline once it accepts connections. -noreset: by default the server resets when its
+// last client leaves (each xdotool call), and a client that connects during the reset
+// can hang or be refused.
+inline pid_t startXvfb(std::string& display) {
+  int fds[2];
+  if (::pipe(fds) != 0) return -1;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    const std::string fd = std::to_string(fds[1]);
+    ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+             "tcp", "-noreset", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(fds[1]);
+  std::string number;
+  char c = 0;
+  pollfd ready{fds[0], POLLIN, 0};
+  while (pid > 0 && ::poll(&ready, 1, static_cast<int>(kWait.count())) > 0 &&
+         ::read(fds[0], &c, 1) == 1 && c != '\n')
+    number += c;
+  ::close(fds[0]);
+  if (pid > 0 && c == '\n' && !number.empty()) {
+    display = ":" + number;
+    return pid;
+  }
+  if (pid > 0) {
+    ::kill(pid, SIGTERM);
+    ::waitpid(pid, nullptr, 0);
+  }
+  return -1;
+}
+
 // A private X server, a scratch folder (base_) and one program at a time in them.
 class XTest : public testing::Test {
  protected:
   void SetUp() override {
     if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("import"))
       GTEST_SKIP() << "Xvfb, xdotool or ImageMagick's import not installed";
-    int n = 40 + static_cast<int>(::getpid() % 50);
-    while (fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) ++n;
-    display_ = ":" + std::to_string(n);
-    xvfb_ = spawn({"Xvfb", display_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, {});
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-    ASSERT_FALSE(waitFor([&] { return fs::exists(socket) ? socket : std::string(); }).empty());
-    // The server answers once it has started; then the pointer goes to a corner, away
-    // from any control, so that no tooltip window opens under it.
-    ASSERT_FALSE(waitFor([&] { return xdo("getmouselocation"); }).empty()) << "Xvfb did not start";
+    xvfb_ = startXvfb(display_);
+    ASSERT_GT(xvfb_, 0) << "Xvfb gave no display";
+    // The pointer goes to a corner, away from any control, so that no tooltip window
+    // opens under it.
+    ASSERT_FALSE(waitFor([&] { return xdo("getmouselocation"); }).empty())
+        << "Xvfb does not answer";
     xdo("mousemove 1023 767");
     base_ = fs::temp_directory_path() / ("qm_e2e_" + std::to_string(::getpid()));
     fs::remove_all(base_);

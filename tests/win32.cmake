@@ -1,5 +1,7 @@
 # The Windows-only suites and the Wine checks of the two programs.
-add_test(NAME wine_setup COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BINARY_DIR}/wine)
+# The prefix is made for the width of this build's programs (the probe's).
+add_test(NAME wine_setup COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-setup ${CMAKE_BINARY_DIR}/wine
+                                 $<TARGET_FILE:win32_probe>)
 set_tests_properties(wine_setup PROPERTIES FIXTURES_SETUP wine SKIP_RETURN_CODE 77)
 
 qm_test(win32_platform_test win32_platform_test.cpp win32_savefile_test.cpp)

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,7 +19,8 @@ class WmTest : public ::testing::Test {
   void SetUp() override {
     for (const char* tool : {"Xvfb", "openbox", "xdotool", "xprop", "import", "compare"})
       if (!onPath(tool)) GTEST_SKIP() << tool << " not installed";
-    ASSERT_TRUE(startServer()) << "Xvfb did not start";
+    xvfb_ = startXvfb(display_);
+    ASSERT_GT(xvfb_, 0) << "Xvfb gave no display";
     wm_ = spawn({"openbox"}, {"DISPLAY=" + display_});
     // openbox has taken over once it names itself on the root window.
     ASSERT_FALSE(waitFor([&] {
@@ -120,32 +120,6 @@ class WmTest : public ::testing::Test {
   std::string display_;
   pid_t xvfb_ = -1, wm_ = -1, app_ = -1;
   fs::path base_;
-
- private:
-  // Xvfb picks a free display itself and writes its number to the pipe it is given.
-  bool startServer() {
-    int fds[2];
-    if (::pipe(fds) != 0) return false;
-    xvfb_ = ::fork();
-    if (xvfb_ == 0) {
-      ::close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
-               "tcp", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::close(fds[1]);
-    pollfd p{fds[0], POLLIN, 0};
-    std::string number;
-    char c;
-    while (::poll(&p, 1, static_cast<int>(kWait.count())) > 0 && ::read(fds[0], &c, 1) == 1 &&
-           c != '\n')
-      number += c;
-    ::close(fds[0]);
-    if (number.empty()) return false;
-    display_ = ":" + number;
-    return true;
-  }
 };
 
 }  // namespace qm::e2e
