@@ -1,7 +1,7 @@
 // Base names for Windows and POSIX paths.
-#include <gtest/gtest.h>
-
 #include "base_name.h"
+
+#include <gtest/gtest.h>
 
 namespace qm {
 namespace {
