@@ -1,7 +1,7 @@
 // Base names for Windows and POSIX paths.
-#include "base_name.h"
-
 #include <gtest/gtest.h>
+
+#include "base_name.h"
 
 namespace qm {
 namespace {

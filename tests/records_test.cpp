@@ -1,6 +1,4 @@
 // Tests of the portable platform pieces: records, UTF-8 slices, errors, the dispatcher.
-#include "records.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +7,7 @@
 #include "backend.h"
 #include "errors.h"
 #include "headless.h"
+#include "records.h"
 #include "utf8.h"
 
 namespace qm {
@@ -43,8 +42,7 @@ TEST(FieldReader, ReadsFieldsByTheRecordRules) {
       {"quote without its closing quote runs to the end", "\"abc", {"abc"}},
       {"Japanese value", "\"C:\\データ\\元\"\r\n", {"C:\\データ\\元"}},
   };
-  for (const FieldCase& c : cases)
-    EXPECT_EQ(readAll(c.text, int(c.fields.size())), c.fields) << c.what;
+  for (const FieldCase& c : cases) EXPECT_EQ(readAll(c.text, int(c.fields.size())), c.fields) << c.what;
 }
 
 TEST(FieldReader, PastTheEndIsError62) {

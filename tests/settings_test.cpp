@@ -1,12 +1,11 @@
 // Tests of the settings store: the Windows-directory lookup, the file's bytes, round trips.
-#include "settings.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "errors.h"
 #include "odd_files.h"
+#include "settings.h"
 #include "settings_golden.h"
 #include "temp_folder.h"
 

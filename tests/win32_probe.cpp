@@ -8,8 +8,8 @@
 //   win32_probe                   with QM_PROBE_REPORT set: writes its own path (UTF-8)
 //                                 to that file, so a test sees which copy was started
 // Waits up to 20 s for the window; exits 1 when it never appears. Output is UTF-8.
-#include <shellapi.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <string>

@@ -17,47 +17,23 @@ using testing::errorOf;
 using testing::put;
 using testing::widen;
 
-// Under Wine, the Linux path of a Windows path; empty elsewhere.
-std::string unixPath(const std::string& path) {
-  using Lookup = char*(CDECL*)(const wchar_t*);
-  const auto lookup = reinterpret_cast<Lookup>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix = lookup ? lookup(widen(path).c_str()) : nullptr;
-  if (!unix) return {};
-  std::string out(unix);
-  HeapFree(GetProcessHeap(), 0, unix);
-  return out;
-}
-
-// Under Wine, runs a Linux command to its end (Wine gives no reliable exit code).
-void runLinux(const std::string& command) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::wstring line = widen(command);
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process))
-    return;
-  WaitForSingleObject(process.hProcess, 10000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-}
-
 // Under Wine, a folder that takes no new file while its files stay writable: immutable
 // (chattr, as root, whom no mode stops) or without write permission. Not locked
 // elsewhere, nor where neither works.
 class FolderLock {
  public:
-  explicit FolderLock(std::string folder) : folder_(std::move(folder)), unix_(unixPath(folder_)) {
+  explicit FolderLock(std::string folder)
+      : folder_(std::move(folder)), unix_(testing::unixPathOf(folder_)) {
     if (unix_.empty()) return;
-    runLinux("/usr/bin/chattr +i \"" + unix_ + "\"");
-    if (!takesNoNewFile()) runLinux("/bin/chmod 555 \"" + unix_ + "\"");
+    // Each command has ended before the next look: a probe made while the lock was still
+    // coming could not be removed once it had come.
+    testing::runUnixShell("chattr +i '" + unix_ + "'");
+    if (!takesNoNewFile()) testing::runUnixShell("chmod 555 '" + unix_ + "'");
     locked_ = takesNoNewFile();
   }
   ~FolderLock() {
     if (unix_.empty()) return;
-    runLinux("/usr/bin/chattr -i \"" + unix_ + "\"");
-    runLinux("/bin/chmod 755 \"" + unix_ + "\"");
+    testing::runUnixShell("chattr -i '" + unix_ + "'; chmod 755 '" + unix_ + "'");
   }
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;

@@ -3,8 +3,6 @@
 
 namespace qm::screens {
 
-std::vector<NamedLayout> setupToolLayouts() {
-  return {};
-}
+std::vector<NamedLayout> setupToolLayouts() { return {}; }
 
 }  // namespace qm::screens

@@ -1,6 +1,6 @@
 // createBackend for Windows builds: the Win32 backend.
-#include <commctrl.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include "app.h"
 #include "backend_win32.h"
