@@ -18,8 +18,8 @@ int main() {
   std::string folder = (fs::temp_directory_path() / "qmbench.XXXXXX").string();
   if (!::mkdtemp(folder.data())) return 1;
   ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-  std::ofstream(folder + "/Copy.Copy", std::ios::binary)
-      << qm::toAnsi("\"/home/user/写真/2026\"\r\n\"/media/usb/バックアップ\"\r\n\"2026\"\r\n", "bench");
+  std::ofstream(folder + "/Copy.Copy", std::ios::binary) << qm::toAnsi(
+      "\"/home/user/写真/2026\"\r\n\"/media/usb/バックアップ\"\r\n\"2026\"\r\n", "bench");
 
   qm::headless::HeadlessBackend ui("QM(Quillmar)");
   qm::frmMain window(ui);

@@ -108,7 +108,9 @@ void frmMain::Load() {
   }
 }
 
-void frmMain::Form_MouseMove(int, int, float, float) { Load(); }
+void frmMain::Form_MouseMove(int, int, float, float) {
+  Load();
+}
 
 // Every Retry runs the whole copy again from the confirmation, in this loop rather than
 // by recursion, so that the stack does not grow with the number of retries.
@@ -151,6 +153,8 @@ void frmMain::cmdHenkou_Click() {
   }
 }
 
-void frmMain::Command2_Click() { endProgram(); }
+void frmMain::Command2_Click() {
+  endProgram();
+}
 
 }  // namespace qm

@@ -20,8 +20,12 @@ struct Font {
   bool bold = false;
 };
 inline constexpr Font kDefaultFont{};
-inline constexpr Font pt(double points) { return Font{points, false}; }
-inline constexpr Font bold(double points) { return Font{points, true}; }
+inline constexpr Font pt(double points) {
+  return Font{points, false};
+}
+inline constexpr Font bold(double points) {
+  return Font{points, true};
+}
 
 // Flags from the "Other" column of the tables, combined with |.
 enum Other : unsigned {

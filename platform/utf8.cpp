@@ -3,7 +3,9 @@
 
 namespace qm {
 
-static bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+static bool isContinuation(unsigned char c) {
+  return (c & 0xC0) == 0x80;
+}
 
 bool isValidUtf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());

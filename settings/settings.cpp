@@ -65,6 +65,8 @@ CopySettings readSettings(const std::string& path) {
   return job;
 }
 
-bool settingsFileExists(const std::string& path) { return fileExists(path); }
+bool settingsFileExists(const std::string& path) {
+  return fileExists(path);
+}
 
 }  // namespace qm

@@ -92,13 +92,21 @@ void frmCopy::Form_Load() {
   }
 }
 
-void frmCopy::txtCopy1_GotFocus() { selectAll(textBox("txtCopy1")); }
+void frmCopy::txtCopy1_GotFocus() {
+  selectAll(textBox("txtCopy1"));
+}
 
-void frmCopy::txtCopy2_GotFocus() { selectAll(textBox("txtCopy2")); }
+void frmCopy::txtCopy2_GotFocus() {
+  selectAll(textBox("txtCopy2"));
+}
 
-void frmCopy::cmdSan1_Click() { frmCopy1.Show(); }
+void frmCopy::cmdSan1_Click() {
+  frmCopy1.Show();
+}
 
-void frmCopy::cmdSun2_Click() { frmCopy2.Show(); }
+void frmCopy::cmdSun2_Click() {
+  frmCopy2.Show();
+}
 
 // The object and the base name come before any check and outside the error handling:
 // a failure there goes to the default report of an unhandled error.

@@ -47,12 +47,14 @@ constexpr const char* kAddressCopied = "メールアドレスは､クリップ�
 }  // namespace
 
 const FormLayout& frmCopy1Layout() {
-  static const FormLayout layout = pickerLayout({"frmCopy1", "コピー元指定", 4545, 2820, 1680, 3000, 4455});
+  static const FormLayout layout =
+      pickerLayout({"frmCopy1", "コピー元指定", 4545, 2820, 1680, 3000, 4455});
   return layout;
 }
 
 const FormLayout& frmCopy2Layout() {
-  static const FormLayout layout = pickerLayout({"frmCopy2", "コピー先指定", 4935, 3240, 2040, 3600, 4335});
+  static const FormLayout layout =
+      pickerLayout({"frmCopy2", "コピー先指定", 4935, 3240, 2040, 3600, 4335});
   return layout;
 }
 
@@ -111,9 +113,13 @@ void frmPicker::Drive1_Change() {
   }
 }
 
-void frmPicker::Dir1_Change() { textBox("txtFileName").setText(dirList("Dir1").path()); }
+void frmPicker::Dir1_Change() {
+  textBox("txtFileName").setText(dirList("Dir1").path());
+}
 
-void frmPicker::txtFileName_Change() { pickedPath = textBox("txtFileName").text(); }
+void frmPicker::txtFileName_Change() {
+  pickedPath = textBox("txtFileName").text();
+}
 
 // The settings window lives until the program ends; the check only guards against
 // writing into a window that is already gone.
@@ -122,6 +128,8 @@ void frmPicker::cmdOpen_Click() {
   unload();
 }
 
-void frmPicker::cmdExit_Click() { unload(); }
+void frmPicker::cmdExit_Click() {
+  unload();
+}
 
 }  // namespace qm

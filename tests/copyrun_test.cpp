@@ -160,7 +160,7 @@ TEST_F(CopyRun, ObjectThatCannotBeCreatedGoesToTheDefaultReport) {
   ui.objectFactory = nullptr;
   ui.answer(mb::kAnswerYes);
   ui.answer(mb::kAnswerOk);
-  ui.objectFactory = [] () -> std::unique_ptr<FileSystemObject> {
+  ui.objectFactory = []() -> std::unique_ptr<FileSystemObject> {
     throw RuntimeError(err::kCannotCreateObject, "Scripting.FileSystemObject");
   };
   pressCopy();

@@ -134,7 +134,8 @@ TEST_F(SaveThenCopy, AMissingSourceSendsTheUserBackToTheSetupTool) {
   ui.answer(mb::kAnswerOk);
   ui.form("frmMain")->click("cmdCopy");
   ASSERT_EQ(ui.boxes.size(), 2u);
-  EXPECT_EQ(ui.boxes[1].text, "指定しているパス名が見つかりません！もう１度設定しなおしてください!");
+  EXPECT_EQ(ui.boxes[1].text,
+            "指定しているパス名が見つかりません！もう１度設定しなおしてください!");
   ASSERT_EQ(ui.started.size(), 1u);
   EXPECT_TRUE(ui.ended());
 }

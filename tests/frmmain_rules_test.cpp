@@ -58,7 +58,8 @@ TEST(FrmMainLayout, TabOrderOfFocusableControls) {
             [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
   std::vector<std::string_view> names;
   for (auto* row : focusable) names.push_back(row->name);
-  EXPECT_EQ(names, (std::vector<std::string_view>{"cmdCopy", "Command2", "cmdHenkou", "txtWinDir"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string_view>{"cmdCopy", "Command2", "cmdHenkou", "txtWinDir"}));
 }
 
 }  // namespace

@@ -110,9 +110,9 @@ TEST_F(ConfigFolder, ReadErrorsCarryTheirNumbers) {
     std::string path;
     int number;
   };
-  for (const Case& c : {Case{dir / "missing", err::kFileNotFound},
-                        Case{dir / "nodir/missing", err::kFileNotFound},
-                        Case{dir / "file/below", err::kPathNotFound}}) {
+  for (const Case& c :
+       {Case{dir / "missing", err::kFileNotFound}, Case{dir / "nodir/missing", err::kFileNotFound},
+        Case{dir / "file/below", err::kPathNotFound}}) {
     try {
       readWholeFile(c.path);
       ADD_FAILURE() << c.path;

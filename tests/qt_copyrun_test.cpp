@@ -71,13 +71,13 @@ void confirmThenAnswer(const QString& answer) {
 
 TEST(QtCopyRun, PointerIsTheWaitCursorWhileTheCopyRunsAndGoneAfterIt) {
   struct Case {
-    int error;        // what CopyFolder throws; 0: nothing
-    QString answer;   // the button pressed on the box after the copy
-    bool ends;        // whether the program ends after that box
+    int error;       // what CopyFolder throws; 0: nothing
+    QString answer;  // the button pressed on the box after the copy
+    bool ends;       // whether the program ends after that box
   };
   const Case cases[] = {
-      {0, QStringLiteral("OK"), true},                                   // completed
-      {err::kPermissionDenied, QStringLiteral("キャンセル"), false},     // device not ready
+      {0, QStringLiteral("OK"), true},                                // completed
+      {err::kPermissionDenied, QStringLiteral("キャンセル"), false},  // device not ready
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);

@@ -22,9 +22,9 @@ TEST(Drives, VolumesComeFromMediaMntAndRunMediaOnly) {
       "/dev/sde1 /mediaX/other ext4 rw 0 0\n"
       "tmpfs /mnt tmpfs rw 0 0\n"
       "/dev/sdc1 /mnt/backup ext4 rw 0 0\n";
-  EXPECT_EQ(volumeMountPoints(mounts),
-            (std::vector<std::string>{"/media/user/USB STICK", "/mnt/backup",
-                                      "/run/media/user/CARD"}));
+  EXPECT_EQ(
+      volumeMountPoints(mounts),
+      (std::vector<std::string>{"/media/user/USB STICK", "/mnt/backup", "/run/media/user/CARD"}));
 }
 
 TEST(Drives, RootsAreSlashThenHomeThenVolumes) {
@@ -44,9 +44,14 @@ TEST(Drives, FindRootBySpecIgnoresLetterCaseAndRefusesUnknownSpecs) {
     const char* spec;
     const char* path;  // nullptr: unknown
   };
-  const Case cases[] = {{"C:", "/"},          {"c:", "/"},      {"A:", "/home/user"},
-                        {"a:", "/home/user"}, {"/media/usb", "/media/usb"},
-                        {"D:", nullptr},      {"", nullptr},    {"/media", nullptr}};
+  const Case cases[] = {{"C:", "/"},
+                        {"c:", "/"},
+                        {"A:", "/home/user"},
+                        {"a:", "/home/user"},
+                        {"/media/usb", "/media/usb"},
+                        {"D:", nullptr},
+                        {"", nullptr},
+                        {"/media", nullptr}};
   for (const Case& c : cases) {
     const Root* r = findRoot(roots, c.spec);
     if (!c.path)
@@ -84,15 +89,18 @@ TEST(Drives, FolderPathsAreNormalisedAndChainedFromTheTop) {
   EXPECT_EQ(normalFolder("x/./y", "/home/u"), "/home/u/x/y");
   EXPECT_EQ(normalFolder("/", "/tmp"), "/");
   EXPECT_EQ(folderChain("/", "/a/b"), (std::vector<std::string>{"/", "/a", "/a/b"}));
-  EXPECT_EQ(folderChain("/home/u", "/home/u/x"), (std::vector<std::string>{"/home/u", "/home/u/x"}));
+  EXPECT_EQ(folderChain("/home/u", "/home/u/x"),
+            (std::vector<std::string>{"/home/u", "/home/u/x"}));
   EXPECT_EQ(folderChain("/", "/"), (std::vector<std::string>{"/"}));
 }
 
 TEST(Drives, ListingGivesVisibleSubfoldersSortedAndFailsWith76WhenMissing) {
   // One folder per process, so that runs of the suite side by side do not share it.
-  const auto base = std::filesystem::temp_directory_path() / ("qm_drives_test_" + std::to_string(::getpid()));
+  const auto base =
+      std::filesystem::temp_directory_path() / ("qm_drives_test_" + std::to_string(::getpid()));
   std::filesystem::remove_all(base);
-  for (const char* d : {"b", "a", ".hidden", "c/deeper"}) std::filesystem::create_directories(base / d);
+  for (const char* d : {"b", "a", ".hidden", "c/deeper"})
+    std::filesystem::create_directories(base / d);
   std::ofstream(base / "file.txt") << "x";
   EXPECT_EQ(listSubfolders(base.string()), (std::vector<std::string>{"a", "b", "c"}));
   try {

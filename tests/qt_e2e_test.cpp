@@ -20,7 +20,8 @@ class CopyToolInX : public XTest {
   // The settings file as the setup tool writes it: three quoted records, CR LF, CP 932.
   void writeSettings(const std::string& source, const std::string& dest, const std::string& base) {
     std::ofstream out(base_ / "cfg/Copy.Copy", std::ios::binary);
-    for (const std::string& v : {source, dest, base}) out << qm::toAnsi("\"" + v + "\"", "test") << "\r\n";
+    for (const std::string& v : {source, dest, base})
+      out << qm::toAnsi("\"" + v + "\"", "test") << "\r\n";
   }
 
   // The copy tool's main window, found by its title.

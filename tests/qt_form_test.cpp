@@ -51,7 +51,7 @@ TEST(QtForm, EveryControlOfFrmMainHasItsTableGeometryAt96Dpi) {
     QRect rect;
   };
   const Row rows[] = {
-      {"Command2", {232, 136, 153, 41}}, {"txtWinDir", {272, 144, 81, 18}},
+      {"Command2", {232, 136, 153, 41}},  {"txtWinDir", {272, 144, 81, 18}},
       {"cmdHenkou", {424, 136, 153, 41}}, {"cmdCopy", {32, 136, 153, 41}},
       {"Label3", {120, 80, 9, 29}},       {"lblCopy1", {104, 8, 9, 19}},
       {"lblCopy2", {104, 48, 9, 19}},     {"Label2", {16, 48, 73, 17}},
@@ -97,7 +97,8 @@ TEST(QtForm, FontsFollowTheRowsAndAskForTheJapaneseFace) {
   EXPECT_DOUBLE_EQ(f.widget("lblCopy1")->font().pointSizeF(), 11.25);
   EXPECT_FALSE(f.widget("lblCopy1")->font().bold());
   EXPECT_DOUBLE_EQ(f.widget("txtWinDir")->font().pointSizeF(), 9.0);  // window default
-  EXPECT_EQ(f.widget("cmdCopy")->toolTip(), QStringLiteral("クリックすると､上記の場所にコピーをします。"));
+  EXPECT_EQ(f.widget("cmdCopy")->toolTip(),
+            QStringLiteral("クリックすると､上記の場所にコピーをします。"));
 }
 
 TEST(QtForm, AutoSizedLabelGrowsFromItsCornerAndBorderedOnesHaveAFrame) {
@@ -185,18 +186,22 @@ TEST(QtForm, EnterPressesTheFocusedButtonElseTheDefaultButton) {
     std::vector<std::string> pressed;
     for (const ControlRow& row : c.layout->controls)
       if (row.type == ControlType::CommandButton)
-        form->button(row.name).Click = [&pressed, name = std::string(row.name)] { pressed.push_back(name); };
+        form->button(row.name).Click = [&pressed, name = std::string(row.name)] {
+          pressed.push_back(name);
+        };
     showAndWait(*form);
     form->setFocus(c.focus);
     ASSERT_EQ(QApplication::focusWidget(), qtForm(*form).widget(c.focus));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTest::qWait(20);
-    EXPECT_EQ(pressed, c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
+    EXPECT_EQ(pressed,
+              c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
     // The keypad's Enter acts the same.
     pressed.clear();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Enter, Qt::KeypadModifier);
     QTest::qWait(20);
-    EXPECT_EQ(pressed, c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
+    EXPECT_EQ(pressed,
+              c.pressed ? std::vector<std::string>{c.pressed} : std::vector<std::string>{});
     form->close();
   }
 }
@@ -260,10 +265,13 @@ TEST(QtForm, MouseMovesReachTheWindowOnlyOverItsOwnSurface) {
     int events;
   };
   const Case cases[] = {
-      {"cmdCopy", {100, 150}, 0},   {"Command2", {300, 150}, 0},
+      {"cmdCopy", {100, 150}, 0},
+      {"Command2", {300, 150}, 0},
       {"txtWinDir (under Command2)", {280, 150}, 0},
-      {"Label1", {20, 12}, 0},      {"lblCopy1", {106, 12}, 0},
-      {"surface", {5, 100}, 1},     {"surface below the buttons", {300, 185}, 1},
+      {"Label1", {20, 12}, 0},
+      {"lblCopy1", {106, 12}, 0},
+      {"surface", {5, 100}, 1},
+      {"surface below the buttons", {300, 185}, 1},
   };
   for (const Case& c : cases) {
     moves = 0;

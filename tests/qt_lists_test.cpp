@@ -70,8 +70,8 @@ TEST_F(Lists, DriveListStartsOnTheCurrentFoldersRootAndChangesOnlyOnRealChange) 
     std::string drive;
     int changes;
   };
-  const Step steps[] = {{"A:", "A:", 0}, {"c:", "C:", 1}, {"C:", "C:", 0},
-                        {p("usb"), p("usb"), 1}, {"A:", "A:", 1}};
+  const Step steps[] = {
+      {"A:", "A:", 0}, {"c:", "C:", 1}, {"C:", "C:", 0}, {p("usb"), p("usb"), 1}, {"A:", "A:", 1}};
   for (const Step& s : steps) {
     changes = 0;
     drives.setDrive(s.spec);
@@ -106,8 +106,8 @@ TEST_F(Lists, FolderListShowsADrivesCurrentFolderAndRaisesChangeOnRealChange) {
     int changes;
   };
   const Step steps[] = {
-      {"A:", p("home/docs"), 0},        // the home root's current folder is the process's
-      {"C:", p("sys"), 1},              // not inside C:: its root itself
+      {"A:", p("home/docs"), 0},  // the home root's current folder is the process's
+      {"C:", p("sys"), 1},        // not inside C:: its root itself
       {p("sys/etc"), p("sys/etc"), 1},
       {p("sys/etc/"), p("sys/etc"), 0},
       {p("usb"), p("usb"), 1},

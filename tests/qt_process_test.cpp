@@ -79,7 +79,7 @@ TEST_F(ProgramStart, StartedProgramRunsDetachedAndLeavesNoZombie) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   int parent = 0;
   std::ifstream(marker) >> parent;
-  EXPECT_NE(parent, getpid());  // not our child
+  EXPECT_NE(parent, getpid());                   // not our child
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);  // no child left to reap
   EXPECT_EQ(errno, ECHILD);
 }

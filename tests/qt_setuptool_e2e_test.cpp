@@ -36,7 +36,8 @@ class SetupToolInX : public XTest {
 // Japanese source folder is therefore picked with the keyboard in frmCopy1, which
 // starts in the current folder; the ASCII destination is typed.
 TEST_F(SetupToolInX, PickedAndTypedJobIsSavedAndNoEndsThenTheCopyToolRunsIt) {
-  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_copyengine) for the base name";
+  if (!kHaveCopyEngine)
+    GTEST_SKIP() << "this build has no copy engine (qm_copyengine) for the base name";
   const std::string source = (base_ / "元/写真データ").string();
   const std::string dest = (base_ / "dst").string();
   ASSERT_FALSE(fs::exists(base_ / "cfg/Copy.Copy"));
@@ -56,8 +57,11 @@ TEST_F(SetupToolInX, PickedAndTypedJobIsSavedAndNoEndsThenTheCopyToolRunsIt) {
   pressIn(picker, "Return");
   pressIn(picker, "alt+n");
   pressIn(picker, "Return");
-  ASSERT_FALSE(waitFor([&] { return otherWindow({picker}) == setup && otherWindow({setup}).empty()
-                                        ? std::string("closed") : std::string(); }).empty())
+  ASSERT_FALSE(waitFor([&] {
+                 return otherWindow({picker}) == setup && otherWindow({setup}).empty()
+                            ? std::string("closed")
+                            : std::string();
+               }).empty())
       << "the picker did not close";
 
   clickIn(setup, kDestinationBoxX, kDestinationBoxY);
@@ -91,7 +95,8 @@ TEST_F(SetupToolInX, EnterOnTheFocusedCancelButtonAsksToQuitAndYesEnds) {
   pressIn(setup, "Return");
   const std::string question = waitFor([&] { return otherWindow({setup}); });
   ASSERT_FALSE(question.empty()) << "no question whether to quit";
-  EXPECT_EQ(words(xdo("getwindowname " + question)), std::vector<std::string>{"QMS(QuillmarSetter)"});
+  EXPECT_EQ(words(xdo("getwindowname " + question)),
+            std::vector<std::string>{"QMS(QuillmarSetter)"});
   pressIn(question, "alt+y");
   EXPECT_TRUE(endsWithin()) << "the setup tool did not end cleanly";
   EXPECT_FALSE(fs::exists(base_ / "cfg/Copy.Copy"));

@@ -21,7 +21,9 @@ inline std::unique_ptr<QtBackend> makeBackend() {
   return std::make_unique<QtBackend>(argc, argv, "QM(Quillmar)");
 }
 
-inline QtForm& qtForm(Form& f) { return static_cast<QtForm&>(f); }
+inline QtForm& qtForm(Form& f) {
+  return static_cast<QtForm&>(f);
+}
 
 // Runs `act` on the next message box once it is shown (polling, so it also works for a
 // box opened later inside the same handler).

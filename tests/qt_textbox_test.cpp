@@ -22,13 +22,9 @@ TEST(QtTextBox, ProgramChangesRaiseChangeOncePerRealChange) {
     int changes;
   };
   const Step steps[] = {
-      {"abc", "abc", 1},
-      {"abc", "abc", 0},             // equal value: no event
-      {"abc\0def"sv, "abc", 0},      // kept before the NUL, equal again
-      {"xy\0z"sv, "xy", 1},
-      {"日本語", "日本語", 1},
-      {"", "", 1},
-      {""sv, "", 0},
+      {"abc", "abc", 1},        {"abc", "abc", 0},  // equal value: no event
+      {"abc\0def"sv, "abc", 0},                     // kept before the NUL, equal again
+      {"xy\0z"sv, "xy", 1},     {"日本語", "日本語", 1}, {"", "", 1}, {""sv, "", 0},
   };
   auto ui = makeBackend();
   auto form = ui->createForm(frmMainLayout());
@@ -76,11 +72,10 @@ TEST(QtTextBox, SelectionCountsCharactersNotBytesOrUtf16Units) {
     const char* selected;
   };
   const Case cases[] = {
-      {"abcdef", 1, 3, 1, 3, "bcd"},
-      {"日本語テキスト", 2, 2, 2, 2, "語テ"},
-      {"a😀bc", 1, 2, 1, 2, "😀b"},      // a surrogate pair is one character
-      {"abc", 5, 1, 3, 0, ""},            // start past the end: clamped
-      {"日本", 0, 9, 0, 2, "日本"},       // length past the end: clamped
+      {"abcdef", 1, 3, 1, 3, "bcd"}, {"日本語テキスト", 2, 2, 2, 2, "語テ"},
+      {"a😀bc", 1, 2, 1, 2, "😀b"},    // a surrogate pair is one character
+      {"abc", 5, 1, 3, 0, ""},       // start past the end: clamped
+      {"日本", 0, 9, 0, 2, "日本"},  // length past the end: clamped
       {"abc", -2, 1, 0, 1, "a"},
   };
   auto ui = makeBackend();

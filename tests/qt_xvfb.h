@@ -250,12 +250,13 @@ class XTest : public testing::Test {
     waitFor([&] {
       xdo("windowfocus --sync " + window);
       return words(xdo("getwindowfocus -f")) == std::vector<std::string>{window} ? window
-                                                                                  : std::string();
+                                                                                 : std::string();
     });
   }
 
   void screenshot(const std::string& file) {
-    std::system(("import -display " + display_ + " -window root '" + file + "' 2>/dev/null").c_str());
+    std::system(
+        ("import -display " + display_ + " -window root '" + file + "' 2>/dev/null").c_str());
   }
 
   std::string display_;

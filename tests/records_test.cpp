@@ -42,7 +42,8 @@ TEST(FieldReader, ReadsFieldsByTheRecordRules) {
       {"quote without its closing quote runs to the end", "\"abc", {"abc"}},
       {"Japanese value", "\"C:\\データ\\元\"\r\n", {"C:\\データ\\元"}},
   };
-  for (const FieldCase& c : cases) EXPECT_EQ(readAll(c.text, int(c.fields.size())), c.fields) << c.what;
+  for (const FieldCase& c : cases)
+    EXPECT_EQ(readAll(c.text, int(c.fields.size())), c.fields) << c.what;
 }
 
 TEST(FieldReader, PastTheEndIsError62) {

@@ -199,8 +199,8 @@ TEST_F(PickerTest, EachPickerFillsOnlyItsOwnBox) {
     const char* filled;
     const char* untouched;
   };
-  for (const Case c : {Case{"frmCopy1", "txtCopy1", "txtCopy2"},
-                       Case{"frmCopy2", "txtCopy2", "txtCopy1"}}) {
+  for (const Case c :
+       {Case{"frmCopy1", "txtCopy1", "txtCopy2"}, Case{"frmCopy2", "txtCopy2", "txtCopy1"}}) {
     SCOPED_TRACE(c.picker);
     start();
     settings().type("txtCopy1", "/src");
@@ -267,7 +267,7 @@ TEST_F(PickerTest, ClosingSettingsWindowEndsProgramWithOpenPickers) {
   EXPECT_TRUE(ui.ended());
   EXPECT_FALSE(one.isOpen());
   EXPECT_FALSE(two.isOpen());
-  one.click("cmdOpen");  // no handler runs after the end
+  one.click("cmdOpen");              // no handler runs after the end
   window->frmCopy1.cmdOpen_Click();  // and the handler itself leaves the gone window alone
   EXPECT_EQ(box("txtCopy1"), "/src");
   EXPECT_TRUE(ui.boxes.empty());

@@ -21,10 +21,10 @@ TEST(FrmCopyLayout, ControlsStackAndTabAsDesigned) {
   };
   // Stacking order, top first.
   const Row expected[] = {
-      {"cmdCan", 3360, 1440, 1575, 495, 5},   {"txtWinDir", 3840, 1440, 855, 375, 8},
-      {"cmdOK", 1320, 1440, 1575, 495, 4},    {"cmdSun2", 6360, 840, 1095, 375, 3},
-      {"cmdSan1", 6360, 240, 1095, 375, 2},   {"txtCopy2", 1080, 840, 4935, 375, 1},
-      {"txtCopy1", 1080, 240, 4935, 375, 0},  {"lblCopy2", 120, 840, 735, 255, 7},
+      {"cmdCan", 3360, 1440, 1575, 495, 5},  {"txtWinDir", 3840, 1440, 855, 375, 8},
+      {"cmdOK", 1320, 1440, 1575, 495, 4},   {"cmdSun2", 6360, 840, 1095, 375, 3},
+      {"cmdSan1", 6360, 240, 1095, 375, 2},  {"txtCopy2", 1080, 840, 4935, 375, 1},
+      {"txtCopy1", 1080, 240, 4935, 375, 0}, {"lblCopy2", 120, 840, 735, 255, 7},
       {"lblCopy1", 120, 240, 735, 255, 6},
   };
   const FormLayout& layout = frmCopyLayout();
@@ -69,7 +69,8 @@ TEST_F(SetupToolTest, FirstStartWithoutFileOpensEmptyAndSilent) {
 }
 
 TEST_F(SetupToolTest, LoadPrefillsBoxesAndSelectsSourceText) {
-  writeSettingsBytes(toAnsi("\"/home/田中/データ\"\r\n\"/mnt/バックアップ/\"\r\n\"データ\"\r\n", "test"));
+  writeSettingsBytes(
+      toAnsi("\"/home/田中/データ\"\r\n\"/mnt/バックアップ/\"\r\n\"データ\"\r\n", "test"));
   HForm& f = start();
   EXPECT_EQ(box("txtCopy1"), "/home/田中/データ");
   EXPECT_EQ(box("txtCopy2"), "/mnt/バックアップ/");
@@ -168,7 +169,9 @@ struct AnswerCase {
   bool ended;
 };
 
-void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const AnswerCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SaveAnswerTest : public SetupToolTest, public ::testing::WithParamInterface<AnswerCase> {};
 
@@ -204,12 +207,15 @@ TEST_P(SaveAnswerTest, AnswerDecidesStartAndEnd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, SaveAnswerTest,
-    ::testing::Values(
-        AnswerCase{"No", mb::kAnswerNo, 0, {kM3}, false, true},
-        AnswerCase{"Yes", mb::kAnswerYes, 0, {kM3}, true, true},
-        AnswerCase{"YesCopyToolMissing", mb::kAnswerYes, -1, {kM3, kM4}, false, true},
-        AnswerCase{"YesStartRefused", mb::kAnswerYes, err::kPermissionDenied, {kM3, kM5, kM6},
-                   false, false}),
+    ::testing::Values(AnswerCase{"No", mb::kAnswerNo, 0, {kM3}, false, true},
+                      AnswerCase{"Yes", mb::kAnswerYes, 0, {kM3}, true, true},
+                      AnswerCase{"YesCopyToolMissing", mb::kAnswerYes, -1, {kM3, kM4}, false, true},
+                      AnswerCase{"YesStartRefused",
+                                 mb::kAnswerYes,
+                                 err::kPermissionDenied,
+                                 {kM3, kM5, kM6},
+                                 false,
+                                 false}),
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(SetupToolTest, UnwritableFolderReportsAndStaysOpen) {

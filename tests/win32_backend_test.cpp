@@ -103,10 +103,14 @@ TEST_F(Win32BackendTest, FontsComeFromTheTable) {
     const char* name;
     double points;
     LONG weight;
-  } cases[] = {{"cmdCopy", 15.75, 700}, {"Label3", 21.75, 400}, {"lblCopy1", 11.25, 400}, {"Label1", 12, 700}};
+  } cases[] = {{"cmdCopy", 15.75, 700},
+               {"Label3", 21.75, 400},
+               {"lblCopy1", 11.25, 400},
+               {"Label1", 12, 700}};
   for (const Case& c : cases) {
     LOGFONTW lf{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.control(c.name), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(form.control(c.name), WM_GETFONT, 0, 0)),
+               sizeof lf, &lf);
     EXPECT_EQ(narrow(lf.lfFaceName), "ＭＳ Ｐゴシック") << c.name;
     EXPECT_EQ(lf.lfCharSet, SHIFTJIS_CHARSET) << c.name;
     EXPECT_EQ(lf.lfWeight, c.weight) << c.name;
@@ -132,13 +136,14 @@ TEST_F(Win32BackendTest, ChangeFiresOnlyOnRealChangeForProgramAndUser) {
     std::string text;
     std::string expected;
     int changes;
-  } steps[] = {{false, "a", "a", 1},          {false, "a", "a", 1},
-               {false, std::string("b\0c", 3), "b", 2}, {false, "b", "b", 2},
-               {true, "データ", "データ", 3},    {true, "データ", "データ", 3},
-               {false, "", "", 4}};
+  } steps[] = {
+      {false, "a", "a", 1}, {false, "a", "a", 1},          {false, std::string("b\0c", 3), "b", 2},
+      {false, "b", "b", 2}, {true, "データ", "データ", 3}, {true, "データ", "データ", 3},
+      {false, "", "", 4}};
   for (const Step& s : steps) {
     if (s.byUser)
-      SendMessageW(form.control("txtA"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widen(s.text).c_str()));
+      SendMessageW(form.control("txtA"), WM_SETTEXT, 0,
+                   reinterpret_cast<LPARAM>(widen(s.text).c_str()));
     else
       box.setText(s.text);
     EXPECT_EQ(box.text(), s.expected);
@@ -153,14 +158,17 @@ TEST_F(Win32BackendTest, SelectionCountsCharactersNotCodeUnits) {
     const char* text;
     int start, length;
     DWORD from, to;  // UTF-16 positions in the control
-  } cases[] = {{"abcdef", 1, 3, 1, 4}, {"データabc", 2, 3, 2, 5}, {"\xF0\x9F\x98\x80xyz", 1, 2, 2, 4},
+  } cases[] = {{"abcdef", 1, 3, 1, 4},
+               {"データabc", 2, 3, 2, 5},
+               {"\xF0\x9F\x98\x80xyz", 1, 2, 2, 4},
                {"ab", 5, 5, 2, 2}};
   for (const Case& c : cases) {
     box.setText(c.text);
     box.setSelStart(c.start);
     box.setSelLength(c.length);
     DWORD from = 0, to = 0;
-    SendMessageW(form.control("txtA"), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    SendMessageW(form.control("txtA"), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                 reinterpret_cast<LPARAM>(&to));
     EXPECT_EQ(from, c.from) << c.text;
     EXPECT_EQ(to, c.to) << c.text;
     EXPECT_EQ(box.selStart(), std::min(c.start, static_cast<int>(c.from))) << c.text;
@@ -256,7 +264,8 @@ TEST_F(Win32BackendTest, FolderListShowsAncestorsFolderAndSubfolders) {
   W32Form& form = make(testLayout());
   DirListBox& list = form.dirList("Dir1");
   const std::wstring base = L"C:\\qm-dir-test";
-  for (const wchar_t* p : {L"", L"\\元", L"\\元\\b", L"\\元\\a"}) CreateDirectoryW((base + p).c_str(), nullptr);
+  for (const wchar_t* p : {L"", L"\\元", L"\\元\\b", L"\\元\\a"})
+    CreateDirectoryW((base + p).c_str(), nullptr);
   int changes = 0;
   list.Change = [&] { ++changes; };
   list.setPath("C:\\qm-dir-test\\元\\");
@@ -275,7 +284,8 @@ TEST_F(Win32BackendTest, FolderListShowsAncestorsFolderAndSubfolders) {
   EXPECT_EQ(items, expected);
   EXPECT_EQ(SendMessageW(h, LB_GETCURSEL, 0, 0), 2);
   EXPECT_EQ(errorOf([&] { list.setPath("C:\\qm-dir-test\\none"); }), err::kPathNotFound);
-  for (const wchar_t* p : {L"\\元\\a", L"\\元\\b", L"\\元", L""}) RemoveDirectoryW((base + p).c_str());
+  for (const wchar_t* p : {L"\\元\\a", L"\\元\\b", L"\\元", L""})
+    RemoveDirectoryW((base + p).c_str());
 }
 
 // Regression: a folder deeper than a fixed path buffer ended the picker with error 52.
@@ -343,7 +353,9 @@ TEST_F(Win32BackendTest, ClipboardHoldsUnicodeText) {
 TEST_F(Win32BackendTest, HourglassIsShownOverTheWindowsWhileSet) {
   W32Form& form = make(testLayout());
   ui->setMousePointer(kPointerHourglass);
-  EXPECT_EQ(SendMessageW(form.hwnd(), WM_SETCURSOR, (WPARAM)form.control("txtA"), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)), TRUE);
+  EXPECT_EQ(SendMessageW(form.hwnd(), WM_SETCURSOR, (WPARAM)form.control("txtA"),
+                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE)),
+            TRUE);
   EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
   ui->setMousePointer(kPointerDefault);
   SendMessageW(form.hwnd(), WM_SETCURSOR, (WPARAM)form.hwnd(), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));

@@ -22,11 +22,17 @@ class Win32FileSystem : public ::testing::Test {
 };
 
 TEST_F(Win32FileSystem, BaseNameIsTheLastComponentWithoutItsLastDotPart) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"C:\\データ\\元", "元"},      {"C:\\a\\b.txt", "b"},  {"C:\\a\\v1.2.3", "v1.2"},
-      {"C:\\a\\", "a"},             {"C:\\", ""},           {"C:", ""},
-      {"D:folder", "folder"},       {"\\\\srv\\share\\x.y", "x"}, {".hidden", ""},
-      {"plain", "plain"},           {"", ""}};
+  const std::pair<const char*, const char*> cases[] = {{"C:\\データ\\元", "元"},
+                                                       {"C:\\a\\b.txt", "b"},
+                                                       {"C:\\a\\v1.2.3", "v1.2"},
+                                                       {"C:\\a\\", "a"},
+                                                       {"C:\\", ""},
+                                                       {"C:", ""},
+                                                       {"D:folder", "folder"},
+                                                       {"\\\\srv\\share\\x.y", "x"},
+                                                       {".hidden", ""},
+                                                       {"plain", "plain"},
+                                                       {"", ""}};
   for (auto [path, base] : cases) EXPECT_EQ(fso->GetBaseName(path), base) << path;
 }
 
@@ -70,7 +76,8 @@ TEST_F(Win32FileSystem, FailuresCarryTheNumbersTheCopyToolCompares) {
       {root + "\\データ", root + "\\出力\\. .", err::kPathFileAccess},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(errorOf([&] { fso->CopyFolder(c.source, c.destination, true); }), c.number) << c.destination;
+    EXPECT_EQ(errorOf([&] { fso->CopyFolder(c.source, c.destination, true); }), c.number)
+        << c.destination;
 }
 
 TEST_F(Win32FileSystem, WithoutOverwriteAnExistingFileIsError58) {

@@ -37,8 +37,8 @@ class TempFolder {
   TempFolder() {
     wchar_t base[MAX_PATH];
     GetTempPathW(MAX_PATH, base);
-    path_ = win32::narrow(base) + "qm-test-" + std::to_string(GetCurrentProcessId()) +
-            "-" + std::to_string(counter_++);
+    path_ = win32::narrow(base) + "qm-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(counter_++);
     CreateDirectoryW(win32::widen(path_).c_str(), nullptr);
   }
   ~TempFolder() {
@@ -64,7 +64,9 @@ class TempFolder {
   std::string path_;
 };
 
-TEST(Win32CodePage, TheAnsiCodePageIsShiftJis) { EXPECT_EQ(GetACP(), 932u); }
+TEST(Win32CodePage, TheAnsiCodePageIsShiftJis) {
+  EXPECT_EQ(GetACP(), 932u);
+}
 
 struct AnsiCase {
   const char* utf8;
@@ -75,7 +77,8 @@ TEST(Win32CodePage, ConvertsBothWaysByteForByte) {
   const AnsiCase cases[] = {
       {"", ""},
       {"C:\\Data, 1", "C:\\Data, 1"},
-      {"C:\\データ\\元", bytes({0x43, 0x3a, 0x5c, 0x83, 0x66, 0x81, 0x5b, 0x83, 0x5e, 0x5c, 0x8c, 0xb3})},
+      {"C:\\データ\\元",
+       bytes({0x43, 0x3a, 0x5c, 0x83, 0x66, 0x81, 0x5b, 0x83, 0x5e, 0x5c, 0x8c, 0xb3})},
       {"表", bytes({0x95, 0x5c})},  // a trail byte equal to '\'
       {"①", bytes({0x87, 0x40})},
       {"～", bytes({0x81, 0x60})},
@@ -89,7 +92,8 @@ TEST(Win32CodePage, ConvertsBothWaysByteForByte) {
 
 TEST(Win32CodePage, RefusesCharactersTheCodePageCannotHold) {
   // é, € and the emoji have no mapping; the wave dash only a best-fit look-alike.
-  for (const char* text : {"caf\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE3\x80\x9C", "\xFF"})
+  for (const char* text :
+       {"caf\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE3\x80\x9C", "\xFF"})
     EXPECT_EQ(errorOf([&] { toAnsi(text, "t"); }), err::kInvalidCall) << text;
 }
 
@@ -121,7 +125,8 @@ TEST(Win32WindowsDirectory, ADirectoryWiderThanTheBufferLeavesItsSpaces) {
 
 TEST(Win32WindowsDirectory, SettingsPathUsesBackslash) {
   wchar_t wide[MAX_PATH];
-  const std::string dir = win32::narrow(std::wstring_view(wide, GetWindowsDirectoryW(wide, MAX_PATH)));
+  const std::string dir =
+      win32::narrow(std::wstring_view(wide, GetWindowsDirectoryW(wide, MAX_PATH)));
   EXPECT_EQ(lookupWindowsDirectory(kCopyToolBufferWidth), dir);
   EXPECT_EQ(settingsPath(lookupWindowsDirectory(kCopyToolBufferWidth)), dir + "\\Copy.Copy");
 }
@@ -198,8 +203,8 @@ TEST(Win32TextFile, AFileOpenWithoutSharingIsNotReplaced) {
   TempFolder folder;
   const std::string path = folder.path() + "\\Copy.Copy";
   replaceFileAtomically(path, "old");
-  HANDLE h = CreateFileW(win32::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
+  HANDLE h =
+      CreateFileW(win32::widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   EXPECT_EQ(errorOf([&] { replaceFileAtomically(path, "new"); }), err::kPermissionDenied);
   CloseHandle(h);
@@ -253,11 +258,12 @@ TEST(Win32Settings, AValueARecordCannotHoldLeavesTheOldFile) {
 }
 
 TEST(Win32Errors, Win32CodesMapToRunTimeErrors) {
-  const std::pair<DWORD, int> cases[] = {
-      {ERROR_FILE_NOT_FOUND, 53}, {ERROR_PATH_NOT_FOUND, 76}, {ERROR_ACCESS_DENIED, 70},
-      {ERROR_SHARING_VIOLATION, 70}, {ERROR_DISK_FULL, 61},     {ERROR_NOT_READY, 71},
-      {ERROR_INVALID_DRIVE, 68},   {ERROR_FILE_EXISTS, 58},     {ERROR_INVALID_NAME, 52},
-      {ERROR_CRC, 57},             {ERROR_INVALID_FUNCTION, 75}};
+  const std::pair<DWORD, int> cases[] = {{ERROR_FILE_NOT_FOUND, 53},  {ERROR_PATH_NOT_FOUND, 76},
+                                         {ERROR_ACCESS_DENIED, 70},   {ERROR_SHARING_VIOLATION, 70},
+                                         {ERROR_DISK_FULL, 61},       {ERROR_NOT_READY, 71},
+                                         {ERROR_INVALID_DRIVE, 68},   {ERROR_FILE_EXISTS, 58},
+                                         {ERROR_INVALID_NAME, 52},    {ERROR_CRC, 57},
+                                         {ERROR_INVALID_FUNCTION, 75}};
   for (auto [code, number] : cases) EXPECT_EQ(win32::errorNumberFromWin32(code), number) << code;
 }
 

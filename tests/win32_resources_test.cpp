@@ -30,9 +30,11 @@ struct Program {
 
 const std::vector<Program>& programs() {
   static const std::vector<Program> list = [] {
-    std::vector<Program> l{{QM_COPYTOOL_EXE, {1, 0, 0, 5}, "1.00.0005", "設定した場所にコピーします。", 1}};
+    std::vector<Program> l{
+        {QM_COPYTOOL_EXE, {1, 0, 0, 5}, "1.00.0005", "設定した場所にコピーします。", 1}};
 #ifdef QM_SETUPTOOL_EXE
-    l.push_back({QM_SETUPTOOL_EXE, {1, 0, 0, 3}, "1.00.0003", "コピー先とコピー元を設定します。", 2});
+    l.push_back(
+        {QM_SETUPTOOL_EXE, {1, 0, 0, 3}, "1.00.0003", "コピー先とコピー元を設定します。", 2});
 #endif
     return l;
   }();
@@ -43,7 +45,8 @@ std::string stringValue(const std::vector<char>& data, const wchar_t* name) {
   wchar_t* value = nullptr;
   UINT len = 0;
   const std::wstring key = std::wstring(L"\\StringFileInfo\\041104B0\\") + name;
-  if (!VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &len) || !len) return {};
+  if (!VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&value), &len) || !len)
+    return {};
   return narrow(std::wstring_view(value, len - 1));
 }
 
@@ -89,7 +92,8 @@ TEST(Win32Resources, EveryResourceIsTaggedJapanese) {
       std::vector<LANGID> languages;
       EnumResourceLanguagesW(m, k.type, MAKEINTRESOURCEW(k.id), addLanguage,
                              reinterpret_cast<LONG_PTR>(&languages));
-      EXPECT_EQ(languages, std::vector<LANGID>{0x0411}) << p.path << " type " << reinterpret_cast<UINT_PTR>(k.type);
+      EXPECT_EQ(languages, std::vector<LANGID>{0x0411})
+          << p.path << " type " << reinterpret_cast<UINT_PTR>(k.type);
     }
     FreeLibrary(m);
   }
@@ -154,7 +158,8 @@ TEST(Win32Resources, ManifestAsksForCommonControls6AndNoExecutionLevel) {
     ASSERT_NE(m, nullptr);
     HRSRC r = FindResourceW(m, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(r, nullptr) << p.path;
-    const std::string text(static_cast<const char*>(LockResource(LoadResource(m, r))), SizeofResource(m, r));
+    const std::string text(static_cast<const char*>(LockResource(LoadResource(m, r))),
+                           SizeofResource(m, r));
     EXPECT_NE(text.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(text.find("version=\"6.0.0.0\""), std::string::npos);
     EXPECT_EQ(text.find("requestedExecutionLevel"), std::string::npos);

@@ -24,7 +24,9 @@ std::wstring windowsPath(const char* linuxPath) {
   return path;
 }
 
-std::wstring folderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\') + 1); }
+std::wstring folderOf(const std::wstring& path) {
+  return path.substr(0, path.rfind(L'\\') + 1);
+}
 
 std::wstring ownFolder() {
   wchar_t buf[MAX_PATH * 2];
@@ -34,7 +36,8 @@ std::wstring ownFolder() {
 // What the started probe wrote: the path it was started from; empty after 15 s.
 std::string waitForReport(const std::wstring& report) {
   for (int i = 0; i < 150; ++i) {
-    HANDLE h = CreateFileW(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileW(report.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       char buf[1024];
       DWORD n = 0;
@@ -98,7 +101,8 @@ TEST_F(Win32Start, TheProgramsOwnFolderComesBeforeTheCurrentFolder) {
     DeleteFileW(report.c_str());
     ASSERT_NO_THROW(ui->startProgram(c.name, kNormalFocus)) << c.name;
     const std::string started = waitForReport(report);
-    EXPECT_TRUE(samePath(started, c.startedFrom + widen(c.name))) << c.name << " started " << started;
+    EXPECT_TRUE(samePath(started, c.startedFrom + widen(c.name)))
+        << c.name << " started " << started;
   }
 }
 

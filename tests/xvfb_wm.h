@@ -57,10 +57,12 @@ class WmTest : public ::testing::Test {
     // the program's leaks; and the leak check cannot run at all under a tracer.
     const fs::path suppressions = base_ / "lsan.supp";
     std::ofstream(suppressions) << "leak:libdbus-1.so\nleak:libfontconfig.so\n";
-    std::vector<std::string> env = {
-        "DISPLAY=" + display_, "XDG_CONFIG_HOME=" + (base_ / "cfg").string(),
-        "HOME=" + (base_ / "home").string(), "QT_QPA_PLATFORM=xcb", "LANG=C.UTF-8",
-        "LSAN_OPTIONS=suppressions=" + suppressions.string()};
+    std::vector<std::string> env = {"DISPLAY=" + display_,
+                                    "XDG_CONFIG_HOME=" + (base_ / "cfg").string(),
+                                    "HOME=" + (base_ / "home").string(),
+                                    "QT_QPA_PLATFORM=xcb",
+                                    "LANG=C.UTF-8",
+                                    "LSAN_OPTIONS=suppressions=" + suppressions.string()};
     if (!wrapper.empty()) env.push_back("ASAN_OPTIONS=detect_leaks=0");
     app_ = spawn(args, env, base_.string());
   }

@@ -48,9 +48,8 @@ int main(int argc, char** argv) {
   for (const qm::screens::NamedLayout& named : qm::screens::setupToolLayouts())
     ok = save(render(ui, *named.layout, named.fill), out, named.file) && ok;
 
-  qm::qt::BuiltBox box = qm::qt::buildMessageBox(
-      nullptr, "コピーを開始します。よろしいですか？", qm::mb::kYesNo | qm::mb::kIconQuestion,
-      "コピー");
+  qm::qt::BuiltBox box = qm::qt::buildMessageBox(nullptr, "コピーを開始します。よろしいですか？",
+                                                 qm::mb::kYesNo | qm::mb::kIconQuestion, "コピー");
   box.box->show();
   QApplication::processEvents();
   ok = save(box.box->grab(), out, "msgbox-confirm") && ok;

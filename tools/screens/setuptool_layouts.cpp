@@ -19,8 +19,8 @@ class SampleTree {
   SampleTree() : top_(fs::temp_directory_path() / "qm_screens") {
     std::error_code ec;
     fs::remove_all(top_, ec);
-    for (const char* d : {"書類/データ", "書類/写真", "書類/議事録", "バックアップ/2024年",
-                          "バックアップ/2025年"})
+    for (const char* d :
+         {"書類/データ", "書類/写真", "書類/議事録", "バックアップ/2024年", "バックアップ/2025年"})
       fs::create_directories(top_ / d, ec);
   }
   ~SampleTree() {

@@ -3,6 +3,8 @@
 
 namespace qm::screens {
 
-std::vector<NamedLayout> setupToolLayouts() { return {}; }
+std::vector<NamedLayout> setupToolLayouts() {
+  return {};
+}
 
 }  // namespace qm::screens

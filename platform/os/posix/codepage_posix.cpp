@@ -32,15 +32,16 @@ bool convert(const char* to, const char* from, std::string_view in, std::string&
 
 std::string toAnsi(std::string_view utf8, std::string_view context) {
   std::string ansi, back;
-  if (!convert(kAnsiCodePage, "UTF-8", utf8, ansi) || !convert("UTF-8", kAnsiCodePage, ansi, back) ||
-      back != utf8)
+  if (!convert(kAnsiCodePage, "UTF-8", utf8, ansi) ||
+      !convert("UTF-8", kAnsiCodePage, ansi, back) || back != utf8)
     throw RuntimeError(err::kInvalidCall, context);
   return ansi;
 }
 
 std::string fromAnsi(std::string_view ansi, std::string_view context) {
   std::string utf8;
-  if (!convert("UTF-8", kAnsiCodePage, ansi, utf8)) throw RuntimeError(err::kPathFileAccess, context);
+  if (!convert("UTF-8", kAnsiCodePage, ansi, utf8))
+    throw RuntimeError(err::kPathFileAccess, context);
   return utf8;
 }
 

@@ -50,7 +50,7 @@ std::string homeFolder() {
 bool isFolder(const std::string& parent, const dirent& entry) {
   if (entry.d_type == DT_DIR) return true;
   if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) return false;
-  struct stat st{};
+  struct stat st {};
   std::string full = parent;
   if (full.empty() || full.back() != '/') full += '/';
   full += entry.d_name;

@@ -9,23 +9,32 @@ namespace qm {
 
 int errorNumberFromErrno(int code) {
   switch (code) {
-    case ENOENT: return err::kFileNotFound;
-    case ENOTDIR: return err::kPathNotFound;
+    case ENOENT:
+      return err::kFileNotFound;
+    case ENOTDIR:
+      return err::kPathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-    case ETXTBSY: return err::kPermissionDenied;
+    case ETXTBSY:
+      return err::kPermissionDenied;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return err::kDiskFull;
-    case EIO: return err::kDeviceIo;
+    case EFBIG:
+      return err::kDiskFull;
+    case EIO:
+      return err::kDeviceIo;
     case EEXIST:
-    case EISDIR: return err::kFileExists;
+    case EISDIR:
+      return err::kFileExists;
     case ENXIO:
     case ENODEV:
-    case ENOMEDIUM: return err::kDeviceUnavailable;
-    case ENAMETOOLONG: return err::kBadFileName;
-    default: return err::kPathFileAccess;
+    case ENOMEDIUM:
+      return err::kDeviceUnavailable;
+    case ENAMETOOLONG:
+      return err::kBadFileName;
+    default:
+      return err::kPathFileAccess;
   }
 }
 
@@ -39,17 +48,22 @@ int copyErrorNumber(int code) {
     case EACCES:
     case EPERM:
     case EROFS:
-    case ETXTBSY: return err::kPermissionDenied;
+    case ETXTBSY:
+      return err::kPermissionDenied;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return err::kDiskFull;
+    case EFBIG:
+      return err::kDiskFull;
     case EIO:
     case ENXIO:
     case ENODEV:
     case ENOMEDIUM:
-    case ENOTCONN: return err::kDeviceIo;  // ENOTCONN: the daemon of a FUSE volume is gone
-    case ENOENT: return err::kFileNotFound;
-    default: return err::kPathFileAccess;
+    case ENOTCONN:
+      return err::kDeviceIo;  // ENOTCONN: the daemon of a FUSE volume is gone
+    case ENOENT:
+      return err::kFileNotFound;
+    default:
+      return err::kPathFileAccess;
   }
 }
 
@@ -57,8 +71,10 @@ int nameErrorNumber(int code) {
   switch (code) {
     case EINVAL:
     case ENAMETOOLONG:
-    case EILSEQ: return err::kBadFileName;
-    default: return copyErrorNumber(code);
+    case EILSEQ:
+      return err::kBadFileName;
+    default:
+      return copyErrorNumber(code);
   }
 }
 
@@ -72,8 +88,10 @@ bool metadataRefused(int code) {
     case ENOTTY:
     case ENODATA:
     case E2BIG:
-    case ERANGE: return true;
-    default: return false;
+    case ERANGE:
+      return true;
+    default:
+      return false;
   }
 }
 

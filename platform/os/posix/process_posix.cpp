@@ -31,7 +31,7 @@ std::string withoutExe(std::string_view name) {
 }
 
 bool isRegularFile(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -93,7 +93,8 @@ void startDetached(const std::string& path) {
   while ((got = ::read(fds[0], &code, sizeof code)) < 0 && errno == EINTR) {
   }
   ::close(fds[0]);
-  if (got == static_cast<ssize_t>(sizeof code)) throw RuntimeError(errorNumberFromErrno(code), path);
+  if (got == static_cast<ssize_t>(sizeof code))
+    throw RuntimeError(errorNumberFromErrno(code), path);
 }
 
 // The window style has no meaning for a started X program: its window is normal and

@@ -3,6 +3,8 @@
 
 namespace qm {
 
-std::string platformBaseName(std::string_view path) { return baseNameOf(path, kWindowsPaths); }
+std::string platformBaseName(std::string_view path) {
+  return baseNameOf(path, kWindowsPaths);
+}
 
 }  // namespace qm

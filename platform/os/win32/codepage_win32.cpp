@@ -25,7 +25,8 @@ std::string toAnsi(std::string_view utf8, std::string_view context) {
   std::string ansi(static_cast<std::size_t>(n), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), size, ansi.data(), n, nullptr,
                       &usedDefault);
-  if (usedDefault || fromAnsi(ansi, context) != utf8) throw RuntimeError(err::kInvalidCall, context);
+  if (usedDefault || fromAnsi(ansi, context) != utf8)
+    throw RuntimeError(err::kInvalidCall, context);
   return ansi;
 }
 

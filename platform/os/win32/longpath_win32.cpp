@@ -13,7 +13,9 @@ namespace {
 constexpr std::wstring_view kLongPrefix = L"\\\\?\\";
 constexpr std::wstring_view kUncPrefix = L"\\\\?\\UNC\\";
 
-bool isSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+bool isSeparator(wchar_t c) {
+  return c == L'\\' || c == L'/';
+}
 
 // Length of the part that must keep its trailing separator: "C:\" or "\\?\C:\".
 std::size_t rootLength(std::wstring_view p) {
@@ -38,7 +40,8 @@ std::wstring absolutePath(std::wstring_view path) {
   }
   std::wstring buf(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD n = GetFullPathNameW(in.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+    const DWORD n =
+        GetFullPathNameW(in.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
     if (n == 0) throw RuntimeError(err::kPathFileAccess, narrow(path));
     if (n < buf.size()) {
       buf.resize(n);
@@ -89,8 +92,9 @@ std::wstring finalPathOf(HANDLE h) {
 std::wstring plannedFinalPath(const std::wstring& path) {
   std::wstring existing = path, rest;
   for (;;) {
-    HANDLE h = CreateFileW(existing.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        CreateFileW(existing.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       const std::wstring resolved = finalPathOf(h);
       CloseHandle(h);

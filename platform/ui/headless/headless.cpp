@@ -94,7 +94,9 @@ HForm::HForm(HeadlessBackend& backend, const FormLayout& layout)
   backend_.forms_.push_back(this);
 }
 
-HForm::~HForm() { std::erase(backend_.forms_, this); }
+HForm::~HForm() {
+  std::erase(backend_.forms_, this);
+}
 
 void HForm::click(std::string_view name) {
   CommandButton& b = button(name);
@@ -219,7 +221,9 @@ void HeadlessBackend::setMousePointer(int value) {
   pointerHistory.push_back(value);
 }
 
-void HeadlessBackend::setClipboardText(std::string_view text) { clipboard = text; }
+void HeadlessBackend::setClipboardText(std::string_view text) {
+  clipboard = text;
+}
 
 void HeadlessBackend::startProgram(std::string_view fileName, int windowStyle) {
   auto it = programs.find(fileName);

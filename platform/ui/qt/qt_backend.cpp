@@ -99,9 +99,13 @@ std::vector<QtForm*> QtBackend::openForms() const {
   return open;
 }
 
-void QtBackend::registerForm(QtForm* form) { forms_.push_back(form); }
+void QtBackend::registerForm(QtForm* form) {
+  forms_.push_back(form);
+}
 
-void QtBackend::unregisterForm(QtForm* form) { std::erase(forms_, form); }
+void QtBackend::unregisterForm(QtForm* form) {
+  std::erase(forms_, form);
+}
 
 void QtBackend::formClosed() {
   QTimer::singleShot(0, &guard_, [this] {

@@ -8,7 +8,9 @@
 namespace qm::qt {
 
 namespace {
-QString fromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString fromUtf8(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 }  // namespace
 
 // ---- label ----------------------------------------------------------------------------

@@ -50,8 +50,8 @@ void FormWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   if (childAt(pos) || !onSurfaceMove) return;
   const Qt::MouseButtons b = event->buttons();
-  const int button = (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
-                     (b & Qt::MiddleButton ? 4 : 0);
+  const int button =
+      (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);
   const Qt::KeyboardModifiers m = event->modifiers();
   const int shift = (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
                     (m & Qt::AltModifier ? 4 : 0);
@@ -79,15 +79,18 @@ void FormWidget::keyPressEvent(QKeyEvent* event) {
 QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
     : FormCore(backend, layout), qtBackend_(backend), window_(new FormWidget) {
   const double dpi = screenDpi();
-  window_->setObjectName(QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
-  window_->setWindowTitle(QString::fromUtf8(layout.caption.data(), static_cast<qsizetype>(layout.caption.size())));
+  window_->setObjectName(
+      QString::fromUtf8(layout.name.data(), static_cast<qsizetype>(layout.name.size())));
+  window_->setWindowTitle(
+      QString::fromUtf8(layout.caption.data(), static_cast<qsizetype>(layout.caption.size())));
   window_->setWindowIcon(windowIcon(layout.icon));
   // A window of fixed size offers no maximise button.
   window_->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint);
   window_->setFont(defaultWindowFont());
-  window_->setFixedSize(twipsToPixels(layout.clientWidth, dpi), twipsToPixels(layout.clientHeight, dpi));
+  window_->setFixedSize(twipsToPixels(layout.clientWidth, dpi),
+                        twipsToPixels(layout.clientHeight, dpi));
   window_->setMouseTracking(true);
   build(dpi);
   arrangeStackingAndTabs();
@@ -100,7 +103,8 @@ QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
   }
   window_->onSurfaceMove = [this, dpi](QPoint pos, int button, int shift) {
     backend_.dispatch([=, this] {
-      if (MouseMove) MouseMove(button, shift, pixelsToTwips(pos.x(), dpi), pixelsToTwips(pos.y(), dpi));
+      if (MouseMove)
+        MouseMove(button, shift, pixelsToTwips(pos.x(), dpi), pixelsToTwips(pos.y(), dpi));
     });
   };
   window_->onFrameClose = [this] {

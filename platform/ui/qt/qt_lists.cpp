@@ -14,7 +14,9 @@ namespace qm::qt {
 
 namespace {
 
-QString fromUtf8(const std::string& s) { return QString::fromStdString(s); }
+QString fromUtf8(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 constexpr int kPathRole = Qt::UserRole;
 
@@ -32,7 +34,8 @@ QIcon rootIcon(const QWidget* w, std::size_t index) {
 QtDriveList::QtDriveList(QWidget* parent, const ControlRow& row, Backend& backend,
                          std::vector<Root> roots, const std::string& cwd)
     : DriveListCore(backend), combo_(new QComboBox(parent)), roots_(std::move(roots)) {
-  combo_->setObjectName(QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size())));
+  combo_->setObjectName(
+      QString::fromUtf8(row.name.data(), static_cast<qsizetype>(row.name.size())));
   combo_->setFont(layoutFont(row.font));
   combo_->setGeometry(rowRect(row, screenDpi()));
   for (std::size_t i = 0; i < roots_.size(); ++i)

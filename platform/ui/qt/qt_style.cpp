@@ -21,7 +21,9 @@ QStringList japaneseFamilies() {
           QStringLiteral("IPA P Gothic"), QStringLiteral("Noto Sans CJK JP")};
 }
 
-QFont defaultWindowFont() { return layoutFont(pt(9)); }
+QFont defaultWindowFont() {
+  return layoutFont(pt(9));
+}
 
 QFont layoutFont(const Font& font) {
   if (font.points <= 0) return defaultWindowFont();

@@ -37,14 +37,16 @@ HFONT Win32Backend::font(const Font& f) {
   if (it != fonts_.end()) return it->second;
   const int height = -static_cast<int>(std::lround(f.points * dpi_ / 72.0));
   HFONT made = CreateFontW(height, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                           SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
+                           SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");
   if (!made) made = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   fonts_[key] = made;
   return made;
 }
 
-void Win32Backend::removeForm(W32Form* form) { std::erase(forms_, form); }
+void Win32Backend::removeForm(W32Form* form) {
+  std::erase(forms_, form);
+}
 
 void Win32Backend::formDestroyed() {
   for (W32Form* f : forms_)

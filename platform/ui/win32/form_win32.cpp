@@ -191,11 +191,10 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
   }
   const int dpi = w32Backend_.dpi();
   const std::wstring text = row.type == ControlType::CommandButton ? widen(row.caption) : L"";
-  HWND child = CreateWindowExW(ex, cls, text.c_str(), style, twipsToPixels(row.left, dpi),
-                               twipsToPixels(row.top, dpi), twipsToPixels(row.width, dpi),
-                               twipsToPixels(row.height, dpi) + extraHeight, hwnd_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                               GetModuleHandleW(nullptr), nullptr);
+  HWND child = CreateWindowExW(
+      ex, cls, text.c_str(), style, twipsToPixels(row.left, dpi), twipsToPixels(row.top, dpi),
+      twipsToPixels(row.width, dpi), twipsToPixels(row.height, dpi) + extraHeight, hwnd_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   if (!child) throw RuntimeError(err::kInvalidCall, row.name);
   SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(w32Backend_.font(row.font)), FALSE);
   return child;
@@ -315,8 +314,11 @@ LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (it != commands_.end() && lParam) it->second(HIWORD(wParam));
       return 0;
     }
-    case DM_GETDEFID: return defaultButtonId();
-    case WM_MOUSEMOVE: onMouseMove(wParam, lParam); return 0;
+    case DM_GETDEFID:
+      return defaultButtonId();
+    case WM_MOUSEMOVE:
+      onMouseMove(wParam, lParam);
+      return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam) && !focused().empty()) {
         restoreFocus();
@@ -338,7 +340,8 @@ LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (Closed) Closed();
       });
       return 0;
-    default: break;
+    default:
+      break;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
