@@ -75,12 +75,9 @@ const ControlRow* controlAfterLabel(const FormLayout& layout, const ControlRow& 
 
 bool showsAccessKey(const ControlRow& row) {
   switch (row.type) {
-    case ControlType::CommandButton:
-      return true;
-    case ControlType::Label:
-      return accessKeyOf(row.caption) != 0;
-    default:
-      return false;
+    case ControlType::CommandButton: return true;
+    case ControlType::Label: return accessKeyOf(row.caption) != 0;
+    default: return false;
   }
 }
 

@@ -14,18 +14,12 @@ constexpr int kYesNoCancel = 3;
 
 std::vector<int> boxAnswers(int style) {
   switch (style & kButtonSetMask) {
-    case kOkCancel:
-      return {kAnswerOk, kAnswerCancel};
-    case kAbortRetryIgnore:
-      return {kAnswerAbort, kAnswerRetry, kAnswerIgnore};
-    case kYesNoCancel:
-      return {kAnswerYes, kAnswerNo, kAnswerCancel};
-    case kYesNo:
-      return {kAnswerYes, kAnswerNo};
-    case kRetryCancel:
-      return {kAnswerRetry, kAnswerCancel};
-    default:
-      return {kAnswerOk};
+    case kOkCancel: return {kAnswerOk, kAnswerCancel};
+    case kAbortRetryIgnore: return {kAnswerAbort, kAnswerRetry, kAnswerIgnore};
+    case kYesNoCancel: return {kAnswerYes, kAnswerNo, kAnswerCancel};
+    case kYesNo: return {kAnswerYes, kAnswerNo};
+    case kRetryCancel: return {kAnswerRetry, kAnswerCancel};
+    default: return {kAnswerOk};
   }
 }
 

@@ -9,32 +9,23 @@ namespace qm {
 
 int errorNumberFromErrno(int code) {
   switch (code) {
-    case ENOENT:
-      return err::kFileNotFound;
-    case ENOTDIR:
-      return err::kPathNotFound;
+    case ENOENT: return err::kFileNotFound;
+    case ENOTDIR: return err::kPathNotFound;
     case EACCES:
     case EPERM:
     case EROFS:
-    case ETXTBSY:
-      return err::kPermissionDenied;
+    case ETXTBSY: return err::kPermissionDenied;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
-      return err::kDiskFull;
-    case EIO:
-      return err::kDeviceIo;
+    case EFBIG: return err::kDiskFull;
+    case EIO: return err::kDeviceIo;
     case EEXIST:
-    case EISDIR:
-      return err::kFileExists;
+    case EISDIR: return err::kFileExists;
     case ENXIO:
     case ENODEV:
-    case ENOMEDIUM:
-      return err::kDeviceUnavailable;
-    case ENAMETOOLONG:
-      return err::kBadFileName;
-    default:
-      return err::kPathFileAccess;
+    case ENOMEDIUM: return err::kDeviceUnavailable;
+    case ENAMETOOLONG: return err::kBadFileName;
+    default: return err::kPathFileAccess;
   }
 }
 
@@ -42,28 +33,19 @@ int errorNumberFromErrno(int code) {
 
 namespace qm::fs {
 
-// The copy reports only the numbers its caller tells apart or the user can act on.
+// The copy narrows the general mapping to the numbers its caller tells apart or the user
+// can act on.
 int copyErrorNumber(int code) {
-  switch (code) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ETXTBSY:
-      return err::kPermissionDenied;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-      return err::kDiskFull;
-    case EIO:
-    case ENXIO:
-    case ENODEV:
-    case ENOMEDIUM:
-    case ENOTCONN:
-      return err::kDeviceIo;  // ENOTCONN: the daemon of a FUSE volume is gone
-    case ENOENT:
-      return err::kFileNotFound;
-    default:
-      return err::kPathFileAccess;
+  if (code == ENOTCONN) return err::kDeviceIo;  // the daemon of a FUSE volume is gone
+  const int number = errorNumberFromErrno(code);
+  switch (number) {
+    case err::kPermissionDenied:
+    case err::kDiskFull:
+    case err::kDeviceIo:
+    case err::kFileNotFound: return number;
+    // A device or medium that went away is a device fault to the copy.
+    case err::kDeviceUnavailable: return err::kDeviceIo;
+    default: return err::kPathFileAccess;
   }
 }
 
@@ -71,10 +53,8 @@ int nameErrorNumber(int code) {
   switch (code) {
     case EINVAL:
     case ENAMETOOLONG:
-    case EILSEQ:
-      return err::kBadFileName;
-    default:
-      return copyErrorNumber(code);
+    case EILSEQ: return err::kBadFileName;
+    default: return copyErrorNumber(code);
   }
 }
 
@@ -88,10 +68,8 @@ bool metadataRefused(int code) {
     case ENOTTY:
     case ENODATA:
     case E2BIG:
-    case ERANGE:
-      return true;
-    default:
-      return false;
+    case ERANGE: return true;
+    default: return false;
   }
 }
 

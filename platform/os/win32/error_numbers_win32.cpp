@@ -16,39 +16,31 @@ constexpr unsigned long kDiskQuotaExceeded = 1295;
 
 int errorNumberFromWin32(unsigned long code) {
   switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-      return err::kFileNotFound;
+    case ERROR_FILE_NOT_FOUND: return err::kFileNotFound;
     case ERROR_PATH_NOT_FOUND:
-    case ERROR_DIRECTORY:
-      return err::kPathNotFound;
+    case ERROR_DIRECTORY: return err::kPathNotFound;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
     case ERROR_NETWORK_ACCESS_DENIED:
-    case ERROR_USER_MAPPED_FILE:
-      return err::kPermissionDenied;
+    case ERROR_USER_MAPPED_FILE: return err::kPermissionDenied;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
     case kDiskQuotaExceeded:
-    case ERROR_FILE_TOO_LARGE:
-      return err::kDiskFull;
+    case ERROR_FILE_TOO_LARGE: return err::kDiskFull;
     case ERROR_NOT_READY:
-    case ERROR_NO_MEDIA_IN_DRIVE:
-      return err::kDiskNotReady;
+    case ERROR_NO_MEDIA_IN_DRIVE: return err::kDiskNotReady;
     case ERROR_INVALID_DRIVE:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_DEVICE_NOT_CONNECTED:
     case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME:
-      return err::kDeviceUnavailable;
+    case ERROR_BAD_NET_NAME: return err::kDeviceUnavailable;
     case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-      return err::kFileExists;
+    case ERROR_ALREADY_EXISTS: return err::kFileExists;
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-      return err::kBadFileName;
+    case ERROR_FILENAME_EXCED_RANGE: return err::kBadFileName;
     case ERROR_CRC:
     case ERROR_READ_FAULT:
     case ERROR_WRITE_FAULT:
@@ -56,10 +48,8 @@ int errorNumberFromWin32(unsigned long code) {
     case ERROR_SECTOR_NOT_FOUND:
     case ERROR_SEEK:
     case ERROR_IO_DEVICE:
-    case ERROR_UNRECOGNIZED_MEDIA:
-      return err::kDeviceIo;
-    default:
-      return err::kPathFileAccess;
+    case ERROR_UNRECOGNIZED_MEDIA: return err::kDeviceIo;
+    default: return err::kPathFileAccess;
   }
 }
 
@@ -73,14 +63,11 @@ int copyErrorNumber(unsigned long code) {
     case err::kPermissionDenied:
     case err::kDiskFull:
     case err::kDeviceIo:
-    case err::kBadFileName:
-      return number;
+    case err::kBadFileName: return number;
     // A drive that is not ready or a device that went away is a device fault to the copy.
     case err::kDiskNotReady:
-    case err::kDeviceUnavailable:
-      return err::kDeviceIo;
-    default:
-      return err::kPathFileAccess;
+    case err::kDeviceUnavailable: return err::kDeviceIo;
+    default: return err::kPathFileAccess;
   }
 }
 
@@ -98,10 +85,8 @@ bool isRefusedMetadata(unsigned long code) {
     case ERROR_ACCESS_DENIED:
     case ERROR_PRIVILEGE_NOT_HELD:
     // What Wine makes of a FUSE driver that does not implement the call (ENOSYS).
-    case ERROR_GEN_FAILURE:
-      return true;
-    default:
-      return false;
+    case ERROR_GEN_FAILURE: return true;
+    default: return false;
   }
 }
 

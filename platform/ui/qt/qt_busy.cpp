@@ -50,10 +50,8 @@ bool InputDropper::isInput(const QEvent& event) {
     case QEvent::DragMove:
     case QEvent::Drop:
     case QEvent::ToolTip:
-    case QEvent::WhatsThis:
-      return true;
-    default:
-      return false;
+    case QEvent::WhatsThis: return true;
+    default: return false;
   }
 }
 

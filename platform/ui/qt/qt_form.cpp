@@ -135,15 +135,9 @@ void QtForm::build(double dpi) {
     std::unique_ptr<Control> made;
     QWidget* w = nullptr;
     switch (row.type) {
-      case ControlType::Label:
-        made = make<QtLabel>(w, window_, row, dpi);
-        break;
-      case ControlType::CommandButton:
-        made = make<QtButton>(w, window_, row, backend_);
-        break;
-      case ControlType::TextBox:
-        made = make<QtTextBox>(w, window_, row, backend_);
-        break;
+      case ControlType::Label: made = make<QtLabel>(w, window_, row, dpi); break;
+      case ControlType::CommandButton: made = make<QtButton>(w, window_, row, backend_); break;
+      case ControlType::TextBox: made = make<QtTextBox>(w, window_, row, backend_); break;
       case ControlType::DriveListBox:
         made = make<QtDriveList>(w, window_, row, backend_, roots, cwd);
         break;

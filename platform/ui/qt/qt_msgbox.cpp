@@ -119,16 +119,11 @@ int boxEscapeAnswer(int style) {
 
 QMessageBox::Icon boxIcon(int style) {
   switch (style & 0xF0) {
-    case 16:
-      return QMessageBox::Critical;
-    case 32:
-      return QMessageBox::Question;
-    case 48:
-      return QMessageBox::Warning;
-    case 64:
-      return QMessageBox::Information;
-    default:
-      return QMessageBox::NoIcon;
+    case 16: return QMessageBox::Critical;
+    case 32: return QMessageBox::Question;
+    case 48: return QMessageBox::Warning;
+    case 64: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
   }
 }
 

@@ -117,8 +117,7 @@ std::unique_ptr<Control> W32Form::wrap(const ControlRow& row, HWND child, int id
     if (code == setFocus) focusArrived(name);
   };
   switch (row.type) {
-    case ControlType::Label:
-      return std::make_unique<W32Label>(*this, row, child);
+    case ControlType::Label: return std::make_unique<W32Label>(*this, row, child);
     case ControlType::CommandButton: {
       auto b = std::make_unique<W32Button>(child);
       commands_[id] = [this, b = b.get(), focusNotice](WORD code) {
@@ -249,11 +248,8 @@ void W32Form::restoreFocus() {
 
 bool W32Form::preTranslate(const MSG& msg) {
   switch (msg.message) {
-    case WM_CHAR:
-      DispatchMessageW(&msg);
-      return true;
-    case WM_SYSCHAR:
-      return pressAccessKey(msg.wParam);
+    case WM_CHAR: DispatchMessageW(&msg); return true;
+    case WM_SYSCHAR: return pressAccessKey(msg.wParam);
     case WM_KEYDOWN:
       if (msg.wParam != VK_RETURN) return false;
       for (const ControlRow& row : layout().controls)
@@ -262,8 +258,7 @@ bool W32Form::preTranslate(const MSG& msg) {
           return true;
         }
       return false;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -314,20 +309,15 @@ LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (it != commands_.end() && lParam) it->second(HIWORD(wParam));
       return 0;
     }
-    case DM_GETDEFID:
-      return defaultButtonId();
-    case WM_MOUSEMOVE:
-      onMouseMove(wParam, lParam);
-      return 0;
+    case DM_GETDEFID: return defaultButtonId();
+    case WM_MOUSEMOVE: onMouseMove(wParam, lParam); return 0;
     case WM_ACTIVATE:
       if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam) && !focused().empty()) {
         restoreFocus();
         return 0;
       }
       break;
-    case WM_SETFOCUS:
-      restoreFocus();
-      return 0;
+    case WM_SETFOCUS: restoreFocus(); return 0;
     case WM_SETCURSOR:
       if (w32Backend_.pointer() == kPointerHourglass) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
@@ -340,8 +330,7 @@ LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         if (Closed) Closed();
       });
       return 0;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(hwnd, msg, wParam, lParam);
 }

@@ -30,17 +30,13 @@ std::int64_t typeTimeStep(int dirFd) {
   struct statfs info {};
   if (::fstatfs(dirFd, &info) != 0) return 1;
   switch (static_cast<unsigned long>(info.f_type)) {
-    case MSDOS_SUPER_MAGIC:
-      return 2 * kSecond;
-    case 0x2011BAB0UL:
-      return 10'000'000;  // exFAT
-    case 0x5346544EUL:    // NTFS
-    case 0x7366746EUL:    // ntfs3
-    case 0xFF534D42UL:    // CIFS
-    case 0xFE534D42UL:
-      return 100;  // SMB2
-    default:
-      return 1;
+    case MSDOS_SUPER_MAGIC: return 2 * kSecond;
+    case 0x2011BAB0UL: return 10'000'000;  // exFAT
+    case 0x5346544EUL:                     // NTFS
+    case 0x7366746EUL:                     // ntfs3
+    case 0xFF534D42UL:                     // CIFS
+    case 0xFE534D42UL: return 100;         // SMB2
+    default: return 1;
   }
 }
 
