@@ -96,6 +96,26 @@ UniqueFd openSource(const DirNode& dir, const std::string& name) {
   return in;
 }
 
+// Copies the regular file `name`, open as `in` with status `st`, to a new entry that
+// replaces `existing` when there is one.
+void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& in,
+                  const struct stat& st, bool existing, FileProgress& progress) {
+  UniqueFd out;
+  const auto open = [&out](int fd, const char* built) {
+    out = UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    return out.valid() ? 0 : -1;
+  };
+  PendingEntry entry(dir.destinationFd(),
+                     createEntry(dir, name, existing, err::kBadFileName, open));
+  int error = copyFileData(in.get(), out.get(), st, *dir.run, progress);
+  if (error == 0) error = copyFileMetadata(dir, in.get(), out.get(), st);
+  const int closeError = out.closeChecked();
+  if (error == 0) error = closeError;
+  if (error != 0) throwCopyError(error, dir.destinationChild(name));
+  commit(dir, entry, name);
+  progress.finish();
+}
+
 void copyRegularFile(const DirNode& dir, const Entry& listed) {
   const std::string& name = listed.name;
   FileProgress progress(dir.run->options().progress, static_cast<std::uint64_t>(listed.st.st_size));
@@ -109,21 +129,24 @@ void copyRegularFile(const DirNode& dir, const Entry& listed) {
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) throwCopyError(errno, dir.sourceChild(name));
   if (!S_ISREG(st.st_mode)) throwNumber(err::kPathFileAccess, dir.sourceChild(name));
+  copyOpenFile(dir, name, in, st, existing.has_value(), progress);
+}
 
-  UniqueFd out;
-  const auto open = [&out](int fd, const char* built) {
-    out = UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    return out.valid() ? 0 : -1;
-  };
-  PendingEntry entry(dir.destinationFd(),
-                     createEntry(dir, name, existing.has_value(), err::kBadFileName, open));
-  int error = copyFileData(in.get(), out.get(), st, *dir.run, progress);
-  if (error == 0) error = copyFileMetadata(dir, in.get(), out.get(), st);
-  const int closeError = out.closeChecked();
-  if (error == 0) error = closeError;
-  if (error != 0) throwCopyError(error, dir.destinationChild(name));
-  commit(dir, entry, name);
-  progress.finish();
+// A file the listing gave as regular, going into a folder this copy made: nothing there
+// to compare with, so the file is opened at once and its status read from the open file,
+// one call less per file. False, with nothing done, when the entry is no longer a
+// regular file (it is then copied as what it has become).
+bool copyListedFileIntoFreshFolder(const DirNode& dir, Entry& listed) {
+  UniqueFd in(::openat(dir.sourceFd(), listed.name.c_str(),
+                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!in.valid() && errno == ELOOP) return false;  // a symbolic link now
+  if (!in.valid()) throwCopyError(errno, dir.sourceChild(listed.name));
+  if (::fstat(in.get(), &listed.st) != 0) throwCopyError(errno, dir.sourceChild(listed.name));
+  listed.statted = true;
+  if (!S_ISREG(listed.st.st_mode)) return false;
+  FileProgress progress(dir.run->options().progress, static_cast<std::uint64_t>(listed.st.st_size));
+  copyOpenFile(dir, listed.name, in, listed.st, false, progress);
+  return true;
 }
 
 std::string readLink(const DirNode& dir, const std::string& name, const struct stat& st) {
@@ -149,6 +172,10 @@ void copySpecial(const DirNode& dir, const Entry& listed, Create create) {
 }  // namespace
 
 void copyEntry(const DirNode& dir, Entry& entry) {
+  if (!entry.statted && entry.listedRegular && dir.fresh &&
+      copyListedFileIntoFreshFolder(dir, entry)) {
+    return;
+  }
   if (!entry.statted &&
       ::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
     throwCopyError(errno, dir.sourceChild(entry.name));

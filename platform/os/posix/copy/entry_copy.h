@@ -15,7 +15,8 @@ namespace qm::fs {
 struct Entry {
   std::string name;
   struct stat st;
-  bool statted = false;  // `st` holds the entry's status
+  bool statted = false;        // `st` holds the entry's status
+  bool listedRegular = false;  // the folder listing gave it as a regular file
 };
 
 // Copies `entry` of `dir` (whose folders the caller holds leased): a regular file with its

@@ -110,7 +110,7 @@ class Walker {
         folders.push_back(std::move(name));
         continue;
       }
-      Entry listed{std::move(name), {}, false};
+      Entry listed{std::move(name), {}, false, entry->d_type == DT_REG};
       if (counting_ || entry->d_type == DT_UNKNOWN) {
         if (::fstatat(dir->sourceFd(), listed.name.c_str(), &listed.st, AT_SYMLINK_NOFOLLOW) != 0) {
           throwCopyError(errno, dir->sourceChild(listed.name));
