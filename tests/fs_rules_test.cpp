@@ -132,6 +132,9 @@ TEST(TemporaryNames, AnotherIsTriedWhenAStaleFileHoldsTheNext) {
   ::mkdir((tmp / "dst").c_str(), 0755);
   testing::writeFile(tmp / "src/f", "new");
   testing::writeFile(tmp / "dst/f", "old");
+  // An older copy by its time: written in the same clock tick as the source, with the
+  // status-change time the helper's chmod moves, it would pass for an unchanged copy.
+  testing::setTime(tmp / "dst/f", 1'000'000'000, 0);
   const std::string last = temporaryName();
   const size_t dash = last.rfind('-');
   const long next = std::stol(last.substr(dash + 1));
