@@ -87,13 +87,12 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
   entry.markCommitted();
 }
 
-UniqueFd openSource(const DirNode& dir, const std::string& name) {
-  // O_NONBLOCK: should the entry have become a FIFO since it was listed, opening it must
-  // not wait for a writer.
-  UniqueFd in(::openat(dir.sourceFd(), name.c_str(),
-                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-  if (!in.valid()) throwCopyError(errno, dir.sourceChild(name));
-  return in;
+// Opens the source entry `name` for reading without following a link; invalid, with errno
+// set, when it cannot. O_NONBLOCK: should the entry have become a FIFO since it was
+// listed, opening it must not wait for a writer.
+UniqueFd tryOpenSource(const DirNode& dir, const std::string& name) {
+  return UniqueFd(::openat(dir.sourceFd(), name.c_str(),
+                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
 }
 
 // Copies the regular file `name`, open as `in` with status `st`, to a new entry that
@@ -125,7 +124,8 @@ void copyRegularFile(const DirNode& dir, const Entry& listed) {
     progress.finish();
     return;
   }
-  const UniqueFd in = openSource(dir, name);
+  const UniqueFd in = tryOpenSource(dir, name);
+  if (!in.valid()) throwCopyError(errno, dir.sourceChild(name));
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) throwCopyError(errno, dir.sourceChild(name));
   if (!S_ISREG(st.st_mode)) throwNumber(err::kPathFileAccess, dir.sourceChild(name));
@@ -137,8 +137,7 @@ void copyRegularFile(const DirNode& dir, const Entry& listed) {
 // one call less per file. False, with nothing done, when the entry is no longer a
 // regular file (it is then copied as what it has become).
 bool copyListedFileIntoFreshFolder(const DirNode& dir, Entry& listed) {
-  UniqueFd in(::openat(dir.sourceFd(), listed.name.c_str(),
-                       O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  const UniqueFd in = tryOpenSource(dir, listed.name);
   if (!in.valid() && errno == ELOOP) return false;  // a symbolic link now
   if (!in.valid()) throwCopyError(errno, dir.sourceChild(listed.name));
   if (::fstat(in.get(), &listed.st) != 0) throwCopyError(errno, dir.sourceChild(listed.name));
