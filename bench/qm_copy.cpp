@@ -6,9 +6,9 @@
 #include <string>
 #include <thread>
 
-#include "copy_folder.h"
-#include "copy_progress.h"
+#include "copy/progress.h"
 #include "errors.h"
+#include "os/copy_folder.h"
 
 namespace {
 

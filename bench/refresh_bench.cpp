@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
 #include "frmMain.h"
-#include "headless.h"
+#include "os/codepage.h"
+#include "ui/headless/headless.h"
 
 int main() {
   namespace fs = std::filesystem;

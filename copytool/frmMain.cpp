@@ -4,7 +4,7 @@
 #include "contact.h"
 #include "destination.h"
 #include "errors.h"
-#include "paths.h"
+#include "os/paths.h"
 #include "settings.h"
 
 namespace qm {

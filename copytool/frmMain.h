@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "filesystem.h"
-#include "window.h"
+#include "copy/filesystem.h"
+#include "ui/window.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 // The copy tool: load its one window and wait for events.
-#include "app.h"
 #include "frmMain.h"
+#include "ui/app.h"
 
 int main(int argc, char** argv) {
   auto ui = qm::createBackend(argc, argv, "QM(Quillmar)");

@@ -1,13 +1,13 @@
 // The settings store on top of the platform's records, code page and files.
 #include "settings.h"
 
-#include "codepage.h"
 #include "errors.h"
-#include "paths.h"
+#include "os/codepage.h"
+#include "os/paths.h"
+#include "os/textfile.h"
+#include "os/windir.h"
 #include "records.h"
-#include "textfile.h"
 #include "utf8.h"
-#include "windir.h"
 
 namespace qm {
 namespace {

@@ -149,7 +149,7 @@ void frmCopy::cmdOK_Click() {
   }
 }
 
-// The address is copied after M6, which says that it has been.
+// The address is copied after the box that says it has been.
 void frmCopy::reportError() {
   MsgBox(kErrorOccurred, mb::kOk);
   MsgBox(kAddressCopied, mb::kOk);

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "filesystem.h"
+#include "copy/filesystem.h"
 #include "frmPicker.h"
-#include "window.h"
+#include "ui/window.h"
 
 namespace qm {
 
@@ -39,7 +39,8 @@ class frmCopy : public Window {
  private:
   // Looks up the Windows directory into txtWinDir; the settings file's path in it.
   std::string lookUpSettingsPath();
-  // Shows M5 and M6, then puts the author's address on the clipboard.
+  // Shows the error box and the box that says the address was copied, then puts the author's
+  // address on the clipboard.
   void reportError();
 
   std::unique_ptr<FileSystemObject> fso_;

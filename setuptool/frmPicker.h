@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "window.h"
+#include "ui/window.h"
 
 namespace qm {
 

@@ -1,6 +1,6 @@
 // The setup tool: load its settings window and wait for events.
-#include "app.h"
 #include "frmCopy.h"
+#include "ui/app.h"
 
 int main(int argc, char** argv) {
   auto ui = qm::createBackend(argc, argv, "QMS(QuillmarSetter)");

@@ -1,7 +1,7 @@
 // The control contract on the headless backend, with its scratch tree in memory.
 #include "contract_suite_windows.h"
-#include "form_rules.h"
-#include "headless.h"
+#include "ui/form_rules.h"
+#include "ui/headless/headless.h"
 
 namespace qm::contract {
 namespace {

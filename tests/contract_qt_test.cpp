@@ -9,11 +9,11 @@
 #include <filesystem>
 
 #include "contract_suite_windows.h"
-#include "drives.h"
-#include "form_rules.h"
-#include "qt_msgbox.h"
-#include "qt_style.h"
+#include "os/posix/drives.h"
 #include "qt_test_util.h"
+#include "ui/form_rules.h"
+#include "ui/qt/qt_msgbox.h"
+#include "ui/qt/qt_style.h"
 
 namespace qm::contract {
 namespace {

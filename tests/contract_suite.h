@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
 #include "errors.h"
 #include "frmCopy.h"
 #include "frmMain.h"
+#include "ui/backend.h"
 
 namespace qm::contract {
 

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "contract_suite.h"
-#include "message_box.h"
+#include "ui/message_box.h"
 
 namespace qm::contract {
 

@@ -2,12 +2,12 @@
 // Keys are posted to the focused control and delivered through the backend's own loop.
 #include <windows.h>
 
-#include "app.h"
-#include "backend_win32.h"
 #include "contract_suite_windows.h"
-#include "form_rules.h"
-#include "form_win32.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/app.h"
+#include "ui/form_rules.h"
+#include "ui/win32/backend_win32.h"
+#include "ui/win32/form_win32.h"
 
 namespace qm::contract {
 namespace {

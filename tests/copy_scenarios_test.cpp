@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 
 namespace qm {
 namespace {

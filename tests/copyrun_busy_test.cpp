@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "busy_copy.h"
 #include "copytool_fixture.h"
+#include "ui/busy_copy.h"
 
 namespace qm {
 namespace {

@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "codepage.h"
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "frmMain.h"
-#include "headless.h"
+#include "os/codepage.h"
 #include "temp_folder.h"
+#include "ui/headless/headless.h"
 
 namespace qm::testing {
 

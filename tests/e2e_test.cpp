@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
-#include "filesystem.h"
+#include "copy/filesystem.h"
 #include "frmCopy.h"
 #include "frmMain.h"
-#include "headless.h"
 #include "temp_folder.h"
+#include "ui/headless/headless.h"
 
 namespace qm {
 namespace {

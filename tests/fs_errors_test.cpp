@@ -8,12 +8,12 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "copy_folder.h"
-#include "copy_run.h"
-#include "entry_copy.h"
-#include "error_numbers.h"
 #include "errors.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
+#include "os/posix/copy/copy_run.h"
+#include "os/posix/copy/entry_copy.h"
+#include "os/posix/error_numbers.h"
 
 namespace qm::fs {
 namespace {

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <string>
 
-#include "copy_folder.h"
 #include "errors.h"
 #include "fs_faults.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs {
 namespace {

@@ -12,10 +12,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "copy_folder.h"
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs {
 namespace {

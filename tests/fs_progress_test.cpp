@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "copy_folder.h"
-#include "copy_progress.h"
+#include "copy/progress.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs {
 namespace {

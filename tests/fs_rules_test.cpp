@@ -7,12 +7,12 @@
 #include <cerrno>
 #include <set>
 
-#include "copy_folder.h"
-#include "error_numbers.h"
 #include "errors.h"
 #include "fs_test_util.h"
-#include "temp_files.h"
-#include "volume.h"
+#include "os/copy_folder.h"
+#include "os/posix/copy/temp_files.h"
+#include "os/posix/copy/volume.h"
+#include "os/posix/error_numbers.h"
 
 namespace qm::fs {
 namespace {

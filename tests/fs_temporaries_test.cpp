@@ -11,9 +11,9 @@
 #include <sstream>
 #include <string>
 
-#include "copy_folder.h"
 #include "errors.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs {
 namespace {

@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "copy_folder.h"
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs {
 namespace {

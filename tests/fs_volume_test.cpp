@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <string>
 
-#include "copy_folder.h"
 #include "errors.h"
 #include "fs_faults.h"
 #include "fs_fuse_volume.h"
 #include "fs_test_util.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs {
 namespace {

@@ -3,12 +3,12 @@
 
 #include <filesystem>
 
-#include "codepage.h"
 #include "errors.h"
 #include "odd_files.h"
+#include "os/codepage.h"
+#include "os/textfile.h"
+#include "os/windir.h"
 #include "temp_folder.h"
-#include "textfile.h"
-#include "windir.h"
 
 namespace qm {
 namespace {

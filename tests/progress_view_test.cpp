@@ -1,5 +1,5 @@
 // The figures, line, bar position and place of a copy's progress, as every backend shows them.
-#include "progress_view.h"
+#include "ui/progress_view.h"
 
 #include <gtest/gtest.h>
 

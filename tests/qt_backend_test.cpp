@@ -6,11 +6,11 @@
 #include <QMessageBox>
 #include <QTest>
 
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "frmMain.h"
-#include "qt_msgbox.h"
 #include "qt_test_util.h"
+#include "ui/qt/qt_msgbox.h"
 
 namespace qm::qt {
 namespace {

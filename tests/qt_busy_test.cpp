@@ -1,5 +1,5 @@
 // Busy runs on the Qt backend: the work on another thread, input dropped, the progress strip.
-#include "qt_busy.h"
+#include "ui/qt/qt_busy.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 
 #include "errors.h"
 #include "frmMain.h"
-#include "progress_view.h"
 #include "qt_test_util.h"
+#include "ui/progress_view.h"
 
 namespace qm::qt {
 namespace {

@@ -6,8 +6,8 @@
 #include <QMessageBox>
 #include <optional>
 
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "frmMain.h"
 #include "qt_test_util.h"
 

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "drives.h"
 #include "errors.h"
+#include "os/posix/drives.h"
 
 namespace qm {
 namespace {

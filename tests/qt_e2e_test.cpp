@@ -1,5 +1,5 @@
 // The copy tool end to end in a real X server (Xvfb), driven by xdotool.
-#include "codepage.h"
+#include "os/codepage.h"
 #include "qt_xvfb.h"
 
 namespace qm::e2e {

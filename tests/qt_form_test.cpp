@@ -10,8 +10,8 @@
 
 #include "frmCopy.h"
 #include "frmMain.h"
-#include "qt_style.h"
 #include "qt_test_util.h"
+#include "ui/qt/qt_style.h"
 
 namespace qm::qt {
 namespace {

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <string>
 
-#include "drives.h"
 #include "errors.h"
-#include "qt_lists.h"
+#include "os/posix/drives.h"
 #include "qt_test_util.h"
+#include "ui/qt/qt_lists.h"
 
 namespace qm::qt {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "errors.h"
-#include "process_posix.h"
+#include "os/posix/process_posix.h"
 #include "qt_test_util.h"
 
 namespace qm {

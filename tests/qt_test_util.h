@@ -8,8 +8,8 @@
 #include <functional>
 #include <memory>
 
-#include "qt_backend.h"
-#include "qt_form.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_form.h"
 
 namespace qm::qt::test {
 

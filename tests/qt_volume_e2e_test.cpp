@@ -2,8 +2,8 @@
 // same contents, and a second run that writes nothing.
 #include <sys/stat.h>
 
-#include "codepage.h"
 #include "fs_fuse_volume.h"
+#include "os/codepage.h"
 #include "qt_xvfb.h"
 
 namespace qm::e2e {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
 #include "errors.h"
-#include "headless.h"
 #include "records.h"
+#include "ui/backend.h"
+#include "ui/headless/headless.h"
 #include "utf8.h"
 
 namespace qm {

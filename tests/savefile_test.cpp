@@ -10,9 +10,9 @@
 
 #include "errors.h"
 #include "folder_lock.h"
+#include "os/textfile.h"
 #include "temp_folder.h"
 #include "tempname.h"
-#include "textfile.h"
 
 namespace qm {
 namespace {

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "frmCopy.h"
-#include "headless.h"
+#include "ui/headless/headless.h"
 
 namespace qm::test {
 
@@ -96,19 +96,23 @@ class SetupToolTest : public ::testing::Test {
 };
 
 // The texts the setup tool shows, as the user reads them.
-inline constexpr const char* kM1 = "コピー元を指定してください。";
-inline constexpr const char* kM2 = "コピー先を指定してください。";
-inline constexpr const char* kM3 = "設定が完了しました。QM(Quillmar)を実行しますか？";
-inline constexpr const char* kM4 =
+inline constexpr const char* kSourceMissing = "コピー元を指定してください。";
+inline constexpr const char* kDestinationMissing = "コピー先を指定してください。";
+inline constexpr const char* kSavedRunCopyTool = "設定が完了しました。QM(Quillmar)を実行しますか？";
+inline constexpr const char* kCopyToolMissing =
     "QM(Quillmar)が見つかりません。同フォルダにQM(Quillmar)があるか確認してください。";
-inline constexpr const char* kM5 = "エラーが発生。原因不明の場合は､作者に連絡してください。";
-inline constexpr const char* kM6 = "作者のメールアドレスは､クリップボードにコピーしました。";
-inline constexpr const char* kM7 = "コピー元と､コピー先が､設定されていません！終了しますか?";
-inline constexpr const char* kP1 =
+inline constexpr const char* kErrorOccurred =
+    "エラーが発生。原因不明の場合は､作者に連絡してください。";
+inline constexpr const char* kAddressCopied =
+    "作者のメールアドレスは､クリップボードにコピーしました。";
+inline constexpr const char* kNotSetQuit =
+    "コピー元と､コピー先が､設定されていません！終了しますか?";
+inline constexpr const char* kDeviceNotReady =
     "デバイスの準備が出来ていません！！　準備が出来てから､再度実行してください。";
-inline constexpr const char* kP2 = "エラーが発生しました！！";
-inline constexpr const char* kP3 =
+inline constexpr const char* kPickerError = "エラーが発生しました！！";
+inline constexpr const char* kPickerFixOrTell =
     "原因がわかる場合は解決して､わからない場合は､作者に知らせてください。";
-inline constexpr const char* kP4 = "メールアドレスは､クリップボードにコピーしておきます。";
+inline constexpr const char* kPickerAddressCopied =
+    "メールアドレスは､クリップボードにコピーしておきます。";
 
 }  // namespace qm::test

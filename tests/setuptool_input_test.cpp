@@ -1,6 +1,6 @@
 // The settings window: refused values, Cancel, focus, the default button, object failure.
-#include "codepage.h"
 #include "contact.h"
+#include "os/codepage.h"
 #include "setuptool_fixture.h"
 
 namespace qm::test {
@@ -28,7 +28,7 @@ TEST_F(SetupToolTest, UnstorableValueIsReportedAndNothingIsWritten) {
       ui.answer(mb::kAnswerOk);
       ui.answer(mb::kAnswerOk);
       f.click("cmdOK");
-      EXPECT_EQ(boxTexts(), (std::vector<std::string>{kM5, kM6}));
+      EXPECT_EQ(boxTexts(), (std::vector<std::string>{kErrorOccurred, kAddressCopied}));
       EXPECT_EQ(ui.clipboard, kAuthorAddress);
       EXPECT_EQ(settingsBytes(), previous);
       EXPECT_TRUE(f.isOpen());
@@ -65,7 +65,7 @@ TEST_F(SetupToolTest, CancelWithoutSettingsAsksFirst) {
     ui.answer(c.answer);
     f.click("cmdCan");
     ASSERT_EQ(ui.boxes.size(), 1u);
-    EXPECT_EQ(ui.boxes[0].text, kM7);
+    EXPECT_EQ(ui.boxes[0].text, kNotSetQuit);
     EXPECT_EQ(ui.boxes[0].style, mb::kYesNo | mb::kIconQuestion);
     EXPECT_EQ(ui.boxes[0].title, "QMS(QuillmarSetter)");
     EXPECT_EQ(ui.ended(), c.ended);
@@ -102,7 +102,7 @@ TEST_F(SetupToolTest, EnterInEitherBoxPressesOk) {
     ui.boxes.clear();
     ui.answer(mb::kAnswerOk);
     f.pressEnter();
-    EXPECT_EQ(boxTexts(), std::vector<std::string>{kM1});
+    EXPECT_EQ(boxTexts(), std::vector<std::string>{kSourceMissing});
   }
 }
 

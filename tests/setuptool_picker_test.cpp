@@ -85,7 +85,7 @@ TEST_F(PickerTest, AFolderNamedInAnotherScriptIsPickedAndSaved) {
   settings().type("txtCopy2", "/media/usb");
   ui.answer(mb::kAnswerNo);
   settings().click("cmdOK");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{kM3});
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kSavedRunCopyTool});
   EXPECT_TRUE(ui.ended());
   EXPECT_EQ(settingsBytes(), "\xEF\xBB\xBF\"/home/u/Café\"\r\n\"/media/usb\"\r\n\"Café\"\r\n");
 }
@@ -115,7 +115,8 @@ TEST_F(PickerTest, NeitherDefaultDriveEndsTheProgramWithReport) {
   HForm& f = start();
   for (int i = 0; i < 3; ++i) ui.answer(mb::kAnswerOk);
   f.click("cmdSan1");
-  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kP2, kP3, kP4}));
+  EXPECT_EQ(boxTexts(),
+            (std::vector<std::string>{kPickerError, kPickerFixOrTell, kPickerAddressCopied}));
   for (const headless::BoxRecord& b : ui.boxes) {
     EXPECT_EQ(b.style, mb::kOk);
     EXPECT_EQ(b.title, "QMS(QuillmarSetter)");
@@ -133,7 +134,7 @@ TEST_F(PickerTest, DriveNotReadyShowsP1OnceAndReturnsToC) {
   p.openFolder("Dir1", "C:\\Users\\photos");
   ui.answer(mb::kAnswerOk);
   p.pickDrive("Drive1", "E:");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{kP1});
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kDeviceNotReady});
   EXPECT_EQ(p.driveList("Drive1").drive(), "C:");
   EXPECT_EQ(p.dirList("Dir1").path(), "C:\\Users");
   EXPECT_EQ(p.text("txtFileName").text(), "C:\\Users");
@@ -147,7 +148,7 @@ TEST_F(PickerTest, DriveNotReadyWithoutCReturnsToA) {
   HForm& p = browse("frmCopy1");
   ui.answer(mb::kAnswerOk);
   p.pickDrive("Drive1", "E:");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{kP1});
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kDeviceNotReady});
   EXPECT_EQ(p.driveList("Drive1").drive(), "A:");
   EXPECT_TRUE(p.isOpen());
 }
@@ -160,7 +161,7 @@ TEST_F(PickerTest, DriveCNotReadyEitherShowsP1Twice) {
   ui.answer(mb::kAnswerOk);
   ui.answer(mb::kAnswerOk);
   p.pickDrive("Drive1", "E:");
-  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kP1, kP1}));
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kDeviceNotReady, kDeviceNotReady}));
   EXPECT_EQ(p.driveList("Drive1").drive(), "C:");
   EXPECT_TRUE(p.isOpen());
 }
@@ -174,7 +175,7 @@ TEST_F(PickerTest, LostFallbackDriveGoesToDefaultReport) {
   ui.answer(mb::kAnswerOk);
   p.pickDrive("Drive1", "E:");
   ASSERT_EQ(ui.boxes.size(), 2u);
-  EXPECT_EQ(ui.boxes[0].text, kP1);
+  EXPECT_EQ(ui.boxes[0].text, kDeviceNotReady);
   EXPECT_EQ(ui.boxes[1].style, mb::kOk | mb::kIconError);
   EXPECT_TRUE(ui.ended());
 }

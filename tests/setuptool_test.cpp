@@ -1,10 +1,10 @@
 // The settings window frmCopy on the headless backend: load, OK, Cancel and focus.
 #include <fstream>
 
-#include "codepage.h"
 #include "contact.h"
 #include "folder_lock.h"
 #include "odd_files.h"
+#include "os/codepage.h"
 #include "setuptool_fixture.h"
 
 namespace qm::test {
@@ -117,7 +117,7 @@ TEST_F(SetupToolTest, OkAfterTwoRecordFileSavesCompleteFile) {
   ui.answer(mb::kAnswerNo);
   f.click("cmdOK");
   EXPECT_EQ(settingsBytes(), "\"/data/photos.2024\"\r\n\"/backup/\"\r\n\"photos\"\r\n");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{kM3});
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kSavedRunCopyTool});
   EXPECT_TRUE(ui.ended());
 }
 
@@ -129,7 +129,8 @@ TEST_F(SetupToolTest, EmptyBoxesAreRefusedBeforeWriting) {
     const char* destination;
     const char* message;
   };
-  const Case cases[] = {{"", "", kM1}, {"", "/dst", kM1}, {"/src", "", kM2}};
+  const Case cases[] = {
+      {"", "", kSourceMissing}, {"", "/dst", kSourceMissing}, {"/src", "", kDestinationMissing}};
   HForm& f = start();
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.source) + " | " + c.destination);
@@ -186,7 +187,7 @@ TEST_P(SaveAnswerTest, AnswerDecidesStartAndEnd) {
   for (std::size_t i = 1; i < c.boxes.size(); ++i) ui.answer(mb::kAnswerOk);
   bool writtenBeforeQuestion = false;
   ui.onBox = [&](const headless::BoxRecord& b) {
-    if (b.text == kM3) writtenBeforeQuestion = settingsFileExists();
+    if (b.text == kSavedRunCopyTool) writtenBeforeQuestion = settingsFileExists();
   };
   f.click("cmdOK");
   ASSERT_EQ(boxTexts(), c.boxes);
@@ -207,13 +208,18 @@ TEST_P(SaveAnswerTest, AnswerDecidesStartAndEnd) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, SaveAnswerTest,
-    ::testing::Values(AnswerCase{"No", mb::kAnswerNo, 0, {kM3}, false, true},
-                      AnswerCase{"Yes", mb::kAnswerYes, 0, {kM3}, true, true},
-                      AnswerCase{"YesCopyToolMissing", mb::kAnswerYes, -1, {kM3, kM4}, false, true},
+    ::testing::Values(AnswerCase{"No", mb::kAnswerNo, 0, {kSavedRunCopyTool}, false, true},
+                      AnswerCase{"Yes", mb::kAnswerYes, 0, {kSavedRunCopyTool}, true, true},
+                      AnswerCase{"YesCopyToolMissing",
+                                 mb::kAnswerYes,
+                                 -1,
+                                 {kSavedRunCopyTool, kCopyToolMissing},
+                                 false,
+                                 true},
                       AnswerCase{"YesStartRefused",
                                  mb::kAnswerYes,
                                  err::kPermissionDenied,
-                                 {kM3, kM5, kM6},
+                                 {kSavedRunCopyTool, kErrorOccurred, kAddressCopied},
                                  false,
                                  false}),
     [](const auto& param) { return std::string(param.param.name); });
@@ -230,8 +236,8 @@ TEST_F(SetupToolTest, UnwritableFolderReportsAndStaysOpen) {
   ui.answer(mb::kAnswerOk);
   ui.answer(mb::kAnswerOk);
   f.click("cmdOK");
-  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kM5, kM6}));
-  // The address is copied only after M6 has been closed.
+  EXPECT_EQ(boxTexts(), (std::vector<std::string>{kErrorOccurred, kAddressCopied}));
+  // The address is copied only after the box saying so has been closed.
   EXPECT_EQ(clipboardAtBox, (std::vector<std::string>{"", ""}));
   EXPECT_EQ(ui.clipboard, kAuthorAddress);
   EXPECT_FALSE(ui.ended());
@@ -240,8 +246,8 @@ TEST_F(SetupToolTest, UnwritableFolderReportsAndStaysOpen) {
   EXPECT_EQ(box("txtCopy2"), "/dst");
 }
 
-// Guards against M5 and M6 where the folder takes no new file but Copy.Copy itself is
-// writable, and against a save that turns a linked Copy.Copy into a plain file.
+// Guards against the error boxes of a failed save where the folder takes no new file but Copy.Copy
+// itself is writable, and against a save that turns a linked Copy.Copy into a plain file.
 TEST_F(SetupToolTest, SavingKeepsWhatTheUserSetOnTheFile) {
   std::filesystem::create_directory(dir_ + "/real");
   writeSettingsBytes("\"/old\"\r\n\"/older\"\r\n\"old\"\r\n");
@@ -254,7 +260,7 @@ TEST_F(SetupToolTest, SavingKeepsWhatTheUserSetOnTheFile) {
   f.type("txtCopy2", "/dst");
   ui.answer(mb::kAnswerNo);
   f.click("cmdOK");
-  EXPECT_EQ(boxTexts(), std::vector<std::string>{kM3});
+  EXPECT_EQ(boxTexts(), std::vector<std::string>{kSavedRunCopyTool});
   EXPECT_TRUE(std::filesystem::is_symlink(settingsFile()));
   EXPECT_EQ(settingsBytes(), "\"/src\"\r\n\"/dst\"\r\n\"src\"\r\n");
 }

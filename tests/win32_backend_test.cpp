@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
-#include "backend_win32.h"
 #include "errors.h"
-#include "form_win32.h"
 #include "frmMain.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/app.h"
+#include "ui/win32/backend_win32.h"
+#include "ui/win32/form_win32.h"
 
 namespace qm::win32 {
 namespace {

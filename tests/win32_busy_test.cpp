@@ -10,13 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "app.h"
-#include "backend_win32.h"
 #include "errors.h"
-#include "form_win32.h"
 #include "frmMain.h"
-#include "progress_view.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/app.h"
+#include "ui/progress_view.h"
+#include "ui/win32/backend_win32.h"
+#include "ui/win32/form_win32.h"
 
 namespace qm::win32 {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "data_copy.h"
-#include "filesystem.h"
-#include "longpath.h"
-#include "temporaries.h"
+#include "copy/filesystem.h"
+#include "os/win32/copy/data_copy.h"
+#include "os/win32/copy/temporaries.h"
+#include "os/win32/longpath.h"
 #include "win32_fs_util.h"
 
 namespace qm {

@@ -3,8 +3,8 @@
 // and bind mounts refused by file identity.
 #include <string>
 
-#include "filesystem.h"
-#include "walk.h"
+#include "copy/filesystem.h"
+#include "os/win32/copy/walk.h"
 #include "win32_fs_util.h"
 
 namespace qm {

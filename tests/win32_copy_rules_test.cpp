@@ -2,9 +2,9 @@
 // its progress counters.
 #include <string>
 
-#include "copy_progress.h"
-#include "filesystem.h"
-#include "volume_rules.h"
+#include "copy/filesystem.h"
+#include "copy/progress.h"
+#include "os/win32/copy/volume_rules.h"
 #include "win32_fs_util.h"
 
 namespace qm {

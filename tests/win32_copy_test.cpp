@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "error_numbers.h"
-#include "filesystem.h"
-#include "longpath.h"
+#include "copy/filesystem.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
 #include "win32_fs_util.h"
 
 namespace qm {

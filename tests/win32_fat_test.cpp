@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "copy_progress.h"
-#include "filesystem.h"
+#include "copy/filesystem.h"
+#include "copy/progress.h"
 #include "win32_fs_util.h"
 
 namespace qm {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "errors.h"
-#include "wide.h"
+#include "os/win32/wide.h"
 
 namespace qm::testing {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
-#include "backend_win32.h"
-#include "form_win32.h"
 #include "frmPicker.h"
+#include "ui/app.h"
+#include "ui/win32/backend_win32.h"
+#include "ui/win32/form_win32.h"
 
 namespace qm::win32 {
 namespace {

@@ -6,14 +6,14 @@
 #include <initializer_list>
 #include <string>
 
-#include "codepage.h"
-#include "error_numbers.h"
 #include "errors.h"
+#include "os/codepage.h"
+#include "os/textfile.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/wide.h"
+#include "os/windir.h"
 #include "settings.h"
 #include "settings_golden.h"
-#include "textfile.h"
-#include "wide.h"
-#include "windir.h"
 
 namespace qm {
 namespace {

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <string>
 
-#include "wide.h"
+#include "os/win32/wide.h"
 
 namespace {
 

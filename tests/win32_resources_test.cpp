@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wide.h"
+#include "os/win32/wide.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
+#include "os/textfile.h"
 #include "tempname.h"
-#include "textfile.h"
 #include "win32_fs_util.h"
 
 namespace qm {
@@ -61,8 +61,8 @@ class Win32SaveFile : public ::testing::Test {
   std::string file = root + "\\Copy.Copy";
 };
 
-// Guards against M5 and M6 where the folder takes no new file (a Windows directory
-// without virtualisation) but Copy.Copy itself is writable.
+// Guards against the error boxes of a failed save where the folder takes no new file (a Windows
+// directory without virtualisation) but Copy.Copy itself is writable.
 TEST_F(Win32SaveFile, AFolderThatTakesNoNewFileGetsTheFileWrittenInPlace) {
   put(file, "an older and longer job");
   {

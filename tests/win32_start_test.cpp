@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app.h"
 #include "errors.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/app.h"
 
 namespace qm {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "copy_options.h"
+#include "copy/options.h"
 
 namespace qm::fs {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "controls.h"
-#include "layout.h"
+#include "ui/controls.h"
+#include "ui/layout.h"
 
 namespace qm::screens {
 

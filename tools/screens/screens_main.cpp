@@ -7,10 +7,10 @@
 #include <functional>
 
 #include "frmMain.h"
-#include "qt_backend.h"
-#include "qt_form.h"
-#include "qt_msgbox.h"
 #include "screens.h"
+#include "ui/qt/qt_backend.h"
+#include "ui/qt/qt_form.h"
+#include "ui/qt/qt_msgbox.h"
 
 namespace {
 

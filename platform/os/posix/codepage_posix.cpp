@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "codepage.h"
 #include "errors.h"
+#include "os/codepage.h"
 
 namespace qm {
 namespace {

@@ -1,5 +1,5 @@
 // The path separator on Linux.
-#include "paths.h"
+#include "os/paths.h"
 
 namespace qm {
 const char kPathSeparator = '/';

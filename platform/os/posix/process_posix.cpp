@@ -11,7 +11,7 @@
 #include "drives.h"
 #include "error_numbers.h"
 #include "errors.h"
-#include "process.h"
+#include "os/process.h"
 #include "process_posix.h"
 
 namespace qm {

@@ -15,8 +15,9 @@
 
 #include "error_numbers.h"
 #include "errors.h"
+#include "os/textfile.h"
 #include "tempname.h"
-#include "textfile.h"
+#include "unique_fd.h"
 
 namespace qm {
 namespace {
@@ -25,20 +26,7 @@ namespace {
   throw RuntimeError(errorNumberFromErrno(code), path);
 }
 
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
+using Fd = fs::UniqueFd;
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "windir.h"
+#include "os/windir.h"
 
 namespace qm {
 

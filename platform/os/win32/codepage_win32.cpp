@@ -1,8 +1,8 @@
 // Conversion between UTF-8 and the system's ANSI code page (CP_ACP) with the Win32 API.
 #include <windows.h>
 
-#include "codepage.h"
 #include "errors.h"
+#include "os/codepage.h"
 #include "wide.h"
 
 namespace qm {

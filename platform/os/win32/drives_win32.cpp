@@ -6,8 +6,8 @@
 #include "drives.h"
 #include "error_numbers.h"
 #include "errors.h"
-#include "form_rules.h"
 #include "longpath.h"
+#include "ui/form_rules.h"
 #include "wide.h"
 
 namespace qm::win32 {

@@ -5,7 +5,7 @@
 
 #include "error_numbers.h"
 #include "errors.h"
-#include "process.h"
+#include "os/process.h"
 #include "wide.h"
 
 namespace qm {

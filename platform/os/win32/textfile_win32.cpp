@@ -7,8 +7,9 @@
 
 #include "error_numbers.h"
 #include "errors.h"
+#include "handle.h"
+#include "os/textfile.h"
 #include "tempname.h"
-#include "textfile.h"
 #include "wide.h"
 
 namespace qm {
@@ -18,21 +19,7 @@ namespace {
   throw RuntimeError(win32::errorNumberFromWin32(GetLastError()), path);
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (valid()) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE h_;
-};
+using win32::Handle;
 
 void writeAll(HANDLE h, std::string_view bytes, const std::string& path) {
   while (!bytes.empty()) {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "os/windir.h"
 #include "wide.h"
-#include "windir.h"
 
 namespace qm {
 

@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
-#include "form_rules.h"
-#include "message_box.h"
+#include "ui/form_rules.h"
+#include "ui/message_box.h"
 #include "utf8.h"
 
 namespace qm::headless {

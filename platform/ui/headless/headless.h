@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
-#include "control_core.h"
-#include "form_core.h"
-#include "progress_view.h"
+#include "ui/backend.h"
+#include "ui/control_core.h"
+#include "ui/form_core.h"
+#include "ui/progress_view.h"
 
 namespace qm::headless {
 

@@ -6,14 +6,14 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "app.h"
-#include "busy_copy.h"
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
-#include "process.h"
+#include "os/process.h"
 #include "qt_form.h"
 #include "qt_msgbox.h"
 #include "qt_style.h"
+#include "ui/app.h"
+#include "ui/busy_copy.h"
 
 namespace qm {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "backend.h"
+#include "ui/backend.h"
 
 namespace qm::qt {
 

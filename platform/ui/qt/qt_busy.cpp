@@ -7,10 +7,10 @@
 #include <exception>
 #include <vector>
 
-#include "progress_view.h"
 #include "qt_backend.h"
 #include "qt_form.h"
-#include "work_thread.h"
+#include "ui/progress_view.h"
+#include "ui/work_thread.h"
 
 namespace qm::qt {
 

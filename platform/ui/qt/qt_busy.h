@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "copy_progress.h"
+#include "copy/progress.h"
 
 namespace qm::qt {
 

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <QSize>
 
-#include "backend.h"
-#include "control_core.h"
-#include "layout.h"
+#include "ui/backend.h"
+#include "ui/control_core.h"
+#include "ui/layout.h"
 
 namespace qm::qt {
 

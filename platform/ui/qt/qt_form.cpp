@@ -9,10 +9,10 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "drives.h"
-#include "form_rules.h"
+#include "os/posix/drives.h"
 #include "qt_backend.h"
 #include "qt_style.h"
+#include "ui/form_rules.h"
 
 namespace qm::qt {
 

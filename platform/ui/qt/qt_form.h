@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
-#include "form_core.h"
-#include "layout.h"
 #include "qt_controls.h"
 #include "qt_lists.h"
+#include "ui/backend.h"
+#include "ui/form_core.h"
+#include "ui/layout.h"
 
 namespace qm::qt {
 

@@ -7,8 +7,8 @@
 #include <QTimer>
 
 #include "errors.h"
-#include "form_rules.h"
 #include "qt_style.h"
+#include "ui/form_rules.h"
 
 namespace qm::qt {
 

@@ -7,10 +7,10 @@
 #include <functional>
 #include <vector>
 
-#include "backend.h"
-#include "control_core.h"
-#include "drives.h"
-#include "layout.h"
+#include "os/posix/drives.h"
+#include "ui/backend.h"
+#include "ui/control_core.h"
+#include "ui/layout.h"
 
 namespace qm::qt {
 

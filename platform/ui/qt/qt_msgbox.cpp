@@ -10,8 +10,8 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "backend.h"
-#include "message_box.h"
+#include "ui/backend.h"
+#include "ui/message_box.h"
 
 namespace qm::qt {
 

@@ -6,7 +6,7 @@
 #include <QRect>
 #include <QStringList>
 
-#include "layout.h"
+#include "ui/layout.h"
 
 namespace qm::qt {
 

@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app.h"
 #include "backend_win32.h"
+#include "ui/app.h"
 
 namespace qm {
 

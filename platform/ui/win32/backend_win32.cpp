@@ -3,13 +3,13 @@
 
 #include <cmath>
 
-#include "busy_copy.h"
+#include "copy/filesystem.h"
 #include "errors.h"
-#include "filesystem.h"
 #include "form_win32.h"
 #include "msgbox_win32.h"
-#include "process.h"
-#include "wide.h"
+#include "os/process.h"
+#include "os/win32/wide.h"
+#include "ui/busy_copy.h"
 
 namespace qm::win32 {
 Win32Backend::Win32Backend(std::string appTitle) : Backend(std::move(appTitle)) {

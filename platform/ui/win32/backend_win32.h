@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "backend.h"
+#include "ui/backend.h"
 
 namespace qm::win32 {
 

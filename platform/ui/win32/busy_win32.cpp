@@ -7,7 +7,7 @@
 #include "backend_win32.h"
 #include "form_win32.h"
 #include "progress_win32.h"
-#include "work_thread.h"
+#include "ui/work_thread.h"
 
 namespace qm::win32 {
 

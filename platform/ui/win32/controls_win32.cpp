@@ -6,9 +6,9 @@
 #include <algorithm>
 
 #include "backend_win32.h"
-#include "form_rules.h"
 #include "form_win32.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/form_rules.h"
 
 namespace qm::win32 {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "control_core.h"
-#include "layout.h"
+#include "ui/control_core.h"
+#include "ui/layout.h"
 
 namespace qm::win32 {
 

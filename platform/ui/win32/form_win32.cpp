@@ -8,8 +8,8 @@
 
 #include "backend_win32.h"
 #include "errors.h"
-#include "form_rules.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/form_rules.h"
 
 namespace qm::win32 {
 namespace {

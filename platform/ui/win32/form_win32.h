@@ -8,8 +8,8 @@
 #include <string>
 
 #include "controls_win32.h"
-#include "form_core.h"
-#include "layout.h"
+#include "ui/form_core.h"
+#include "ui/layout.h"
 
 namespace qm::win32 {
 

@@ -1,11 +1,11 @@
 // The drive list (a drop-down of "C:" drives) and the folder list (a list box tree).
 #include "backend_win32.h"
 #include "controls_win32.h"
-#include "drives.h"
 #include "errors.h"
-#include "form_rules.h"
 #include "form_win32.h"
-#include "wide.h"
+#include "os/win32/drives.h"
+#include "os/win32/wide.h"
+#include "ui/form_rules.h"
 
 namespace qm::win32 {
 

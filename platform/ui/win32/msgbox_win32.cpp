@@ -1,8 +1,8 @@
 // The system message box, with Esc and its close command answering as the style's rule says.
 #include "msgbox_win32.h"
 
-#include "message_box.h"
-#include "wide.h"
+#include "os/win32/wide.h"
+#include "ui/message_box.h"
 
 namespace qm::win32 {
 

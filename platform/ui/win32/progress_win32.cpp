@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "wide.h"
+#include "os/win32/wide.h"
 
 namespace qm::win32 {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "progress_view.h"
+#include "ui/progress_view.h"
 
 struct ITaskbarList3;
 

@@ -1,5 +1,5 @@
 // Checks and prepares a folder copy, runs it, and flushes the result to the disk.
-#include "copy_folder.h"
+#include "os/copy_folder.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,7 +10,7 @@
 
 #include "copy_run.h"
 #include "create_error.h"
-#include "error_numbers.h"
+#include "os/posix/error_numbers.h"
 #include "real_path.h"
 #include "tree_walk.h"
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <optional>
 
-#include "copy_options.h"
+#include "copy/options.h"
 #include "dir_node.h"
 #include "errors.h"
 #include "volume.h"

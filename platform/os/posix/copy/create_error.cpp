@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <string>
 
-#include "error_numbers.h"
 #include "errors.h"
+#include "os/posix/error_numbers.h"
 #include "temp_files.h"
 
 namespace qm::fs {

@@ -9,8 +9,8 @@
 
 #include "copy_run.h"
 #include "create_error.h"
-#include "error_numbers.h"
 #include "metadata.h"
+#include "os/posix/error_numbers.h"
 #include "temp_files.h"
 
 namespace qm::fs {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "unique_fd.h"
+#include "os/posix/unique_fd.h"
 #include "volume.h"
 
 namespace qm::fs {

@@ -10,9 +10,9 @@
 
 #include "copy_run.h"
 #include "create_error.h"
-#include "error_numbers.h"
 #include "file_data.h"
 #include "metadata.h"
+#include "os/posix/error_numbers.h"
 #include "temp_files.h"
 
 namespace qm::fs {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "copy_progress.h"
+#include "copy/progress.h"
 
 namespace qm::fs {
 

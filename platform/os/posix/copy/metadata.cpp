@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "copy_run.h"
-#include "error_numbers.h"
+#include "os/posix/error_numbers.h"
 
 namespace qm::fs {
 

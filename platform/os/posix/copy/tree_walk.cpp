@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "bounded_queue.h"
-#include "copy_progress.h"
+#include "copy/progress.h"
 #include "copy_run.h"
 #include "entry_copy.h"
-#include "error_numbers.h"
+#include "os/posix/error_numbers.h"
 
 namespace qm::fs {
 

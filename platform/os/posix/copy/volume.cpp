@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "error_numbers.h"
+#include "os/posix/error_numbers.h"
+#include "os/posix/unique_fd.h"
 #include "temp_files.h"
-#include "unique_fd.h"
 
 namespace qm::fs {
 

@@ -3,14 +3,14 @@
 
 #include <algorithm>
 
-#include "copy_folder.h"
 #include "copytree.h"
-#include "error_numbers.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "listing.h"
-#include "longpath.h"
-#include "wide.h"
+#include "os/copy_folder.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
+#include "os/win32/wide.h"
 
 namespace qm {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "copy_options.h"
+#include "copy/options.h"
 
 namespace qm::win32 {
 

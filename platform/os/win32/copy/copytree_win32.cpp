@@ -7,11 +7,11 @@
 #include <unordered_map>
 
 #include "copytree.h"
-#include "error_numbers.h"
 #include "errors.h"
 #include "file_copy.h"
-#include "longpath.h"
 #include "metadata.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
 #include "temporaries.h"
 #include "volume_rules.h"
 #include "walk.h"

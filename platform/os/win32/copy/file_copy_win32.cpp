@@ -2,10 +2,10 @@
 #include <windows.h>
 
 #include "data_copy.h"
-#include "error_numbers.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "metadata.h"
+#include "os/win32/error_numbers.h"
 #include "streams.h"
 #include "temporaries.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "handle.h"
+#include "os/win32/handle.h"
 
 namespace qm::win32 {
 

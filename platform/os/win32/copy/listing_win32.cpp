@@ -1,8 +1,8 @@
 // Folder listings in bulk (with change times) and what an open handle describes.
 #include <memory>
 
-#include "error_numbers.h"
 #include "listing.h"
+#include "os/win32/error_numbers.h"
 
 namespace qm::win32 {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "error_numbers.h"
+#include "os/win32/error_numbers.h"
 
 namespace qm::win32 {
 

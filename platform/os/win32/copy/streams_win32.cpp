@@ -1,8 +1,8 @@
 // Named data streams listed with FindFirstStreamW and copied one by one.
 #include <windows.h>
 
-#include "error_numbers.h"
-#include "handle.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/handle.h"
 #include "streams.h"
 
 namespace qm::win32 {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "handle.h"
 #include "listing.h"
+#include "os/win32/handle.h"
 
 namespace qm::win32 {
 

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "error_numbers.h"
 #include "errors.h"
+#include "os/win32/error_numbers.h"
 #include "temporaries.h"
 
 namespace qm::win32 {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "copy_progress.h"
+#include "copy/progress.h"
 #include "listing.h"
 
 namespace qm::win32 {

@@ -1,9 +1,9 @@
 // The source tree walked without recursion, links followed and refused where they loop.
 #include <windows.h>
 
-#include "error_numbers.h"
 #include "errors.h"
-#include "longpath.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
 #include "walk.h"
 
 namespace qm::win32 {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "copy_progress.h"
+#include "copy/progress.h"
 
 namespace qm {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "backend.h"
-#include "copy_progress.h"
-#include "filesystem.h"
+#include "copy/filesystem.h"
+#include "copy/progress.h"
 
 namespace qm {
 

@@ -1,7 +1,10 @@
-// An owned Win32 file handle, closed when it goes out of scope.
+// An owned Win32 file handle, closed when it goes out of scope: the copy engine's and the
+// settings file's.
 #pragma once
 
 #include <windows.h>
+
+#include <utility>
 
 namespace qm::win32 {
 
@@ -24,6 +27,8 @@ class Handle {
 
   HANDLE get() const { return h_; }
   bool valid() const { return h_ != INVALID_HANDLE_VALUE && h_ != nullptr; }
+  // Gives the handle up without closing it, for a close whose result the caller checks.
+  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
   // Closes the handle; false (with GetLastError) when the system reports a failure.
   bool close() {
     if (!valid()) return true;

@@ -1,4 +1,4 @@
-// An owned file descriptor that closes itself.
+// An owned file descriptor that closes itself: the copy engine's and the settings file's.
 #pragma once
 
 #include <unistd.h>
@@ -26,6 +26,8 @@ class UniqueFd {
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Gives the descriptor up without closing it, for a close whose result the caller checks.
+  int release() { return std::exchange(fd_, -1); }
   void reset() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

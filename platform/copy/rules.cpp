@@ -1,0 +1,99 @@
+// The copy's rules as pure functions, alike for every system.
+#include "rules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <iterator>
+
+#include "errors.h"
+
+namespace qm::copy {
+namespace {
+
+// The steps volumes store times in, finest first: exact, 100 ns (NTFS), 1 us, 1 ms,
+// 10 ms (exFAT), 1 s, 2 s (FAT).
+constexpr std::int64_t kSteps[] = {1,          100,         1000, 1'000'000, 10'000'000,
+                                   kSecondNs, 2 * kSecondNs};
+// Time zones differ in whole quarter hours.
+constexpr std::int64_t kQuarterHourNs = 900 * kSecondNs;
+
+bool sameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+bool isAnyOf(std::string_view name, std::initializer_list<std::string_view> names) {
+  return std::any_of(names.begin(), names.end(), [name](std::string_view n) { return sameName(name, n); });
+}
+
+// The remainder of `value` by `step`, never negative.
+std::int64_t remainder(std::int64_t value, std::int64_t step) {
+  const std::int64_t r = value % step;
+  return r < 0 ? r + step : r;
+}
+
+}  // namespace
+
+std::int64_t typeTimeStepNs(std::string_view fileSystemName) {
+  if (isAnyOf(fileSystemName, {"vfat", "msdos", "fat", "fat12", "fat16", "fat32"}))
+    return 2 * kSecondNs;
+  if (isAnyOf(fileSystemName, {"exfat"})) return 10'000'000;
+  if (isAnyOf(fileSystemName, {"ntfs", "ntfs3", "refs", "cifs", "smb2", "smb3"})) return 100;
+  return 1;
+}
+
+VolumeTimes learnTimes(std::int64_t wantedNs, std::int64_t storedNs, std::int64_t typeStepNs) {
+  VolumeTimes times;
+  const std::int64_t shift = storedNs - wantedNs;
+  // Beyond the coarsest step, only a shift by whole quarter hours is a time kept: the
+  // volume is read in another time zone than it was written in.
+  if (std::llabs(shift) > 2 * kSecondNs) {
+    const std::int64_t quarters = (shift + (shift < 0 ? -1 : 1) * kQuarterHourNs / 2) / kQuarterHourNs;
+    times.offsetNs = quarters * kQuarterHourNs;
+  }
+  const std::int64_t stored = storedNs - times.offsetNs;
+  const std::int64_t loss = std::llabs(stored - wantedNs);
+  times.stepNs = 0;
+  // The coarsest grid the stored time lies on within one step of the time set (a time cut
+  // or rounded to it), else the finest step above the loss.
+  for (auto it = std::rbegin(kSteps); it != std::rend(kSteps) && times.stepNs == 0; ++it)
+    if (loss < *it && remainder(stored, *it) == 0) times.stepNs = *it;
+  for (auto it = std::begin(kSteps); it != std::end(kSteps) && times.stepNs == 0; ++it)
+    if (loss < *it) times.stepNs = *it;
+  if (times.stepNs == 0) {
+    times = VolumeTimes{typeStepNs, 0, false};
+    return times;
+  }
+  // The type's own step is the floor and, where the type is known, the ceiling too: a
+  // probe never makes a FAT volume coarser than 2 s.
+  times.stepNs = std::max(times.stepNs, typeStepNs);
+  if (typeStepNs > 1) times.stepNs = typeStepNs;
+  return times;
+}
+
+bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTimes& times,
+               const VolumeKeeps& keeps) {
+  if (!target.regular || !times.keepsTimes || source.size != target.size) return false;
+  const std::int64_t apart = target.modifiedNs - times.offsetNs - source.modifiedNs;
+  if (std::llabs(apart) >= times.stepNs) return false;
+  if (keeps.access && source.access != target.access) return false;
+  // A copy sets the time after writing, so the change time moved on from it.
+  return !keeps.changeTime || target.changedNs == 0 || target.changedNs != target.modifiedNs;
+}
+
+int copyNumber(int general) {
+  switch (general) {
+    case err::kPermissionDenied:
+    case err::kDiskFull:
+    case err::kDeviceIo:
+    case err::kFileNotFound:
+    case err::kBadFileName: return general;
+    case err::kDiskNotReady:
+    case err::kDeviceUnavailable: return err::kDeviceIo;
+    default: return err::kPathFileAccess;
+  }
+}
+
+}  // namespace qm::copy
