@@ -13,80 +13,16 @@
 #include <vector>
 
 #include "copy/filesystem.h"
+#include "copy/progress.h"
 #include "errors.h"
+#include "os/copy_folder.h"
+#include "scenario_tree.h"
 
 namespace qm {
 namespace {
 
+using namespace qm::scenario;
 namespace stdfs = std::filesystem;
-
-// A folder tree by relative path ('/' between components); folders end in '/' and hold "".
-using Tree = std::map<std::string, std::string>;
-
-stdfs::path fromUtf8(const std::string& s) {
-  return stdfs::path(std::u8string(s.begin(), s.end()));
-}
-
-std::string toUtf8(const stdfs::path& p) {
-  const std::u8string s = p.u8string();
-  return std::string(s.begin(), s.end());
-}
-
-std::string readAll(const stdfs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeAll(const stdfs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-Tree treeOf(const stdfs::path& root) {
-  Tree out;
-  if (!stdfs::is_directory(root)) return out;
-  for (const auto& e : stdfs::recursive_directory_iterator(root)) {
-    const std::string rel = toUtf8(e.path().lexically_relative(root).generic_u8string());
-    out[e.is_directory() ? rel + "/" : rel] = e.is_directory() ? "" : readAll(e.path());
-  }
-  return out;
-}
-
-void build(const stdfs::path& root, const Tree& tree) {
-  stdfs::create_directories(root);
-  for (const auto& [rel, bytes] : tree) {
-    const stdfs::path p = root / fromUtf8(rel);
-    if (rel.ends_with('/')) {
-      stdfs::create_directories(p);
-    } else {
-      stdfs::create_directories(p.parent_path());
-      writeAll(p, bytes);
-    }
-  }
-}
-
-// A scratch folder of one test, removed with everything in it afterwards.
-class Sandbox {
- public:
-  Sandbox() {
-    std::random_device random;
-    root_ = stdfs::temp_directory_path() / ("qm-scenario-" + std::to_string(random()));
-    stdfs::create_directories(root_);
-  }
-  ~Sandbox() {
-    std::error_code ec;
-    for (const auto& e : stdfs::recursive_directory_iterator(root_, ec))
-      stdfs::permissions(e.path(), stdfs::perms::owner_all, stdfs::perm_options::add, ec);
-    stdfs::remove_all(root_, ec);
-  }
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
-  const stdfs::path& root() const { return root_; }
-  stdfs::path at(const std::string& rel) const { return root_ / fromUtf8(rel); }
-  std::string text(const std::string& rel) const { return toUtf8(at(rel).make_preferred()); }
-
- private:
-  stdfs::path root_;
-};
 
 // The error a copy throws; number 0 when it succeeds.
 RuntimeError copyResult(const std::string& source, const std::string& destination, bool overwrite) {
@@ -311,6 +247,90 @@ std::string faultName(const ::testing::TestParamInfo<Fault>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CopyFaults, ::testing::ValuesIn(kFaults), faultName);
+
+// ---- Policies: the same options give the same copy on every system. ----
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
+// The error of a copy with `options`; number 0 when it succeeds.
+RuntimeError copyWith(const Sandbox& box, const CopyOptions& options) {
+  try {
+    fs::copyFolder(box.text("src"), box.text("out"), options);
+  } catch (const RuntimeError& e) {
+    return e;
+  }
+  return RuntimeError(0, "", "");
+}
+
+// Regression: without overwriting, an unchanged file stopped the copy with 58 on Linux
+// and was skipped on Windows.
+TEST(CopyPolicies, AnExistingFileIsWrittenKeptOrRefusedAsThePolicySays) {
+  const struct {
+    ExistingFile policy;
+    int number;
+    std::uint64_t written;  // files written by the second run
+  } cases[] = {{ExistingFile::Replace, 0, 2},
+               {ExistingFile::ReplaceIfChanged, 0, 0},
+               {ExistingFile::Refuse, err::kFileExists, 0}};
+  for (const auto& c : cases) {
+    Sandbox box;
+    build(box.at("src"), kSource);
+    ASSERT_EQ(copyWith(box, {}).number, 0);
+    CopyProgress progress;
+    CopyOptions options;
+    options.existing = c.policy;
+    options.progress = &progress;
+    EXPECT_EQ(copyWith(box, options).number, c.number) << static_cast<int>(c.policy);
+    EXPECT_EQ(progress.filesWritten.load(), c.written) << static_cast<int>(c.policy);
+    EXPECT_EQ(treeOf(box.at("out")), kSource);
+  }
+}
+
+// A link to a file and a link to a folder in the source, copied under each link policy.
+// Windows follows links whatever the option says: making them needs a privilege.
+TEST(CopyPolicies, LinksAreCopiedAsLinksOrFollowedAsThePolicySays) {
+  const struct {
+    const char* what;
+    Links policy;
+    bool followed;  // on Linux
+  } cases[] = {{"the system's own", kSystemLinks, kSystemLinks == Links::Follow},
+               {"as links", Links::AsLinks, false},
+               {"followed", Links::Follow, true},
+               {"by volume, onto one that holds links", Links::ByVolume, false}};
+  for (const auto& c : cases) {
+    Sandbox box;
+    build(box.root(), with(under("src", kSource), {{"other/", ""}, {"other/c.txt", "CCC"}}));
+    std::error_code ec;
+    stdfs::create_symlink(box.at("src/a.txt"), box.at("src/file-link"), ec);
+    if (!ec) stdfs::create_directory_symlink(box.at("other"), box.at("src/folder-link"), ec);
+    if (ec) GTEST_SKIP() << "no links here: " << ec.message();
+    CopyOptions options;
+    options.links = c.policy;
+    ASSERT_EQ(copyWith(box, options).number, 0) << c.what;
+    const bool followed = kWindows || c.followed;
+    EXPECT_EQ(stdfs::is_symlink(box.at("out/file-link")), !followed) << c.what;
+    EXPECT_EQ(stdfs::is_symlink(box.at("out/folder-link")), !followed) << c.what;
+    EXPECT_EQ(readAll(box.at("out/file-link")), "A") << c.what;
+    EXPECT_EQ(readAll(box.at("out/folder-link/c.txt")), "CCC") << c.what;
+  }
+}
+
+TEST(CopyPolicies, AFollowedLinkToItsOwnAncestorIsACycleAndRefused) {
+  Sandbox box;
+  build(box.at("src"), kSource);
+  std::error_code ec;
+  stdfs::create_directory_symlink(box.at("src"), box.at("src/sub/up"), ec);
+  if (ec) GTEST_SKIP() << "no links here: " << ec.message();
+  CopyOptions options;
+  options.links = Links::Follow;
+  const RuntimeError e = copyWith(box, options);
+  EXPECT_EQ(e.number, err::kPathFileAccess) << e.path;
+  EXPECT_NE(e.path.find("up"), std::string::npos) << e.path;
+}
 
 }  // namespace
 }  // namespace qm

@@ -43,7 +43,7 @@ int runShell(const std::string& command, std::string* output) {
 
 FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
     : image_(folder + "/volume.img"), mountPoint_(folder + "/mnt") {
-  const bool fat = kind == Kind::kFat32;
+  const bool fat = kind != Kind::kExfat;
   const char* tools[] = {fat ? "mkfs.vfat" : "mkfs.exfat", fat ? "fusefat" : "mount.exfat-fuse",
                          fat ? "fusermount" : "losetup"};
   if (::geteuid() != 0) {
@@ -74,9 +74,11 @@ FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
 }
 
 bool FuseVolume::mount(Kind kind) {
-  if (kind == Kind::kFat32) {
+  if (kind != Kind::kExfat) {
     if (runShell("mkfs.vfat -F 32 " + quoted(image_) + " >/dev/null 2>&1") != 0) return false;
-    runShell("fusefat -o rw+ " + quoted(image_) + " " + quoted(mountPoint_) + " >/dev/null 2>&1");
+    const std::string zone = kind == Kind::kFat32InTokyo ? "TZ=Asia/Tokyo " : "";
+    runShell(zone + "fusefat -o rw+ " + quoted(image_) + " " + quoted(mountPoint_) +
+             " >/dev/null 2>&1");
   } else {
     if (runShell("mkfs.exfat " + quoted(image_) + " >/dev/null 2>&1") != 0) return false;
     // As root exfat-fuse mounts block devices only.

@@ -7,7 +7,9 @@ namespace qm::fs::testing {
 
 class FuseVolume {
  public:
-  enum class Kind { kFat32, kExfat };
+  // kFat32InTokyo: a FAT32 volume whose driver runs in Tokyo time (TZ=Asia/Tokyo), so that
+  // every time is read back shifted by nine hours from the time set.
+  enum class Kind { kFat32, kExfat, kFat32InTokyo };
 
   // Makes an image of `sizeMiB` in `folder` and mounts it at `folder`/mnt: FAT32 with
   // fusefat, exFAT with exfat-fuse on a loop device. Where this machine cannot (not root,

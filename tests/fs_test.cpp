@@ -87,7 +87,7 @@ TEST(CopyFolder, ExistingFileIsErrorWithoutOverwrite) {
   ::mkdir((tmp / "dst").c_str(), 0755);
   writeFile(tmp / "dst/top.txt", "precious");
   CopyOptions options;
-  options.overwrite = false;
+  options.existing = ExistingFile::Refuse;
   try {
     copyFolder(tmp / "src", tmp / "dst", options);
     FAIL() << "expected error 58";

@@ -16,48 +16,27 @@ using win32::VolumeRules;
 
 constexpr win32::Ticks kSecond = 10'000'000;
 
-TEST(Win32VolumeRules, FileSystemNamesGiveTheirTimeSteps) {
-  const std::pair<const wchar_t*, win32::Ticks> cases[] = {{L"NTFS", 1},
-                                                           {L"ReFS", 1},
-                                                           {L"exFAT", 100'000},
-                                                           {L"FAT32", 2 * kSecond},
-                                                           {L"FAT", 2 * kSecond},
-                                                           {L"vfat", 2 * kSecond},
-                                                           {L"", 1},
-                                                           {L"UDF", 1}};
-  for (auto [name, step] : cases)
-    EXPECT_EQ(win32::rulesForFileSystem(name).timeStep, step) << narrow(name);
+TEST(Win32VolumeRules, FileSystemNamesGiveTheirStepsAndChangeTimes) {
+  EXPECT_EQ(win32::rulesForFileSystem(L"FAT32").times.stepNs, 2'000'000'000);
+  EXPECT_EQ(win32::rulesForFileSystem(L"exFAT").times.stepNs, 10'000'000);
   EXPECT_TRUE(win32::rulesForFileSystem(L"NTFS").keepsChangeTime);
+  EXPECT_TRUE(win32::rulesForFileSystem(L"ReFS").keepsChangeTime);
   EXPECT_FALSE(win32::rulesForFileSystem(L"exFAT").keepsChangeTime);
-}
-
-TEST(Win32VolumeRules, AStoredTimeTellsTheStepThatExplainsIt) {
-  const win32::Ticks want = 126233383792970567ULL;  // hh:mm:59.2970567
-  const std::pair<win32::Ticks, win32::Ticks> cases[] = {
-      {want, 1},                       // NTFS: kept to the tick
-      {want - 7, 10},                  // microseconds (Unix file systems under Wine)
-      {want - 70567, 100'000},         // 10 ms, cut (exFAT)
-      {want + 29433, 100'000},         // 10 ms, rounded
-      {want - 2970567, kSecond},       // 1 s, cut
-      {want - 12970567, 2 * kSecond},  // 2 s, cut (FUSE FAT)
-      {want + 7029433, 2 * kSecond},   // 2 s, rounded up (Windows FAT)
-      {want - 3, 10},                  // off the grids: the step above the difference
-      {want - 90 * kSecond, 0},        // not kept at all
-  };
-  for (auto [stored, step] : cases) EXPECT_EQ(win32::stepFor(want, stored), step) << stored;
+  EXPECT_FALSE(win32::rulesForFileSystem(L"cifs").keepsChangeTime);
 }
 
 TEST(Win32VolumeRules, UnchangedOnlyWithinTheVolumesStepAndWhereACopySetTheTime) {
   // Regression: re-copies onto FAT volumes rewrote every file (2-second write times), and
   // a destination written by hand in the same instant as its source was kept.
-  const VolumeRules ntfs{1, true, true}, fat{2 * kSecond, false, true},
-      fuseFat{2 * kSecond, false, false}, forgetful{0, false, true};
-  const Entry source{L"a", FILE_ATTRIBUTE_ARCHIVE, 100, 0, 0, 500 * kSecond + 3, 0};
+  const win32::Ticks kBase = 132'000'000'000'000'000ULL;  // 2019, on every step's grid
+  const VolumeRules ntfs{{100, 0, true}, true, true}, fat{{2'000'000'000, 0, true}, false, true},
+      fuseFat{{2'000'000'000, 0, true}, false, false}, forgetful{{1, 0, false}, false, true};
+  const Entry source{L"a", FILE_ATTRIBUTE_ARCHIVE, 100, 0, 0, kBase + 500 * kSecond + 3, 0};
   auto old = [&](win32::Ticks written, win32::Ticks changed,
                  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE, std::uint64_t size = 100) {
     return Entry{L"a", attributes, size, 0, 0, written, changed};
   };
-  const win32::Ticks copied = 900 * kSecond;  // when a copy set the time
+  const win32::Ticks copied = kBase + 900 * kSecond;  // when a copy set the time
   const struct {
     const char* label;
     Entry destination;
@@ -71,17 +50,20 @@ TEST(Win32VolumeRules, UnchangedOnlyWithinTheVolumesStepAndWhereACopySetTheTime)
       {"NTFS, other size", old(source.written, copied, FILE_ATTRIBUTE_ARCHIVE, 99), ntfs, false},
       {"NTFS, other read-only attribute", old(source.written, copied, FILE_ATTRIBUTE_READONLY),
        ntfs, false},
-      {"FAT, truncated to 2 s", old(500 * kSecond, 500 * kSecond), fat, true},
-      {"FAT, rounded up to 2 s", old(502 * kSecond, 502 * kSecond), fat, true},
+      {"FAT, truncated to 2 s", old(kBase + 500 * kSecond, kBase + 500 * kSecond), fat, true},
+      {"FAT, rounded up to 2 s", old(kBase + 502 * kSecond, kBase + 502 * kSecond), fat, true},
       {"FAT, 2 s apart", old(source.written + 2 * kSecond, 0), fat, false},
-      {"FAT, other read-only attribute", old(500 * kSecond, 0, FILE_ATTRIBUTE_READONLY), fat,
-       false},
+      {"FAT, other read-only attribute", old(kBase + 500 * kSecond, 0, FILE_ATTRIBUTE_READONLY),
+       fat, false},
       {"FAT without attributes, other read-only attribute",
-       old(500 * kSecond, 0, FILE_ATTRIBUTE_READONLY), fuseFat, true},
+       old(kBase + 500 * kSecond, 0, FILE_ATTRIBUTE_READONLY), fuseFat, true},
       {"a volume that keeps no set time", old(source.written, copied), forgetful, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(win32::isUnchanged(source, c.destination, c.rules), c.unchanged) << c.label;
+  // Times before 1678 do not fit the rules' nanoseconds: never taken as equal.
+  const Entry ancient{L"a", FILE_ATTRIBUTE_ARCHIVE, 100, 0, 0, 3, 0};
+  EXPECT_FALSE(win32::isUnchanged(ancient, old(5, 0), fat));
 }
 
 TEST(Win32VolumeRules, TheProbeReadsWhatTheVolumeKeeps) {
@@ -92,8 +74,9 @@ TEST(Win32VolumeRules, TheProbeReadsWhatTheVolumeKeeps) {
   CloseHandle(h);
   // The temporary disk (NTFS, or a Unix file system under Wine) keeps times to the tick
   // or the microsecond, change times and the read-only attribute; the probe is gone.
-  EXPECT_GE(rules.timeStep, 1u);
-  EXPECT_LE(rules.timeStep, 10u);
+  EXPECT_GE(rules.times.stepNs, 1);
+  EXPECT_LE(rules.times.stepNs, 1000);
+  EXPECT_EQ(rules.times.offsetNs, 0);
   EXPECT_TRUE(rules.keepsChangeTime);
   EXPECT_TRUE(rules.keepsReadOnly);
   EXPECT_EQ(tree(root), (std::map<std::string, std::string>{}));

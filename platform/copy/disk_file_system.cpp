@@ -16,7 +16,7 @@ class DiskFileSystemObject final : public FileSystemObject {
   void CopyFolder(std::string_view source, std::string_view destination,
                   bool overwriteFiles) override {
     CopyOptions options;
-    options.overwrite = overwriteFiles;
+    options.existing = overwriteFiles ? ExistingFile::ReplaceIfChanged : ExistingFile::Refuse;
     options.progress = progress_;
     fs::copyFolder(source, destination, options);
   }

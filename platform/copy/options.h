@@ -1,29 +1,71 @@
-// The policies of a folder copy, gathered in one place.
+// The policies of a folder copy, gathered in one place: an enum per policy, decided for
+// each entry by the functions below, alike on every system.
 #pragma once
 
 namespace qm {
 
 struct CopyProgress;
 
+// What becomes of a file that the destination already holds.
+enum class ExistingFile {
+  Replace,           // always written again
+  ReplaceIfChanged,  // left as it is while it still holds the copy of its source (same
+                     // size, a modification time equal at the volume's own step and offset,
+                     // the same access rights where the volume keeps them, a time that a
+                     // copy set rather than a hand edit); written again otherwise
+  Refuse,            // the copy stops with 58, whether the file is unchanged or not
+};
+
+// What becomes of a symbolic link (on Windows also a junction) inside the source.
+enum class Links {
+  AsLinks,   // copied as a link; a volume that cannot hold one refuses it
+  Follow,    // copied as what it points to: a file's data, a folder's contents
+  ByVolume,  // as a link where the destination volume holds links, followed elsewhere
+};
+
+// What the systems do with links unless told otherwise: Linux copies them as links, as
+// its own tools do; Windows follows them, as Explorer does, and follows them whatever the
+// option says, because making a link there needs a privilege ordinary users lack.
+// Defined by each system's copy engine.
+extern const Links kSystemLinks;
+
 struct CopyOptions {
-  // Replace files that already exist in the destination. When false, an existing file
-  // stops the copy with error 58.
-  bool overwrite = true;
-  // Leave a destination file as it is when it still holds the copy of its source: the same
-  // size, a modification time equal at the destination volume's own time step (FAT 2 s,
-  // exFAT 10 ms, NTFS 100 ns), the same permission bits (read-only attribute on Windows)
-  // where the volume keeps them, and a time that a copy set rather than a hand edit.
-  bool skipUnchanged = true;
+  ExistingFile existing = ExistingFile::ReplaceIfChanged;
+  Links links = kSystemLinks;
   // Threads copying files at the same time while the folders are walked; 0 picks a
   // count from the number of processors, 1 copies everything on the calling thread.
   unsigned workers = 0;
   // Flush the destination file system once before reporting success, so that a
-  // finished copy is on the disk.
+  // finished copy is on the disk. Windows flushes each file before it replaces anything,
+  // so the flush at the end is never needed there.
   bool syncAtEnd = true;
   // Ask the file system to share the source's blocks (a reflink) before copying bytes.
+  // Windows has no such call for ordinary volumes: it copies the bytes.
   bool tryReflink = true;
   // Where the copy counts the files and bytes it found and finished; none when null.
   CopyProgress* progress = nullptr;
 };
+
+// What the copy does with one source file whose destination `exists`; `unchanged` is asked
+// only where the policy needs it (it reads the destination's status).
+enum class FileAction { Write, Keep, Refuse };
+template <typename Unchanged>
+FileAction decideFile(ExistingFile policy, bool exists, Unchanged unchanged) {
+  if (!exists || policy == ExistingFile::Replace) return FileAction::Write;
+  if (policy == ExistingFile::Refuse) return FileAction::Refuse;
+  return unchanged() ? FileAction::Keep : FileAction::Write;
+}
+
+// Whether the copy follows a link, onto a destination volume that `holdsLinks`, on a
+// system that `makesLinks`.
+constexpr bool followsLink(Links policy, bool holdsLinks, bool makesLinks) {
+  if (!makesLinks) return true;
+  switch (policy) {
+    case Links::AsLinks: return false;
+    case Links::Follow: return true;
+    case Links::ByVolume: return !holdsLinks;
+  }
+  return false;
+}
 
 }  // namespace qm

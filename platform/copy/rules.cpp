@@ -6,26 +6,27 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "errors.h"
-
 namespace qm::copy {
 namespace {
 
 // The steps volumes store times in, finest first: exact, 100 ns (NTFS), 1 us, 1 ms,
 // 10 ms (exFAT), 1 s, 2 s (FAT).
-constexpr std::int64_t kSteps[] = {1,          100,         1000, 1'000'000, 10'000'000,
-                                   kSecondNs, 2 * kSecondNs};
+constexpr std::int64_t kSteps[] = {1, 100, 1000, 1'000'000, 10'000'000, kSecondNs, 2 * kSecondNs};
+// Volume types from this step up store times coarsely by design (exFAT, FAT).
+constexpr std::int64_t kCoarseTypeStepNs = 10'000'000;
 // Time zones differ in whole quarter hours.
 constexpr std::int64_t kQuarterHourNs = 900 * kSecondNs;
 
 bool sameName(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
 bool isAnyOf(std::string_view name, std::initializer_list<std::string_view> names) {
-  return std::any_of(names.begin(), names.end(), [name](std::string_view n) { return sameName(name, n); });
+  return std::any_of(names.begin(), names.end(),
+                     [name](std::string_view n) { return sameName(name, n); });
 }
 
 // The remainder of `value` by `step`, never negative.
@@ -50,12 +51,14 @@ VolumeTimes learnTimes(std::int64_t wantedNs, std::int64_t storedNs, std::int64_
   // Beyond the coarsest step, only a shift by whole quarter hours is a time kept: the
   // volume is read in another time zone than it was written in.
   if (std::llabs(shift) > 2 * kSecondNs) {
-    const std::int64_t quarters = (shift + (shift < 0 ? -1 : 1) * kQuarterHourNs / 2) / kQuarterHourNs;
+    const std::int64_t quarters =
+        (shift + (shift < 0 ? -1 : 1) * kQuarterHourNs / 2) / kQuarterHourNs;
     times.offsetNs = quarters * kQuarterHourNs;
   }
   const std::int64_t stored = storedNs - times.offsetNs;
   const std::int64_t loss = std::llabs(stored - wantedNs);
-  times.stepNs = 0;
+  // A time kept as it was set says nothing of a grid.
+  times.stepNs = loss == 0 ? 1 : 0;
   // The coarsest grid the stored time lies on within one step of the time set (a time cut
   // or rounded to it), else the finest step above the loss.
   for (auto it = std::rbegin(kSteps); it != std::rend(kSteps) && times.stepNs == 0; ++it)
@@ -66,34 +69,25 @@ VolumeTimes learnTimes(std::int64_t wantedNs, std::int64_t storedNs, std::int64_
     times = VolumeTimes{typeStepNs, 0, false};
     return times;
   }
-  // The type's own step is the floor and, where the type is known, the ceiling too: a
-  // probe never makes a FAT volume coarser than 2 s.
+  // The type's own step is the floor, and for FAT and exFAT the ceiling too: a probe never
+  // makes them coarser than 2 s or 10 ms. Other names are no ceiling, since drivers of
+  // every kind call their volumes NTFS (Wine does, for whatever holds a drive).
   times.stepNs = std::max(times.stepNs, typeStepNs);
-  if (typeStepNs > 1) times.stepNs = typeStepNs;
+  if (typeStepNs >= kCoarseTypeStepNs) times.stepNs = typeStepNs;
   return times;
+}
+
+bool sameTime(std::int64_t storedNs, std::int64_t wantedNs, const VolumeTimes& times) {
+  return times.keepsTimes && std::llabs(storedNs - times.offsetNs - wantedNs) < times.stepNs;
 }
 
 bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTimes& times,
                const VolumeKeeps& keeps) {
-  if (!target.regular || !times.keepsTimes || source.size != target.size) return false;
-  const std::int64_t apart = target.modifiedNs - times.offsetNs - source.modifiedNs;
-  if (std::llabs(apart) >= times.stepNs) return false;
+  if (!target.regular || source.size != target.size) return false;
+  if (!sameTime(target.modifiedNs, source.modifiedNs, times)) return false;
   if (keeps.access && source.access != target.access) return false;
   // A copy sets the time after writing, so the change time moved on from it.
   return !keeps.changeTime || target.changedNs == 0 || target.changedNs != target.modifiedNs;
-}
-
-int copyNumber(int general) {
-  switch (general) {
-    case err::kPermissionDenied:
-    case err::kDiskFull:
-    case err::kDeviceIo:
-    case err::kFileNotFound:
-    case err::kBadFileName: return general;
-    case err::kDiskNotReady:
-    case err::kDeviceUnavailable: return err::kDeviceIo;
-    default: return err::kPathFileAccess;
-  }
 }
 
 }  // namespace qm::copy

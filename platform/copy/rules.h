@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "errors.h"
+
 namespace qm::copy {
 
 // ---- Times: nanoseconds since 1970 on every system. ----
@@ -33,6 +35,10 @@ struct VolumeTimes {
 // volume whose type stores times in steps of `typeStepNs` (1 where not known). A shift of
 // whole quarter hours (time zones) beyond the type's step is an offset, not a step.
 VolumeTimes learnTimes(std::int64_t wantedNs, std::int64_t storedNs, std::int64_t typeStepNs);
+
+// Whether a time read back as `storedNs` is the time `wantedNs` that was set, on a volume
+// that keeps times as `times` says.
+bool sameTime(std::int64_t storedNs, std::int64_t wantedNs, const VolumeTimes& times);
 
 // A file as the unchanged decision sees it.
 struct FileFacts {
@@ -65,7 +71,19 @@ bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTim
 // The number a copy step reports for a failure whose general run-time number (the one the
 // system's error code stands for anywhere) is `general`: the numbers the copy tool and its
 // user tell apart stay (70 permission, 61 full, 57 device, 53 vanished, 52 name), a drive
-// not ready or a device gone is a device fault (57), anything else is 75.
-int copyNumber(int general);
+// not ready or a device gone is a device fault (57), anything else is 75. Inline, since
+// each system's error table narrows with it below the copy.
+constexpr int copyNumber(int general) {
+  switch (general) {
+    case err::kPermissionDenied:
+    case err::kDiskFull:
+    case err::kDeviceIo:
+    case err::kFileNotFound:
+    case err::kBadFileName: return general;
+    case err::kDiskNotReady:
+    case err::kDeviceUnavailable: return err::kDeviceIo;
+    default: return err::kPathFileAccess;
+  }
+}
 
 }  // namespace qm::copy

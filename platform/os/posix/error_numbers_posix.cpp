@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "copy/rules.h"
 #include "errors.h"
 
 namespace qm {
@@ -37,16 +38,7 @@ namespace qm::fs {
 // can act on.
 int copyErrorNumber(int code) {
   if (code == ENOTCONN) return err::kDeviceIo;  // the daemon of a FUSE volume is gone
-  const int number = errorNumberFromErrno(code);
-  switch (number) {
-    case err::kPermissionDenied:
-    case err::kDiskFull:
-    case err::kDeviceIo:
-    case err::kFileNotFound: return number;
-    // A device or medium that went away is a device fault to the copy.
-    case err::kDeviceUnavailable: return err::kDeviceIo;
-    default: return err::kPathFileAccess;
-  }
+  return copy::copyNumber(errorNumberFromErrno(code));
 }
 
 int nameErrorNumber(int code) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "error_numbers.h"
+#include "copy/rules.h"
 #include "errors.h"
 #include "longpath.h"
 #include "wide.h"
@@ -58,17 +59,7 @@ int copyErrorNumber(unsigned long code) {
   // invalid" answers a name, not a path the user could fix in the setup tool.
   if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return err::kFileNotFound;
   if (code == ERROR_DIRECTORY) return err::kBadFileName;
-  const int number = errorNumberFromWin32(code);
-  switch (number) {
-    case err::kPermissionDenied:
-    case err::kDiskFull:
-    case err::kDeviceIo:
-    case err::kBadFileName: return number;
-    // A drive that is not ready or a device that went away is a device fault to the copy.
-    case err::kDiskNotReady:
-    case err::kDeviceUnavailable: return err::kDeviceIo;
-    default: return err::kPathFileAccess;
-  }
+  return copy::copyNumber(errorNumberFromWin32(code));
 }
 
 bool isRefusedMetadata(unsigned long code) {

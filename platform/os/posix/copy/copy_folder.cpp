@@ -14,6 +14,13 @@
 #include "real_path.h"
 #include "tree_walk.h"
 
+namespace qm {
+
+// Links stay links on Linux, as its own tools copy them.
+const Links kSystemLinks = Links::AsLinks;
+
+}  // namespace qm
+
 namespace qm::fs {
 
 namespace {

@@ -30,7 +30,8 @@ void CopyRun::rethrowFailure() {
 const VolumeTraits& CopyRun::volume(dev_t device, int dirFd) {
   std::lock_guard lock(mutex_);
   auto& traits = volumes_[device];
-  if (!traits) traits = std::make_unique<VolumeTraits>(probeVolume(dirFd));
+  if (!traits)
+    traits = std::make_unique<VolumeTraits>(probeVolume(dirFd, options_.links == Links::ByVolume));
   return *traits;
 }
 

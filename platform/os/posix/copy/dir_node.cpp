@@ -62,13 +62,9 @@ bool mayHoldTemporaries(const DirNode& node) {
   if (node.fresh) return false;
   if (!node.volume->keepsChangeTime) return true;
   const struct stat& folder = node.destinationStat;
-  const struct timespec& source = node.sourceStat.st_mtim;
-  const std::int64_t apart =
-      (static_cast<std::int64_t>(folder.st_mtim.tv_sec) - source.tv_sec) * 1'000'000'000 +
-      (folder.st_mtim.tv_nsec - source.tv_nsec);
-  const bool setByCopy = folder.st_ctim.tv_sec != folder.st_mtim.tv_sec ||
-                         folder.st_ctim.tv_nsec != folder.st_mtim.tv_nsec;
-  return !setByCopy || apart >= node.volume->timeStepNs || -apart >= node.volume->timeStepNs;
+  const bool setByCopy = nanoseconds(folder.st_ctim) != nanoseconds(folder.st_mtim);
+  return !setByCopy || !copy::sameTime(nanoseconds(folder.st_mtim),
+                                       nanoseconds(node.sourceStat.st_mtim), node.volume->times);
 }
 
 // What the node learns from its open destination folder.
@@ -80,6 +76,21 @@ void learnDestination(DirNode& node, int fd) {
   // A new folder has a default ACL only when it inherited its parent's.
   if (node.fresh && parent != nullptr) node.setInheritsAcl(parent->inheritsAcl());
   if (mayHoldTemporaries(node)) removeStaleTemporaries(fd);
+}
+
+// Whether the source folder of `node` (`followed`: reached through a link below `parent`)
+// is `parent` or one of its ancestors, or a destination folder of the copy: copying it
+// would never end. A folder listed as a folder can only be the copy's own top folder,
+// reached through a link further up (a destination inside the source is refused before).
+bool isCycle(const DirNode& node, const DirNode& parent, bool followed) {
+  const auto same = [&node](const struct stat& st) {
+    return st.st_dev == node.sourceStat.st_dev && st.st_ino == node.sourceStat.st_ino;
+  };
+  for (const DirNode* up = &parent; up != nullptr; up = up->parent.get()) {
+    if (followed && same(up->sourceStat)) return true;
+    if ((followed || up->parent == nullptr) && same(up->destinationStat)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -181,8 +192,9 @@ void OpenFolders::trim() noexcept {
 void OpenFolders::reopen(DirNode& node) {
   const DirNode* top = &node;
   while (top->parent) top = top->parent.get();
+  const int nofollow = node.followed ? 0 : O_NOFOLLOW;
   UniqueFd source(::openat(top->source_.get(), node.relative.c_str(),
-                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                           O_RDONLY | O_DIRECTORY | nofollow | O_CLOEXEC));
   struct stat st {};
   if (!source.valid() || ::fstat(source.get(), &st) != 0) throwCopyError(errno, node.sourcePath);
   if (st.st_dev != node.sourceStat.st_dev || st.st_ino != node.sourceStat.st_ino) {
@@ -227,16 +239,18 @@ std::shared_ptr<DirNode> openTopNode(CopyRun& run, UniqueFd source, const struct
 }
 
 std::shared_ptr<DirNode> openChildNode(const std::shared_ptr<DirNode>& parent,
-                                       const std::string& name) {
+                                       const std::string& name, bool followed) {
   auto node = std::make_shared<DirNode>();
   node->parent = parent;
   node->relative = parent->relative.empty() ? name : parent->relative + "/" + name;
   node->sourcePath = parent->sourceChild(name);
   node->destinationPath = parent->destinationChild(name);
-  UniqueFd source(
-      ::openat(parent->sourceFd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  node->followed = followed;
+  UniqueFd source(::openat(parent->sourceFd(), name.c_str(),
+                           O_RDONLY | O_DIRECTORY | (followed ? 0 : O_NOFOLLOW) | O_CLOEXEC));
   if (!source.valid()) throwCopyError(errno, node->sourcePath);
   if (::fstat(source.get(), &node->sourceStat) != 0) throwCopyError(errno, node->sourcePath);
+  if (isCycle(*node, *parent, followed)) throwNumber(err::kPathFileAccess, node->sourcePath);
   UniqueFd destination = openDestinationFolder(*node, parent->destinationFd(), name.c_str(),
                                                O_NOFOLLOW, parent->destinationFd());
   node->run = parent->run;

@@ -33,7 +33,8 @@ struct DirNode {
   // The destination folder as opened: device and inode, owner, and the set-group-ID bit
   // that gives new entries its group.
   struct stat destinationStat {};
-  bool fresh = false;  // created by this copy, so it holds no older entries
+  bool fresh = false;     // created by this copy, so it holds no older entries
+  bool followed = false;  // reached through a link in the source that the copy follows
   const VolumeTraits* volume = nullptr;
 
   DirNode() = default;
@@ -106,10 +107,12 @@ class FolderLease {
 std::shared_ptr<DirNode> openTopNode(CopyRun& run, UniqueFd source, const struct stat& sourceStat,
                                      const std::string& sourcePath, const std::string& target);
 
-// The node of the subfolder `name` of `parent` (whose folders the caller holds leased):
-// the destination folder is created, or opened when it exists. Throws RuntimeError: 58
-// when something other than a folder is in the way.
+// The node of the subfolder `name` of `parent` (whose folders the caller holds leased),
+// `followed` when `name` is a link to a folder that the copy follows: the destination
+// folder is created, or opened when it exists. Throws RuntimeError: 58 when something
+// other than a folder is in the way; 75 for a followed folder that is one of its own
+// ancestors or the destination (a cycle).
 std::shared_ptr<DirNode> openChildNode(const std::shared_ptr<DirNode>& parent,
-                                       const std::string& name);
+                                       const std::string& name, bool followed = false);
 
 }  // namespace qm::fs

@@ -42,14 +42,10 @@ class PendingEntry {
 };
 
 // The destination entry `name` as it is before the copy, or nothing when there is none.
-// Throws 58 when there is one and overwriting is off.
 std::optional<struct stat> existingTarget(const DirNode& dir, const std::string& name) {
   if (dir.fresh) return std::nullopt;
   struct stat st {};
-  if (::fstatat(dir.destinationFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!dir.run->options().overwrite) throwNumber(err::kFileExists, dir.destinationChild(name));
-    return st;
-  }
+  if (::fstatat(dir.destinationFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return st;
   if (errno != ENOENT) throwCopyError(errno, dir.destinationChild(name));
   return std::nullopt;
 }
@@ -77,7 +73,8 @@ std::string createEntry(const DirNode& dir, const std::string& name, bool replac
 // Moves a completed entry to its own name.
 void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
   if (entry.name() != name) {
-    const unsigned flags = dir.run->options().overwrite ? 0 : RENAME_NOREPLACE;
+    const bool refuse = dir.run->options().existing == ExistingFile::Refuse;
+    const unsigned flags = refuse ? RENAME_NOREPLACE : 0;
     const int fd = dir.destinationFd();
     if (::renameat2(fd, entry.name().c_str(), fd, name.c_str(), flags) != 0) {
       if (errno == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
@@ -90,9 +87,10 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
 // Opens the source entry `name` for reading without following a link; invalid, with errno
 // set, when it cannot. O_NONBLOCK: should the entry have become a FIFO since it was
 // listed, opening it must not wait for a writer.
-UniqueFd tryOpenSource(const DirNode& dir, const std::string& name) {
-  return UniqueFd(::openat(dir.sourceFd(), name.c_str(),
-                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+UniqueFd tryOpenSource(const DirNode& dir, const std::string& name, bool follow = false) {
+  return UniqueFd(
+      ::openat(dir.sourceFd(), name.c_str(),
+               O_RDONLY | (follow ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
 }
 
 // Copies the regular file `name`, open as `in` with status `st`, to a new entry that
@@ -112,19 +110,22 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   if (error == 0) error = closeError;
   if (error != 0) throwCopyError(error, dir.destinationChild(name));
   commit(dir, entry, name);
-  progress.finish();
+  progress.finishWritten();
 }
 
 void copyRegularFile(const DirNode& dir, const Entry& listed) {
   const std::string& name = listed.name;
   FileProgress progress(dir.run->options().progress, static_cast<std::uint64_t>(listed.st.st_size));
   const auto existing = existingTarget(dir, name);
-  if (existing && dir.run->options().skipUnchanged &&
-      unchangedFile(listed.st, *existing, *dir.volume)) {
+  const FileAction action = decideFile(dir.run->options().existing, existing.has_value(), [&] {
+    return unchangedFile(listed.st, *existing, *dir.volume);
+  });
+  if (action == FileAction::Refuse) throwNumber(err::kFileExists, dir.destinationChild(name));
+  if (action == FileAction::Keep) {
     progress.finish();
     return;
   }
-  const UniqueFd in = tryOpenSource(dir, name);
+  const UniqueFd in = tryOpenSource(dir, name, listed.followed);
   if (!in.valid()) throwCopyError(errno, dir.sourceChild(name));
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) throwCopyError(errno, dir.sourceChild(name));
@@ -162,6 +163,10 @@ std::string readLink(const DirNode& dir, const std::string& name, const struct s
 template <typename Create>
 void copySpecial(const DirNode& dir, const Entry& listed, Create create) {
   const auto existing = existingTarget(dir, listed.name);
+  if (decideFile(dir.run->options().existing, existing.has_value(), [] { return false; }) ==
+      FileAction::Refuse) {
+    throwNumber(err::kFileExists, dir.destinationChild(listed.name));
+  }
   PendingEntry entry(dir.destinationFd(), createEntry(dir, listed.name, existing.has_value(),
                                                       err::kPathFileAccess, create));
   copyEntryMetadata(dir, entry.name(), listed.st, listed.name);

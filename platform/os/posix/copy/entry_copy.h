@@ -17,6 +17,7 @@ struct Entry {
   struct stat st;
   bool statted = false;        // `st` holds the entry's status
   bool listedRegular = false;  // the folder listing gave it as a regular file
+  bool followed = false;       // a link the copy follows: `st` is what it points to
 };
 
 // Copies `entry` of `dir` (whose folders the caller holds leased): a regular file with its

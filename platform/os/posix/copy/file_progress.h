@@ -29,6 +29,13 @@ class FileProgress {
     progress_->filesDone.fetch_add(1, std::memory_order_relaxed);
   }
 
+  // The file is done, and this run wrote its bytes.
+  void finishWritten() {
+    if (progress_ == nullptr) return;
+    finish();
+    progress_->filesWritten.fetch_add(1, std::memory_order_relaxed);
+  }
+
  private:
   static constexpr std::uint64_t kStep = std::uint64_t{16} << 20;
 

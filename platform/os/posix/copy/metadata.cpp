@@ -194,10 +194,8 @@ void finishFolder(const DirNode& node) {
   if (error == 0 && node.volume->keepsModes && (now.st_mode & 07777) != mode) {
     error = outcome(::fchmod(out, mode));
   }
-  const std::int64_t apart =
-      (static_cast<std::int64_t>(now.st_mtim.tv_sec) - st.st_mtim.tv_sec) * 1'000'000'000 +
-      (now.st_mtim.tv_nsec - st.st_mtim.tv_nsec);
-  if (error == 0 && (apart >= node.volume->timeStepNs || -apart >= node.volume->timeStepNs)) {
+  if (error == 0 &&
+      !copy::sameTime(nanoseconds(now.st_mtim), nanoseconds(st.st_mtim), node.volume->times)) {
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     error = outcome(::futimens(out, times));
   }

@@ -18,25 +18,19 @@ namespace qm::fs {
 
 namespace {
 
-constexpr std::int64_t kSecond = 1'000'000'000;
-
-std::int64_t nanoseconds(const struct timespec& time) {
-  return static_cast<std::int64_t>(time.tv_sec) * kSecond + time.tv_nsec;
-}
-
-// Kernel file systems whose time steps are known from their type; FUSE volumes say nothing
-// here and are learned from the probe alone.
-std::int64_t typeTimeStep(int dirFd) {
+// The name of the kernel file system that holds `dirFd`, as the rules know the types; FUSE
+// volumes say nothing here and are learned from the probe alone.
+std::string_view typeName(int dirFd) {
   struct statfs info {};
-  if (::fstatfs(dirFd, &info) != 0) return 1;
+  if (::fstatfs(dirFd, &info) != 0) return "";
   switch (static_cast<unsigned long>(info.f_type)) {
-    case MSDOS_SUPER_MAGIC: return 2 * kSecond;
-    case 0x2011BAB0UL: return 10'000'000;  // exFAT
-    case 0x5346544EUL:                     // NTFS
-    case 0x7366746EUL:                     // ntfs3
-    case 0xFF534D42UL:                     // CIFS
-    case 0xFE534D42UL: return 100;         // SMB2
-    default: return 1;
+    case MSDOS_SUPER_MAGIC: return "vfat";
+    case 0x2011BAB0UL: return "exfat";
+    case 0x5346544EUL: return "ntfs";
+    case 0x7366746EUL: return "ntfs3";
+    case 0xFF534D42UL: return "cifs";
+    case 0xFE534D42UL: return "smb2";
+    default: return "";
   }
 }
 
@@ -57,7 +51,7 @@ UniqueFd createProbe(int dirFd, std::string& remove) {
   return UniqueFd();
 }
 
-void learnFrom(int fd, VolumeTraits& traits) {
+void learnFrom(int fd, VolumeTraits& traits, std::int64_t typeStep) {
   struct stat st {};
   // Only a refusal says the volume keeps no modes; a fault of the device says nothing.
   if (::fchmod(fd, 0640) != 0) {
@@ -69,42 +63,55 @@ void learnFrom(int fd, VolumeTraits& traits) {
   const struct timespec requested = {1'000'000'001, 999'999'999};
   const struct timespec times[2] = {requested, requested};
   if (::futimens(fd, times) != 0 || ::fstat(fd, &st) != 0) return;
-  traits.timeStepNs = timeStepFromLoss(std::abs(nanoseconds(requested) - nanoseconds(st.st_mtim)));
+  traits.times = copy::learnTimes(nanoseconds(requested), nanoseconds(st.st_mtim), typeStep);
   traits.keepsChangeTime = nanoseconds(st.st_ctim) != nanoseconds(st.st_mtim);
 }
 
 }  // namespace
 
-std::int64_t timeStepFromLoss(std::int64_t lossNs) {
-  constexpr std::int64_t kSteps[] = {1, 100, 1000, 1'000'000, 10'000'000, kSecond, 2 * kSecond};
-  for (const std::int64_t step : kSteps) {
-    if (lossNs < step) return step;
-  }
-  return lossNs + 1;
+std::int64_t nanoseconds(const struct timespec& time) {
+  return static_cast<std::int64_t>(time.tv_sec) * copy::kSecondNs + time.tv_nsec;
 }
 
-VolumeTraits probeVolume(int dirFd) {
+// Whether a symbolic link can be made in `dirFd`: only a refusal says it cannot.
+bool takesLinks(int dirFd) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string name = temporaryName();
+    if (::symlinkat(".", dirFd, name.c_str()) == 0) {
+      ::unlinkat(dirFd, name.c_str(), 0);
+      return true;
+    }
+    if (errno != EEXIST) return !metadataRefused(errno) && errno != EOPNOTSUPP;
+  }
+  return true;
+}
+
+VolumeTraits probeVolume(int dirFd, bool askLinks) {
   VolumeTraits traits;
+  const std::int64_t typeStep = copy::typeTimeStepNs(typeName(dirFd));
+  traits.times.stepNs = typeStep;
   std::string named;
   UniqueFd probe = createProbe(dirFd, named);
-  if (probe.valid()) learnFrom(probe.get(), traits);
+  if (probe.valid()) learnFrom(probe.get(), traits, typeStep);
   probe.reset();
   if (!named.empty()) ::unlinkat(dirFd, named.c_str(), 0);
-  traits.timeStepNs = std::max(traits.timeStepNs, typeTimeStep(dirFd));
+  if (askLinks) traits.keepsLinks = takesLinks(dirFd);
   return traits;
 }
 
 bool unchangedFile(const struct stat& source, const struct stat& target,
                    const VolumeTraits& traits) {
-  if (!S_ISREG(target.st_mode) || source.st_size != target.st_size) return false;
-  if (std::abs(nanoseconds(source.st_mtim) - nanoseconds(target.st_mtim)) >= traits.timeStepNs) {
-    return false;
-  }
   // A copy whose owner is not the source's holds no set-user-ID or set-group-ID bit.
   mode_t expected = source.st_mode & 07777;
   if (source.st_uid != target.st_uid || source.st_gid != target.st_gid) expected &= 0777;
-  if (traits.keepsModes && expected != (target.st_mode & 07777)) return false;
-  return !traits.keepsChangeTime || nanoseconds(target.st_ctim) != nanoseconds(target.st_mtim);
+  const copy::FileFacts from{static_cast<std::uint64_t>(source.st_size),
+                             nanoseconds(source.st_mtim), nanoseconds(source.st_ctim), expected,
+                             true};
+  const copy::FileFacts to{static_cast<std::uint64_t>(target.st_size), nanoseconds(target.st_mtim),
+                           nanoseconds(target.st_ctim),
+                           static_cast<std::uint32_t>(target.st_mode & 07777),
+                           S_ISREG(target.st_mode)};
+  return copy::unchanged(from, to, traits.times, traits.keeps());
 }
 
 }  // namespace qm::fs

@@ -5,25 +5,34 @@
 
 #include <cstdint>
 
+#include "copy/rules.h"
+
 namespace qm::fs {
 
 struct VolumeTraits {
-  // The steps in which the volume stores modification times: 1 ns on most Linux file
-  // systems, 100 ns on NTFS, 10 ms or 1 s on exFAT, 2 s on FAT.
-  std::int64_t timeStepNs = 1;
+  // How the volume stores modification times: in steps of 1 ns on most Linux file systems,
+  // 100 ns on NTFS, 10 ms or 1 s on exFAT, 2 s on FAT; shifted where a driver reads the
+  // volume in another time zone.
+  copy::VolumeTimes times;
   // Permission bits set on a file are stored (not on FAT and exFAT).
   bool keepsModes = true;
   // The status-change time is the system's own, so a file whose times a copy set has a
   // status-change time apart from its modification time. FAT and exFAT volumes report the
   // modification time there.
   bool keepsChangeTime = true;
+  // Symbolic links can be made there (not on FAT and exFAT). Probed only where a copy
+  // follows links by volume, since the probe link is a named entry of the folder.
+  bool keepsLinks = true;
+
+  copy::VolumeKeeps keeps() const { return {keepsModes, keepsChangeTime}; }
 };
 
 // Learns what the volume that holds the open folder `dirFd` keeps: creates a probe file
 // there (unnamed where the system can, else under a temporary name), sets its permission
 // bits and times, reads back what was stored and removes it. Where no probe file can be
 // made, the file-system type alone decides.
-VolumeTraits probeVolume(int dirFd);
+// With `askLinks`, also makes and removes a probe link.
+VolumeTraits probeVolume(int dirFd, bool askLinks);
 
 // Whether the existing destination file `target` on a volume with `traits` can be left as
 // it is for the source file `source`: same size, modification times within the volume's
@@ -34,8 +43,7 @@ VolumeTraits probeVolume(int dirFd);
 bool unchangedFile(const struct stat& source, const struct stat& target,
                    const VolumeTraits& traits);
 
-// The step, from the candidates volumes use, that a stored time losing `lossNs`
-// nanoseconds against the one requested reveals.
-std::int64_t timeStepFromLoss(std::int64_t lossNs);
+// A status time in nanoseconds since 1970.
+std::int64_t nanoseconds(const struct timespec& time);
 
 }  // namespace qm::fs

@@ -13,6 +13,10 @@
 #include "os/win32/wide.h"
 
 namespace qm {
+
+// Links are followed on Windows, as Explorer copies them (see options.h).
+const Links kSystemLinks = Links::Follow;
+
 namespace {
 
 using win32::throwCopyError;

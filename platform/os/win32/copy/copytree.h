@@ -13,8 +13,8 @@ namespace qm::win32 {
 // written to a temporary name beside its destination, flushed, and renamed over the old
 // file, so a failure never destroys an earlier copy and leaves no temporary file;
 // temporaries that killed runs left in the folders copied into are removed. A destination
-// file that still holds the copy of its source (see isUnchanged) is left as it is. Without
-// `options.overwrite` an existing file stops the copy with 58. Metadata the destination
+// file that still holds the copy of its source (see isUnchanged) is left as it is. With
+// ExistingFile::Refuse an existing file stops the copy with 58. Metadata the destination
 // refuses is left out. Both paths are absolute, in long-path form. Throws RuntimeError
 // with the numbers of error_numbers.h, naming the file concerned. Copies on the calling
 // thread; every file is flushed before it replaces anything, whatever `syncAtEnd` says.

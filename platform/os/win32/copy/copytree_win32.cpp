@@ -130,11 +130,14 @@ class TreeCopy {
       if (old) {
         // A folder where the copy needs a file: neither a file that exists nor a missing path.
         if (old->isFolder()) throwNumber(err::kPathFileAccess, destination);
-        if (options_.skipUnchanged && isUnchanged(e, *old, rulesFor(o, p.destination))) {
+        const FileAction action = decideFile(options_.existing, true, [&] {
+          return isUnchanged(e, *old, rulesFor(o, p.destination));
+        });
+        if (action == FileAction::Refuse) throwNumber(err::kFileExists, destination);
+        if (action == FileAction::Keep) {
           countUnchanged(e);
           continue;
         }
-        if (!options_.overwrite) throwNumber(err::kFileExists, destination);
       }
       writeFile(copier_, p.source + L"\\" + e.name, p.destination, destination, e, old);
       o.touched = true;

@@ -7,14 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "copy/rules.h"
 #include "listing.h"
 
 namespace qm::win32 {
 
 struct VolumeRules {
-  // Write times are kept to this step (1: 100 ns, NTFS; 100,000: 10 ms, exFAT; 20,000,000:
-  // 2 s, FAT); 0 when the volume does not keep a time that is set, so no time can match.
-  Ticks timeStep = 1;
+  // How write times are kept: in steps of 100 ns on NTFS, 10 ms on exFAT, 2 s on FAT, and
+  // shifted where a driver reads the volume in another time zone.
+  copy::VolumeTimes times;
   // The volume records when a file's data or metadata last changed (NTFS, and the Unix
   // file systems under Wine); FAT and exFAT do not.
   bool keepsChangeTime = false;
@@ -25,10 +26,9 @@ struct VolumeRules {
 // taken as exact.
 VolumeRules rulesForFileSystem(std::wstring_view name);
 
-// The step of those above that explains a time `stored` for a time `wanted`: the coarsest
-// grid `stored` lies on within one step of `wanted` (a time cut or rounded to it), else the
-// smallest step above the difference; 0 when none does (the time was not kept at all).
-Ticks stepFor(Ticks wanted, Ticks stored);
+// A time in ticks as nanoseconds since 1970, as the copy's rules take times; times
+// beyond what those can hold are held at their ends.
+std::int64_t nanosecondsOf(Ticks ticks);
 
 // The rules of the volume holding the open folder `folder` at `path`: by its file-system
 // name, refined by a probe file in the folder whose write time and read-only attribute are

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <iterator>
+#include <string>
 
 #include "temporaries.h"
 #include "volume_rules.h"
@@ -9,18 +10,11 @@
 namespace qm::win32 {
 namespace {
 
-constexpr Ticks kSteps[] = {1, 10, 10'000, 100'000, 10'000'000, 20'000'000};
-constexpr Ticks kTwoSeconds = 20'000'000;
-constexpr Ticks kTenMilliseconds = 100'000;
+// 1970-01-01 in ticks.
+constexpr Ticks kUnixEpoch = 116'444'736'000'000'000ULL;
 // 2001-01-07 10:52:59.2970567: an odd second and an odd tick, with a fraction below one
 // half, so that a time cut or rounded to any of the steps lands on that step's grid only.
 constexpr Ticks kProbeTime = 126233383792970567ULL;
-
-bool sameName(std::wstring_view a, std::wstring_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](wchar_t x, wchar_t y) { return std::towupper(x) == std::towupper(y); });
-}
 
 std::wstring fileSystemName(HANDLE folder) {
   wchar_t name[MAX_PATH + 1] = {};
@@ -50,7 +44,8 @@ bool probe(const std::wstring& path, VolumeRules& learned) {
   SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(file.c_str());
   if (!described) return false;
-  learned.timeStep = stepFor(kProbeTime, stored.written);
+  learned.times = copy::learnTimes(nanosecondsOf(kProbeTime), nanosecondsOf(stored.written),
+                                   learned.times.stepNs);
   learned.keepsChangeTime = stored.changed > stored.written;
   learned.keepsReadOnly = readOnlySet && (stored.attributes & FILE_ATTRIBUTE_READONLY);
   return true;
@@ -58,43 +53,41 @@ bool probe(const std::wstring& path, VolumeRules& learned) {
 
 }  // namespace
 
-VolumeRules rulesForFileSystem(std::wstring_view name) {
-  if (sameName(name, L"NTFS") || sameName(name, L"ReFS")) return {1, true, true};
-  if (sameName(name, L"exFAT")) return {kTenMilliseconds, false, true};
-  if (sameName(name, L"FAT") || sameName(name, L"FAT12") || sameName(name, L"FAT16") ||
-      sameName(name, L"FAT32") || sameName(name, L"vfat"))
-    return {kTwoSeconds, false, true};
-  return {1, false, true};
+std::int64_t nanosecondsOf(Ticks ticks) {
+  constexpr Ticks kLimit = static_cast<Ticks>(INT64_MAX / 100);
+  if (ticks < kUnixEpoch)
+    return -static_cast<std::int64_t>(std::min(kUnixEpoch - ticks, kLimit)) * 100;
+  return static_cast<std::int64_t>(std::min(ticks - kUnixEpoch, kLimit)) * 100;
 }
 
-Ticks stepFor(Ticks wanted, Ticks stored) {
-  const Ticks difference = wanted > stored ? wanted - stored : stored - wanted;
-  if (difference == 0) return 1;
-  // The coarsest grid the stored time lies on, within one step of the time set.
-  for (auto it = std::rbegin(kSteps); it != std::rend(kSteps); ++it)
-    if (stored % *it == 0 && difference < *it) return *it;
-  for (Ticks step : kSteps)
-    if (difference < step) return step;
-  return 0;
+VolumeRules rulesForFileSystem(std::wstring_view name) {
+  VolumeRules rules;
+  std::string lower;
+  for (wchar_t c : name) lower += c < 0x80 ? static_cast<char>(std::towlower(c)) : '?';
+  rules.times.stepNs = copy::typeTimeStepNs(lower);
+  // NTFS and ReFS keep a change time of their own; FAT and exFAT do not.
+  rules.keepsChangeTime = lower == "ntfs" || lower == "refs";
+  return rules;
 }
 
 VolumeRules learnVolumeRules(HANDLE folder, const std::wstring& path) {
   const VolumeRules named = rulesForFileSystem(fileSystemName(folder));
-  VolumeRules learned;
+  VolumeRules learned = named;
   if (!probe(path, learned)) return named;
-  if (learned.timeStep != 0) learned.timeStep = std::max(learned.timeStep, named.timeStep);
   return learned;
 }
 
 bool isUnchanged(const Entry& source, const Entry& old, const VolumeRules& rules) {
-  if (source.size != old.size || rules.timeStep == 0) return false;
-  const Ticks difference =
-      source.written > old.written ? source.written - old.written : old.written - source.written;
-  if (difference >= rules.timeStep) return false;
-  if (rules.keepsReadOnly && ((source.attributes ^ old.attributes) & FILE_ATTRIBUTE_READONLY) != 0)
-    return false;
-  if (rules.keepsChangeTime && old.changed != 0 && old.changed <= old.written) return false;
-  return true;
+  // Times the rules cannot hold (before 1678 or after 2262) are never taken as equal.
+  const auto held = [](Ticks t) { return nanosecondsOf(t) != nanosecondsOf(t + 1); };
+  if (!held(source.written) || !held(old.written)) return false;
+  const auto facts = [](const Entry& e) {
+    return copy::FileFacts{e.size, nanosecondsOf(e.written),
+                           e.changed ? nanosecondsOf(e.changed) : 0,
+                           e.attributes & FILE_ATTRIBUTE_READONLY, !e.isFolder()};
+  };
+  return copy::unchanged(facts(source), facts(old), rules.times,
+                         {rules.keepsReadOnly, rules.keepsChangeTime});
 }
 
 }  // namespace qm::win32

@@ -1,0 +1,155 @@
+// The copy's shared rules, run on every system: volume time steps and offsets, the
+// unchanged decision, and the numbers failures get.
+#include <gtest/gtest.h>
+
+#include "copy/rules.h"
+#include "errors.h"
+
+namespace qm::copy {
+namespace {
+
+constexpr std::int64_t kMs = 1'000'000;
+constexpr std::int64_t kHour = 3600 * kSecondNs;
+
+TEST(CopyRules, FileSystemTypesGiveTheirTimeSteps) {
+  const std::pair<const char*, std::int64_t> cases[] = {{"vfat", 2 * kSecondNs},
+                                                        {"FAT32", 2 * kSecondNs},
+                                                        {"FAT", 2 * kSecondNs},
+                                                        {"msdos", 2 * kSecondNs},
+                                                        {"exfat", 10 * kMs},
+                                                        {"exFAT", 10 * kMs},
+                                                        {"NTFS", 100},
+                                                        {"ntfs3", 100},
+                                                        {"ReFS", 100},
+                                                        {"cifs", 100},
+                                                        {"ext4", 1},
+                                                        {"", 1},
+                                                        {"UDF", 1},
+                                                        {"FAT33", 1}};
+  for (auto [name, step] : cases) EXPECT_EQ(typeTimeStepNs(name), step) << name;
+}
+
+// Probe times: an odd second with an odd fraction, so that a time cut or rounded to any of
+// the steps lands on that step's grid only.
+TEST(CopyRules, AProbeTimeReadBackTellsTheStepAndTheOffset) {
+  const std::int64_t want = 1'000'000'001 * kSecondNs + 297'056'700;  // ...:01.2970567
+  const struct {
+    const char* what;
+    std::int64_t stored;
+    std::int64_t typeStep;
+    VolumeTimes times;
+  } cases[] = {
+      {"exact (ext4, tmpfs)", want, 1, {1, 0, true}},
+      {"NTFS keeps 100 ns", want, 100, {100, 0, true}},
+      {"microseconds (Unix file systems under Wine)", want - 700, 1, {1000, 0, true}},
+      {"off the grids: the step above the loss", want - 300, 1, {1000, 0, true}},
+      {"10 ms, cut (exFAT)", want - 7'056'700, 1, {10 * kMs, 0, true}},
+      {"10 ms, rounded", want + 2'943'300, 1, {10 * kMs, 0, true}},
+      {"1 s, cut (exFAT on FUSE)", want - 297'056'700, 1, {kSecondNs, 0, true}},
+      {"2 s, cut (FUSE FAT)", want - kSecondNs - 297'056'700, 1, {2 * kSecondNs, 0, true}},
+      {"2 s, rounded up (Windows FAT)", want + 702'943'300, 1, {2 * kSecondNs, 0, true}},
+      {"FAT by type, probe finer", want, 2 * kSecondNs, {2 * kSecondNs, 0, true}},
+      {"exFAT by type, probe coarser: the type's step",
+       want - 297'056'700,
+       10 * kMs,
+       {10 * kMs, 0, true}},
+      {"NTFS by name, FAT by probe (Wine): the probe's step",
+       want - kSecondNs - 297'056'700,
+       100,
+       {2 * kSecondNs, 0, true}},
+      // Regression: a FAT volume read in Tokyo time grew a step of nine hours, so stale
+      // files of the same size passed as unchanged.
+      {"FAT read 9 h ahead",
+       want - kSecondNs - 297'056'700 + 9 * kHour,
+       1,
+       {2 * kSecondNs, 9 * kHour, true}},
+      {"FAT read 5 h 30 behind",
+       want - kSecondNs - 297'056'700 - 11 * kHour / 2,
+       2 * kSecondNs,
+       {2 * kSecondNs, -11 * kHour / 2, true}},
+      {"not kept at all", want - 90 * kSecondNs, 1, {1, 0, false}},
+      {"not kept, FAT by type",
+       want + 7 * kHour + 41 * kSecondNs,
+       2 * kSecondNs,
+       {2 * kSecondNs, 0, false}},
+  };
+  for (const auto& c : cases) {
+    const VolumeTimes got = learnTimes(want, c.stored, c.typeStep);
+    EXPECT_EQ(got.stepNs, c.times.stepNs) << c.what;
+    EXPECT_EQ(got.offsetNs, c.times.offsetNs) << c.what;
+    EXPECT_EQ(got.keepsTimes, c.times.keepsTimes) << c.what;
+  }
+}
+
+FileFacts file(std::int64_t modified, std::int64_t changed, std::uint32_t access = 0644,
+               std::uint64_t size = 10) {
+  return {size, modified, changed, access, true};
+}
+
+TEST(CopyRules, UnchangedOnlyWithinTheVolumesStepAndWhereACopySetTheTime) {
+  const VolumeTimes exact{1, 0, true}, ntfs{100, 0, true}, fat{2 * kSecondNs, 0, true},
+      exfat{10 * kMs, 0, true}, tokyoFat{2 * kSecondNs, 9 * kHour, true}, forgetful{1, 0, false};
+  const VolumeKeeps ext4{true, true}, noModes{false, false}, ntfsKeeps{true, true};
+  const std::int64_t t = 1001 * kSecondNs + 999'999'999;
+  const std::int64_t copied = t + 100 * kSecondNs;  // when a copy set the time
+  const FileFacts source = file(t, t);
+  FileFacts folder = file(t, copied);
+  folder.regular = false;
+  const struct {
+    const char* what;
+    FileFacts target;
+    VolumeTimes times;
+    VolumeKeeps keeps;
+    bool unchanged;
+  } cases[] = {
+      {"same to the nanosecond", file(t, copied), exact, ext4, true},
+      {"one nanosecond apart", file(t + 1, copied), exact, ext4, false},
+      {"other size", file(t, copied, 0644, 11), exact, ext4, false},
+      {"other access rights", file(t, copied, 0600), exact, ext4, false},
+      {"written by hand in the same tick", file(t, t), exact, ext4, false},
+      {"no change time told", file(t, 0), ntfs, ntfsKeeps, true},
+      {"NTFS, one tick apart", file(t + 100, copied), ntfs, ntfsKeeps, false},
+      {"not a file", folder, exact, ext4, false},
+      {"FAT rounds down to 2 s", file(1000 * kSecondNs, 1000 * kSecondNs, 0777), fat, noModes,
+       true},
+      {"FAT rounds up to 2 s", file(1002 * kSecondNs, 0, 0777), fat, noModes, true},
+      {"FAT, one step off", file(998 * kSecondNs, 0, 0777), fat, noModes, false},
+      {"FAT, other size", file(1000 * kSecondNs, 0, 0777, 9), fat, noModes, false},
+      {"FAT mirrors the change time", file(t, t, 0777), fat, noModes, true},
+      {"FAT keeps no access rights", file(1000 * kSecondNs, 0, 0444), fat, noModes, true},
+      {"FAT keeping the read-only attribute",
+       file(1000 * kSecondNs, 0, 0444),
+       fat,
+       {true, false},
+       false},
+      {"exFAT 10 ms", file(1001 * kSecondNs + 990'000'000, 0, 0777), exfat, noModes, true},
+      {"exFAT, 20 ms off", file(1001 * kSecondNs + 979'999'999, 0, 0777), exfat, noModes, false},
+      {"FAT read 9 h ahead", file(1000 * kSecondNs + 9 * kHour, 0, 0777), tokyoFat, noModes, true},
+      // Regression: an older version of the same size put back into the source passed as
+      // unchanged on a FAT volume read in another time zone.
+      {"FAT read 9 h ahead, source an hour older", file(1000 * kSecondNs + 10 * kHour, 0, 0777),
+       tokyoFat, noModes, false},
+      {"a volume that keeps no set time", file(t, copied), forgetful, ext4, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(unchanged(source, c.target, c.times, c.keeps), c.unchanged) << c.what;
+}
+
+TEST(CopyRules, ACopyKeepsTheNumbersItsUserTellsApart) {
+  const std::pair<int, int> cases[] = {
+      {err::kPermissionDenied, err::kPermissionDenied},
+      {err::kDiskFull, err::kDiskFull},
+      {err::kDeviceIo, err::kDeviceIo},
+      {err::kFileNotFound, err::kFileNotFound},
+      {err::kBadFileName, err::kBadFileName},
+      {err::kDiskNotReady, err::kDeviceIo},
+      {err::kDeviceUnavailable, err::kDeviceIo},
+      {err::kFileExists, err::kPathFileAccess},
+      {err::kPathNotFound, err::kPathFileAccess},
+      {err::kPastEnd, err::kPathFileAccess},
+  };
+  for (auto [general, copy] : cases) EXPECT_EQ(copyNumber(general), copy) << general;
+}
+
+}  // namespace
+}  // namespace qm::copy
