@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "bounded_queue.h"
 #include "copy/progress.h"
+#include "copy/worker_pool.h"
 #include "copy_run.h"
 #include "entry_copy.h"
 #include "os/posix/error_numbers.h"
@@ -28,6 +28,12 @@ constexpr size_t kQueueCapacity = 16;
 // Entries of one folder handed out together. Creating files takes a lock on their folder,
 // so workers busy in different folders wait less for each other.
 constexpr size_t kBatchSize = 32;
+
+// A subfolder to walk: listed as a folder, or a link to one that the copy follows.
+struct Subfolder {
+  std::string name;
+  bool followed = false;
+};
 
 struct Task {
   std::shared_ptr<DirNode> dir;
@@ -75,17 +81,17 @@ class Walker {
   // Copies everything below `dir`. Its folders are open only while it is listed and while
   // each subfolder is created, never while the walk is deeper down.
   void walk(const std::shared_ptr<DirNode>& dir) {
-    std::vector<std::string> folders;
+    std::vector<Subfolder> folders;
     {
       FolderLease lease(*dir);
       list(dir, folders);
     }
-    for (const std::string& name : folders) {
+    for (const Subfolder& folder : folders) {
       if (run_.failed()) return;
       std::shared_ptr<DirNode> child;
       {
         FolderLease lease(*dir);
-        child = openChildNode(dir, name);
+        child = openChildNode(dir, folder.name, folder.followed);
       }
       walk(child);
     }
@@ -94,7 +100,8 @@ class Walker {
  private:
   // Hands the entries of `dir` that are not folders to the workers, and collects the
   // names of its subfolders in `folders`.
-  void list(const std::shared_ptr<DirNode>& dir, std::vector<std::string>& folders) {
+  void list(const std::shared_ptr<DirNode>& dir, std::vector<Subfolder>& folders) {
+    const bool follow = followsLink(run_.options().links, dir->volume->keepsLinks, true);
     const auto listing = openListing(*dir);
     Task batch{dir, {}};
     while (!run_.failed()) {
@@ -107,17 +114,14 @@ class Walker {
       std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
       if (entry->d_type == DT_DIR) {
-        folders.push_back(std::move(name));
+        folders.push_back({std::move(name)});
         continue;
       }
       Entry listed{std::move(name), {}, false, entry->d_type == DT_REG};
-      if (counting_ || entry->d_type == DT_UNKNOWN) {
-        if (::fstatat(dir->sourceFd(), listed.name.c_str(), &listed.st, AT_SYMLINK_NOFOLLOW) != 0) {
-          throwCopyError(errno, dir->sourceChild(listed.name));
-        }
-        listed.statted = true;
+      if (counting_ || entry->d_type == DT_UNKNOWN || (follow && entry->d_type == DT_LNK)) {
+        statEntry(*dir, listed, follow);
         if (S_ISDIR(listed.st.st_mode)) {
-          folders.push_back(std::move(listed.name));
+          folders.push_back({std::move(listed.name), listed.followed});
           continue;
         }
       }
@@ -125,6 +129,20 @@ class Walker {
       if (batch.entries.size() == kBatchSize) flush(batch);
     }
     flush(batch);
+  }
+
+  // Reads the status of `entry`; with `follow`, a link's is the status of what it points
+  // to, and a link that points nowhere is 53.
+  static void statEntry(const DirNode& dir, Entry& entry, bool follow) {
+    if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+      throwCopyError(errno, dir.sourceChild(entry.name));
+    }
+    entry.statted = true;
+    if (!follow || !S_ISLNK(entry.st.st_mode)) return;
+    if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, 0) != 0) {
+      throwCopyError(errno == ELOOP ? EINVAL : errno, dir.sourceChild(entry.name));
+    }
+    entry.followed = true;
   }
 
   void flush(Task& batch) {
@@ -163,49 +181,14 @@ void walkRecordingErrors(CopyRun& run, Walker& walker, std::shared_ptr<DirNode> 
   }
 }
 
-void workLoop(CopyRun& run, BoundedQueue<Task>& queue) {
-  Task task;
-  while (queue.pop(task)) {
-    runTask(run, task);
-    task = Task{};  // let go of the folder before waiting for more work
-  }
-}
-
-// Starts up to `count` workers; fewer when the system refuses more threads.
-std::vector<std::jthread> startWorkers(unsigned count, CopyRun& run, BoundedQueue<Task>& queue) {
-  std::vector<std::jthread> threads;
-  for (unsigned i = 0; i < count; ++i) {
-    try {
-      threads.emplace_back([&run, &queue] { workLoop(run, queue); });
-    } catch (const std::system_error&) {
-      break;
-    }
-  }
-  return threads;
-}
-
 }  // namespace
 
-unsigned workerCount(const CopyOptions& options) {
-  if (options.workers != 0) return options.workers;
-  const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-  return std::clamp(processors * 2, 2u, 8u);
-}
-
 void copyTree(CopyRun& run, std::shared_ptr<DirNode> root) {
-  BoundedQueue<Task> queue(kQueueCapacity);
-  const unsigned workers = workerCount(run.options());
-  std::vector<std::jthread> threads;
-  if (workers > 1) threads = startWorkers(workers, run, queue);
-  if (threads.empty()) {
-    Walker walker(run, [&run](Task task) { runTask(run, task); });
-    walkRecordingErrors(run, walker, std::move(root));
-    return;
-  }
-  Walker walker(run, [&queue](Task task) { queue.push(std::move(task)); });
+  copy::WorkerPool<Task> pool(copy::workerCount(run.options()), kQueueCapacity,
+                              [&run](Task& task, unsigned) { runTask(run, task); });
+  Walker walker(run, [&pool](Task task) { pool.submit(std::move(task)); });
   walkRecordingErrors(run, walker, std::move(root));
-  queue.close();
-  threads.clear();  // joins
+  pool.finish();
 }
 
 }  // namespace qm::fs

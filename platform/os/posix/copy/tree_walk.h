@@ -13,7 +13,4 @@ namespace qm::fs {
 // and every destination folder has its final permission bits and times.
 void copyTree(CopyRun& run, std::shared_ptr<DirNode> root);
 
-// The number of copying threads `options` ask for, with 0 resolved from the processors.
-unsigned workerCount(const CopyOptions& options);
-
 }  // namespace qm::fs
