@@ -16,8 +16,10 @@ namespace qm::win32 {
 // file that still holds the copy of its source (see isUnchanged) is left as it is. With
 // ExistingFile::Refuse an existing file stops the copy with 58. Metadata the destination
 // refuses is left out. Both paths are absolute, in long-path form. Throws RuntimeError
-// with the numbers of error_numbers.h, naming the file concerned. Copies on the calling
-// thread; every file is flushed before it replaces anything, whatever `syncAtEnd` says.
+// with the numbers of error_numbers.h, naming the file concerned. Folders are made and
+// finished on the calling thread; files are written by `options.workers` threads meanwhile
+// (see workerCount). Every file is flushed before it replaces anything, whatever
+// `syncAtEnd` says.
 void copyTree(const std::wstring& from, const std::wstring& to, const CopyOptions& options);
 
 }  // namespace qm::win32

@@ -2,10 +2,15 @@
 // left as they are, folder times and attributes set once their contents are in place.
 #include <windows.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 
+#include "copy/worker_pool.h"
 #include "copytree.h"
 #include "errors.h"
 #include "file_copy.h"
@@ -30,6 +35,43 @@ std::wstring key(std::wstring name) {
   return name;
 }
 
+// Files of one folder still being written by the workers; the folder gets its times once
+// none is left.
+class PendingFiles {
+ public:
+  void add() {
+    std::lock_guard lock(mutex_);
+    ++count_;
+  }
+  void done() {
+    {
+      std::lock_guard lock(mutex_);
+      --count_;
+    }
+    none_.notify_all();
+  }
+  void waitForNone() {
+    std::unique_lock lock(mutex_);
+    none_.wait(lock, [&] { return count_ == 0; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable none_;
+  unsigned count_ = 0;
+};
+
+// One file for a worker to write.
+struct FileTask {
+  std::wstring source, folder, destination;
+  Entry entry;
+  std::optional<Entry> existing;
+  std::shared_ptr<PendingFiles> pending;
+};
+
+// Batches waiting for a worker: few, so that memory stays small however large the tree.
+constexpr std::size_t kQueueCapacity = 64;
+
 // A destination folder while the copy fills it.
 struct OpenFolder {
   std::size_t plan = 0;
@@ -38,26 +80,41 @@ struct OpenFolder {
   Entry before;          // its times and attributes before the copy, when it existed
   DWORD volume = 0;
   std::unordered_map<std::wstring, Entry> existing;  // what it held, by key()
+  std::shared_ptr<PendingFiles> pending = std::make_shared<PendingFiles>();
 };
 
 class TreeCopy {
  public:
-  TreeCopy(const CopyOptions& options, Plan plan) : options_(options), plan_(std::move(plan)) {
-    copier_.progress = options.progress;
+  TreeCopy(const CopyOptions& options, Plan plan)
+      : options_(options),
+        plan_(std::move(plan)),
+        pool_(copy::workerCount(options), kQueueCapacity,
+              [this](FileTask& task, unsigned worker) { write(task, worker); }) {
+    copiers_.resize(pool_.threads() + 1);
+    for (FileCopier& copier : copiers_) copier.progress = options.progress;
   }
 
+  // Folders are made and finished on this thread, in the order of the plan; their files
+  // are written by the workers meanwhile. The first failure stops the copy.
   void run() {
     std::vector<OpenFolder> open;
-    for (std::size_t i = 0; i < plan_.folders.size(); ++i) {
-      while (!open.empty() && plan_.folders[open.back().plan].depth >= plan_.folders[i].depth) {
-        finish(open.back());
-        open.pop_back();
+    try {
+      for (std::size_t i = 0; i < plan_.folders.size(); ++i) {
+        while (!open.empty() && plan_.folders[open.back().plan].depth >= plan_.folders[i].depth) {
+          finish(open.back());
+          open.pop_back();
+        }
+        OpenFolder folder = prepare(i, open.empty() ? nullptr : &open.back());
+        copyFiles(folder);
+        open.push_back(std::move(folder));
       }
-      OpenFolder folder = prepare(i, open.empty() ? nullptr : &open.back());
-      copyFiles(folder);
-      open.push_back(std::move(folder));
+      for (; !open.empty(); open.pop_back()) finish(open.back());
+    } catch (const RuntimeError& error) {
+      fail(error);
     }
-    for (; !open.empty(); open.pop_back()) finish(open.back());
+    pool_.finish();
+    std::lock_guard lock(mutex_);
+    if (error_) throw *error_;
   }
 
  private:
@@ -125,6 +182,7 @@ class TreeCopy {
   void copyFiles(OpenFolder& o) {
     const PlannedFolder& p = plan_.folders[o.plan];
     for (const Entry& e : p.files) {
+      if (failed_.load()) throwIfFailed();
       const std::wstring destination = p.destination + L"\\" + e.name;
       const Entry* old = find(o, e.name);
       if (old) {
@@ -139,7 +197,9 @@ class TreeCopy {
           continue;
         }
       }
-      writeFile(copier_, p.source + L"\\" + e.name, p.destination, destination, e, old);
+      o.pending->add();
+      pool_.submit({p.source + L"\\" + e.name, p.destination, destination, e,
+                    old ? std::optional<Entry>(*old) : std::nullopt, o.pending});
       o.touched = true;
     }
   }
@@ -164,6 +224,8 @@ class TreeCopy {
   // Gives the folder the source folder's times and attributes, once its contents are in
   // place; a folder that the copy left as it was and that has them already is not written.
   void finish(const OpenFolder& o) {
+    o.pending->waitForNone();
+    throwIfFailed();
     const PlannedFolder& p = plan_.folders[o.plan];
     const DWORD kept = p.self.attributes & kKeptFolderAttributes;
     const Ticks gap = o.before.written > p.self.written ? o.before.written - p.self.written
@@ -195,10 +257,40 @@ class TreeCopy {
         p.destination);
   }
 
+  // Writes one file on worker `worker`; after a failure elsewhere the file is left out.
+  void write(FileTask& task, unsigned worker) {
+    if (!failed_.load()) {
+      try {
+        writeFile(copiers_[worker], task.source, task.folder, task.destination, task.entry,
+                  task.existing ? &*task.existing : nullptr);
+      } catch (const RuntimeError& error) {
+        fail(error);
+      }
+    }
+    task.pending->done();
+  }
+
+  // Keeps the first failure; later ones are usually its consequences.
+  void fail(const RuntimeError& error) {
+    std::lock_guard lock(mutex_);
+    if (!error_) error_ = error;
+    failed_.store(true);
+  }
+
+  void throwIfFailed() {
+    std::lock_guard lock(mutex_);
+    if (error_) throw *error_;
+  }
+
   const CopyOptions& options_;
   Plan plan_;
-  FileCopier copier_;
+  std::vector<FileCopier> copiers_;
   std::map<DWORD, VolumeRules> volumes_;
+  std::mutex mutex_;
+  std::optional<RuntimeError> error_;
+  std::atomic<bool> failed_{false};
+  // Last: its threads end before the rest of the copy goes.
+  copy::WorkerPool<FileTask> pool_;
 };
 
 }  // namespace
