@@ -12,7 +12,7 @@
 #include "fs_test_util.h"
 #include "os/copy_folder.h"
 #include "os/posix/copy/copy_run.h"
-#include "os/posix/copy/entry_copy.h"
+#include "os/posix/copy/file_copy.h"
 #include "os/posix/error_numbers.h"
 
 namespace qm::fs {

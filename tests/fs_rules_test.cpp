@@ -10,7 +10,7 @@
 #include "errors.h"
 #include "fs_test_util.h"
 #include "os/copy_folder.h"
-#include "os/posix/copy/temp_files.h"
+#include "os/posix/copy/temporaries.h"
 #include "os/posix/copy/volume.h"
 #include "os/posix/error_numbers.h"
 

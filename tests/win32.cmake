@@ -96,3 +96,9 @@ add_test(NAME wine_fat_copy
          COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-fat-check $<TARGET_FILE:win32_fat_test>
                  ${CMAKE_BINARY_DIR}/wine-fat)
 set_tests_properties(wine_fat_copy PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180)
+# The same copies onto a FAT volume whose driver reads times in Tokyo time (nine hours off).
+add_test(NAME wine_fat_copy_tokyo
+         COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-fat-check $<TARGET_FILE:win32_fat_test>
+                 ${CMAKE_BINARY_DIR}/wine-fat-tokyo --gtest_filter=Win32Fat.ACopy*)
+set_tests_properties(wine_fat_copy_tokyo PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180
+                     ENVIRONMENT QM_FAT_TZ=Asia/Tokyo)

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "copy/filesystem.h"
-#include "os/win32/copy/data_copy.h"
+#include "os/win32/copy/file_data.h"
 #include "os/win32/copy/temporaries.h"
 #include "os/win32/longpath.h"
 #include "win32_fs_util.h"

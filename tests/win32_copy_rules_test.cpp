@@ -4,7 +4,7 @@
 
 #include "copy/filesystem.h"
 #include "copy/progress.h"
-#include "os/win32/copy/volume_rules.h"
+#include "os/win32/copy/volume.h"
 #include "win32_fs_util.h"
 
 namespace qm {

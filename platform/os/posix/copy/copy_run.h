@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "copy/options.h"
-#include "dir_node.h"
+#include "folder_node.h"
 #include "errors.h"
 #include "volume.h"
 

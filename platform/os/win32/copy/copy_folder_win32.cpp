@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "copytree.h"
+#include "tree_copy.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "listing.h"

@@ -1,7 +1,7 @@
 // One file copied through a temporary name: data, streams, times, attributes, rename.
 #include <windows.h>
 
-#include "data_copy.h"
+#include "file_data.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "metadata.h"

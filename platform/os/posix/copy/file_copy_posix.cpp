@@ -1,5 +1,5 @@
 // Copies regular files, symbolic links and FIFOs, replacing old entries only when complete.
-#include "entry_copy.h"
+#include "file_copy.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,7 +13,7 @@
 #include "file_data.h"
 #include "metadata.h"
 #include "os/posix/error_numbers.h"
-#include "temp_files.h"
+#include "temporaries.h"
 
 namespace qm::fs {
 

@@ -12,7 +12,7 @@
 
 #include "os/posix/error_numbers.h"
 #include "os/posix/unique_fd.h"
-#include "temp_files.h"
+#include "temporaries.h"
 
 namespace qm::fs {
 

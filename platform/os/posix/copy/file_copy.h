@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "dir_node.h"
+#include "folder_node.h"
 
 namespace qm::fs {
 

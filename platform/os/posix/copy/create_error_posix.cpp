@@ -9,7 +9,7 @@
 
 #include "errors.h"
 #include "os/posix/error_numbers.h"
-#include "temp_files.h"
+#include "temporaries.h"
 
 namespace qm::fs {
 

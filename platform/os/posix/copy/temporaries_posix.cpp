@@ -1,5 +1,5 @@
 // Unique, recognisable temporary names, and the clean-up of those whose run has ended.
-#include "temp_files.h"
+#include "temporaries.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -12,7 +12,7 @@
 #include "create_error.h"
 #include "os/posix/error_numbers.h"
 #include "real_path.h"
-#include "tree_walk.h"
+#include "walk.h"
 
 namespace qm {
 

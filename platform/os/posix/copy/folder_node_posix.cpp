@@ -1,5 +1,5 @@
 // Opening, reopening and finishing the folders of a copy, under a budget of open ones.
-#include "dir_node.h"
+#include "folder_node.h"
 
 #include <fcntl.h>
 #include <sys/xattr.h>
@@ -11,7 +11,7 @@
 #include "create_error.h"
 #include "metadata.h"
 #include "os/posix/error_numbers.h"
-#include "temp_files.h"
+#include "temporaries.h"
 
 namespace qm::fs {
 

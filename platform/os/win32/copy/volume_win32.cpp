@@ -5,7 +5,7 @@
 #include <string>
 
 #include "temporaries.h"
-#include "volume_rules.h"
+#include "volume.h"
 
 namespace qm::win32 {
 namespace {

@@ -1,5 +1,5 @@
 // The byte loop of a file copy and its rule for where the data ends.
-#include "data_copy.h"
+#include "file_data.h"
 
 namespace qm::win32 {
 

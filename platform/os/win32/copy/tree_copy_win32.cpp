@@ -11,14 +11,14 @@
 #include <unordered_map>
 
 #include "copy/worker_pool.h"
-#include "copytree.h"
+#include "tree_copy.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "metadata.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "temporaries.h"
-#include "volume_rules.h"
+#include "volume.h"
 #include "walk.h"
 
 namespace qm::win32 {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "copy_run.h"
-#include "dir_node.h"
+#include "folder_node.h"
 
 namespace qm::fs {
 

@@ -1,5 +1,5 @@
 // Walks the source tree depth first, creating folders, and feeds entries to worker threads.
-#include "tree_walk.h"
+#include "walk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 #include "copy/progress.h"
 #include "copy/worker_pool.h"
 #include "copy_run.h"
-#include "entry_copy.h"
+#include "file_copy.h"
 #include "os/posix/error_numbers.h"
 
 namespace qm::fs {
