@@ -84,6 +84,17 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
   entry.markCommitted();
 }
 
+// Gives the entry `name`, just renamed into place, the times of `st` again where the volume
+// lost them in the rename.
+void restoreTimes(const DirNode& dir, const std::string& name, const struct stat& st) {
+  if (!dir.volume->timesLostOnRename) return;
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (::utimensat(dir.destinationFd(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 &&
+      !metadataRefused(errno)) {
+    throwCopyError(errno, dir.destinationChild(name));
+  }
+}
+
 // Opens the source entry `name` for reading without following a link; invalid, with errno
 // set, when it cannot. O_NONBLOCK: should the entry have become a FIFO since it was
 // listed, opening it must not wait for a writer.
@@ -109,7 +120,9 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   const int closeError = out.closeChecked();
   if (error == 0) error = closeError;
   if (error != 0) throwCopyError(error, dir.destinationChild(name));
+  const bool renamed = entry.name() != name;
   commit(dir, entry, name);
+  if (renamed) restoreTimes(dir, name, st);
   progress.finishWritten();
 }
 

@@ -67,6 +67,28 @@ void learnFrom(int fd, VolumeTraits& traits, std::int64_t typeStep) {
   traits.keepsChangeTime = nanoseconds(st.st_ctim) != nanoseconds(st.st_mtim);
 }
 
+// Whether a file written, given a time, closed and renamed over another in `dirFd` comes
+// out with another time, as the real copies of files that replace older ones do.
+bool losesTimesOnRename(int dirFd, const copy::VolumeTimes& kept) {
+  const std::string written = temporaryName(), replaced = temporaryName();
+  UniqueFd fd(::openat(dirFd, written.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  const UniqueFd other(
+      ::openat(dirFd, replaced.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  bool lost = false;
+  const struct timespec requested = {1'000'000'000, 0};  // on every volume's grid
+  const struct timespec times[2] = {requested, requested};
+  struct stat st {};
+  if (fd.valid() && other.valid() && ::write(fd.get(), "x", 1) == 1 &&
+      ::futimens(fd.get(), times) == 0 && fd.closeChecked() == 0 &&
+      ::renameat(dirFd, written.c_str(), dirFd, replaced.c_str()) == 0 &&
+      ::fstatat(dirFd, replaced.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    lost = !copy::sameTime(nanoseconds(st.st_mtim), nanoseconds(requested), kept);
+  }
+  ::unlinkat(dirFd, written.c_str(), 0);
+  ::unlinkat(dirFd, replaced.c_str(), 0);
+  return lost;
+}
+
 }  // namespace
 
 std::int64_t nanoseconds(const struct timespec& time) {
@@ -94,7 +116,11 @@ VolumeTraits probeVolume(int dirFd, bool askLinks) {
   UniqueFd probe = createProbe(dirFd, named);
   if (probe.valid()) learnFrom(probe.get(), traits, typeStep);
   probe.reset();
-  if (!named.empty()) ::unlinkat(dirFd, named.c_str(), 0);
+  if (!named.empty()) {
+    // No unnamed probe here, so not a kernel volume that keeps times as they are set.
+    ::unlinkat(dirFd, named.c_str(), 0);
+    traits.timesLostOnRename = losesTimesOnRename(dirFd, traits.times);
+  }
   if (askLinks) traits.keepsLinks = takesLinks(dirFd);
   return traits;
 }
