@@ -5,11 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <functional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "copy/progress.h"
