@@ -135,6 +135,19 @@ TEST(CopyRules, UnchangedOnlyWithinTheVolumesStepAndWhereACopySetTheTime) {
     EXPECT_EQ(unchanged(source, c.target, c.times, c.keeps), c.unchanged) << c.what;
 }
 
+TEST(CopyRules, TemporaryNamesTellTheirOwnersAndNothingElseIsOurs) {
+  const TemporaryOwner owner{4026531836, 4242, 123456789};
+  const std::string name = temporaryName(owner, 7);
+  EXPECT_EQ(name, ".qm-4026531836-4242-123456789-7.tmp");
+  EXPECT_EQ(temporaryOwner(name), owner);
+  EXPECT_EQ(temporaryOwner(temporaryName({0, 1, 0}, 0)), (TemporaryOwner{0, 1, 0}));
+  for (const char* other :
+       {".qm-1-2-3.tmp", ".qm-1-2-3-4-5.tmp", ".qm-1-2-x-4.tmp", ".qm-1--3-4.tmp",
+        ".qm-1-2-3-4.txt", "qm-1-2-3-4.tmp", ".qm-fffffff0-1d2e3f-3.tmp", ".qm-+1-2-3-4.tmp",
+        "notes.tmp", ".qm-99999999999999999999999-1-2-3.tmp"})
+    EXPECT_EQ(temporaryOwner(other), std::nullopt) << other;
+}
+
 TEST(CopyRules, ACopyKeepsTheNumbersItsUserTellsApart) {
   const std::pair<int, int> cases[] = {
       {err::kPermissionDenied, err::kPermissionDenied},

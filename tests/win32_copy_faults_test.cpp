@@ -104,10 +104,11 @@ TEST_F(Win32CopyFaults, TemporariesOfRunsThatEndedAreRemovedAndOthersKept) {
   // Regression: the temporary file of a killed run stayed in the destination for good.
   const std::string ours = narrow(win32::plainPath(win32::temporaryName(widen(dst), 0x7fffffff)));
   const std::string mine = ours.substr(ours.rfind('\\') + 1);
-  const std::string pid = mine.substr(4, mine.find('-', 4) - 4);
-  const std::string dead[] = {".qm-fffffff0-1d2e3f4a5b6c7d8-3.tmp",  // no such process
-                              ".qm-fffffff0-12.tmp",                 // earlier name form
-                              ".qm-" + pid + "-1-5.tmp"};            // this id, another start
+  const std::string pid = mine.substr(6, mine.find('-', 6) - 6);            // after ".qm-0-"
+  const std::string dead[] = {".qm-0-4294967280-130000000000000000-3.tmp",  // no such process
+                              ".qm-fffffff0-1d2e3f4a5b6c7d8-3.tmp",         // earlier forms
+                              ".qm-fffffff0-12.tmp",
+                              ".qm-0-" + pid + "-1-5.tmp"};  // this id, another start
   for (const std::string& name : dead) put(dst + "\\" + name, "stale");
   SetFileAttributesW(lp(dst + "\\" + dead[0]).c_str(),
                      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
@@ -124,6 +125,8 @@ TEST(Win32TemporaryNames, OnlyNamesOfOurRunsThatEndedAreStale) {
   const std::wstring ours = win32::temporaryName(L"C:\\x", 3);
   const std::pair<std::wstring, bool> cases[] = {
       {ours.substr(ours.rfind(L'\\') + 1), false},
+      {L".qm-0-4294967280-1-3.tmp", true},
+      {L".qm-1-4294967280-1-3.tmp", false},  // another pid namespace
       {L".qm-fffffff0-1d2e3f-3.tmp", true},
       {L".qm-fffffff0-3.tmp", true},
       {L".qm-fffffff0.tmp", false},

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "errors.h"
@@ -65,6 +67,25 @@ struct VolumeKeeps {
 // in the same clock tick as its source has the same time to the nanosecond).
 bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTimes& times,
                const VolumeKeeps& keeps);
+
+// ---- Temporary names. ----
+
+// The run that made a temporary file: its pid namespace where the system has them (else
+// 0), its process, and the process's start time, so that a reused process number is told
+// apart from the run.
+struct TemporaryOwner {
+  std::uint64_t space = 0;
+  std::uint64_t process = 0;
+  std::uint64_t started = 0;
+  bool operator==(const TemporaryOwner&) const = default;
+};
+
+// ".qm-<space>-<process>-<started>-<serial>.tmp": short, made of characters every volume
+// takes, and telling a later run whether the run that made it still runs.
+std::string temporaryName(const TemporaryOwner& owner, std::uint64_t serial);
+
+// The owner of a name that temporaryName made; nothing for any other name.
+std::optional<TemporaryOwner> temporaryOwner(std::string_view name);
 
 // ---- Error numbers. ----
 

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <vector>
 
+#include "copy/rules.h"
+
 namespace qm::fs {
 
 namespace {
@@ -50,24 +52,15 @@ std::uint64_t pidNamespace() {
   return inode;
 }
 
-struct Identity {
-  std::uint64_t pidNamespace;
-  std::uint64_t startTime;
-  std::string prefix;
-};
-
 // Who this process is, read once. Without /proc the namespace and start time are 0, and
 // no run of ours ever removes such names.
-const Identity& self() {
-  static const Identity identity = [] {
-    const std::string pid = std::to_string(::getpid());
-    const std::uint64_t start = startTime(pid).value_or(0);
-    const std::uint64_t ns = start == 0 ? 0 : pidNamespace();
-    return Identity{
-        ns, start,
-        std::string(kPrefix) + std::to_string(ns) + "-" + pid + "-" + std::to_string(start) + "-"};
+const copy::TemporaryOwner& self() {
+  static const copy::TemporaryOwner owner = [] {
+    const auto pid = static_cast<std::uint64_t>(::getpid());
+    const std::uint64_t start = startTime(std::to_string(pid)).value_or(0);
+    return copy::TemporaryOwner{start == 0 ? 0 : pidNamespace(), pid, start};
   }();
-  return identity;
+  return owner;
 }
 
 std::vector<std::string_view> numbersIn(std::string_view name) {
@@ -89,12 +82,6 @@ std::vector<std::string_view> numbersIn(std::string_view name) {
   return parts;
 }
 
-std::uint64_t number(std::string_view digits) {
-  std::uint64_t value = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  return value;
-}
-
 bool processEnded(std::string_view pid, std::optional<std::uint64_t> started) {
   if (::access("/proc/self/stat", R_OK) != 0) return false;  // no way to tell
   const auto now = startTime(std::string(pid));
@@ -106,16 +93,18 @@ bool processEnded(std::string_view pid, std::optional<std::uint64_t> started) {
 
 std::string temporaryName() {
   static std::atomic<std::uint64_t> counter{0};
-  return self().prefix + std::to_string(++counter) + std::string(kSuffix);
+  return copy::temporaryName(self(), ++counter);
 }
 
 bool isStaleTemporary(std::string_view name) {
+  if (const auto owner = copy::temporaryOwner(name)) {
+    const copy::TemporaryOwner& me = self();
+    if (me.started == 0 || owner->space != me.space) return false;
+    return processEnded(std::to_string(owner->process), owner->started);
+  }
+  // ".qm-<process>-<counter>.tmp", the form of earlier versions.
   const std::vector<std::string_view> parts = numbersIn(name);
-  if (parts.size() == 2) return processEnded(parts[0], std::nullopt);
-  if (parts.size() != 4) return false;
-  const Identity& me = self();
-  if (me.startTime == 0 || number(parts[0]) != me.pidNamespace) return false;
-  return processEnded(parts[1], number(parts[2]));
+  return parts.size() == 2 && processEnded(parts[0], std::nullopt);
 }
 
 void removeStaleTemporaries(int dirFd) {

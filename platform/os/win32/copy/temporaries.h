@@ -14,8 +14,8 @@
 namespace qm::win32 {
 
 // The name this run gives its temporary number `serial` in `folder`:
-// "<folder>\.qm-<process id>-<process start time>-<serial>.tmp", all in hexadecimal, so
-// that a later run can tell whether the run that made it is still alive.
+// "<folder>\.qm-0-<process id>-<process start time>-<serial>.tmp", the copy's one scheme
+// (copy/rules.h), so that a later run can tell whether the run that made it still runs.
 std::wstring temporaryName(const std::wstring& folder, unsigned serial);
 
 // The serial number the next temporary of this run gets.

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "copy/rules.h"
 #include "errors.h"
 #include "os/win32/error_numbers.h"
+#include "os/win32/wide.h"
 #include "temporaries.h"
 
 namespace qm::win32 {
@@ -15,15 +17,6 @@ constexpr std::wstring_view kSuffix = L".tmp";
 constexpr unsigned kMaxAttempts = 1000;
 
 std::atomic<unsigned> nextSerial{0};
-
-std::wstring hex(std::uint64_t value) {
-  std::wstring out;
-  do {
-    out.insert(out.begin(), L"0123456789abcdef"[value & 15]);
-    value >>= 4;
-  } while (value != 0);
-  return out;
-}
 
 std::optional<std::uint64_t> parseHex(std::wstring_view text) {
   if (text.empty() || text.size() > 16) return std::nullopt;
@@ -44,9 +37,9 @@ std::uint64_t startTimeOf(HANDLE process) {
   return ticksOf(created);
 }
 
-const std::wstring& thisRun() {
-  static const std::wstring run =
-      hex(GetCurrentProcessId()) + L"-" + hex(startTimeOf(GetCurrentProcess()));
+// This run; Windows has no pid namespaces.
+const copy::TemporaryOwner& thisRun() {
+  static const copy::TemporaryOwner run{0, GetCurrentProcessId(), startTimeOf(GetCurrentProcess())};
   return run;
 }
 
@@ -63,8 +56,7 @@ bool runs(DWORD pid, std::optional<std::uint64_t> start) {
 }  // namespace
 
 std::wstring temporaryName(const std::wstring& folder, unsigned serial) {
-  return folder + L"\\" + std::wstring(kPrefix) + thisRun() + L"-" + hex(serial) +
-         std::wstring(kSuffix);
+  return folder + L"\\" + widen(copy::temporaryName(thisRun(), serial));
 }
 
 unsigned nextTemporarySerial() {
@@ -85,6 +77,12 @@ Handle createTemporaryFile(const std::wstring& folder, DWORD access, DWORD attri
 }
 
 bool isStaleTemporary(std::wstring_view name) {
+  if (const auto owner = copy::temporaryOwner(narrow(name))) {
+    return owner->space == 0 && owner->process <= 0xFFFFFFFFu &&
+           !runs(static_cast<DWORD>(owner->process), owner->started);
+  }
+  // The forms of earlier builds, in hexadecimal: process, start time and serial, or
+  // process and serial.
   if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return false;
   std::wstring_view fields =
       name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
@@ -96,7 +94,6 @@ bool isStaleTemporary(std::wstring_view name) {
     values.push_back(*value);
     fields = dash == std::wstring_view::npos ? std::wstring_view{} : fields.substr(dash + 1);
   }
-  // Process, start time and serial; earlier builds wrote process and serial only.
   if (values.size() == 3) return !runs(static_cast<DWORD>(values[0]), values[1]);
   if (values.size() == 2) return !runs(static_cast<DWORD>(values[0]), std::nullopt);
   return false;
