@@ -45,7 +45,7 @@ class RecordingBackend : public QtBackend {
  public:
   RecordingBackend(int& argc, char** argv, PointerLog& log, int error)
       : QtBackend(argc, argv, "QM(Quillmar)"), log_(log), error_(error) {}
-  std::unique_ptr<FileSystemObject> createObject(std::string_view) override {
+  std::unique_ptr<FileSystemObject> makeFileSystemObject() override {
     return std::make_unique<RecordingObject>(log_, error_);
   }
 

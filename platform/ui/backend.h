@@ -35,6 +35,22 @@ inline constexpr int kPointerHourglass = 11;
 // Window style for a started program: normal, with the focus.
 inline constexpr int kNormalFocus = 1;
 
+// A toolkit's side of a busy run: made as the run begins, and destroyed once it has
+// ended. The run's work goes on on a thread of its own meanwhile.
+class BusyLoop {
+ public:
+  virtual ~BusyLoop() = default;
+  // From the work's thread, once the work has ended: wait() returns soon.
+  virtual void wake() = 0;
+  // Handles the window system's messages, input dropped, for up to `ms` or until wake().
+  virtual void wait(int ms) = 0;
+  // Shows how far `progress` is on the window in front: the first call puts it there
+  // (after the delay), the later ones read the counters again.
+  virtual void showProgress(const CopyProgress& progress) = 0;
+  // After the work: input that came as it ended is dropped, the progress taken off.
+  virtual void end() = 0;
+};
+
 class Backend {
  public:
   explicit Backend(std::string appTitle) : appTitle_(std::move(appTitle)) {}
@@ -49,9 +65,12 @@ class Backend {
   virtual void setMousePointer(int pointer) = 0;
   virtual void setClipboardText(std::string_view text) = 0;
   // Starts a program by its bare file name, not waiting for it; 53 when it is missing.
-  virtual void startProgram(std::string_view fileName, int windowStyle) = 0;
-  // The scripting object by its programmatic identifier.
-  virtual std::unique_ptr<FileSystemObject> createObject(std::string_view progId) = 0;
+  // The window style asks for a normal window with the focus, which is what a newly
+  // started program gets anyway.
+  virtual void startProgram(std::string_view fileName, int windowStyle);
+  // The scripting object by its programmatic identifier; 429 for any other, or when the
+  // object cannot be made.
+  std::unique_ptr<FileSystemObject> createObject(std::string_view progId);
   // Runs the event loop until the program ends.
   virtual void run() = 0;
 
@@ -73,8 +92,14 @@ class Backend {
  protected:
   // Closes every window and leaves the event loop.
   virtual void quit() = 0;
-  // The toolkit's part of runWhileBusy; this one runs the work on the calling thread.
+  // The work of runWhileBusy: on a thread of its own, while the toolkit's loop turns on
+  // this one, or on this thread when the toolkit has no loop for it.
   virtual void runBusy(const std::function<void()>& work, const CopyProgress& progress);
+  // The toolkit's loop for a busy run; this one has none.
+  virtual std::unique_ptr<BusyLoop> busyLoop() { return nullptr; }
+  // The file-system object, or null when it cannot be made. This one copies on the
+  // disk, each folder copy in a busy run.
+  virtual std::unique_ptr<FileSystemObject> makeFileSystemObject();
 
  private:
   std::string appTitle_;

@@ -227,10 +227,8 @@ void HeadlessBackend::startProgram(std::string_view fileName, int windowStyle) {
   started.push_back({std::string(fileName), windowStyle});
 }
 
-std::unique_ptr<FileSystemObject> HeadlessBackend::createObject(std::string_view progId) {
-  if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  if (!objectFactory) throw RuntimeError(err::kCannotCreateObject, progId);
-  return objectFactory();
+std::unique_ptr<FileSystemObject> HeadlessBackend::makeFileSystemObject() {
+  return objectFactory ? objectFactory() : nullptr;
 }
 
 HForm* HeadlessBackend::form(std::string_view name) const {

@@ -138,8 +138,8 @@ class HeadlessBackend : public Backend {
   int messageBox(std::string_view text, int style, std::string_view title) override;
   void setMousePointer(int pointer) override;
   void setClipboardText(std::string_view text) override;
+  // Records the start instead of starting anything.
   void startProgram(std::string_view fileName, int windowStyle) override;
-  std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override {}
 
   // Script: the answers to the next message boxes, in order. A box shown with no answer
@@ -191,6 +191,7 @@ class HeadlessBackend : public Backend {
  protected:
   void quit() override;
   void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
+  std::unique_ptr<FileSystemObject> makeFileSystemObject() override;
 
  private:
   friend class HForm;

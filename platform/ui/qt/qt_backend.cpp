@@ -6,14 +6,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "copy/filesystem.h"
-#include "errors.h"
-#include "os/process.h"
 #include "qt_form.h"
 #include "qt_msgbox.h"
 #include "qt_style.h"
 #include "ui/app.h"
-#include "ui/busy_copy.h"
 
 namespace qm {
 
@@ -71,18 +67,6 @@ void QtBackend::setMousePointer(int pointer) {
 void QtBackend::setClipboardText(std::string_view text) {
   QGuiApplication::clipboard()->setText(
       QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-}
-
-// The window style asks for a normal window with the focus, which is what a newly
-// started program gets on Linux desktops anyway.
-void QtBackend::startProgram(std::string_view fileName, int windowStyle) {
-  startProgramByName(fileName, windowStyle);
-}
-
-std::unique_ptr<FileSystemObject> QtBackend::createObject(std::string_view progId) {
-  if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return std::make_unique<BusyCopyObject>(
-      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void QtBackend::run() {

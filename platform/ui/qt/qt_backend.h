@@ -21,8 +21,6 @@ class QtBackend : public Backend {
   int messageBox(std::string_view text, int style, std::string_view title) override;
   void setMousePointer(int pointer) override;
   void setClipboardText(std::string_view text) override;
-  void startProgram(std::string_view fileName, int windowStyle) override;
-  std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override;
 
   bool busy() const { return busy_; }
@@ -39,7 +37,7 @@ class QtBackend : public Backend {
 
  protected:
   void quit() override;
-  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
+  std::unique_ptr<BusyLoop> busyLoop() override;
 
  private:
   std::unique_ptr<QApplication> ownApp_;

@@ -1,16 +1,16 @@
-// The Qt backend's busy run: the work on a worker thread, a local event loop without input.
+// The Qt backend's busy loop: a local event loop without input, and the progress strip.
 #include "qt_busy.h"
 
 #include <QApplication>
 #include <QEvent>
 #include <QEventLoop>
-#include <exception>
+#include <QTimer>
+#include <memory>
 #include <vector>
 
 #include "qt_backend.h"
 #include "qt_form.h"
 #include "ui/progress_view.h"
-#include "ui/work_thread.h"
 
 namespace qm::qt {
 
@@ -90,8 +90,6 @@ ProgressStrip::ProgressStrip(QWidget* window, const CopyProgress& progress)
   line_->setGeometry(barWidth + 8, 0, area.width() - barWidth - 8, area.height());
   line_->setTextFormat(Qt::PlainText);
   refresh();
-  QObject::connect(&timer_, &QTimer::timeout, this, [this] { refresh(); });
-  timer_.start(kProgressIntervalMs);
   show();
 }
 
@@ -107,30 +105,48 @@ void ProgressStrip::refresh() {
   line_->setText(QString::fromStdString(progressText(figures)));
 }
 
-// The work runs on a thread of its own while this thread turns a local event loop, so
-// the windows keep painting and answering the window manager's pings; the strip comes
-// after a short delay, so that a quick copy shows nothing.
-void QtBackend::runBusy(const std::function<void()>& work, const CopyProgress& progress) {
-  InputDropper dropper;
-  QEventLoop loop;
-  QtForm* front = frontForm();
-  std::unique_ptr<ProgressStrip> strip;
-  QTimer delay;
-  delay.setSingleShot(true);
-  QObject::connect(&delay, &QTimer::timeout, &loop, [&] {
-    if (front && front->isOpen())
-      strip = std::make_unique<ProgressStrip>(front->window(), progress);
-  });
-  delay.start(kProgressDelayMs);
+namespace {
 
-  WorkThread worker(
-      work, [&] { QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection); });
-  loop.exec();
-  const std::exception_ptr failure = worker.join();
+// The work runs on a thread of its own while this thread turns a local event loop, so
+// the windows keep painting and answering the window manager's pings.
+class QtBusyLoop : public BusyLoop {
+ public:
+  explicit QtBusyLoop(QtForm* front) : front_(front) {
+    tick_.setSingleShot(true);
+    QObject::connect(&tick_, &QTimer::timeout, &loop_, &QEventLoop::quit);
+  }
+  void wake() override {
+    QMetaObject::invokeMethod(&loop_, &QEventLoop::quit, Qt::QueuedConnection);
+  }
+  void wait(int ms) override {
+    tick_.start(ms);
+    loop_.exec();
+    tick_.stop();
+  }
+  void showProgress(const CopyProgress& progress) override {
+    if (strip_)
+      strip_->refresh();
+    else if (front_ && front_->isOpen())
+      strip_ = std::make_unique<ProgressStrip>(front_->window(), progress);
+  }
   // Input that reached the program while the work ended goes the same way as the rest.
-  QCoreApplication::processEvents();
-  strip.reset();
-  if (failure) std::rethrow_exception(failure);
+  void end() override {
+    QCoreApplication::processEvents();
+    strip_.reset();
+  }
+
+ private:
+  InputDropper dropper_;
+  QEventLoop loop_;
+  QTimer tick_;
+  QtForm* front_;
+  std::unique_ptr<ProgressStrip> strip_;
+};
+
+}  // namespace
+
+std::unique_ptr<BusyLoop> QtBackend::busyLoop() {
+  return std::make_unique<QtBusyLoop>(frontForm());
 }
 
 }  // namespace qm::qt

@@ -4,7 +4,6 @@
 #include <QLabel>
 #include <QObject>
 #include <QProgressBar>
-#include <QTimer>
 #include <QWidget>
 
 #include "copy/progress.h"
@@ -29,8 +28,8 @@ class InputDropper : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
-// A bar and the line of figures beside it, laid over a window's free band; it follows
-// the counters until it is destroyed, which takes it off the window again.
+// A bar and the line of figures beside it, laid over a window's free band until it is
+// destroyed, which takes it off the window again.
 class ProgressStrip : public QWidget {
  public:
   ProgressStrip(QWidget* window, const CopyProgress& progress);
@@ -43,7 +42,6 @@ class ProgressStrip : public QWidget {
   const CopyProgress& progress_;
   QProgressBar* bar_;
   QLabel* line_;
-  QTimer timer_;
 };
 
 // The place of the strip in a window: the free band between its controls (pixels).

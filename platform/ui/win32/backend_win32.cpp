@@ -3,13 +3,10 @@
 
 #include <cmath>
 
-#include "copy/filesystem.h"
 #include "errors.h"
 #include "form_win32.h"
 #include "msgbox_win32.h"
-#include "os/process.h"
 #include "os/win32/wide.h"
-#include "ui/busy_copy.h"
 
 namespace qm::win32 {
 Win32Backend::Win32Backend(std::string appTitle) : Backend(std::move(appTitle)) {
@@ -89,16 +86,6 @@ void Win32Backend::setClipboardText(std::string_view text) {
     if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);
   }
   CloseClipboard();
-}
-
-void Win32Backend::startProgram(std::string_view fileName, int windowStyle) {
-  startProgramByName(fileName, windowStyle);
-}
-
-std::unique_ptr<FileSystemObject> Win32Backend::createObject(std::string_view progId) {
-  if (progId != kFileSystemObjectId) throw RuntimeError(err::kCannotCreateObject, progId);
-  return std::make_unique<BusyCopyObject>(
-      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
 }
 
 void Win32Backend::run() {

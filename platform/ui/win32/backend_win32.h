@@ -23,8 +23,6 @@ class Win32Backend : public Backend {
   int messageBox(std::string_view text, int style, std::string_view title) override;
   void setMousePointer(int pointer) override;
   void setClipboardText(std::string_view text) override;
-  void startProgram(std::string_view fileName, int windowStyle) override;
-  std::unique_ptr<FileSystemObject> createObject(std::string_view progId) override;
   void run() override;
   // Delivers one message as the event loop does: keys go to the form first (Enter on the
   // folder list, access keys, plain characters), then to the dialog manager (Tab, Enter),
@@ -47,7 +45,7 @@ class Win32Backend : public Backend {
 
  protected:
   void quit() override;
-  void runBusy(const std::function<void()>& work, const CopyProgress& progress) override;
+  std::unique_ptr<BusyLoop> busyLoop() override;
 
  private:
   std::vector<W32Form*> forms_;

@@ -1,13 +1,11 @@
-// The Win32 backend's busy run: the work on a worker thread, a message loop without input.
+// The Win32 backend's busy loop: a message loop without input, and the progress panel.
 #include <windows.h>
 
-#include <exception>
 #include <memory>
 
 #include "backend_win32.h"
 #include "form_win32.h"
 #include "progress_win32.h"
-#include "ui/work_thread.h"
 
 namespace qm::win32 {
 
@@ -41,51 +39,71 @@ W32Form* Win32Backend::frontForm() const {
   return nullptr;
 }
 
+namespace {
+
 // The work runs on a thread of its own while this thread keeps taking the window's
 // messages, so the system never finds the window hung; paint, timers and the system's
-// own messages are handled, input is dropped. The progress appears after a short delay.
-void Win32Backend::runBusy(const std::function<void()>& work, const CopyProgress& progress) {
-  W32Form* front = frontForm();
-  HWND window = front ? front->hwnd() : nullptr;
-  HANDLE finished = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  WorkThread worker(work, [&] { SetEvent(finished); });
+// own messages are handled, input is dropped.
+class Win32BusyLoop : public BusyLoop {
+ public:
+  Win32BusyLoop(HWND window, HFONT font)
+      : window_(window), font_(font), finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Win32BusyLoop() override { CloseHandle(finished_); }
+  Win32BusyLoop(const Win32BusyLoop&) = delete;
+  Win32BusyLoop& operator=(const Win32BusyLoop&) = delete;
 
-  std::unique_ptr<ProgressPanel> panel;
-  std::unique_ptr<TaskbarProgress> taskbar;
-  const ULONGLONG start = GetTickCount64();
-  bool quitAsked = false;
-  WPARAM quitCode = 0;
-  for (;;) {
-    const DWORD woke =
-        MsgWaitForMultipleObjects(1, &finished, FALSE, kProgressIntervalMs, QS_ALLINPUT);
-    if (woke == WAIT_OBJECT_0) break;
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) {
-        quitAsked = true;  // handed on to the program's own loop afterwards
-        quitCode = msg.wParam;
-      } else if (!isDroppedInput(msg.message)) {
-        DispatchMessageW(&msg);
-      }
-    }
-    if (!window || !IsWindow(window)) continue;
-    if (!panel && GetTickCount64() - start >= static_cast<ULONGLONG>(kProgressDelayMs)) {
-      panel = std::make_unique<ProgressPanel>(window, font(Font{}));
-      taskbar = std::make_unique<TaskbarProgress>(window);
-    }
-    if (panel) {
-      const ProgressFigures figures = readProgress(progress);
-      panel->show(figures);
-      taskbar->show(figures);
+  void wake() override { SetEvent(finished_); }
+  void wait(int ms) override;
+  void showProgress(const CopyProgress& progress) override;
+  // A quit asked for meanwhile is handed on to the program's own loop.
+  void end() override {
+    dropQueuedInput();
+    panel_.reset();
+    taskbar_.reset();
+    if (quitAsked_) PostQuitMessage(static_cast<int>(quitCode_));
+  }
+
+ private:
+  HWND window_;
+  HFONT font_;
+  HANDLE finished_;
+  std::unique_ptr<ProgressPanel> panel_;
+  std::unique_ptr<TaskbarProgress> taskbar_;
+  bool quitAsked_ = false;
+  WPARAM quitCode_ = 0;
+};
+
+void Win32BusyLoop::wait(int ms) {
+  const DWORD woke =
+      MsgWaitForMultipleObjects(1, &finished_, FALSE, static_cast<DWORD>(ms), QS_ALLINPUT);
+  if (woke == WAIT_OBJECT_0) return;
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      quitAsked_ = true;
+      quitCode_ = msg.wParam;
+    } else if (!isDroppedInput(msg.message)) {
+      DispatchMessageW(&msg);
     }
   }
-  const std::exception_ptr failure = worker.join();
-  CloseHandle(finished);
-  dropQueuedInput();
-  panel.reset();
-  taskbar.reset();
-  if (quitAsked) PostQuitMessage(static_cast<int>(quitCode));
-  if (failure) std::rethrow_exception(failure);
+}
+
+void Win32BusyLoop::showProgress(const CopyProgress& progress) {
+  if (!window_ || !IsWindow(window_)) return;
+  if (!panel_) {
+    panel_ = std::make_unique<ProgressPanel>(window_, font_);
+    taskbar_ = std::make_unique<TaskbarProgress>(window_);
+  }
+  const ProgressFigures figures = readProgress(progress);
+  panel_->show(figures);
+  taskbar_->show(figures);
+}
+
+}  // namespace
+
+std::unique_ptr<BusyLoop> Win32Backend::busyLoop() {
+  W32Form* front = frontForm();
+  return std::make_unique<Win32BusyLoop>(front ? front->hwnd() : nullptr, font(Font{}));
 }
 
 }  // namespace qm::win32

@@ -1,4 +1,4 @@
-// Win32 labels and text boxes: captions, auto-size, change and focus events, selections.
+// Win32 labels, buttons and text boxes: captions, auto-size, clicks, change and focus events.
 #include "controls_win32.h"
 
 #include <imm.h>
@@ -22,11 +22,15 @@ std::wstring windowText(HWND hwnd) {
 
 }  // namespace
 
+void W32Control::focusNotice(WORD code, WORD setFocus) {
+  if (code == setFocus) form_.controlFocused(row_.name);
+}
+
 // ---- label ----------------------------------------------------------------------------
 
 // The window shows the design caption; an auto-sized one is fitted to it.
 W32Label::W32Label(W32Form& form, const ControlRow& row, HWND hwnd)
-    : LabelCore(row.caption), form_(form), row_(row), hwnd_(hwnd) {
+    : LabelCore(row.caption), W32Control(form, row, hwnd) {
   showCaption(caption());
 }
 
@@ -58,10 +62,26 @@ void W32Label::fitToText(const std::wstring& text) {
   InvalidateRect(GetParent(hwnd_), nullptr, TRUE);
 }
 
+// ---- button ---------------------------------------------------------------------------
+
+void W32Button::onCommand(WORD code) {
+  if (code == BN_CLICKED)
+    form_.backend().dispatch([this] {
+      if (Click) Click();
+    });
+  focusNotice(code, BN_SETFOCUS);
+}
+
 // ---- text box -------------------------------------------------------------------------
 
 W32TextBox::W32TextBox(W32Form& form, const ControlRow& row, HWND hwnd)
-    : TextBoxCore(form.backend()), row_(row), hwnd_(hwnd) {}
+    : TextBoxCore(form.backend()), W32Control(form, row, hwnd) {}
+
+void W32TextBox::onCommand(WORD code) {
+  if (code == EN_CHANGE) onEditChange();
+  if (code == EN_SETFOCUS) onSetFocus();
+  focusNotice(code, EN_SETFOCUS);
+}
 
 void W32TextBox::showText(const std::string& text) {
   ++suppress_;

@@ -109,51 +109,18 @@ void W32Form::createControls() {
   });
 }
 
-// The control behind a child window, and the notices of the child that it takes. Each
-// kind announces its focus, so that the form always knows the focused control.
+// The control behind a child window, kept by its id for the notices it handles.
 std::unique_ptr<Control> W32Form::wrap(const ControlRow& row, HWND child, int id) {
-  const std::string name(row.name);
-  auto focusNotice = [this, name](WORD code, WORD setFocus) {
-    if (code == setFocus) focusArrived(name);
+  const auto keep = [this, id](auto control) -> std::unique_ptr<Control> {
+    children_[id] = control.get();
+    return control;
   };
   switch (row.type) {
-    case ControlType::Label: return std::make_unique<W32Label>(*this, row, child);
-    case ControlType::CommandButton: {
-      auto b = std::make_unique<W32Button>(child);
-      commands_[id] = [this, b = b.get(), focusNotice](WORD code) {
-        if (code == BN_CLICKED)
-          backend_.dispatch([b] {
-            if (b->Click) b->Click();
-          });
-        focusNotice(code, BN_SETFOCUS);
-      };
-      return b;
-    }
-    case ControlType::TextBox: {
-      auto t = std::make_unique<W32TextBox>(*this, row, child);
-      commands_[id] = [t = t.get(), focusNotice](WORD code) {
-        if (code == EN_CHANGE) t->onEditChange();
-        if (code == EN_SETFOCUS) t->onSetFocus();
-        focusNotice(code, EN_SETFOCUS);
-      };
-      return t;
-    }
-    case ControlType::DriveListBox: {
-      auto d = std::make_unique<W32DriveList>(*this, child);
-      commands_[id] = [d = d.get(), focusNotice](WORD code) {
-        if (code == CBN_SELCHANGE) d->onSelChange();
-        focusNotice(code, CBN_SETFOCUS);
-      };
-      return d;
-    }
-    case ControlType::DirListBox: {
-      auto d = std::make_unique<W32DirList>(*this, child);
-      commands_[id] = [d = d.get(), focusNotice](WORD code) {
-        if (code == LBN_DBLCLK) d->openSelected();
-        focusNotice(code, LBN_SETFOCUS);
-      };
-      return d;
-    }
+    case ControlType::Label: return keep(std::make_unique<W32Label>(*this, row, child));
+    case ControlType::CommandButton: return keep(std::make_unique<W32Button>(*this, row, child));
+    case ControlType::TextBox: return keep(std::make_unique<W32TextBox>(*this, row, child));
+    case ControlType::DriveListBox: return keep(std::make_unique<W32DriveList>(*this, row, child));
+    case ControlType::DirListBox: return keep(std::make_unique<W32DirList>(*this, row, child));
   }
   return nullptr;
 }
@@ -305,8 +272,8 @@ void W32Form::onMouseMove(WPARAM wParam, LPARAM lParam) {
 LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case WM_COMMAND: {
-      auto it = commands_.find(LOWORD(wParam));
-      if (it != commands_.end() && lParam) it->second(HIWORD(wParam));
+      auto it = children_.find(LOWORD(wParam));
+      if (it != children_.end() && lParam) it->second->onCommand(HIWORD(wParam));
       return 0;
     }
     case DM_GETDEFID: return defaultButtonId();

@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <map>
 #include <string>
 
@@ -30,6 +29,8 @@ class W32Form : public FormCore {
     return it == handles_.end() ? nullptr : it->second;
   }
   Win32Backend& backend() { return w32Backend_; }
+  // A control's window has taken the focus.
+  void controlFocused(std::string_view name) { focusArrived(name); }
   // Keys that go around the dialog manager: Enter on the folder list opens the folder;
   // access keys follow the form's table; a plain character is the focused control's own
   // (the dialog manager would take it as an access key when a button has the focus).
@@ -57,7 +58,7 @@ class W32Form : public FormCore {
   HWND hwnd_ = nullptr;
   HWND toolTip_ = nullptr;
   std::map<std::string, HWND, std::less<>> handles_;
-  std::map<int, std::function<void(WORD)>> commands_;
+  std::map<int, W32Control*> children_;  // by control id, for their notices
 };
 
 }  // namespace qm::win32

@@ -12,7 +12,8 @@ namespace qm::win32 {
 // ---- drive list -----------------------------------------------------------------------
 
 // The list starts on the drive of the current folder, else on the first drive.
-W32DriveList::W32DriveList(W32Form& form, HWND hwnd) : DriveListCore(form.backend()), hwnd_(hwnd) {
+W32DriveList::W32DriveList(W32Form& form, const ControlRow& row, HWND hwnd)
+    : DriveListCore(form.backend()), W32Control(form, row, hwnd) {
   std::string start = driveSpecOf(narrow(currentFolder()));
   if (!driveExists(start)) {
     const std::vector<std::string> specs = driveSpecs();
@@ -38,6 +39,11 @@ std::string W32DriveList::selectDrive(std::string_view spec) {
   return drive;
 }
 
+void W32DriveList::onCommand(WORD code) {
+  if (code == CBN_SELCHANGE) onSelChange();
+  focusNotice(code, CBN_SETFOCUS);
+}
+
 void W32DriveList::onSelChange() {
   const auto index = SendMessageW(hwnd_, CB_GETCURSEL, 0, 0);
   if (index >= 0 && index < static_cast<LRESULT>(specs_.size()))
@@ -47,7 +53,8 @@ void W32DriveList::onSelChange() {
 // ---- folder list ----------------------------------------------------------------------
 
 // The list starts on the current folder; one that cannot be listed shows no subfolders.
-W32DirList::W32DirList(W32Form& form, HWND hwnd) : DirListCore(form.backend()), hwnd_(hwnd) {
+W32DirList::W32DirList(W32Form& form, const ControlRow& row, HWND hwnd)
+    : DirListCore(form.backend()), W32Control(form, row, hwnd) {
   const std::wstring folder = currentFolder();
   startAt(narrow(folder));
   try {
@@ -85,6 +92,11 @@ void W32DirList::fill(const std::wstring& folder, const std::vector<std::wstring
   const std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
   for (const std::wstring& name : subfolders) add(chain.size(), name, base + name);
   SendMessageW(hwnd_, LB_SETCURSEL, chain.size() - 1, 0);
+}
+
+void W32DirList::onCommand(WORD code) {
+  if (code == LBN_DBLCLK) openSelected();
+  focusNotice(code, LBN_SETFOCUS);
 }
 
 void W32DirList::openSelected() {
