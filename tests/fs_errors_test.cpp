@@ -11,8 +11,8 @@
 #include "errors.h"
 #include "fs_test_util.h"
 #include "os/copy_folder.h"
-#include "os/posix/copy/copy_run.h"
 #include "os/posix/copy/file_copy.h"
+#include "os/posix/copy/system.h"
 #include "os/posix/error_numbers.h"
 
 namespace qm::fs {
@@ -108,18 +108,20 @@ TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {
   ::mkdir((tmp / "src").c_str(), 0755);
   writeFile(tmp / "src/gone", "x");
   CopyOptions options;
-  CopyRun run(options);
+  CopySystem run(options);
   struct stat sourceStat = testing::statOf(tmp / "src");
-  auto dir = openTopNode(run, UniqueFd(::open((tmp / "src").c_str(), O_RDONLY | O_DIRECTORY)),
-                         sourceStat, tmp / "src", tmp / "dst");
+  DirNode dir;
+  openTopNode(dir, run, UniqueFd(::open((tmp / "src").c_str(), O_RDONLY | O_DIRECTORY)),
+              sourceStat, tmp / "src", tmp / "dst");
   // Listed with its status (the walk counts sizes) and without (the worker reads it).
   Entry withStatus{"gone", testing::statOf(tmp / "src/gone"), true};
   Entry nameOnly{"gone", {}, false};
   ::unlink((tmp / "src/gone").c_str());
-  FolderLease lease(*dir);
+  FolderLease lease(dir);
   for (Entry* listed : {&withStatus, &nameOnly}) {
     try {
-      copyEntry(*dir, *listed);
+      copy::FileProgress progress(nullptr, 0);
+      writeEntry(dir, *listed, nullptr, progress);
       ADD_FAILURE() << "expected error 53";
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.number, err::kFileNotFound);

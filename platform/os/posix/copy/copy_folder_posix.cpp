@@ -8,11 +8,10 @@
 
 #include <string>
 
-#include "copy_run.h"
 #include "create_error.h"
 #include "os/posix/error_numbers.h"
 #include "real_path.h"
-#include "walk.h"
+#include "system.h"
 
 namespace qm {
 
@@ -131,17 +130,11 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   refuseCopyIntoItself(sourcePath, sourceStat, target);
   prepareTarget(target);
 
-  CopyRun run(options);
-  UniqueFd syncFd;
-  {
-    auto root = openTopNode(run, std::move(sourceFd), sourceStat, sourcePath, target);
-    FolderLease lease(*root);
-    syncFd = UniqueFd(::fcntl(root->destinationFd(), F_DUPFD_CLOEXEC, 0));
-    if (!syncFd.valid()) throwCopyError(errno, target);
-    copyTree(run, root);
-  }
-  run.rethrowFailure();
-  if (options.syncAtEnd && ::syncfs(syncFd.get()) != 0) throwCopyError(errno, target);
+  CopySystem system(options);
+  copy::Pipeline<CopySystem>(system, options).run([&](DirNode& top) {
+    openTopNode(top, system, std::move(sourceFd), sourceStat, sourcePath, target);
+    system.keepForFlush(top.destinationFd(), target);
+  });
 }
 
 }  // namespace qm::fs

@@ -1,30 +1,31 @@
-// Copies one entry of a folder that is not itself a folder.
+// Writes one entry of a folder that is not itself a folder, and compares it with the old one.
 #pragma once
 
 #include <sys/stat.h>
 
+#include <optional>
 #include <string>
 
+#include "copy/file_progress.h"
 #include "folder_node.h"
+#include "listing.h"
 
 namespace qm::fs {
 
-// An entry of a source folder as the walk listed it. The walk reads its status only where
-// it needs it (to count the bytes it found, or where the listing gives no type); the
-// worker that copies the entry reads it otherwise, so that the walk stays light.
-struct Entry {
-  std::string name;
-  struct stat st;
-  bool statted = false;        // `st` holds the entry's status
-  bool listedRegular = false;  // the folder listing gave it as a regular file
-  bool followed = false;       // a link the copy follows: `st` is what it points to
-};
+// The destination entry for `name` in `dir` as it is before the copy; nothing when there
+// is none (never anything in a folder this copy made). Throws RuntimeError.
+std::optional<struct stat> existingTarget(const DirNode& dir, const std::string& name);
 
-// Copies `entry` of `dir` (whose folders the caller holds leased): a regular file with its
-// contents, a symbolic link as a link, a FIFO as a new FIFO. Sockets and devices are
-// skipped. Metadata is kept as far as the volume holds it. An existing destination entry
-// is only replaced once the new one is complete; an unchanged file is left as it is.
-// Throws RuntimeError.
-void copyEntry(const DirNode& dir, Entry& entry);
+// Whether the existing regular file `target` still holds the copy of `entry` (whose status
+// is read here when the walk did not). Throws RuntimeError.
+bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target);
+
+// Writes `entry` of `dir` (whose folders the caller holds leased): a regular file with its
+// contents, a symbolic link as a link, a FIFO as a new FIFO, as what it is by now should it
+// have changed since it was listed. Metadata is kept as far as the volume holds it. An
+// existing destination entry (`existing`, null for none) is only replaced once the new one
+// is complete. Throws RuntimeError.
+void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
+                copy::FileProgress& progress);
 
 }  // namespace qm::fs

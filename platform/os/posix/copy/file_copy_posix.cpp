@@ -8,11 +8,11 @@
 #include <optional>
 #include <vector>
 
-#include "copy_run.h"
 #include "create_error.h"
 #include "file_data.h"
 #include "metadata.h"
 #include "os/posix/error_numbers.h"
+#include "system.h"
 #include "temporaries.h"
 
 namespace qm::fs {
@@ -40,15 +40,6 @@ class PendingEntry {
   std::string name_;
   bool committed_ = false;
 };
-
-// The destination entry `name` as it is before the copy, or nothing when there is none.
-std::optional<struct stat> existingTarget(const DirNode& dir, const std::string& name) {
-  if (dir.fresh) return std::nullopt;
-  struct stat st {};
-  if (::fstatat(dir.destinationFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return st;
-  if (errno != ENOENT) throwCopyError(errno, dir.destinationChild(name));
-  return std::nullopt;
-}
 
 // Creates the new entry for `name` with `create(dirFd, name)` (0 or -1 with errno): under
 // its own name where nothing is there to protect, else under a temporary name that
@@ -107,7 +98,7 @@ UniqueFd tryOpenSource(const DirNode& dir, const std::string& name, bool follow 
 // Copies the regular file `name`, open as `in` with status `st`, to a new entry that
 // replaces `existing` when there is one.
 void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& in,
-                  const struct stat& st, bool existing, FileProgress& progress) {
+                  const struct stat& st, bool existing, copy::FileProgress& progress) {
   UniqueFd out;
   const auto open = [&out](int fd, const char* built) {
     out = UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -123,41 +114,30 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   const bool renamed = entry.name() != name;
   commit(dir, entry, name);
   if (renamed) restoreTimes(dir, name, st);
-  progress.finishWritten();
 }
 
-void copyRegularFile(const DirNode& dir, const Entry& listed) {
+void copyRegularFile(const DirNode& dir, const Entry& listed, bool existing,
+                     copy::FileProgress& progress) {
   const std::string& name = listed.name;
-  FileProgress progress(dir.run->options().progress, static_cast<std::uint64_t>(listed.st.st_size));
-  const auto existing = existingTarget(dir, name);
-  const FileAction action = decideFile(dir.run->options().existing, existing.has_value(), [&] {
-    return unchangedFile(listed.st, *existing, *dir.volume);
-  });
-  if (action == FileAction::Refuse) throwNumber(err::kFileExists, dir.destinationChild(name));
-  if (action == FileAction::Keep) {
-    progress.finish();
-    return;
-  }
   const UniqueFd in = tryOpenSource(dir, name, listed.followed);
   if (!in.valid()) throwCopyError(errno, dir.sourceChild(name));
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) throwCopyError(errno, dir.sourceChild(name));
   if (!S_ISREG(st.st_mode)) throwNumber(err::kPathFileAccess, dir.sourceChild(name));
-  copyOpenFile(dir, name, in, st, existing.has_value(), progress);
+  copyOpenFile(dir, name, in, st, existing, progress);
 }
 
-// A file the listing gave as regular, going into a folder this copy made: nothing there
-// to compare with, so the file is opened at once and its status read from the open file,
-// one call less per file. False, with nothing done, when the entry is no longer a
-// regular file (it is then copied as what it has become).
-bool copyListedFileIntoFreshFolder(const DirNode& dir, Entry& listed) {
+// A file the listing gave as regular, with nothing in its place: nothing to compare with,
+// so the file is opened at once and its status read from the open file, one call less per
+// file. False, with nothing done, when the entry is no longer a regular file (it is then
+// copied as what it has become).
+bool copyListedFileOntoNothing(const DirNode& dir, Entry& listed, copy::FileProgress& progress) {
   const UniqueFd in = tryOpenSource(dir, listed.name);
   if (!in.valid() && errno == ELOOP) return false;  // a symbolic link now
   if (!in.valid()) throwCopyError(errno, dir.sourceChild(listed.name));
   if (::fstat(in.get(), &listed.st) != 0) throwCopyError(errno, dir.sourceChild(listed.name));
   listed.statted = true;
   if (!S_ISREG(listed.st.st_mode)) return false;
-  FileProgress progress(dir.run->options().progress, static_cast<std::uint64_t>(listed.st.st_size));
   copyOpenFile(dir, listed.name, in, listed.st, false, progress);
   return true;
 }
@@ -174,43 +154,57 @@ std::string readLink(const DirNode& dir, const std::string& name, const struct s
 
 // Links and FIFOs: a volume that cannot hold them refuses the entry as a whole (75).
 template <typename Create>
-void copySpecial(const DirNode& dir, const Entry& listed, Create create) {
-  const auto existing = existingTarget(dir, listed.name);
-  if (decideFile(dir.run->options().existing, existing.has_value(), [] { return false; }) ==
-      FileAction::Refuse) {
-    throwNumber(err::kFileExists, dir.destinationChild(listed.name));
-  }
-  PendingEntry entry(dir.destinationFd(), createEntry(dir, listed.name, existing.has_value(),
-                                                      err::kPathFileAccess, create));
+void copySpecial(const DirNode& dir, const Entry& listed, bool existing, Create create) {
+  PendingEntry entry(dir.destinationFd(),
+                     createEntry(dir, listed.name, existing, err::kPathFileAccess, create));
   copyEntryMetadata(dir, entry.name(), listed.st, listed.name);
   commit(dir, entry, listed.name);
 }
 
-}  // namespace
-
-void copyEntry(const DirNode& dir, Entry& entry) {
-  if (!entry.statted && entry.listedRegular && dir.fresh &&
-      copyListedFileIntoFreshFolder(dir, entry)) {
-    return;
-  }
-  if (!entry.statted &&
-      ::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+void statListed(const DirNode& dir, Entry& entry) {
+  if (entry.statted) return;
+  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
     throwCopyError(errno, dir.sourceChild(entry.name));
   }
   entry.statted = true;
+}
+
+}  // namespace
+
+std::optional<struct stat> existingTarget(const DirNode& dir, const std::string& name) {
+  if (dir.fresh) return std::nullopt;
+  struct stat st {};
+  if (::fstatat(dir.destinationFd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return st;
+  if (errno != ENOENT) throwCopyError(errno, dir.destinationChild(name));
+  return std::nullopt;
+}
+
+bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target) {
+  statListed(dir, entry);
+  return S_ISREG(entry.st.st_mode) && unchangedFile(entry.st, target, *dir.volume);
+}
+
+void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
+                copy::FileProgress& progress) {
+  if (!entry.statted && entry.listedRegular && existing == nullptr &&
+      copyListedFileOntoNothing(dir, entry, progress)) {
+    return;
+  }
+  statListed(dir, entry);
   const mode_t type = entry.st.st_mode & S_IFMT;
+  const bool replacing = existing != nullptr;
   if (type == S_IFREG) {
-    copyRegularFile(dir, entry);
+    copyRegularFile(dir, entry, replacing, progress);
   } else if (type == S_IFLNK) {
     const std::string target = readLink(dir, entry.name, entry.st);
-    copySpecial(dir, entry, [&target](int fd, const char* built) {
+    copySpecial(dir, entry, replacing, [&target](int fd, const char* built) {
       return ::symlinkat(target.c_str(), fd, built);
     });
   } else if (type == S_IFIFO) {
-    copySpecial(dir, entry, [](int fd, const char* built) { return ::mkfifoat(fd, built, 0600); });
+    copySpecial(dir, entry, replacing,
+                [](int fd, const char* built) { return ::mkfifoat(fd, built, 0600); });
   }
-  // Sockets belong to a running program and devices to the system: neither is data
-  // worth copying, so they are left out.
+  // An entry that has become a socket or a device since it was listed is left out.
 }
 
 }  // namespace qm::fs

@@ -3,8 +3,8 @@
 
 #include <sys/stat.h>
 
-#include "copy_run.h"
-#include "file_progress.h"
+#include "system.h"
+#include "copy/file_progress.h"
 
 namespace qm::fs {
 
@@ -12,6 +12,6 @@ namespace qm::fs {
 // blocks where the file system can, else in the kernel, else with read and write. Holes
 // of sparse files stay holes. The copy holds every byte read from the source, up to its
 // end. Returns 0 or the errno of the failure.
-int copyFileData(int in, int out, const struct stat& st, CopyRun& run, FileProgress& progress);
+int copyFileData(int in, int out, const struct stat& st, CopySystem& run, copy::FileProgress& progress);
 
 }  // namespace qm::fs

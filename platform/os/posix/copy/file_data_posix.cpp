@@ -38,7 +38,7 @@ int writeAll(int out, const char* data, size_t size, off_t offset) {
 
 // Copies up to `length` bytes at `offset` through a buffer; stops early at end of file.
 // `copied` tells how many bytes it copied.
-int readWriteRange(int in, int out, off_t offset, off_t length, FileProgress& progress,
+int readWriteRange(int in, int out, off_t offset, off_t length, copy::FileProgress& progress,
                    off_t& copied) {
   thread_local std::unique_ptr<char[]> buffer(new char[kBufferSize]);
   copied = 0;
@@ -64,7 +64,7 @@ int readWriteRange(int in, int out, off_t offset, off_t length, FileProgress& pr
 // Copies up to `length` bytes at `offset` inside the kernel, falling back to read/write
 // where the kernel or the file systems cannot. A copy_file_range that returns 0 early may
 // mean the end of the file or a file system that copies nothing (some do): reading tells.
-int copyRange(int in, int out, off_t offset, off_t length, CopyRun& run, FileProgress& progress) {
+int copyRange(int in, int out, off_t offset, off_t length, CopySystem& run, copy::FileProgress& progress) {
   off_t copied = 0;
   while (length > 0) {
     if (!run.copyRangePossible.load(std::memory_order_relaxed)) {
@@ -93,7 +93,7 @@ int copyRange(int in, int out, off_t offset, off_t length, CopyRun& run, FilePro
 }
 
 // Copies only the data regions of a file with holes, then sets its length.
-int copySparse(int in, int out, off_t size, CopyRun& run, FileProgress& progress) {
+int copySparse(int in, int out, off_t size, CopySystem& run, copy::FileProgress& progress) {
   off_t offset = 0;
   while (offset < size) {
     const off_t data = ::lseek(in, offset, SEEK_DATA);
@@ -111,7 +111,7 @@ int copySparse(int in, int out, off_t size, CopyRun& run, FileProgress& progress
   return ::ftruncate(out, size) == 0 ? 0 : errno;
 }
 
-bool tryReflink(int in, int out, CopyRun& run) {
+bool tryReflink(int in, int out, CopySystem& run) {
   if (!run.options().tryReflink || !run.reflinkPossible.load(std::memory_order_relaxed)) {
     return false;
   }
@@ -124,7 +124,7 @@ bool tryReflink(int in, int out, CopyRun& run) {
 
 }  // namespace
 
-int copyFileData(int in, int out, const struct stat& st, CopyRun& run, FileProgress& progress) {
+int copyFileData(int in, int out, const struct stat& st, CopySystem& run, copy::FileProgress& progress) {
   if (st.st_size == 0) return 0;
   if (tryReflink(in, out, run)) return 0;
   const bool mayHaveHoles = st.st_blocks * 512 < st.st_size;

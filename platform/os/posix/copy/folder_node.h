@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <list>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -15,17 +14,16 @@
 
 namespace qm::fs {
 
-class CopyRun;
+class CopySystem;
 
 // A source folder being copied and its destination folder. While a FolderLease is held,
 // both are open for *at() calls. Between leases they may be closed, so that the number of
 // open descriptors stays bounded however deep the tree is; they are then reopened by
-// their path below the copy's top folders and recognised by device and inode. The
-// destination folder gets the source's metadata when the last user lets go of the node,
-// which is after everything inside it has been written.
+// their path below the copy's top folders and recognised by device and inode. The copy
+// pipeline keeps the node above alive for as long as this one is.
 struct DirNode {
-  std::shared_ptr<DirNode> parent;  // keeps the parent unfinished while this one is
-  CopyRun* run = nullptr;
+  const DirNode* parent = nullptr;
+  CopySystem* run = nullptr;
   std::string relative;  // path below the top folders; empty for the top
   std::string sourcePath;
   std::string destinationPath;
@@ -102,17 +100,16 @@ class FolderLease {
   DirNode& node_;
 };
 
-// The top node of a copy from the open source folder `source` (described by
+// Opens `node` as the top of a copy from the open source folder `source` (described by
 // `sourceStat`) into `target`, which is created or opened here. Throws RuntimeError.
-std::shared_ptr<DirNode> openTopNode(CopyRun& run, UniqueFd source, const struct stat& sourceStat,
-                                     const std::string& sourcePath, const std::string& target);
+void openTopNode(DirNode& node, CopySystem& run, UniqueFd source, const struct stat& sourceStat,
+                 const std::string& sourcePath, const std::string& target);
 
-// The node of the subfolder `name` of `parent` (whose folders the caller holds leased),
+// Opens `node` as the subfolder `name` of `parent` (whose folders the caller holds leased),
 // `followed` when `name` is a link to a folder that the copy follows: the destination
 // folder is created, or opened when it exists. Throws RuntimeError: 58 when something
 // other than a folder is in the way; 75 for a followed folder that is one of its own
 // ancestors or the destination (a cycle).
-std::shared_ptr<DirNode> openChildNode(const std::shared_ptr<DirNode>& parent,
-                                       const std::string& name, bool followed = false);
+void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed);
 
 }  // namespace qm::fs

@@ -7,10 +7,9 @@
 
 #include <cstdint>
 
-#include "copy_run.h"
 #include "create_error.h"
-#include "metadata.h"
 #include "os/posix/error_numbers.h"
+#include "system.h"
 #include "temporaries.h"
 
 namespace qm::fs {
@@ -69,7 +68,7 @@ bool mayHoldTemporaries(const DirNode& node) {
 
 // What the node learns from its open destination folder.
 void learnDestination(DirNode& node, int fd) {
-  const DirNode* parent = node.parent.get();
+  const DirNode* parent = node.parent;
   const bool sameVolume =
       parent != nullptr && parent->destinationStat.st_dev == node.destinationStat.st_dev;
   node.volume = sameVolume ? parent->volume : &node.run->volume(node.destinationStat.st_dev, fd);
@@ -86,7 +85,7 @@ bool isCycle(const DirNode& node, const DirNode& parent, bool followed) {
   const auto same = [&node](const struct stat& st) {
     return st.st_dev == node.sourceStat.st_dev && st.st_ino == node.sourceStat.st_ino;
   };
-  for (const DirNode* up = &parent; up != nullptr; up = up->parent.get()) {
+  for (const DirNode* up = &parent; up != nullptr; up = up->parent) {
     if (followed && same(up->sourceStat)) return true;
     if ((followed || up->parent == nullptr) && same(up->destinationStat)) return true;
   }
@@ -96,23 +95,7 @@ bool isCycle(const DirNode& node, const DirNode& parent, bool followed) {
 }  // namespace
 
 DirNode::~DirNode() {
-  if (run == nullptr || !counted_) return;
-  try {
-    FolderLease lease(*this);
-    finishFolder(*this);
-  } catch (const RuntimeError& error) {
-    try {
-      run->fail(error);
-    } catch (...) {
-      // Out of memory while recording a failure: nothing better to do from a destructor.
-    }
-  } catch (...) {
-    try {
-      run->fail(RuntimeError(err::kPathFileAccess, destinationPath));
-    } catch (...) {
-    }
-  }
-  run->folders().remove(*this);
+  if (run != nullptr && counted_) run->folders().remove(*this);
 }
 
 bool DirNode::inheritsAcl() const {
@@ -191,7 +174,7 @@ void OpenFolders::trim() noexcept {
 
 void OpenFolders::reopen(DirNode& node) {
   const DirNode* top = &node;
-  while (top->parent) top = top->parent.get();
+  while (top->parent) top = top->parent;
   const int nofollow = node.followed ? 0 : O_NOFOLLOW;
   UniqueFd source(::openat(top->source_.get(), node.relative.c_str(),
                            O_RDONLY | O_DIRECTORY | nofollow | O_CLOEXEC));
@@ -221,42 +204,37 @@ FolderLease::~FolderLease() {
   node_.run->folders().release(node_);
 }
 
-std::shared_ptr<DirNode> openTopNode(CopyRun& run, UniqueFd source, const struct stat& sourceStat,
-                                     const std::string& sourcePath, const std::string& target) {
-  auto node = std::make_shared<DirNode>();
-  node->sourcePath = sourcePath;
-  node->destinationPath = target;
-  node->sourceStat = sourceStat;
+void openTopNode(DirNode& node, CopySystem& run, UniqueFd source, const struct stat& sourceStat,
+                 const std::string& sourcePath, const std::string& target) {
+  node.sourcePath = sourcePath;
+  node.destinationPath = target;
+  node.sourceStat = sourceStat;
   const size_t slash = target.rfind('/');
   const std::string above = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const UniqueFd aboveFd(::open(above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   // The top folder may be reached through a link; the ones below are not followed.
-  UniqueFd destination = openDestinationFolder(*node, AT_FDCWD, target.c_str(), 0, aboveFd.get());
-  node->run = &run;
-  learnDestination(*node, destination.get());
-  run.folders().add(*node, std::move(source), std::move(destination), true);
-  return node;
+  UniqueFd destination = openDestinationFolder(node, AT_FDCWD, target.c_str(), 0, aboveFd.get());
+  node.run = &run;
+  learnDestination(node, destination.get());
+  run.folders().add(node, std::move(source), std::move(destination), true);
 }
 
-std::shared_ptr<DirNode> openChildNode(const std::shared_ptr<DirNode>& parent,
-                                       const std::string& name, bool followed) {
-  auto node = std::make_shared<DirNode>();
-  node->parent = parent;
-  node->relative = parent->relative.empty() ? name : parent->relative + "/" + name;
-  node->sourcePath = parent->sourceChild(name);
-  node->destinationPath = parent->destinationChild(name);
-  node->followed = followed;
-  UniqueFd source(::openat(parent->sourceFd(), name.c_str(),
+void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed) {
+  node.parent = &parent;
+  node.relative = parent.relative.empty() ? name : parent.relative + "/" + name;
+  node.sourcePath = parent.sourceChild(name);
+  node.destinationPath = parent.destinationChild(name);
+  node.followed = followed;
+  UniqueFd source(::openat(parent.sourceFd(), name.c_str(),
                            O_RDONLY | O_DIRECTORY | (followed ? 0 : O_NOFOLLOW) | O_CLOEXEC));
-  if (!source.valid()) throwCopyError(errno, node->sourcePath);
-  if (::fstat(source.get(), &node->sourceStat) != 0) throwCopyError(errno, node->sourcePath);
-  if (isCycle(*node, *parent, followed)) throwNumber(err::kPathFileAccess, node->sourcePath);
-  UniqueFd destination = openDestinationFolder(*node, parent->destinationFd(), name.c_str(),
-                                               O_NOFOLLOW, parent->destinationFd());
-  node->run = parent->run;
-  learnDestination(*node, destination.get());
-  node->run->folders().add(*node, std::move(source), std::move(destination), false);
-  return node;
+  if (!source.valid()) throwCopyError(errno, node.sourcePath);
+  if (::fstat(source.get(), &node.sourceStat) != 0) throwCopyError(errno, node.sourcePath);
+  if (isCycle(node, parent, followed)) throwNumber(err::kPathFileAccess, node.sourcePath);
+  UniqueFd destination = openDestinationFolder(node, parent.destinationFd(), name.c_str(),
+                                               O_NOFOLLOW, parent.destinationFd());
+  node.run = parent.run;
+  learnDestination(node, destination.get());
+  node.run->folders().add(node, std::move(source), std::move(destination), false);
 }
 
 }  // namespace qm::fs

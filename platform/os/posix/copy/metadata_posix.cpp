@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "copy_run.h"
+#include "system.h"
 #include "os/posix/error_numbers.h"
 
 namespace qm::fs {

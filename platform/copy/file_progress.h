@@ -6,7 +6,7 @@
 
 #include "copy/progress.h"
 
-namespace qm::fs {
+namespace qm::copy {
 
 class FileProgress {
  public:
@@ -52,4 +52,4 @@ class FileProgress {
   std::uint64_t pending_ = 0;
 };
 
-}  // namespace qm::fs
+}  // namespace qm::copy

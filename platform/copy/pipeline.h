@@ -1,0 +1,255 @@
+// The one folder copy of every system: walk, plan, copy on a pool, finish folders, flush.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "copy/file_progress.h"
+#include "copy/options.h"
+#include "copy/progress.h"
+#include "copy/worker_pool.h"
+#include "errors.h"
+
+namespace qm::copy {
+
+// What the walk makes of an entry it listed.
+enum class Listed {
+  Folder,   // walked into: its copy is made or opened, then filled
+  File,     // a regular file (also a link the copy follows to one): its data is copied
+  Special,  // a link kept as a link, a FIFO: made anew, never left as unchanged
+  LeftOut,  // holds nothing worth copying (a socket, a device, a compatibility junction)
+};
+
+// A system's copy gives the pipeline its primitives over its own handles:
+//
+//   using Folder;    a source folder and its destination folder; default-constructed in
+//                    place, never moved (a system may register its address)
+//   using Entry;     one entry of a source folder, as its listing gave it
+//   using Existing;  what the destination folder holds under an entry's name
+//   using Lease;     constructed from a Folder&: keeps its handles open meanwhile
+//
+//   void useWorkers(unsigned count);     workers 0..count-1 will call write()
+//   void list(Folder&, bool measure, Emit emit);   calls emit(Entry&&, Listed) for each
+//       entry, links resolved as the options say, and stops once emit returns false;
+//       with `measure`, every File entry carries its size
+//   void openChild(Folder& child, const Folder& parent, Entry& folder);  makes or opens
+//       the destination of a Folder entry; refuses cycles
+//   std::optional<Existing> existing(const Folder&, Entry&);
+//   bool unchanged(const Folder&, Entry&, const Existing&);   asked of File entries only
+//   std::uint64_t listedSize(const Entry&);
+//   void write(Folder&, Entry&, const Existing*, FileProgress&, unsigned worker);
+//   void finishFolder(Folder&);          the source folder's metadata, contents complete
+//   std::string destinationOf(const Folder&, const Entry*);   for messages (null: folder)
+//   void flush();                        the destination volume, once, at the end
+//
+// Primitives throw RuntimeError naming the file concerned.
+template <typename Sys>
+class Pipeline {
+ public:
+  using Folder = typename Sys::Folder;
+  using Entry = typename Sys::Entry;
+
+  Pipeline(Sys& sys, const CopyOptions& options) : sys_(sys), options_(options) {}
+
+  // Copies everything below the top folder, which `openTop(Folder&)` opens. Each folder
+  // is listed and planned on this thread; its files and other entries go to the workers
+  // in batches; a folder gets its own metadata once everything inside it is written. The
+  // first failure stops the copy and is thrown once all threads are done.
+  template <typename OpenTop>
+  void run(OpenTop openTop) {
+    {
+      WorkerPool<Batch> pool(workerCount(options_), kQueueCapacity,
+                             [this](Batch& batch, unsigned worker) { copyBatch(batch, worker); });
+      sys_.useWorkers(pool.threads() + 1);
+      pool_ = &pool;
+      guarded(nullptr, [&] {
+        auto top = std::make_shared<Node>(*this, nullptr);
+        openTop(top->folder);
+        top->open = true;
+        walk(top);
+      });
+      pool.finish();
+      pool_ = nullptr;
+    }
+    rethrowFailure();
+    if (options_.progress) options_.progress->walkDone.store(true, std::memory_order_relaxed);
+    if (options_.syncAtEnd) sys_.flush();
+  }
+
+ private:
+  // Batches waiting for a worker: few, so that memory and open folders depend on the depth
+  // of the tree and not on the number of files.
+  static constexpr std::size_t kQueueCapacity = 16;
+  // Entries of one folder handed out together, so that workers busy in different folders
+  // wait less for each other's folder locks; a batch closes early once it holds enough
+  // bytes that its files are better copied side by side.
+  static constexpr std::size_t kBatchEntries = 32;
+  static constexpr std::uint64_t kBatchBytes = std::uint64_t{4} << 20;
+
+  // A folder of the copy; it is finished when the last batch of it, the last folder
+  // inside it and the walk have let go of it.
+  struct Node {
+    Node(Pipeline& pipeline, std::shared_ptr<Node> above)
+        : run(pipeline), parent(std::move(above)) {}
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    ~Node() {
+      if (open) run.finish(*this);
+    }
+    Pipeline& run;
+    std::shared_ptr<Node> parent;  // keeps the folder above unfinished while this one is
+    Folder folder;
+    bool open = false;
+  };
+
+  struct Planned {
+    Entry entry;
+    Listed kind;
+  };
+
+  struct Batch {
+    std::shared_ptr<Node> node;
+    std::vector<Planned> entries;
+    std::uint64_t bytes = 0;
+  };
+
+  // Lists `node`, hands its entries to the workers and walks into its folders. Its
+  // folders are open only while it is listed and while each subfolder is opened.
+  void walk(const std::shared_ptr<Node>& node) {
+    std::vector<Entry> folders;
+    {
+      typename Sys::Lease lease(node->folder);
+      plan(node, folders);
+    }
+    for (Entry& entry : folders) {
+      if (failed()) return;
+      auto child = std::make_shared<Node>(*this, node);
+      {
+        typename Sys::Lease lease(node->folder);
+        sys_.openChild(child->folder, node->folder, entry);
+      }
+      child->open = true;
+      walk(child);
+    }
+  }
+
+  // What each entry of `node` becomes: a folder to walk, an entry for the workers, or
+  // nothing. A folder's entries are checked as they are listed, so a refusal there comes
+  // before any of them is handed on.
+  void plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders) {
+    Batch batch{node, {}};
+    sys_.list(node->folder, options_.progress != nullptr, [&](Entry&& entry, Listed kind) {
+      if (failed()) return false;
+      if (kind == Listed::Folder) folders.push_back(std::move(entry));
+      if (kind == Listed::Folder || kind == Listed::LeftOut) return true;
+      if (kind == Listed::File) batch.bytes += sys_.listedSize(entry);
+      batch.entries.push_back({std::move(entry), kind});
+      if (batch.entries.size() == kBatchEntries || batch.bytes >= kBatchBytes) handOn(batch);
+      return true;
+    });
+    handOn(batch);
+  }
+
+  void handOn(Batch& batch) {
+    if (batch.entries.empty()) return;
+    if (CopyProgress* progress = options_.progress) {
+      std::uint64_t files = 0;
+      for (const Planned& planned : batch.entries) files += planned.kind == Listed::File;
+      progress->filesFound.fetch_add(files, std::memory_order_relaxed);
+      progress->bytesFound.fetch_add(batch.bytes, std::memory_order_relaxed);
+    }
+    Batch handed{batch.node, std::move(batch.entries), batch.bytes};
+    batch.entries.clear();
+    batch.bytes = 0;
+    pool_->submit(std::move(handed));
+  }
+
+  void copyBatch(Batch& batch, unsigned worker) {
+    if (failed()) return;
+    Folder& folder = batch.node->folder;
+    guarded(&folder, [&] {
+      typename Sys::Lease lease(folder);
+      for (Planned& planned : batch.entries) {
+        if (failed()) return;
+        copyEntry(folder, planned, worker);
+      }
+    });
+  }
+
+  // Writes one entry, or leaves it as it is where the policy and the destination allow.
+  void copyEntry(Folder& folder, Planned& planned, unsigned worker) {
+    Entry& entry = planned.entry;
+    const bool file = planned.kind == Listed::File;
+    FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
+    const auto existing = sys_.existing(folder, entry);
+    const FileAction action = decideFile(options_.existing, existing.has_value(), [&] {
+      return file && sys_.unchanged(folder, entry, *existing);
+    });
+    if (action == FileAction::Refuse) {
+      throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
+    }
+    if (action == FileAction::Keep) {
+      progress.finish();
+      return;
+    }
+    sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
+    progress.finishWritten();
+  }
+
+  // Gives a folder whose contents are complete its metadata, after a failure too, so that
+  // the folders a failed run made are no longer held open to their owner alone.
+  void finish(Node& node) noexcept {
+    guarded(&node.folder, [&] {
+      typename Sys::Lease lease(node.folder);
+      sys_.finishFolder(node.folder);
+    });
+  }
+
+  // Runs `step`, keeping its failure as the copy's; an unexpected one is 75 for `folder`.
+  template <typename Step>
+  void guarded(const Folder* folder, Step step) noexcept {
+    try {
+      step();
+    } catch (const RuntimeError& error) {
+      fail(error);
+    } catch (...) {
+      try {
+        fail(RuntimeError(err::kPathFileAccess, folder ? sys_.destinationOf(*folder, nullptr) : ""));
+      } catch (...) {
+        failed_.store(true);  // out of memory while recording it: the copy still fails
+      }
+    }
+  }
+
+  // Keeps the first failure; later ones are usually its consequences.
+  void fail(const RuntimeError& error) {
+    std::lock_guard lock(mutex_);
+    if (!error_) error_ = error;
+    failed_.store(true, std::memory_order_relaxed);
+  }
+
+  bool failed() const { return failed_.load(std::memory_order_relaxed); }
+
+  void rethrowFailure() {
+    std::lock_guard lock(mutex_);
+    if (error_) throw *error_;
+    if (failed_.load()) throw RuntimeError(err::kPathFileAccess, "");
+  }
+
+  Sys& sys_;
+  const CopyOptions& options_;
+  WorkerPool<Batch>* pool_ = nullptr;
+  std::mutex mutex_;
+  std::optional<RuntimeError> error_;
+  std::atomic<bool> failed_{false};
+};
+
+}  // namespace qm::copy

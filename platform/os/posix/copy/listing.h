@@ -1,0 +1,34 @@
+// The entries of a source folder, as the copy lists them.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <string>
+
+#include "copy/pipeline.h"
+#include "folder_node.h"
+
+namespace qm::fs {
+
+// An entry of a source folder as the walk listed it. The walk reads its status only where
+// it needs it (to count the bytes it found, to follow a link, or where the listing gives
+// no type); the worker that copies the entry reads it otherwise, so that the walk stays
+// light.
+struct Entry {
+  std::string name;
+  struct stat st;
+  bool statted = false;        // `st` holds the entry's status
+  bool listedRegular = false;  // the folder listing gave it as a regular file
+  bool followed = false;       // a link the copy follows: `st` is what it points to
+};
+
+// Told each entry and what it is; returns false to end the listing.
+using EmitEntry = std::function<bool(Entry&&, copy::Listed)>;
+
+// Lists the source folder of `dir` (whose folders the caller holds leased). With
+// `measure`, every entry's status is read; with `follow`, a link's status is what it
+// points to, and a link that points nowhere is 53. Throws RuntimeError.
+void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit);
+
+}  // namespace qm::fs

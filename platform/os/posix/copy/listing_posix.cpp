@@ -1,0 +1,93 @@
+// Lists a source folder: names and types from the listing, status read where needed.
+#include "listing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+
+#include "errors.h"
+#include "os/posix/error_numbers.h"
+
+namespace qm::fs {
+
+namespace {
+
+using copy::Listed;
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
+  // A duplicate shares the folder's open description (not listed before): no second open
+  // on slow volumes.
+  const int listFd = ::fcntl(dir.sourceFd(), F_DUPFD_CLOEXEC, 0);
+  if (listFd < 0) throwCopyError(errno, dir.sourcePath);
+  std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
+  if (!listing) {
+    const int error = errno;
+    ::close(listFd);
+    throwCopyError(error, dir.sourcePath);
+  }
+  return listing;
+}
+
+// Reads the status of `entry`; with `follow`, a link's is the status of what it points
+// to, and a link that points nowhere is 53.
+void statEntry(const DirNode& dir, Entry& entry, bool follow) {
+  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+    throwCopyError(errno, dir.sourceChild(entry.name));
+  }
+  entry.statted = true;
+  if (!follow || !S_ISLNK(entry.st.st_mode)) return;
+  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, 0) != 0) {
+    throwCopyError(errno == ELOOP ? EINVAL : errno, dir.sourceChild(entry.name));
+  }
+  entry.followed = true;
+}
+
+// Sockets belong to a running program and devices to the system: neither is data worth
+// copying, so they are left out.
+Listed kindOfMode(mode_t mode) {
+  if (S_ISDIR(mode)) return Listed::Folder;
+  if (S_ISREG(mode)) return Listed::File;
+  if (S_ISLNK(mode) || S_ISFIFO(mode)) return Listed::Special;
+  return Listed::LeftOut;
+}
+
+Listed kindOfType(unsigned char type) {
+  switch (type) {
+    case DT_DIR: return Listed::Folder;
+    case DT_REG: return Listed::File;
+    case DT_LNK:
+    case DT_FIFO: return Listed::Special;
+    default: return Listed::LeftOut;
+  }
+}
+
+}  // namespace
+
+void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit) {
+  const auto listing = openListing(dir);
+  for (;;) {
+    errno = 0;
+    const dirent* found = ::readdir(listing.get());
+    if (found == nullptr) {
+      if (errno != 0) throwCopyError(errno, dir.sourcePath);
+      return;
+    }
+    std::string name = found->d_name;
+    if (name == "." || name == "..") continue;
+    const unsigned char type = found->d_type;
+    Entry entry{std::move(name), {}, false, type == DT_REG, false};
+    if (type != DT_DIR && (measure || type == DT_UNKNOWN || (follow && type == DT_LNK))) {
+      statEntry(dir, entry, follow);
+    }
+    const Listed kind = entry.statted ? kindOfMode(entry.st.st_mode) : kindOfType(type);
+    if (!emit(std::move(entry), kind)) return;
+  }
+}
+
+}  // namespace qm::fs

@@ -1,0 +1,75 @@
+// The POSIX primitives of the folder copy: what the copy pipeline asks of this system.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "copy/file_progress.h"
+#include "copy/options.h"
+#include "copy/pipeline.h"
+#include "folder_node.h"
+#include "listing.h"
+#include "os/posix/unique_fd.h"
+#include "volume.h"
+
+namespace qm::fs {
+
+// One copy's state on this system, and the primitives the pipeline runs it with (see
+// copy/pipeline.h): folders held by descriptors under a budget, entries opened relative
+// to them without following links, metadata as far as each volume holds it.
+class CopySystem {
+ public:
+  using Folder = DirNode;
+  using Entry = fs::Entry;
+  using Existing = struct stat;
+  using Lease = FolderLease;
+
+  explicit CopySystem(const CopyOptions& options);
+
+  const CopyOptions& options() const { return options_; }
+  // What the destination volume `device` keeps, probed in its open folder `dirFd` the
+  // first time the copy meets the volume.
+  const VolumeTraits& volume(dev_t device, int dirFd);
+  OpenFolders& folders() { return folders_; }
+  // Keeps the open destination folder `dirFd` to flush its file system at the end.
+  void keepForFlush(int dirFd, const std::string& path);
+
+  // The pipeline's primitives.
+  void useWorkers(unsigned) {}
+  void list(DirNode& dir, bool measure, const EmitEntry& emit);
+  void openChild(DirNode& child, const DirNode& parent, Entry& folder);
+  std::optional<struct stat> existing(const DirNode& dir, const Entry& entry);
+  bool unchanged(const DirNode& dir, Entry& entry, const struct stat& existing);
+  static std::uint64_t listedSize(const Entry& entry);
+  void write(DirNode& dir, Entry& entry, const struct stat* existing,
+             copy::FileProgress& progress, unsigned worker);
+  void finishFolder(DirNode& dir);
+  std::string destinationOf(const DirNode& dir, const Entry* entry) const;
+  void flush();
+
+  // Cleared once the destination file system has shown it cannot share blocks.
+  std::atomic<bool> reflinkPossible{true};
+  // Cleared once copy_file_range has shown it cannot copy here (no such call, or no
+  // progress where reading finds data).
+  std::atomic<bool> copyRangePossible{true};
+  // The owner and group that new files get by default.
+  const uid_t uid;
+  const gid_t gid;
+
+ private:
+  const CopyOptions& options_;
+  std::mutex mutex_;
+  std::map<dev_t, std::unique_ptr<VolumeTraits>> volumes_;
+  OpenFolders folders_;
+  UniqueFd flushFd_;
+  std::string flushPath_;
+};
+
+}  // namespace qm::fs

@@ -1,0 +1,76 @@
+// The POSIX primitives of the folder copy, over descriptors of open folders.
+#include "system.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "file_copy.h"
+#include "metadata.h"
+#include "os/posix/error_numbers.h"
+
+namespace qm::fs {
+
+namespace {
+
+// Folders kept open between uses. Enough for the folders a walk and its workers touch at
+// once in ordinary trees; deeper ones are closed and reopened when needed again.
+constexpr size_t kOpenFolderBudget = 64;
+
+}  // namespace
+
+CopySystem::CopySystem(const CopyOptions& options)
+    : uid(::geteuid()), gid(::getegid()), options_(options), folders_(kOpenFolderBudget) {}
+
+const VolumeTraits& CopySystem::volume(dev_t device, int dirFd) {
+  std::lock_guard lock(mutex_);
+  auto& traits = volumes_[device];
+  if (!traits)
+    traits = std::make_unique<VolumeTraits>(probeVolume(dirFd, options_.links == Links::ByVolume));
+  return *traits;
+}
+
+void CopySystem::keepForFlush(int dirFd, const std::string& path) {
+  flushFd_ = UniqueFd(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
+  if (!flushFd_.valid()) throwCopyError(errno, path);
+  flushPath_ = path;
+}
+
+void CopySystem::list(DirNode& dir, bool measure, const EmitEntry& emit) {
+  listFolder(dir, measure, followsLink(options_.links, dir.volume->keepsLinks, true), emit);
+}
+
+void CopySystem::openChild(DirNode& child, const DirNode& parent, Entry& folder) {
+  openChildNode(child, parent, folder.name, folder.followed);
+}
+
+std::optional<struct stat> CopySystem::existing(const DirNode& dir, const Entry& entry) {
+  return existingTarget(dir, entry.name);
+}
+
+bool CopySystem::unchanged(const DirNode& dir, Entry& entry, const struct stat& existing) {
+  return unchangedTarget(dir, entry, existing);
+}
+
+std::uint64_t CopySystem::listedSize(const Entry& entry) {
+  return entry.statted && S_ISREG(entry.st.st_mode) ? static_cast<std::uint64_t>(entry.st.st_size)
+                                                    : 0;
+}
+
+void CopySystem::write(DirNode& dir, Entry& entry, const struct stat* existing,
+                       copy::FileProgress& progress, unsigned) {
+  writeEntry(dir, entry, existing, progress);
+}
+
+void CopySystem::finishFolder(DirNode& dir) {
+  fs::finishFolder(dir);
+}
+
+std::string CopySystem::destinationOf(const DirNode& dir, const Entry* entry) const {
+  return entry ? dir.destinationChild(entry->name) : dir.destinationPath;
+}
+
+void CopySystem::flush() {
+  if (flushFd_.valid() && ::syncfs(flushFd_.get()) != 0) throwCopyError(errno, flushPath_);
+}
+
+}  // namespace qm::fs
