@@ -4,7 +4,7 @@
 #include <string>
 
 #include "copy/filesystem.h"
-#include "os/win32/copy/walk.h"
+#include "os/win32/copy/listing.h"
 #include "win32_fs_util.h"
 
 namespace qm {

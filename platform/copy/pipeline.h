@@ -40,7 +40,7 @@ enum class Listed {
 //   void list(Folder&, bool measure, Emit emit);   calls emit(Entry&&, Listed) for each
 //       entry, links resolved as the options say, and stops once emit returns false;
 //       with `measure`, every File entry carries its size
-//   void openChild(Folder& child, const Folder& parent, Entry& folder);  makes or opens
+//   void openChild(Folder& child, Folder& parent, Entry& folder);  makes or opens
 //       the destination of a Folder entry; refuses cycles
 //   std::optional<Existing> existing(const Folder&, Entry&);
 //   bool unchanged(const Folder&, Entry&, const Existing&);   asked of File entries only

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "tree_copy.h"
+#include "copy/pipeline.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "listing.h"
@@ -11,6 +11,7 @@
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "os/win32/wide.h"
+#include "system.h"
 
 namespace qm {
 
@@ -132,6 +133,19 @@ void createParents(const std::wstring& target) {
   }
 }
 
+// What no folder of the copy from `from` into `to` may lead into.
+win32::CopyBounds boundsOf(const std::wstring& from, const std::wstring& to) {
+  win32::CopyBounds bounds{L"", win32::plannedFinalPath(to), std::nullopt};
+  win32::Handle source = win32::openTarget(from, 0);
+  bounds.sourceFinal = win32::finalPathOf(source.get());
+  win32::Handle destination = win32::openFollowing(to);
+  win32::FileId id;
+  win32::Entry unused;
+  if (destination.valid() && win32::describe(destination.get(), id, unused))
+    bounds.destinationId = id;
+  return bounds;
+}
+
 }  // namespace
 
 // Everything is checked before the first write: the source must be a folder (76), the
@@ -150,7 +164,10 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
     throwNumber(err::kFileExists, to);
   if (existing == INVALID_FILE_ATTRIBUTES) createParents(to);
-  win32::copyTree(from, to, options);
+  win32::CopySystem system(options, boundsOf(from, to));
+  copy::Pipeline<win32::CopySystem>(system, options).run([&](win32::DirNode& top) {
+    openTopNode(top, system.bounds(), from, to);
+  });
 }
 
 }  // namespace fs

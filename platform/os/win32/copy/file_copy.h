@@ -4,27 +4,26 @@
 #include <string>
 #include <vector>
 
-#include "copy/progress.h"
+#include "copy/file_progress.h"
 #include "listing.h"
 
 namespace qm::win32 {
 
-// What the files of one copy share: the buffer the bytes pass through, and the counters.
+// What one worker's files share: the buffer their bytes pass through.
 struct FileCopier {
   std::vector<char> buffer = std::vector<char>(1 << 20);
-  CopyProgress* progress = nullptr;
 };
 
 // Writes the file `source` (listed as `entry`) to a new temporary file in the folder
 // `folder`, with its named streams, flushes it, renames it over `destination` and gives
 // it the source's times and attributes; `existing` is what the destination held (null:
-// nothing). A failure never
-// destroys the old file and leaves no temporary file. Times, attributes and streams the
-// volume refuses are left out (see isRefusedMetadata); creating, writing, flushing and
-// renaming stop the copy with their numbers, and a name the volume refuses is 52. Bytes
-// are counted into the progress as they are written.
+// nothing). A failure never destroys the old file and leaves no temporary file. Times,
+// attributes and streams the volume refuses are left out (see isRefusedMetadata);
+// creating, writing, flushing and renaming stop the copy with their numbers, and a name
+// the volume refuses is 52. Bytes are counted into `progress` as they are written.
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
-               const std::wstring& destination, const Entry& entry, const Entry* existing);
+               const std::wstring& destination, const Entry& entry, const Entry* existing,
+               copy::FileProgress& progress);
 
 // Whether the folder `folder` takes a new entry: a probe folder under a temporary name is
 // made there and removed. Tells a name the volume refuses from a folder that refuses all.

@@ -33,7 +33,7 @@ struct TemporaryFile {
 // ahead of the bytes: under Wine, the FUSE FAT driver loses bytes written into a file that
 // was first made longer.
 std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from, HANDLE out,
-                        const std::wstring& to) {
+                        const std::wstring& to, copy::FileProgress& progress) {
   const DataSource source{[&](char* buffer, std::size_t capacity) -> std::size_t {
                             DWORD got = 0;
                             if (!ReadFile(in, buffer, static_cast<DWORD>(capacity), &got, nullptr))
@@ -50,25 +50,22 @@ std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from,
     if (!WriteFile(out, buffer, static_cast<DWORD>(count), &put, nullptr) || put != count)
       throwCopyError(GetLastError(), to);
   };
-  const ChunkDone chunkDone = [&](std::size_t count) {
-    if (copier.progress) copier.progress->bytesDone.fetch_add(count, std::memory_order_relaxed);
-  };
+  const ChunkDone chunkDone = [&](std::size_t count) { progress.advance(count); };
   const DataCopied copied =
       copyData(source, sink, copier.buffer.data(), copier.buffer.size(), chunkDone);
   if (!copied.complete) throwNumber(err::kDeviceIo, from);
   return copied.bytes;
 }
 
-// Writes the temporary file: bytes and named streams, flushed. Returns the count of bytes.
-std::uint64_t writeTemporary(FileCopier& copier, const std::wstring& from, HANDLE out,
-                             const std::wstring& temp) {
+// Writes the temporary file: bytes and named streams, flushed.
+void writeTemporary(FileCopier& copier, const std::wstring& from, HANDLE out,
+                    const std::wstring& temp, copy::FileProgress& progress) {
   Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!in.valid()) throwCopyError(GetLastError(), from);
-  const std::uint64_t bytes = copyBytes(copier, in.get(), from, out, temp);
+  copyBytes(copier, in.get(), from, out, temp, progress);
   copyNamedStreams(from, temp, copier.buffer);
   if (!FlushFileBuffers(out)) throwCopyError(GetLastError(), temp);
-  return bytes;
 }
 
 // Gives the placed file the source's times and attributes. This follows the rename, since
@@ -108,7 +105,8 @@ int numberForNewName(DWORD code) {
 }  // namespace
 
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
-               const std::wstring& destination, const Entry& entry, const Entry* existing) {
+               const std::wstring& destination, const Entry& entry, const Entry* existing,
+               copy::FileProgress& progress) {
   TemporaryFile temp;
   {
     // Hidden while it is unfinished.
@@ -118,11 +116,8 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
       temp.path.clear();
       throwCopyError(code, destination);
     }
-    const std::uint64_t bytes = writeTemporary(copier, source, out.get(), temp.path);
+    writeTemporary(copier, source, out.get(), temp.path, progress);
     if (!out.close()) throwCopyError(GetLastError(), temp.path);
-    // A file that changed size since it was listed counts as large as it was copied.
-    if (copier.progress && bytes != entry.size)
-      copier.progress->bytesFound.fetch_add(bytes - entry.size, std::memory_order_relaxed);
   }
   // A read-only file from an earlier copy gives way to this one; should the rename fail,
   // it gets its attribute back.
@@ -138,10 +133,6 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
   }
   temp.placed = true;
   setTimesAndAttributes(destination, entry);
-  if (copier.progress) {
-    copier.progress->filesDone.fetch_add(1, std::memory_order_relaxed);
-    copier.progress->filesWritten.fetch_add(1, std::memory_order_relaxed);
-  }
 }
 
 bool folderTakesNewEntries(const std::wstring& folder) {

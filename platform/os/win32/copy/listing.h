@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "copy/pipeline.h"
 #include "os/win32/handle.h"
 
 namespace qm::win32 {
@@ -55,5 +57,26 @@ std::vector<Entry> listFolder(HANDLE folder, const std::wstring& path);
 
 // Identity, times, attributes and size of what `h` has open; false on failure.
 bool describe(HANDLE h, FileId& id, Entry& entry);
+
+// Opens what the entry `path` leads to, as openFollowing does. A missing target (a dangling
+// link, or a file that vanished) is 53, a link loop 75. Throws RuntimeError.
+Handle openTarget(const std::wstring& path, DWORD access);
+
+// Whether `e` is one of the junctions Windows keeps for older programs ("My Music" in
+// Documents, "Application Data" in a profile): a junction both hidden and system. It holds
+// nothing of its own, leads to a folder elsewhere and refuses to be listed, so the copy
+// leaves it out rather than fail on it or copy that other folder into the copy.
+bool isCompatibilityJunction(const Entry& e);
+
+struct DirNode;
+
+// Told each entry and what it is; returns false to end the listing.
+using EmitEntry = std::function<bool(Entry&&, copy::Listed)>;
+
+// Lists the source folder of `node`, which it then closes. Links, to files and folders
+// alike, are followed: the copy holds what they point to, on any volume and without
+// privileges (compatibility junctions apart). A link whose target is the source, the
+// destination, inside either or above either is refused with 75. Throws RuntimeError.
+void listNode(DirNode& node, const EmitEntry& emit);
 
 }  // namespace qm::win32

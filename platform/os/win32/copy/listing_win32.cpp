@@ -1,8 +1,11 @@
 // Folder listings in bulk (with change times) and what an open handle describes.
 #include <memory>
 
+#include "errors.h"
+#include "folder_node.h"
 #include "listing.h"
 #include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
 
 namespace qm::win32 {
 namespace {
@@ -56,7 +59,71 @@ void appendBatch(const unsigned char* at, std::vector<Entry>& out) {
   }
 }
 
+bool overlap(const std::wstring& a, const std::wstring& b) {
+  return !a.empty() && !b.empty() && (isSameOrInside(a, b) || isSameOrInside(b, a));
+}
+
+bool samePath(const std::wstring& a, const std::wstring& b) {
+  return isSameOrInside(a, b) && isSameOrInside(b, a);
+}
+
+// Refuses the link `path` (in a folder whose final path is `folderFinal`) when what it
+// leads to overlaps the source or the destination. A reparse point that is not a link
+// (its final path is its own) passes.
+void checkLink(const CopyBounds& bounds, HANDLE target, const std::wstring& folderFinal,
+               const std::wstring& name, const std::wstring& path) {
+  const std::wstring resolved = finalPathOf(target);
+  if (resolved.empty() || folderFinal.empty() || samePath(resolved, folderFinal + L"\\" + name))
+    return;
+  if (overlap(resolved, bounds.sourceFinal) || overlap(resolved, bounds.destinationFinal))
+    throwNumber(err::kPathFileAccess, path);
+}
+
+// `e`, a link in `node` at `path`, as what it leads to, under its own name.
+void resolveLink(const DirNode& node, std::wstring& folderFinal, Entry& e,
+                 const std::wstring& path) {
+  if (folderFinal.empty())
+    folderFinal = node.parent ? finalPathOf(node.listing.get()) : node.bounds->sourceFinal;
+  Handle target = openTarget(path, 0);
+  checkLink(*node.bounds, target.get(), folderFinal, e.name, path);
+  FileId id;
+  Entry resolved;
+  if (!describe(target.get(), id, resolved)) throwCopyError(GetLastError(), path);
+  resolved.name = std::move(e.name);
+  resolved.attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
+  e = std::move(resolved);
+}
+
 }  // namespace
+
+Handle openTarget(const std::wstring& path, DWORD access) {
+  Handle h = openFollowing(path, access);
+  if (!h.valid()) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_CANT_RESOLVE_FILENAME)
+      throwNumber(err::kPathFileAccess, path);  // a link loop
+    throwCopyError(code, path);
+  }
+  return h;
+}
+
+bool isCompatibilityJunction(const Entry& e) {
+  constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  return e.isReparsePoint() && e.reparseTag == IO_REPARSE_TAG_MOUNT_POINT &&
+         (e.attributes & kHiddenSystem) == kHiddenSystem;
+}
+
+void listNode(DirNode& node, const EmitEntry& emit) {
+  std::vector<Entry> entries = listFolder(node.listing.get(), node.source);
+  std::wstring folderFinal;
+  for (Entry& e : entries) {
+    if (isCompatibilityJunction(e)) continue;
+    if (e.isReparsePoint()) resolveLink(node, folderFinal, e, node.source + L"\\" + e.name);
+    const copy::Listed kind = e.isFolder() ? copy::Listed::Folder : copy::Listed::File;
+    if (!emit(std::move(e), kind)) break;
+  }
+  node.listing.close();
+}
 
 Handle openFollowing(const std::wstring& path, DWORD access) {
   return Handle(CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,

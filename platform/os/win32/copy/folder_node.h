@@ -1,0 +1,57 @@
+// The folders of a copy on Windows: a source folder with its destination, by long paths.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "listing.h"
+#include "os/win32/handle.h"
+
+namespace qm::win32 {
+
+// What no folder of the copy may lead into: the source and the destination as resolved.
+struct CopyBounds {
+  std::wstring sourceFinal;       // the source's final path (links resolved)
+  std::wstring destinationFinal;  // the destination's, as it is or will be
+  std::optional<FileId> destinationId;
+};
+
+// A source folder being copied and its destination folder while the copy fills it.
+struct DirNode {
+  const DirNode* parent = nullptr;
+  const CopyBounds* bounds = nullptr;
+  std::wstring source;       // where it is read (through a link: the link's path)
+  std::wstring destination;  // where its copy goes
+  Entry self;                // the source folder's times and attributes, which its copy gets
+  FileId id;                 // the source folder's identity, to refuse cycles
+  Handle listing;            // the source folder, open until it has been listed
+  bool made = false;         // made by this copy
+  // Entries were added, replaced or removed, or attributes changed: its times must be set.
+  std::atomic<bool> touched{false};
+  Entry before;  // its times and attributes before the copy, when it existed
+  DWORD volume = 0;
+  std::unordered_map<std::wstring, Entry> existing;  // what it held, by case-folded name
+
+  // What the destination holds under `name`; null for nothing.
+  const Entry* find(const std::wstring& name) const;
+};
+
+// Opens `node` as the top of the copy of folder `from` into folder `to`, which is made or
+// opened here. Throws RuntimeError.
+void openTopNode(DirNode& node, const CopyBounds& bounds, const std::wstring& from,
+                 const std::wstring& to);
+
+// Opens `node` as the folder `folder` listed in `parent`: refused with 75 when it is one of
+// its own ancestors or the destination (a cycle); its copy made, or opened and listed
+// when it exists (58 when a file is in the way). Throws RuntimeError.
+void openChildNode(DirNode& node, DirNode& parent, const Entry& folder);
+
+// Gives the folder the source folder's times and attributes, once its contents are in
+// place; a folder that the copy left as it was and that has them already is not written.
+void finishFolder(const DirNode& node);
+
+}  // namespace qm::win32

@@ -1,0 +1,150 @@
+// The folders of a copy on Windows: opened and checked, listed with links resolved, made
+// or merged into, and finished with their source's times and attributes.
+#include <windows.h>
+
+#include "errors.h"
+#include "file_copy.h"
+#include "folder_node.h"
+#include "metadata.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
+#include "temporaries.h"
+
+namespace qm::win32 {
+namespace {
+
+constexpr DWORD kKeptFolderAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                        FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// Folder times closer than this are left alone: no file system is coarser.
+constexpr Ticks kFolderTimeSlack = 20'000'000;
+
+// Names as the Windows file systems compare them: without regard to case.
+std::wstring key(std::wstring name) {
+  CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  return name;
+}
+
+// Opens the source folder of `node` for listing and learns its identity and times.
+void openSource(DirNode& node) {
+  node.listing = openTarget(node.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+  if (!describe(node.listing.get(), node.id, node.self)) throwCopyError(GetLastError(), node.source);
+}
+
+// The number for a folder that could not be made: a folder that takes other entries
+// refuses the name (52), else the permission (70).
+[[noreturn]] void refuseFolder(DWORD code, const std::wstring& path) {
+  if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) {
+    const std::wstring parent = path.substr(0, path.rfind(L'\\'));
+    throwNumber(folderTakesNewEntries(parent) ? err::kBadFileName : err::kPermissionDenied, path);
+  }
+  throwCopyError(code, path);
+}
+
+// Opens the destination folder that is there, listing what it holds.
+void openExisting(DirNode& node) {
+  Handle h = openFollowing(node.destination, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+  if (!h.valid()) throwCopyError(GetLastError(), node.destination);
+  FileId id;
+  if (!describe(h.get(), id, node.before)) throwCopyError(GetLastError(), node.destination);
+  if (!node.before.isFolder()) throwNumber(err::kFileExists, node.destination);
+  // A linked folder in the destination must not lead back into the source.
+  if (node.before.isReparsePoint() &&
+      isSameOrInside(finalPathOf(h.get()), node.bounds->sourceFinal))
+    throwNumber(err::kPathFileAccess, node.destination);
+  node.volume = id.volume;
+  const std::vector<Entry> entries = listFolder(h.get(), node.destination);
+  h.close();
+  removeStaleTemporaries(node.destination, entries);
+  for (const Entry& e : entries) node.existing.emplace(key(e.name), e);
+  // A read-only folder may refuse new entries on some systems: opened for the copy, the
+  // source's attributes are set again at the end.
+  if (node.before.attributes & FILE_ATTRIBUTE_READONLY) {
+    metadataCall(
+        [&] {
+          return SetFileAttributesW(node.destination.c_str(),
+                                    node.before.attributes & ~FILE_ATTRIBUTE_READONLY);
+        },
+        node.destination);
+    node.touched = true;
+  }
+}
+
+// Makes the destination folder of `node`, or opens the one that is there.
+void openDestination(DirNode& node, const DirNode* parent) {
+  const Entry* known =
+      parent ? parent->find(node.destination.substr(node.destination.rfind(L'\\') + 1)) : nullptr;
+  if (known && !known->isFolder()) throwNumber(err::kFileExists, node.destination);
+  if (!known && CreateDirectoryW(node.destination.c_str(), nullptr)) {
+    node.made = node.touched = true;
+    return;
+  }
+  const DWORD code = known ? ERROR_ALREADY_EXISTS : GetLastError();
+  if (code != ERROR_ALREADY_EXISTS) refuseFolder(code, node.destination);
+  openExisting(node);
+}
+
+}  // namespace
+
+const Entry* DirNode::find(const std::wstring& name) const {
+  const auto it = existing.find(key(name));
+  return it == existing.end() ? nullptr : &it->second;
+}
+
+void openTopNode(DirNode& node, const CopyBounds& bounds, const std::wstring& from,
+                 const std::wstring& to) {
+  node.bounds = &bounds;
+  node.source = from;
+  node.destination = to;
+  openSource(node);
+  openDestination(node, nullptr);
+}
+
+void openChildNode(DirNode& node, DirNode& parent, const Entry& folder) {
+  node.parent = &parent;
+  node.bounds = parent.bounds;
+  node.source = parent.source + L"\\" + folder.name;
+  node.destination = parent.destination + L"\\" + folder.name;
+  openSource(node);
+  for (const DirNode* up = &parent; up != nullptr; up = up->parent) {
+    if (up->id == node.id) throwNumber(err::kPathFileAccess, node.source);
+  }
+  if (node.bounds->destinationId && *node.bounds->destinationId == node.id)
+    throwNumber(err::kPathFileAccess, node.source);
+  openDestination(node, &parent);
+  if (node.made) parent.touched = true;
+}
+
+void finishFolder(const DirNode& node) {
+  const DWORD kept = node.self.attributes & kKeptFolderAttributes;
+  const Ticks gap = node.before.written > node.self.written
+                        ? node.before.written - node.self.written
+                        : node.self.written - node.before.written;
+  if (!node.touched && gap < kFolderTimeSlack &&
+      (node.before.attributes & kKeptFolderAttributes) == kept)
+    return;
+  // Opening for attributes is a metadata call too: a foreign folder may deny it.
+  Handle h;
+  metadataCall(
+      [&] {
+        h = Handle(CreateFileW(node.destination.c_str(), FILE_WRITE_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return h.valid();
+      },
+      node.destination);
+  if (h.valid()) {
+    const FILETIME created = fileTimeOf(node.self.created),
+                   accessed = fileTimeOf(node.self.accessed),
+                   written = fileTimeOf(node.self.written);
+    metadataCall([&] { return SetFileTime(h.get(), &created, &accessed, &written); },
+                 node.destination);
+    h.close();
+  }
+  metadataCall(
+      [&] {
+        return SetFileAttributesW(node.destination.c_str(), kept ? kept : FILE_ATTRIBUTE_NORMAL);
+      },
+      node.destination);
+}
+
+}  // namespace qm::win32

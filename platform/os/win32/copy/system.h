@@ -1,0 +1,62 @@
+// The Win32 primitives of the folder copy: what the copy pipeline asks of this system.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "copy/file_progress.h"
+#include "copy/options.h"
+#include "file_copy.h"
+#include "folder_node.h"
+#include "listing.h"
+#include "volume.h"
+
+namespace qm::win32 {
+
+// One copy's state on this system, and the primitives the pipeline runs it with (see
+// copy/pipeline.h): folders by long paths, links followed, each file written beside its
+// destination, flushed and renamed over it, so the flush at the end has nothing to do.
+class CopySystem {
+ public:
+  // Lease: folders are reached by path, so nothing needs to be held open.
+  struct Lease {
+    explicit Lease(const DirNode&) {}
+  };
+  using Folder = DirNode;
+  using Entry = win32::Entry;
+  using Existing = win32::Entry;
+
+  CopySystem(const CopyOptions& options, CopyBounds bounds)
+      : options_(options), bounds_(std::move(bounds)) {}
+  const CopyBounds& bounds() const { return bounds_; }
+
+  void useWorkers(unsigned count) { copiers_.resize(count); }
+  void list(DirNode& dir, bool measure, const EmitEntry& emit);
+  void openChild(DirNode& child, DirNode& parent, Entry& folder);
+  std::optional<Entry> existing(const DirNode& dir, const Entry& entry);
+  bool unchanged(DirNode& dir, const Entry& entry, const Entry& existing);
+  static std::uint64_t listedSize(const Entry& entry) { return entry.size; }
+  void write(DirNode& dir, Entry& entry, const Entry* existing, copy::FileProgress& progress,
+             unsigned worker);
+  void finishFolder(DirNode& dir);
+  std::string destinationOf(const DirNode& dir, const Entry* entry) const;
+  void flush() {}
+
+ private:
+  // The rules of the volume of the existing folder `dir`, learned once per volume and run.
+  const VolumeRules& rulesFor(DirNode& dir);
+
+  const CopyOptions& options_;
+  const CopyBounds bounds_;
+  std::vector<FileCopier> copiers_;
+  std::mutex mutex_;
+  std::map<DWORD, VolumeRules> volumes_;
+};
+
+}  // namespace qm::win32

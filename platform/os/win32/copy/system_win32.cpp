@@ -1,0 +1,57 @@
+// The Win32 primitives of the folder copy, over long paths.
+#include "system.h"
+
+#include "errors.h"
+#include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
+#include "os/win32/wide.h"
+
+namespace qm::win32 {
+
+void CopySystem::list(DirNode& dir, bool, const EmitEntry& emit) {
+  listNode(dir, emit);  // the listing gives every size: measuring costs nothing more
+}
+
+void CopySystem::openChild(DirNode& child, DirNode& parent, Entry& folder) {
+  openChildNode(child, parent, folder);
+}
+
+std::optional<Entry> CopySystem::existing(const DirNode& dir, const Entry& entry) {
+  const Entry* old = dir.find(entry.name);
+  if (!old) return std::nullopt;
+  // A folder where the copy needs a file: neither a file that exists nor a missing path.
+  if (old->isFolder()) throwNumber(err::kPathFileAccess, dir.destination + L"\\" + entry.name);
+  return *old;
+}
+
+bool CopySystem::unchanged(DirNode& dir, const Entry& entry, const Entry& existing) {
+  return isUnchanged(entry, existing, rulesFor(dir));
+}
+
+const VolumeRules& CopySystem::rulesFor(DirNode& dir) {
+  std::lock_guard lock(mutex_);
+  auto it = volumes_.find(dir.volume);
+  if (it == volumes_.end()) {
+    Handle h = openFollowing(dir.destination, FILE_READ_ATTRIBUTES);
+    it = volumes_.emplace(dir.volume, learnVolumeRules(h.get(), dir.destination)).first;
+    dir.touched = true;  // the probe came and went
+  }
+  return it->second;
+}
+
+void CopySystem::write(DirNode& dir, Entry& entry, const Entry* existing,
+                       copy::FileProgress& progress, unsigned worker) {
+  dir.touched = true;
+  writeFile(copiers_[worker], dir.source + L"\\" + entry.name, dir.destination,
+            dir.destination + L"\\" + entry.name, entry, existing, progress);
+}
+
+void CopySystem::finishFolder(DirNode& dir) {
+  win32::finishFolder(dir);
+}
+
+std::string CopySystem::destinationOf(const DirNode& dir, const Entry* entry) const {
+  return narrow(plainPath(entry ? dir.destination + L"\\" + entry->name : dir.destination));
+}
+
+}  // namespace qm::win32
