@@ -45,12 +45,8 @@ int QtBackend::messageBox(std::string_view text, int style, std::string_view tit
 }
 
 QtForm* QtBackend::frontForm() const {
-  const std::vector<QtForm*> open = openForms();
-  for (QtForm* f : open)
-    if (f->window() == QApplication::activeWindow()) return f;
-  for (auto it = open.rbegin(); it != open.rend(); ++it)
-    if ((*it)->window()->isVisible()) return *it;
-  return nullptr;
+  return forms_.front([](QtForm* f) { return f->window() == QApplication::activeWindow(); },
+                      [](QtForm* f) { return f->window()->isVisible(); });
 }
 
 // One override at most: the hourglass is on or off, never stacked.
@@ -76,21 +72,6 @@ void QtBackend::run() {
   running_ = false;
 }
 
-std::vector<QtForm*> QtBackend::openForms() const {
-  std::vector<QtForm*> open;
-  for (QtForm* f : forms_)
-    if (f->isOpen()) open.push_back(f);
-  return open;
-}
-
-void QtBackend::registerForm(QtForm* form) {
-  forms_.push_back(form);
-}
-
-void QtBackend::unregisterForm(QtForm* form) {
-  std::erase(forms_, form);
-}
-
 void QtBackend::formClosed() {
   QTimer::singleShot(0, &guard_, [this] {
     if (running_ && openForms().empty()) QApplication::exit(0);
@@ -98,7 +79,7 @@ void QtBackend::formClosed() {
 }
 
 void QtBackend::quit() {
-  for (QtForm* f : forms_) f->closeForEnd();
+  for (QtForm* f : forms_.all()) f->closeForEnd();
   setMousePointer(kPointerDefault);
   // Only a running loop is told to leave: exit() before exec() would also stop every
   // later modal loop, and run() returns at once after the end anyway.

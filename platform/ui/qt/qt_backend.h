@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ui/backend.h"
+#include "ui/form_registry.h"
 
 namespace qm::qt {
 
@@ -24,13 +25,11 @@ class QtBackend : public Backend {
   void run() override;
 
   bool busy() const { return busy_; }
-  // The open windows, oldest first.
-  std::vector<QtForm*> openForms() const;
-
-  // Bookkeeping of the forms; a closed form may leave the program with no window, which
-  // then ends once the running handler has returned.
-  void registerForm(QtForm* form);
-  void unregisterForm(QtForm* form);
+  // The forms made, which add and remove themselves.
+  FormRegistry<QtForm>& forms() { return forms_; }
+  std::vector<QtForm*> openForms() const { return forms_.open(); }
+  // A closed form may leave the program with no window, which then ends once the running
+  // handler has returned.
   void formClosed();
   // The window in front: the active one, else the newest visible one; or nullptr.
   QtForm* frontForm() const;
@@ -42,7 +41,7 @@ class QtBackend : public Backend {
  private:
   std::unique_ptr<QApplication> ownApp_;
   QObject guard_;  // ends queued checks with the backend
-  std::vector<QtForm*> forms_;
+  FormRegistry<QtForm> forms_;
   bool busy_ = false;
   bool running_ = false;
 };

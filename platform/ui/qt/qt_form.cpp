@@ -115,11 +115,11 @@ QtForm::QtForm(QtBackend& backend, const FormLayout& layout)
     qtBackend_.formClosed();
   };
   window_->onEnter = [this] { pressForEnter(); };
-  qtBackend_.registerForm(this);
+  qtBackend_.forms().add(this);
 }
 
 QtForm::~QtForm() {
-  qtBackend_.unregisterForm(this);
+  qtBackend_.forms().remove(this);
   window_->onSurfaceMove = nullptr;
   window_->onFrameClose = nullptr;
   window_->onEnter = nullptr;

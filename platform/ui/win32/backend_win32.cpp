@@ -41,21 +41,15 @@ HFONT Win32Backend::font(const Font& f) {
   return made;
 }
 
-void Win32Backend::removeForm(W32Form* form) {
-  std::erase(forms_, form);
-}
-
 void Win32Backend::formDestroyed() {
-  for (W32Form* f : forms_)
-    if (f->isOpen()) return;
-  PostQuitMessage(0);
+  if (forms_.open().empty()) PostQuitMessage(0);
 }
 
 // Modal to the whole program: the program's other windows take no input meanwhile.
 int Win32Backend::messageBox(std::string_view text, int style, std::string_view title) {
   HWND owner = GetActiveWindow();
   std::vector<HWND> disabled;
-  for (W32Form* f : forms_)
+  for (W32Form* f : forms_.all())
     if (f->hwnd() && f->hwnd() != owner && IsWindowEnabled(f->hwnd())) {
       EnableWindow(f->hwnd(), FALSE);
       disabled.push_back(f->hwnd());
@@ -106,14 +100,14 @@ void Win32Backend::pumpPending() {
 
 void Win32Backend::deliver(MSG& msg) {
   HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-  for (W32Form* f : forms_)
+  for (W32Form* f : forms_.all())
     if (root && f->hwnd() == root && (f->preTranslate(msg) || IsDialogMessageW(root, &msg))) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
 
 void Win32Backend::quit() {
-  const std::vector<W32Form*> forms = forms_;
+  const std::vector<W32Form*> forms = forms_.all();
   for (W32Form* f : forms)
     if (f->isOpen()) f->close();
   PostQuitMessage(0);

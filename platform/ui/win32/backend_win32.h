@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ui/backend.h"
+#include "ui/form_registry.h"
 
 namespace qm::win32 {
 
@@ -36,8 +37,8 @@ class Win32Backend : public Backend {
   // The layout font: "ＭＳ Ｐゴシック" at its size, or the default GUI font.
   HFONT font(const Font& font);
 
-  void addForm(W32Form* form) { forms_.push_back(form); }
-  void removeForm(W32Form* form);
+  // The forms made, which add and remove themselves.
+  FormRegistry<W32Form>& forms() { return forms_; }
   // A form's window was destroyed; when none is left the loop ends.
   void formDestroyed();
   // The window in front: the active one, else the newest visible one; or nullptr.
@@ -48,7 +49,7 @@ class Win32Backend : public Backend {
   std::unique_ptr<BusyLoop> busyLoop() override;
 
  private:
-  std::vector<W32Form*> forms_;
+  FormRegistry<W32Form> forms_;
   std::map<std::pair<long, bool>, HFONT> fonts_;
   HWND clipboardOwner_ = nullptr;
   int pointer_ = kPointerDefault;

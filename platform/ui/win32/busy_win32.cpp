@@ -31,12 +31,9 @@ void dropQueuedInput() {
 }  // namespace
 
 W32Form* Win32Backend::frontForm() const {
-  HWND active = GetActiveWindow();
-  for (W32Form* f : forms_)
-    if (f->isOpen() && f->hwnd() && f->hwnd() == active) return f;
-  for (auto it = forms_.rbegin(); it != forms_.rend(); ++it)
-    if ((*it)->isOpen() && (*it)->hwnd() && IsWindowVisible((*it)->hwnd())) return *it;
-  return nullptr;
+  const HWND active = GetActiveWindow();
+  return forms_.front([active](W32Form* f) { return f->hwnd() && f->hwnd() == active; },
+                      [](W32Form* f) { return f->hwnd() && IsWindowVisible(f->hwnd()); });
 }
 
 namespace {

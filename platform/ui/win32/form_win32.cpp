@@ -60,11 +60,11 @@ W32Form::W32Form(Win32Backend& backend, const FormLayout& layout)
     : FormCore(backend, layout), w32Backend_(backend) {
   createWindow();
   createControls();
-  w32Backend_.addForm(this);
+  w32Backend_.forms().add(this);
 }
 
 W32Form::~W32Form() {
-  w32Backend_.removeForm(this);
+  w32Backend_.forms().remove(this);
   if (hwnd_) {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     DestroyWindow(hwnd_);
