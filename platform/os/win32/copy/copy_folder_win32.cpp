@@ -5,12 +5,13 @@
 
 #include "copy/pipeline.h"
 #include "errors.h"
-#include "file_copy.h"
+#include "create_error.h"
 #include "listing.h"
 #include "os/copy_folder.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "os/win32/wide.h"
+#include "real_path.h"
 #include "system.h"
 
 namespace qm {
@@ -21,6 +22,8 @@ const Links kSystemLinks = Links::Follow;
 namespace {
 
 using win32::throwCopyError;
+using win32::refuseCopyIntoItself;
+using win32::rootLength;
 using win32::throwNumber;
 
 bool endsInSeparator(std::string_view p) {
@@ -35,16 +38,6 @@ bool endsInDotsOnly(std::string_view destination) {
   const std::string_view last =
       cut == std::string_view::npos ? destination : destination.substr(cut + 1);
   return !last.empty() && last.find_first_not_of(". ") == std::string_view::npos;
-}
-
-// The length of the root of an absolute long path: "\\?\C:" or "\\?\UNC\server\share".
-std::size_t rootLength(const std::wstring& path) {
-  const std::wstring plain = win32::plainPath(path);
-  const std::size_t start = path.size() - plain.size();
-  if (!plain.starts_with(L"\\\\")) return std::min(path.size(), start + 2);
-  const std::size_t share = path.find(L'\\', path.find(L'\\', start + 2) + 1);
-  const std::size_t end = path.find(L'\\', share == std::wstring::npos ? path.size() : share + 1);
-  return end == std::wstring::npos ? path.size() : end;
 }
 
 // The last component of an absolute long path; empty for a drive root or share.
@@ -82,35 +75,6 @@ void requireVolume(const std::wstring& to) {
   if (GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR) throwNumber(err::kPathNotFound, to);
 }
 
-bool identify(const std::wstring& path, win32::FileId& id) {
-  win32::Handle h = win32::openFollowing(path);
-  win32::Entry unused;
-  return h.valid() && win32::describe(h.get(), id, unused);
-}
-
-// Whether `path` or one of its existing ancestors is the file `id`.
-bool reachesThrough(std::wstring path, const win32::FileId& id) {
-  const std::size_t root = rootLength(path);
-  for (;;) {
-    win32::FileId here;
-    if (identify(path.size() > root ? path : path.substr(0, root) + L"\\", here) && here == id)
-      return true;
-    const std::size_t cut = path.rfind(L'\\');
-    if (path.size() <= root || cut == std::wstring::npos || cut < root) return false;
-    path.resize(cut);
-  }
-}
-
-// A destination that is the source or inside it, by file identity along the destination's
-// existing ancestors as spelled and as resolved: other spellings, short names, links,
-// mounted folders and bind mounts are all caught.
-void refuseCopyIntoItself(const std::wstring& from, const std::wstring& to) {
-  win32::FileId source;
-  if (!identify(from, source)) throwCopyError(GetLastError(), from);
-  if (reachesThrough(to, source) || reachesThrough(win32::plannedFinalPath(to), source))
-    throwNumber(err::kPathFileAccess, to);
-}
-
 // Creates the missing folders above `target`; a file in the way is 58, a name the volume
 // refuses 52.
 void createParents(const std::wstring& target) {
@@ -125,11 +89,7 @@ void createParents(const std::wstring& target) {
     if (code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_DRIVE || code == ERROR_BAD_NETPATH ||
         code == ERROR_BAD_NET_NAME)
       throwNumber(err::kPathNotFound, prefix);
-    if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) {
-      const bool takes = win32::folderTakesNewEntries(prefix.substr(0, prefix.rfind(L'\\')));
-      throwNumber(takes ? err::kBadFileName : err::kPermissionDenied, prefix);
-    }
-    throwCopyError(code, prefix);
+    throwNumber(win32::createErrorNumber(prefix, code, true), prefix);
   }
 }
 

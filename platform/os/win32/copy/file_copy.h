@@ -25,8 +25,4 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
                const std::wstring& destination, const Entry& entry, const Entry* existing,
                copy::FileProgress& progress);
 
-// Whether the folder `folder` takes a new entry: a probe folder under a temporary name is
-// made there and removed. Tells a name the volume refuses from a folder that refuses all.
-bool folderTakesNewEntries(const std::wstring& folder);
-
 }  // namespace qm::win32

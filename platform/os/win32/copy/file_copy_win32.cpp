@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "file_data.h"
+#include "create_error.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "metadata.h"
@@ -94,14 +95,6 @@ void setTimesAndAttributes(const std::wstring& path, const Entry& e) {
       path);
 }
 
-// The number for a rename onto a new name that failed with `code`, in a folder that has
-// just taken the temporary file: a denial there is about the name, which the volume
-// refuses (FUSE drivers answer a bad name with a permission error).
-int numberForNewName(DWORD code) {
-  if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) return err::kBadFileName;
-  return copyErrorNumber(code);
-}
-
 }  // namespace
 
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
@@ -129,19 +122,11 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
     if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
-    throwNumber(existing ? copyErrorNumber(code) : numberForNewName(code), destination);
+    throwNumber(existing ? copyErrorNumber(code) : createErrorNumber(destination, code, false),
+                destination);
   }
   temp.placed = true;
   setTimesAndAttributes(destination, entry);
-}
-
-bool folderTakesNewEntries(const std::wstring& folder) {
-  std::wstring probe;
-  Handle h = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, probe);
-  if (!h.valid()) return false;
-  h.close();
-  DeleteFileW(probe.c_str());
-  return true;
 }
 
 }  // namespace qm::win32

@@ -2,8 +2,8 @@
 // or merged into, and finished with their source's times and attributes.
 #include <windows.h>
 
+#include "create_error.h"
 #include "errors.h"
-#include "file_copy.h"
 #include "folder_node.h"
 #include "metadata.h"
 #include "os/win32/error_numbers.h"
@@ -28,16 +28,6 @@ std::wstring key(std::wstring name) {
 void openSource(DirNode& node) {
   node.listing = openTarget(node.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
   if (!describe(node.listing.get(), node.id, node.self)) throwCopyError(GetLastError(), node.source);
-}
-
-// The number for a folder that could not be made: a folder that takes other entries
-// refuses the name (52), else the permission (70).
-[[noreturn]] void refuseFolder(DWORD code, const std::wstring& path) {
-  if (code == ERROR_ACCESS_DENIED || code == ERROR_INVALID_PARAMETER) {
-    const std::wstring parent = path.substr(0, path.rfind(L'\\'));
-    throwNumber(folderTakesNewEntries(parent) ? err::kBadFileName : err::kPermissionDenied, path);
-  }
-  throwCopyError(code, path);
 }
 
 // Opens the destination folder that is there, listing what it holds.
@@ -79,7 +69,8 @@ void openDestination(DirNode& node, const DirNode* parent) {
     return;
   }
   const DWORD code = known ? ERROR_ALREADY_EXISTS : GetLastError();
-  if (code != ERROR_ALREADY_EXISTS) refuseFolder(code, node.destination);
+  if (code != ERROR_ALREADY_EXISTS)
+    throwNumber(createErrorNumber(node.destination, code, true), node.destination);
   openExisting(node);
 }
 
