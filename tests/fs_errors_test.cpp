@@ -111,8 +111,8 @@ TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {
   CopySystem run(options);
   struct stat sourceStat = testing::statOf(tmp / "src");
   DirNode dir;
-  openTopNode(dir, run, UniqueFd(::open((tmp / "src").c_str(), O_RDONLY | O_DIRECTORY)),
-              sourceStat, tmp / "src", tmp / "dst");
+  openTopNode(dir, run, UniqueFd(::open((tmp / "src").c_str(), O_RDONLY | O_DIRECTORY)), sourceStat,
+              tmp / "src", tmp / "dst");
   // Listed with its status (the walk counts sizes) and without (the worker reads it).
   Entry withStatus{"gone", testing::statOf(tmp / "src/gone"), true};
   Entry nameOnly{"gone", {}, false};

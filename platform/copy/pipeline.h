@@ -75,12 +75,14 @@ class Pipeline {
         openTop(top->folder);
         top->open = true;
         walk(top);
+        // The figures found are the totals from here on, while the workers still copy.
+        if (options_.progress && !failed())
+          options_.progress->walkDone.store(true, std::memory_order_relaxed);
       });
       pool.finish();
       pool_ = nullptr;
     }
     rethrowFailure();
-    if (options_.progress) options_.progress->walkDone.store(true, std::memory_order_relaxed);
     if (options_.syncAtEnd) sys_.flush();
   }
 
@@ -222,7 +224,8 @@ class Pipeline {
       fail(error);
     } catch (...) {
       try {
-        fail(RuntimeError(err::kPathFileAccess, folder ? sys_.destinationOf(*folder, nullptr) : ""));
+        fail(
+            RuntimeError(err::kPathFileAccess, folder ? sys_.destinationOf(*folder, nullptr) : ""));
       } catch (...) {
         failed_.store(true);  // out of memory while recording it: the copy still fails
       }

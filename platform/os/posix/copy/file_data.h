@@ -12,6 +12,7 @@ namespace qm::fs {
 // blocks where the file system can, else in the kernel, else with read and write. Holes
 // of sparse files stay holes. The copy holds every byte read from the source, up to its
 // end. Returns 0 or the errno of the failure.
-int copyFileData(int in, int out, const struct stat& st, CopySystem& run, copy::FileProgress& progress);
+int copyFileData(int in, int out, const struct stat& st, CopySystem& run,
+                 copy::FileProgress& progress);
 
 }  // namespace qm::fs

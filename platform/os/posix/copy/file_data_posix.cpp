@@ -64,7 +64,8 @@ int readWriteRange(int in, int out, off_t offset, off_t length, copy::FileProgre
 // Copies up to `length` bytes at `offset` inside the kernel, falling back to read/write
 // where the kernel or the file systems cannot. A copy_file_range that returns 0 early may
 // mean the end of the file or a file system that copies nothing (some do): reading tells.
-int copyRange(int in, int out, off_t offset, off_t length, CopySystem& run, copy::FileProgress& progress) {
+int copyRange(int in, int out, off_t offset, off_t length, CopySystem& run,
+              copy::FileProgress& progress) {
   off_t copied = 0;
   while (length > 0) {
     if (!run.copyRangePossible.load(std::memory_order_relaxed)) {
@@ -124,7 +125,8 @@ bool tryReflink(int in, int out, CopySystem& run) {
 
 }  // namespace
 
-int copyFileData(int in, int out, const struct stat& st, CopySystem& run, copy::FileProgress& progress) {
+int copyFileData(int in, int out, const struct stat& st, CopySystem& run,
+                 copy::FileProgress& progress) {
   if (st.st_size == 0) return 0;
   if (tryReflink(in, out, run)) return 0;
   const bool mayHaveHoles = st.st_blocks * 512 < st.st_size;

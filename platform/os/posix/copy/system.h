@@ -48,8 +48,8 @@ class CopySystem {
   std::optional<struct stat> existing(const DirNode& dir, const Entry& entry);
   bool unchanged(const DirNode& dir, Entry& entry, const struct stat& existing);
   static std::uint64_t listedSize(const Entry& entry);
-  void write(DirNode& dir, Entry& entry, const struct stat* existing,
-             copy::FileProgress& progress, unsigned worker);
+  void write(DirNode& dir, Entry& entry, const struct stat* existing, copy::FileProgress& progress,
+             unsigned worker);
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush();

@@ -21,9 +21,9 @@ const Links kSystemLinks = Links::Follow;
 
 namespace {
 
-using win32::throwCopyError;
 using win32::refuseCopyIntoItself;
 using win32::rootLength;
+using win32::throwCopyError;
 using win32::throwNumber;
 
 bool endsInSeparator(std::string_view p) {

@@ -27,7 +27,8 @@ std::wstring key(std::wstring name) {
 // Opens the source folder of `node` for listing and learns its identity and times.
 void openSource(DirNode& node) {
   node.listing = openTarget(node.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
-  if (!describe(node.listing.get(), node.id, node.self)) throwCopyError(GetLastError(), node.source);
+  if (!describe(node.listing.get(), node.id, node.self))
+    throwCopyError(GetLastError(), node.source);
 }
 
 // Opens the destination folder that is there, listing what it holds.
