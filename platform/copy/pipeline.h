@@ -144,8 +144,8 @@ class Pipeline {
   }
 
   // What each entry of `node` becomes: a folder to walk, an entry for the workers, or
-  // nothing. A folder's entries are checked as they are listed, so a refusal there comes
-  // before any of them is handed on.
+  // nothing. A listing that refuses an entry ends the folder's plan: the entries not yet
+  // handed on are dropped.
   void plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders) {
     Batch batch{node, {}};
     sys_.list(node->folder, options_.progress != nullptr, [&](Entry&& entry, Listed kind) {

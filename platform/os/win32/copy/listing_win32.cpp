@@ -115,14 +115,19 @@ bool isCompatibilityJunction(const Entry& e) {
 
 void listNode(DirNode& node, const EmitEntry& emit) {
   std::vector<Entry> entries = listFolder(node.listing.get(), node.source);
+  // Every link is resolved and checked before the first entry is handed on, so a link that
+  // leads back into the copy stops it before anything of its folder is written.
   std::wstring folderFinal;
   for (Entry& e : entries) {
+    if (e.isReparsePoint() && !isCompatibilityJunction(e))
+      resolveLink(node, folderFinal, e, node.source + L"\\" + e.name);
+  }
+  node.listing.close();
+  for (Entry& e : entries) {
     if (isCompatibilityJunction(e)) continue;
-    if (e.isReparsePoint()) resolveLink(node, folderFinal, e, node.source + L"\\" + e.name);
     const copy::Listed kind = e.isFolder() ? copy::Listed::Folder : copy::Listed::File;
     if (!emit(std::move(e), kind)) break;
   }
-  node.listing.close();
 }
 
 Handle openFollowing(const std::wstring& path, DWORD access) {
