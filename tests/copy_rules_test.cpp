@@ -148,6 +148,28 @@ TEST(CopyRules, TemporaryNamesTellTheirOwnersAndNothingElseIsOurs) {
     EXPECT_EQ(temporaryOwner(other), std::nullopt) << other;
 }
 
+TEST(CopyRules, TemporariesBesideASavedFileTellTheirOwnersInEveryForm) {
+  EXPECT_EQ(temporaryNameBeside("Copy.Copy", {5, 4242, 99}, 17), "Copy.Copy.qm-5-4242-99-17.tmp");
+  const struct {
+    const char* entry;
+    std::optional<TemporaryOwner> owner;
+  } cases[] = {
+      {"Copy.Copy.qm-5-4242-99-17.tmp", TemporaryOwner{5, 4242, 99}},
+      {"Copy.Copy.tmp4242-17", TemporaryOwner{0, 4242, 0}},  // earlier: process and serial
+      {"Copy.Copy.tmp987654", TemporaryOwner{}},             // earlier still: digits alone
+      {"Copy.Copy.qm-5-4242-17.tmp", std::nullopt},
+      {"Copy.Copy.tmp", std::nullopt},
+      {"Copy.Copy.tmp12-", std::nullopt},
+      {"Copy.Copy.tmp12-3x", std::nullopt},
+      {"Copy.Copy.tmp-3", std::nullopt},
+      {"Copy.Copy", std::nullopt},
+      {"Other.qm-5-4242-99-17.tmp", std::nullopt},
+      {"Other.tmp12-3", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(temporaryOwnerBeside("Copy.Copy", c.entry), c.owner) << c.entry;
+}
+
 TEST(CopyRules, ACopyKeepsTheNumbersItsUserTellsApart) {
   const std::pair<int, int> cases[] = {
       {err::kPermissionDenied, err::kPermissionDenied},

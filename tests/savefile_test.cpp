@@ -10,6 +10,7 @@
 
 #include "errors.h"
 #include "folder_lock.h"
+#include "os/run.h"
 #include "os/textfile.h"
 #include "temp_folder.h"
 #include "tempname.h"
@@ -116,38 +117,27 @@ TEST_F(SaveFile, LeftoversOfKilledSavesAreRemoved) {
   const pid_t child = ::fork();
   if (child == 0) ::_exit(0);
   ::waitpid(child, nullptr, 0);
-  const auto dead = static_cast<unsigned long>(child);
-  const auto alive = static_cast<unsigned long>(::getppid());
-  const std::string deadTemp = temporaryName("Copy.Copy", dead, 7);
-  const std::string aliveTemp = temporaryName("Copy.Copy", alive, 8);
-  const std::string agedAliveTemp = temporaryName("Copy.Copy", alive, 9);
+  const TemporaryOwner self = os::thisRun();
+  const TemporaryOwner dead{self.space, static_cast<std::uint64_t>(child), 0};
+  const std::string deadPid = std::to_string(child);
+  const std::string aliveTemp = temporaryNameBeside("Copy.Copy", self, 8);
+  const std::string agedAliveTemp = temporaryNameBeside("Copy.Copy", self, 9);
   const std::set<std::string> kept = {"Copy.Copy",
                                       aliveTemp,
                                       "Copy.Copy.tmp123456",
                                       "Copy.Copy.tmpx",
-                                      "Copy.Copy.tmp" + std::to_string(dead) + "-x",
-                                      "Other.tmp" + std::to_string(dead) + "-1"};
+                                      "Copy.Copy.tmp" + deadPid + "-x",
+                                      "Other" + temporaryName(dead, 1),
+                                      "Other.tmp" + deadPid + "-1"};
+  const std::set<std::string> removed = {temporaryNameBeside("Copy.Copy", dead, 7),
+                                         "Copy.Copy.tmp" + deadPid + "-3", agedAliveTemp,
+                                         "Copy.Copy.tmp654321"};
   for (const std::string& name : kept) writeBytes(dir / name, "x");
-  for (const std::string& name : {deadTemp, agedAliveTemp, std::string("Copy.Copy.tmp654321")})
-    writeBytes(dir / name, "x");
+  for (const std::string& name : removed) writeBytes(dir / name, "x");
   for (const std::string& aged : {agedAliveTemp, std::string("Copy.Copy.tmp654321")})
     fs::last_write_time(dir / aged, fs::file_time_type::clock::now() - std::chrono::hours(2));
   replaceFileAtomically(dir / "Copy.Copy", "new");
   EXPECT_EQ(names(dir.path()), kept);
-}
-
-TEST(TemporaryName, TellsOursAndTheirWriters) {
-  EXPECT_EQ(temporaryName("Copy.Copy", 4242, 17), "Copy.Copy.tmp4242-17");
-  struct Case {
-    const char* entry;
-    std::optional<unsigned long> writer;
-  };
-  const Case cases[] = {
-      {"Copy.Copy.tmp4242-17", 4242}, {"Copy.Copy.tmp987654", 0}, {"Copy.Copy.tmp", {}},
-      {"Copy.Copy.tmp12-", {}},       {"Copy.Copy.tmp12-3x", {}}, {"Copy.Copy", {}},
-      {"Other.tmp12-3", {}},          {"Copy.Copy.tmp-3", {}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(temporaryWriter("Copy.Copy", c.entry), c.writer) << c.entry;
 }
 
 }  // namespace

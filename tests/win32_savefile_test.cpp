@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "os/run.h"
 #include "os/textfile.h"
 #include "tempname.h"
 #include "win32_fs_util.h"
@@ -114,17 +115,16 @@ void age(const std::string& path) {
 
 // Guards against the temporary files of killed saves piling up beside the file.
 TEST_F(Win32SaveFile, LeftoversOfKilledSavesAreRemoved) {
-  const unsigned long self = GetCurrentProcessId();
-  const unsigned long gone = 4000000001ul;  // process ids are multiples of four
-  const std::string alive = temporaryName("Copy.Copy", self, 2);
-  const std::string other = "Other.tmp" + std::to_string(gone) + "-1";
+  const TemporaryOwner self = os::thisRun();
+  const TemporaryOwner gone{0, 4000000001ul, 0};  // process ids are multiples of four
+  const std::string alive = temporaryNameBeside("Copy.Copy", self, 2);
+  const std::string aged = temporaryNameBeside("Copy.Copy", self, 3);
+  const std::string other = "Other" + temporaryName(gone, 1);
   for (const std::string& name :
-       {temporaryName("Copy.Copy", gone, 1), alive, temporaryName("Copy.Copy", self, 3),
-        std::string("Copy.Copy.tmp123"), std::string("Copy.Copy.tmp654321"), other})
+       {temporaryNameBeside("Copy.Copy", gone, 1), alive, aged, std::string("Copy.Copy.tmp123"),
+        std::string("Copy.Copy.tmp654321"), std::string("Copy.Copy.tmp4000000001-1"), other})
     put(root + "\\" + name, "x");
-  for (const std::string& aged :
-       {temporaryName("Copy.Copy", self, 3), std::string("Copy.Copy.tmp654321")})
-    age(root + "\\" + aged);
+  for (const std::string& old : {aged, std::string("Copy.Copy.tmp654321")}) age(root + "\\" + old);
   replaceFileAtomically(file, "new");
   std::set<std::string> names;
   for (const auto& [name, bytes] : testing::tree(root)) names.insert(name);

@@ -91,24 +91,4 @@ bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTim
   return !keeps.changeTime || target.changedNs == 0 || target.changedNs != target.modifiedNs;
 }
 
-std::string temporaryName(const TemporaryOwner& owner, std::uint64_t serial) {
-  return ".qm-" + std::to_string(owner.space) + "-" + std::to_string(owner.process) + "-" +
-         std::to_string(owner.started) + "-" + std::to_string(serial) + ".tmp";
-}
-
-std::optional<TemporaryOwner> temporaryOwner(std::string_view name) {
-  constexpr std::string_view kPrefix = ".qm-", kSuffix = ".tmp";
-  if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return std::nullopt;
-  name = name.substr(kPrefix.size(), name.size() - kPrefix.size() - kSuffix.size());
-  std::uint64_t fields[4] = {};
-  for (int i = 0; i < 4; ++i) {
-    const std::size_t end = i < 3 ? name.find('-') : name.size();
-    if (end == 0 || end == std::string_view::npos || end > 20) return std::nullopt;
-    const auto [rest, error] = std::from_chars(name.data(), name.data() + end, fields[i]);
-    if (error != std::errc() || rest != name.data() + end) return std::nullopt;
-    name.remove_prefix(i < 3 ? end + 1 : end);
-  }
-  return TemporaryOwner{fields[0], fields[1], fields[2]};
-}
-
 }  // namespace qm::copy

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "errors.h"
+#include "tempname.h"
 
 namespace qm::copy {
 
@@ -68,24 +69,11 @@ struct VolumeKeeps {
 bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTimes& times,
                const VolumeKeeps& keeps);
 
-// ---- Temporary names. ----
+// ---- Temporary names: the one scheme of tempname.h. ----
 
-// The run that made a temporary file: its pid namespace where the system has them (else
-// 0), its process, and the process's start time, so that a reused process number is told
-// apart from the run.
-struct TemporaryOwner {
-  std::uint64_t space = 0;
-  std::uint64_t process = 0;
-  std::uint64_t started = 0;
-  bool operator==(const TemporaryOwner&) const = default;
-};
-
-// ".qm-<space>-<process>-<started>-<serial>.tmp": short, made of characters every volume
-// takes, and telling a later run whether the run that made it still runs.
-std::string temporaryName(const TemporaryOwner& owner, std::uint64_t serial);
-
-// The owner of a name that temporaryName made; nothing for any other name.
-std::optional<TemporaryOwner> temporaryOwner(std::string_view name);
+using qm::temporaryName;
+using qm::TemporaryOwner;
+using qm::temporaryOwner;
 
 // ---- Error numbers. ----
 

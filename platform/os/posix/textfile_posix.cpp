@@ -2,19 +2,20 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <optional>
-#include <random>
 #include <utility>
 
 #include "error_numbers.h"
 #include "errors.h"
+#include "os/run.h"
 #include "os/textfile.h"
 #include "tempname.h"
 #include "unique_fd.h"
@@ -74,11 +75,6 @@ std::string resolveLinks(const std::string& path) {
   }
 }
 
-bool isRunning(unsigned long pid) {
-  if (pid == 0 || pid > static_cast<unsigned long>(INT_MAX)) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
-
 // Removes this user's temporary files of `name` that a killed save left behind: those
 // whose process has ended, and any older than a save could ever take.
 void removeStaleTemporaries(const std::string& folder, const std::string& name) {
@@ -86,12 +82,12 @@ void removeStaleTemporaries(const std::string& folder, const std::string& name) 
   if (!dir) return;
   const time_t now = ::time(nullptr);
   while (const dirent* entry = ::readdir(dir.get())) {
-    const std::optional<unsigned long> writer = temporaryWriter(name, entry->d_name);
+    const std::optional<TemporaryOwner> writer = temporaryOwnerBeside(name, entry->d_name);
     struct stat st;
     if (!writer || ::fstatat(::dirfd(dir.get()), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
       continue;
-    if ((*writer != 0 && !isRunning(*writer)) || now - st.st_mtime > kStaleTemporarySeconds)
+    if (os::runEnded(*writer) || now - st.st_mtime > kStaleTemporarySeconds)
       ::unlinkat(::dirfd(dir.get()), entry->d_name, 0);
   }
 }
@@ -99,12 +95,9 @@ void removeStaleTemporaries(const std::string& folder, const std::string& name) 
 // A new temporary file beside `target`, named after this process; -1 with errno set
 // when none can be made there.
 int createTemporary(const std::string& target, mode_t mode, std::string& temp) {
-  static unsigned long counter = 0;
-  std::random_device random;
+  static std::atomic<std::uint64_t> counter{0};
   for (int attempt = 0;; ++attempt) {
-    temp =
-        folderOf(target) + "/" +
-        temporaryName(nameOf(target), static_cast<unsigned long>(::getpid()), random() + counter++);
+    temp = folderOf(target) + "/" + temporaryNameBeside(nameOf(target), os::thisRun(), ++counter);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EEXIST || attempt == 100) return fd;
   }

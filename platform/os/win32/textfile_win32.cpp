@@ -1,13 +1,15 @@
 // Whole-file reads and the replacement of small files with the Win32 file API.
 #include <windows.h>
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
-#include <random>
 #include <utility>
 
 #include "error_numbers.h"
 #include "errors.h"
 #include "handle.h"
+#include "os/run.h"
 #include "os/textfile.h"
 #include "tempname.h"
 #include "wide.h"
@@ -53,14 +55,6 @@ std::wstring resolveLink(const std::wstring& path) {
   }
 }
 
-bool isRunning(unsigned long pid) {
-  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // there, but not ours to open
-  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-  CloseHandle(process);
-  return running;
-}
-
 long long secondsSince(const FILETIME& then) {
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -75,16 +69,15 @@ long long secondsSince(const FILETIME& then) {
 // a running save holds open cannot be deleted (it is opened without sharing).
 void removeStaleTemporaries(const std::wstring& folder, const std::string& name) {
   WIN32_FIND_DATAW found;
-  const std::wstring pattern = folder + L"\\" + win32::widen(name) + L".tmp*";
+  const std::wstring pattern = folder + L"\\" + win32::widen(name) + L".*";
   HANDLE find = FindFirstFileW(pattern.c_str(), &found);
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    const std::optional<unsigned long> writer =
-        temporaryWriter(name, win32::narrow(found.cFileName));
+    const std::optional<TemporaryOwner> writer =
+        temporaryOwnerBeside(name, win32::narrow(found.cFileName));
     if (!writer) continue;
-    if ((*writer != 0 && !isRunning(*writer)) ||
-        secondsSince(found.ftLastWriteTime) > kStaleTemporarySeconds)
+    if (os::runEnded(*writer) || secondsSince(found.ftLastWriteTime) > kStaleTemporarySeconds)
       DeleteFileW((folder + L"\\" + found.cFileName).c_str());
   } while (FindNextFileW(find, &found));
   FindClose(find);
@@ -94,11 +87,9 @@ void removeStaleTemporaries(const std::wstring& folder, const std::string& name)
 // an invalid handle when none can be made there.
 HANDLE createTemporary(const std::wstring& folder, const std::string& name, DWORD attributes,
                        std::wstring& temp) {
-  static unsigned long counter = 0;
-  std::random_device random;
+  static std::atomic<std::uint64_t> counter{0};
   for (int attempt = 0;; ++attempt) {
-    temp = folder + L"\\" +
-           win32::widen(temporaryName(name, GetCurrentProcessId(), random() + counter++));
+    temp = folder + L"\\" + win32::widen(temporaryNameBeside(name, os::thisRun(), ++counter));
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS || attempt == 100)

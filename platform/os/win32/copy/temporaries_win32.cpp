@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "copy/rules.h"
 #include "errors.h"
+#include "os/run.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/wide.h"
 #include "temporaries.h"
@@ -31,32 +31,15 @@ std::optional<std::uint64_t> parseHex(std::wstring_view text) {
   return value;
 }
 
-std::uint64_t startTimeOf(HANDLE process) {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
-  return ticksOf(created);
-}
-
-// This run; Windows has no pid namespaces.
-const copy::TemporaryOwner& thisRun() {
-  static const copy::TemporaryOwner run{0, GetCurrentProcessId(), startTimeOf(GetCurrentProcess())};
-  return run;
-}
-
-// Whether the process `pid` runs and, when `start` is given, started then (so that a
-// process that merely reuses the id is not taken for the run).
-bool runs(DWORD pid, std::optional<std::uint64_t> start) {
-  Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-  if (!process.valid()) return GetLastError() == ERROR_ACCESS_DENIED;  // someone else's
-  DWORD exitCode = 0;
-  if (GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE) return false;
-  return !start || startTimeOf(process.get()) == *start;
+// Whether the process `pid` runs and, when `start` is given, started then.
+bool runs(std::uint64_t pid, std::uint64_t start) {
+  return !os::runEnded(TemporaryOwner{0, pid, start});
 }
 
 }  // namespace
 
 std::wstring temporaryName(const std::wstring& folder, unsigned serial) {
-  return folder + L"\\" + widen(copy::temporaryName(thisRun(), serial));
+  return folder + L"\\" + widen(qm::temporaryName(os::thisRun(), serial));
 }
 
 unsigned nextTemporarySerial() {
@@ -77,10 +60,7 @@ Handle createTemporaryFile(const std::wstring& folder, DWORD access, DWORD attri
 }
 
 bool isStaleTemporary(std::wstring_view name) {
-  if (const auto owner = copy::temporaryOwner(narrow(name))) {
-    return owner->space == 0 && owner->process <= 0xFFFFFFFFu &&
-           !runs(static_cast<DWORD>(owner->process), owner->started);
-  }
+  if (const auto owner = temporaryOwner(narrow(name))) return os::runEnded(*owner);
   // The forms of earlier builds, in hexadecimal: process, start time and serial, or
   // process and serial.
   if (!name.starts_with(kPrefix) || !name.ends_with(kSuffix)) return false;
@@ -94,8 +74,8 @@ bool isStaleTemporary(std::wstring_view name) {
     values.push_back(*value);
     fields = dash == std::wstring_view::npos ? std::wstring_view{} : fields.substr(dash + 1);
   }
-  if (values.size() == 3) return !runs(static_cast<DWORD>(values[0]), values[1]);
-  if (values.size() == 2) return !runs(static_cast<DWORD>(values[0]), std::nullopt);
+  if (values.size() == 3) return !runs(values[0], values[1]);
+  if (values.size() == 2) return !runs(values[0], 0);
   return false;
 }
 
