@@ -42,8 +42,9 @@ enum class Listed {
 //       with `measure`, every File entry carries its size
 //   void openChild(Folder& child, Folder& parent, Entry& folder);  makes or opens
 //       the destination of a Folder entry; refuses cycles
-//   std::optional<Existing> existing(const Folder&, Entry&);
-//   bool unchanged(const Folder&, Entry&, const Existing&);   asked of File entries only
+//   std::optional<Existing> existing(Folder&, Entry&);
+//   bool unchanged(Folder&, Entry&, const Existing&);   asked of File entries only; may
+//       learn the destination volume's rules the first time
 //   std::uint64_t listedSize(const Entry&);
 //   void write(Folder&, Entry&, const Existing*, FileProgress&, unsigned worker);
 //   void finishFolder(Folder&);          the source folder's metadata, contents complete
