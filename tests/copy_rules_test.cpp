@@ -186,5 +186,42 @@ TEST(CopyRules, ACopyKeepsTheNumbersItsUserTellsApart) {
   for (auto [general, copy] : cases) EXPECT_EQ(copyNumber(general), copy) << general;
 }
 
+TEST(CopyRules, NamesAWindowsVolumeCannotHoldAreToldWithTheirReason) {
+  using P = NameProblem;
+  const struct {
+    std::string name;
+    NameProblem problem;
+  } cases[] = {
+      {"notes.txt", P::None},
+      {"議事録 2026.docx", P::None},
+      {".hidden", P::None},
+      {"CONSOLE.txt", P::None},
+      {"COM0", P::None},
+      {"LPT10", P::None},
+      {std::string(255, 'a'), P::None},
+      {"\xF0\x9F\x93\x81", P::None},  // one character, two UTF-16 units
+      {std::string("caf\xE9"), P::NotUtf8},
+      {std::string(256, 'a'), P::TooLong},
+      {"a:b", P::ReservedCharacter},
+      {"why?", P::ReservedCharacter},
+      {"a*", P::ReservedCharacter},
+      {"x|y", P::ReservedCharacter},
+      {"<x>", P::ReservedCharacter},
+      {"say \"hi\"", P::ReservedCharacter},
+      {"back\\slash", P::ReservedCharacter},
+      {"tab\there", P::ControlCharacter},
+      {"ends.", P::TrailingDotOrSpace},
+      {"ends ", P::TrailingDotOrSpace},
+      {"CON", P::DeviceName},
+      {"con.txt", P::DeviceName},
+      {"Nul.tar.gz", P::DeviceName},
+      {"AUX .log", P::DeviceName},
+      {"com1", P::DeviceName},
+      {"LPT9.doc", P::DeviceName},
+      {"COM\xC2\xB9", P::DeviceName},
+  };
+  for (const auto& c : cases) EXPECT_EQ(windowsNameProblem(c.name), c.problem) << c.name;
+}
+
 }  // namespace
 }  // namespace qm::copy

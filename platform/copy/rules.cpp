@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "utf8.h"
+
 namespace qm::copy {
 namespace {
 
@@ -89,6 +91,37 @@ bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTim
   if (keeps.access && source.access != target.access) return false;
   // A copy sets the time after writing, so the change time moved on from it.
   return !keeps.changeTime || target.changedNs == 0 || target.changedNs != target.modifiedNs;
+}
+
+namespace {
+
+// Whether `base` (a name up to its first dot, trailing spaces dropped) names a device.
+bool isDeviceName(std::string_view base) {
+  std::string upper;
+  for (char c : base) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+    if (upper == device) return true;
+  if (upper.size() < 4 || (!upper.starts_with("COM") && !upper.starts_with("LPT"))) return false;
+  const std::string_view digit = std::string_view(upper).substr(3);
+  return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" ||
+         digit == "\xC2\xB2" || digit == "\xC2\xB3";  // superscript 1, 2, 3
+}
+
+}  // namespace
+
+NameProblem windowsNameProblem(std::string_view name) {
+  if (!isValidUtf8(name)) return NameProblem::NotUtf8;
+  if (utf16Offset(name, utf8Length(name)) > 255) return NameProblem::TooLong;
+  for (char c : name) {
+    if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+      return NameProblem::ReservedCharacter;
+    if (c >= 0x01 && c <= 0x1F) return NameProblem::ControlCharacter;
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' '))
+    return NameProblem::TrailingDotOrSpace;
+  std::string_view base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  return isDeviceName(base) ? NameProblem::DeviceName : NameProblem::None;
 }
 
 }  // namespace qm::copy

@@ -75,6 +75,23 @@ using qm::temporaryName;
 using qm::TemporaryOwner;
 using qm::temporaryOwner;
 
+// ---- Names. ----
+
+// Why a volume that keeps names as Windows does (FAT, exFAT and NTFS volumes, and every
+// volume on Windows) cannot hold the name of an entry; None where it can.
+enum class NameProblem {
+  None,
+  NotUtf8,             // bytes that are no UTF-8, where the volume stores UTF-16
+  TooLong,             // over 255 UTF-16 units
+  ReservedCharacter,   // < > : " / \ | ? *
+  ControlCharacter,    // U+0001 to U+001F
+  TrailingDotOrSpace,  // dropped by Windows, so the copy would get another name
+  DeviceName,          // CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension
+};
+
+// The first problem the UTF-8 name `name` has on such a volume, checked in the order above.
+NameProblem windowsNameProblem(std::string_view name);
+
 // ---- Error numbers. ----
 
 // The number a copy step reports for a failure whose general run-time number (the one the
