@@ -161,14 +161,6 @@ void copySpecial(const DirNode& dir, const Entry& listed, bool existing, Create 
   commit(dir, entry, listed.name);
 }
 
-void statListed(const DirNode& dir, Entry& entry) {
-  if (entry.statted) return;
-  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwCopyError(errno, dir.sourceChild(entry.name));
-  }
-  entry.statted = true;
-}
-
 }  // namespace
 
 std::optional<struct stat> existingTarget(const DirNode& dir, const std::string& name) {
@@ -180,7 +172,7 @@ std::optional<struct stat> existingTarget(const DirNode& dir, const std::string&
 }
 
 bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target) {
-  statListed(dir, entry);
+  if (!entry.statted) statEntry(dir, entry, false);
   return S_ISREG(entry.st.st_mode) && unchangedFile(entry.st, target, *dir.volume);
 }
 
@@ -190,7 +182,7 @@ void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
       copyListedFileOntoNothing(dir, entry, progress)) {
     return;
   }
-  statListed(dir, entry);
+  if (!entry.statted) statEntry(dir, entry, false);
   const mode_t type = entry.st.st_mode & S_IFMT;
   const bool replacing = existing != nullptr;
   if (type == S_IFREG) {

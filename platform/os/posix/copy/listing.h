@@ -31,4 +31,8 @@ using EmitEntry = std::function<bool(Entry&&, copy::Listed)>;
 // points to, and a link that points nowhere is 53. Throws RuntimeError.
 void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit);
 
+// Reads the status of `entry` of `dir` (leased); with `follow`, a link's is the status of
+// what it points to, and a link that points nowhere is 53. Throws RuntimeError.
+void statEntry(const DirNode& dir, Entry& entry, bool follow);
+
 }  // namespace qm::fs

@@ -34,20 +34,6 @@ std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
   return listing;
 }
 
-// Reads the status of `entry`; with `follow`, a link's is the status of what it points
-// to, and a link that points nowhere is 53.
-void statEntry(const DirNode& dir, Entry& entry, bool follow) {
-  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwCopyError(errno, dir.sourceChild(entry.name));
-  }
-  entry.statted = true;
-  if (!follow || !S_ISLNK(entry.st.st_mode)) return;
-  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, 0) != 0) {
-    throwCopyError(errno == ELOOP ? EINVAL : errno, dir.sourceChild(entry.name));
-  }
-  entry.followed = true;
-}
-
 // Sockets belong to a running program and devices to the system: neither is data worth
 // copying, so they are left out.
 Listed kindOfMode(mode_t mode) {
@@ -68,6 +54,18 @@ Listed kindOfType(unsigned char type) {
 }
 
 }  // namespace
+
+void statEntry(const DirNode& dir, Entry& entry, bool follow) {
+  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
+    throwCopyError(errno, dir.sourceChild(entry.name));
+  }
+  entry.statted = true;
+  if (!follow || !S_ISLNK(entry.st.st_mode)) return;
+  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, 0) != 0) {
+    throwCopyError(errno == ELOOP ? EINVAL : errno, dir.sourceChild(entry.name));
+  }
+  entry.followed = true;
+}
 
 void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit) {
   const auto listing = openListing(dir);

@@ -31,11 +31,6 @@ std::optional<std::uint64_t> parseHex(std::wstring_view text) {
   return value;
 }
 
-// Whether the process `pid` runs and, when `start` is given, started then.
-bool runs(std::uint64_t pid, std::uint64_t start) {
-  return !os::runEnded(TemporaryOwner{0, pid, start});
-}
-
 }  // namespace
 
 std::wstring temporaryName(const std::wstring& folder, unsigned serial) {
@@ -74,8 +69,8 @@ bool isStaleTemporary(std::wstring_view name) {
     values.push_back(*value);
     fields = dash == std::wstring_view::npos ? std::wstring_view{} : fields.substr(dash + 1);
   }
-  if (values.size() == 3) return !runs(values[0], values[1]);
-  if (values.size() == 2) return !runs(values[0], 0);
+  if (values.size() == 3) return os::runEnded({0, values[0], values[1]});
+  if (values.size() == 2) return os::runEnded({0, values[0], 0});
   return false;
 }
 
