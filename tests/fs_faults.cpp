@@ -11,7 +11,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace qm::fs::testing {
 
@@ -42,6 +44,29 @@ Fault::~Fault() {
   slot(call_).active = false;
 }
 
+namespace {
+std::atomic<const char*> faultName{nullptr};
+}  // namespace
+
+OpenFault::OpenFault(const char* name, int error) {
+  slot(Call::kOpenat).error = error;
+  faultName = name;
+  slot(Call::kOpenat).active = true;
+}
+
+OpenFault::~OpenFault() {
+  slot(Call::kOpenat).active = false;
+  faultName = nullptr;
+}
+
+// Whether an open of `path` is the one an OpenFault names.
+bool namedByFault(const char* path) {
+  const char* name = faultName.load();
+  if (name == nullptr || path == nullptr) return false;
+  const char* slash = std::strrchr(path, '/');
+  return std::strcmp(slash ? slash + 1 : path, name) == 0;
+}
+
 std::uint64_t calls(Call call) {
   return slot(call).count.load();
 }
@@ -69,6 +94,7 @@ bool injected(Call call, Result& result) {
 
 using qm::fs::testing::Call;
 using qm::fs::testing::injected;
+using qm::fs::testing::namedByFault;
 
 extern "C" {
 
@@ -83,6 +109,7 @@ int __real_fremovexattr(int, const char*);
 ssize_t __real_copy_file_range(int, off_t*, int, off_t*, size_t, unsigned);
 ssize_t __real_pwrite(int, const void*, size_t, off_t);
 int __real_renameat2(int, const char*, int, const char*, unsigned);
+int __real_openat(int, const char*, int, ...);
 
 int __wrap_fchmod(int fd, mode_t mode) {
   int result = 0;
@@ -143,6 +170,19 @@ int __wrap_renameat2(int fromFd, const char* from, int toFd, const char* to, uns
   int result = 0;
   return injected(Call::kRenameat2, result) ? result
                                             : __real_renameat2(fromFd, from, toFd, to, flags);
+}
+
+int __wrap_openat(int dirFd, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  int result = 0;
+  if (namedByFault(path) && injected(Call::kOpenat, result)) return result;
+  return __real_openat(dirFd, path, flags, mode);
 }
 
 }  // extern "C"

@@ -18,6 +18,7 @@ enum class Call {
   kCopyFileRange,
   kPwrite,
   kRenameat2,
+  kOpenat,
   kCount
 };
 
@@ -32,6 +33,16 @@ class Fault {
 
  private:
   Call call_;
+};
+
+// While alive, every openat of an entry named `name` (the last component of the path)
+// fails with errno `error`; other opens pass.
+class OpenFault {
+ public:
+  OpenFault(const char* name, int error);
+  ~OpenFault();
+  OpenFault(const OpenFault&) = delete;
+  OpenFault& operator=(const OpenFault&) = delete;
 };
 
 // How often `call` was made (including failed ones) since the last resetCalls().

@@ -15,18 +15,11 @@
 #include "copy/file_progress.h"
 #include "copy/options.h"
 #include "copy/progress.h"
+#include "copy/survey.h"
 #include "copy/worker_pool.h"
 #include "errors.h"
 
 namespace qm::copy {
-
-// What the walk makes of an entry it listed.
-enum class Listed {
-  Folder,   // walked into: its copy is made or opened, then filled
-  File,     // a regular file (also a link the copy follows to one): its data is copied
-  Special,  // a link kept as a link, a FIFO: made anew, never left as unchanged
-  LeftOut,  // holds nothing worth copying (a socket, a device, a compatibility junction)
-};
 
 // A system's copy gives the pipeline its primitives over its own handles:
 //
@@ -41,17 +34,27 @@ enum class Listed {
 //       entry, links resolved as the options say, and stops once emit returns false;
 //       with `measure`, every File entry carries its size
 //   void openChild(Folder& child, Folder& parent, Entry& folder);  makes or opens
-//       the destination of a Folder entry; refuses cycles
+//       the destination of a Folder entry; a cycle is a LeftOutError
+//   void openSurveyChild(Folder& child, Folder& parent, Entry& folder);  opens the source
+//       folder, and its destination only where it exists: nothing is made
+//   std::string nameOf(const Entry&);    the entry's name in UTF-8
+//   VolumeLimits limits(Folder& top);    what the destination volume of the copy takes
+//   bool foldsCase(Folder&);             whether the destination folder (or, where it does
+//       not exist yet, the nearest one above it) takes names that differ in case for one
+//   LeftOut leftOutReason(const Entry&);  why a LeftOut entry is left out
 //   std::optional<Existing> existing(Folder&, Entry&);
 //   bool unchanged(Folder&, Entry&, const Existing&);   asked of File entries only; may
 //       learn the destination volume's rules the first time
 //   std::uint64_t listedSize(const Entry&);
+//   std::uint64_t existingSize(const Existing&);
 //   void write(Folder&, Entry&, const Existing*, FileProgress&, unsigned worker);
 //   void finishFolder(Folder&);          the source folder's metadata, contents complete
 //   std::string destinationOf(const Folder&, const Entry*);   for messages (null: folder)
 //   void flush();                        the destination volume, once, at the end
 //
-// Primitives throw RuntimeError naming the file concerned.
+// Primitives throw RuntimeError naming the file concerned: a SourceError where the source
+// entry cannot be read (53 where it vanished), a LeftOutError for an entry the copy goes on
+// without; any other failure concerns the destination and stops the copy.
 template <typename Sys>
 class Pipeline {
  public:
@@ -72,9 +75,10 @@ class Pipeline {
       sys_.useWorkers(pool.threads() + 1);
       pool_ = &pool;
       guarded(nullptr, [&] {
-        auto top = std::make_shared<Node>(*this, nullptr);
+        auto top = std::make_shared<Node>(*this, nullptr, std::string());
         openTop(top->folder);
         top->open = true;
+        check(top->folder);
         walk(top);
         // The figures found are the totals from here on, while the workers still copy.
         if (options_.progress && !failed())
@@ -85,6 +89,8 @@ class Pipeline {
     }
     rethrowFailure();
     if (options_.syncAtEnd) sys_.flush();
+    // Files the copy went past: the rest is copied and on the disk, and the copy fails.
+    if (skipped_) throw *skipped_;
   }
 
  private:
@@ -100,8 +106,8 @@ class Pipeline {
   // A folder of the copy; it is finished when the last batch of it, the last folder
   // inside it and the walk have let go of it.
   struct Node {
-    Node(Pipeline& pipeline, std::shared_ptr<Node> above)
-        : run(pipeline), parent(std::move(above)) {}
+    Node(Pipeline& pipeline, std::shared_ptr<Node> above, std::string path)
+        : run(pipeline), parent(std::move(above)), relative(std::move(path)) {}
     Node(const Node&) = delete;
     Node& operator=(const Node&) = delete;
     ~Node() {
@@ -109,6 +115,7 @@ class Pipeline {
     }
     Pipeline& run;
     std::shared_ptr<Node> parent;  // keeps the folder above unfinished while this one is
+    std::string relative;          // below the top, for what the user is told
     Folder folder;
     bool open = false;
   };
@@ -134,14 +141,61 @@ class Pipeline {
     }
     for (Entry& entry : folders) {
       if (failed()) return;
-      auto child = std::make_shared<Node>(*this, node);
-      {
+      auto child = std::make_shared<Node>(*this, node, pathOf(*node, entry));
+      try {
         typename Sys::Lease lease(node->folder);
         sys_.openChild(child->folder, node->folder, entry);
+      } catch (const SourceError& error) {
+        if (!wentPast(child->relative, error)) throw;
+        continue;
+      } catch (const LeftOutError& error) {
+        leaveOut(child->relative, error.reason);
+        continue;
       }
       child->open = true;
       walk(child);
     }
+  }
+
+  std::string pathOf(const Node& node, const Entry& entry) const {
+    const std::string name = sys_.nameOf(entry);
+    return node.relative.empty() ? name : node.relative + kPathSeparator + name;
+  }
+
+  // Checks the whole plan before anything is written, and refuses the copy with the first
+  // problem's number where anything cannot succeed; the user is told every problem.
+  void check(Folder& top) {
+    PlanCheck plan(sys_.limits(top));
+    Survey<Sys>(sys_, options_, plan).run(top);
+    if (plan.problems().empty()) return;
+    for (const auto& found : plan.problems()) report(found.problem);
+    {
+      std::lock_guard lock(mutex_);
+      reported_ = true;  // the refusal below is told by the problems above
+    }
+    const auto& first = plan.problems().front();
+    const std::string at = sys_.destinationOf(top, nullptr);
+    throw RuntimeError(first.number,
+                       first.problem.file.empty() ? at : at + kPathSeparator + first.problem.file);
+  }
+
+  void report(Problem problem, bool first = false) {
+    if (options_.progress) options_.progress->report.addFailure(std::move(problem), first);
+  }
+
+  void leaveOut(std::string file, LeftOut reason) {
+    if (options_.progress)
+      options_.progress->report.addLeftOut({std::move(file), leftOutCause(reason)});
+  }
+
+  // Whether the copy goes on past a source entry it cannot read: one that vanished is no
+  // longer part of it; one it cannot read is reported, and fails the copy at the end.
+  bool wentPast(const std::string& file, const SourceError& error) {
+    if (error.number == err::kFileNotFound) return true;
+    report({file, error.cause.empty() ? numberCause(error.number, true) : error.cause});
+    std::lock_guard lock(mutex_);
+    if (!skipped_) skipped_ = RuntimeError(error.number, error.path);
+    return true;
   }
 
   // What each entry of `node` becomes: a folder to walk, an entry for the workers, or
@@ -152,6 +206,7 @@ class Pipeline {
     sys_.list(node->folder, options_.progress != nullptr, [&](Entry&& entry, Listed kind) {
       if (failed()) return false;
       if (kind == Listed::Folder) folders.push_back(std::move(entry));
+      if (kind == Listed::LeftOut) leaveOut(pathOf(*node, entry), sys_.leftOutReason(entry));
       if (kind == Listed::Folder || kind == Listed::LeftOut) return true;
       if (kind == Listed::File) batch.bytes += sys_.listedSize(entry);
       batch.entries.push_back({std::move(entry), kind});
@@ -178,17 +233,31 @@ class Pipeline {
   void copyBatch(Batch& batch, unsigned worker) {
     if (failed()) return;
     Folder& folder = batch.node->folder;
-    guarded(&folder, [&] {
+    guarded(batch.node.get(), [&] {
       typename Sys::Lease lease(folder);
       for (Planned& planned : batch.entries) {
         if (failed()) return;
-        copyEntry(folder, planned, worker);
+        copyEntry(*batch.node, planned, worker);
       }
     });
   }
 
+  // Copies one entry; the copy goes on past a source file it cannot read and an entry the
+  // destination cannot hold, and stops at any other failure, naming the entry.
+  void copyEntry(Node& node, Planned& planned, unsigned worker) {
+    try {
+      writeEntry(node.folder, planned, worker);
+    } catch (const SourceError& error) {
+      wentPast(pathOf(node, planned.entry), error);
+    } catch (const LeftOutError& error) {
+      leaveOut(pathOf(node, planned.entry), error.reason);
+    } catch (const RuntimeError& error) {
+      fail(error, pathOf(node, planned.entry));
+    }
+  }
+
   // Writes one entry, or leaves it as it is where the policy and the destination allow.
-  void copyEntry(Folder& folder, Planned& planned, unsigned worker) {
+  void writeEntry(Folder& folder, Planned& planned, unsigned worker) {
     Entry& entry = planned.entry;
     const bool file = planned.kind == Listed::File;
     FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
@@ -210,7 +279,7 @@ class Pipeline {
   // Gives a folder whose contents are complete its metadata, after a failure too, so that
   // the folders a failed run made are no longer held open to their owner alone.
   void finish(Node& node) noexcept {
-    guarded(&node.folder, [&] {
+    guarded(&node, [&] {
       typename Sys::Lease lease(node.folder);
       sys_.finishFolder(node.folder);
     });
@@ -218,11 +287,12 @@ class Pipeline {
 
   // Runs `step`, keeping its failure as the copy's; an unexpected one is 75 for `folder`.
   template <typename Step>
-  void guarded(const Folder* folder, Step step) noexcept {
+  void guarded(const Node* node, Step step) noexcept {
+    const Folder* folder = node ? &node->folder : nullptr;
     try {
       step();
     } catch (const RuntimeError& error) {
-      fail(error);
+      fail(error, node ? node->relative : std::string());
     } catch (...) {
       try {
         fail(
@@ -233,10 +303,15 @@ class Pipeline {
     }
   }
 
-  // Keeps the first failure; later ones are usually its consequences.
-  void fail(const RuntimeError& error) {
+  // Keeps the first failure, and tells the user of it; later ones are usually its
+  // consequences. `file` is where it arose, below the top.
+  void fail(const RuntimeError& error, const std::string& file = {}) {
     std::lock_guard lock(mutex_);
-    if (!error_) error_ = error;
+    if (!error_) {
+      error_ = error;
+      if (options_.progress && !reported_)
+        options_.progress->report.addFailure({file, numberCause(error.number, false)}, true);
+    }
     failed_.store(true, std::memory_order_relaxed);
   }
 
@@ -253,6 +328,8 @@ class Pipeline {
   WorkerPool<Batch>* pool_ = nullptr;
   std::mutex mutex_;
   std::optional<RuntimeError> error_;
+  std::optional<RuntimeError> skipped_;  // the first source file the copy went past
+  bool reported_ = false;
   std::atomic<bool> failed_{false};
 };
 

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "copy/report.h"
+
 namespace qm {
 
 // Written by the copy's threads and read by the window's thread at any time, so every
@@ -19,6 +21,9 @@ struct CopyProgress {
   // Files whose bytes this run wrote; the other files done were left as they were.
   std::atomic<std::uint64_t> filesWritten{0};
   std::atomic<bool> walkDone{false};
+  // What could not be copied and what was left out, with the reasons, for the window to
+  // show once the copy has ended.
+  copy::CopyReport report;
 
   void reset() {
     filesFound = 0;
@@ -27,6 +32,7 @@ struct CopyProgress {
     bytesDone = 0;
     filesWritten = 0;
     walkDone = false;
+    report.clear();
   }
 };
 

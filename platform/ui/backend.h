@@ -13,6 +13,7 @@ namespace qm {
 
 class FileSystemObject;
 struct CopyProgress;
+struct CopyOutcome;
 
 // Message box styles and answers (the Win32 values).
 namespace mb {
@@ -88,6 +89,11 @@ class Backend {
   // requests are dropped, not kept for later, and no handler is dispatched.
   void runWhileBusy(const std::function<void()>& work, const CopyProgress& progress);
   bool busyRunning() const { return busyRunning_; }
+
+  // Shows what became of a copy where its progress was, on the window in front, until
+  // the next copy begins; an empty outcome takes the last one off. The line can be read
+  // by screen readers, and the whole list is a hover away.
+  virtual void showOutcome(const CopyOutcome& outcome) = 0;
 
  protected:
   // Closes every window and leaves the event loop.

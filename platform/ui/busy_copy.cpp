@@ -1,6 +1,9 @@
 // The file-system object whose folder copies run while the windows stay alive.
 #include "busy_copy.h"
 
+#include "errors.h"
+#include "progress_view.h"
+
 namespace qm {
 
 BusyCopyObject::BusyCopyObject(Backend& ui, const Factory& make)
@@ -15,7 +18,14 @@ void BusyCopyObject::CopyFolder(std::string_view source, std::string_view destin
   // Owned copies: the work may run on another thread while the caller's strings wait.
   const std::string from(source), to(destination);
   progress_->reset();
-  ui_.runWhileBusy([&] { inner_->CopyFolder(from, to, overwriteFiles); }, *progress_);
+  ui_.showOutcome({});
+  try {
+    ui_.runWhileBusy([&] { inner_->CopyFolder(from, to, overwriteFiles); }, *progress_);
+  } catch (const RuntimeError& failure) {
+    ui_.showOutcome(copyOutcome(progress_->report, &failure));
+    throw;
+  }
+  ui_.showOutcome(copyOutcome(progress_->report, nullptr));
 }
 
 }  // namespace qm

@@ -14,7 +14,8 @@ namespace qm {
 
 // Wraps the object that does the work (the disk's): its CopyFolder runs through
 // Backend::runWhileBusy, counting into progress of its own, so the window that called
-// it keeps painting, shows how far the copy is and takes no input until it has ended.
+// it keeps painting, shows how far the copy is and takes no input until it has ended;
+// then the window shows what became of the copy (which files failed, which were left out).
 // Base names pass straight through.
 class BusyCopyObject : public FileSystemObject {
  public:

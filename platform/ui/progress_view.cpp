@@ -2,7 +2,6 @@
 #include "progress_view.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace qm {
 
@@ -32,19 +31,50 @@ ProgressFigures readProgress(const CopyProgress& progress) {
   return f;
 }
 
-std::string byteSize(std::uint64_t bytes) {
-  if (bytes < 1024) return std::to_string(bytes) + " バイト";
-  static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
-  double value = static_cast<double>(bytes) / 1024.0;
-  int unit = 0;
-  // The thresholds sit where the rounding would show "1024" or "10.0".
-  while (value >= 1023.5 && unit < 4) {
-    value /= 1024.0;
-    ++unit;
+namespace {
+
+std::string lineOf(const copy::Problem& problem) {
+  return problem.file.empty() ? problem.cause : problem.file + ": " + problem.cause;
+}
+
+std::string more(std::size_t others) {
+  return others == 0 ? std::string() : " ほか " + grouped(others) + " 件";
+}
+
+// The list behind the line: as many as a tooltip shows at once, and how many more.
+constexpr std::size_t kDetailLines = 20;
+
+void listInto(std::string& details, std::size_t& lines, const std::vector<copy::Problem>& problems,
+              std::size_t count) {
+  std::size_t listed = 0;
+  for (; listed < problems.size() && lines < kDetailLines; ++listed, ++lines) {
+    if (!details.empty()) details += '\n';
+    details += lineOf(problems[listed]);
   }
-  char text[32];
-  std::snprintf(text, sizeof text, value < 9.95 ? "%.1f %s" : "%.0f %s", value, units[unit]);
-  return text;
+  if (count > listed) details += (details.empty() ? "…" : "\n…") + more(count - listed);
+}
+
+}  // namespace
+
+CopyOutcome copyOutcome(const copy::CopyReport& report, const RuntimeError* failure) {
+  std::vector<copy::Problem> failures = report.failures();
+  std::size_t failureCount = report.failureCount();
+  if (failure && failures.empty()) {
+    failures.push_back({failure->path, copy::numberCause(failure->number, false)});
+    failureCount = 1;
+  }
+  const std::vector<copy::Problem> leftOut = report.leftOut();
+  const std::size_t leftOutCount = report.leftOutCount();
+  CopyOutcome outcome;
+  if (!failures.empty()) {
+    outcome.line = lineOf(failures.front()) + more(failureCount - 1);
+  } else if (!leftOut.empty()) {
+    outcome.line = lineOf(leftOut.front()) + more(leftOutCount - 1);
+  }
+  std::size_t lines = 0;
+  listInto(outcome.details, lines, failures, failureCount);
+  listInto(outcome.details, lines, leftOut, leftOutCount);
+  return outcome;
 }
 
 std::string progressText(const ProgressFigures& f) {

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "copy/progress.h"
+#include "copy/report.h"
+#include "errors.h"
 
 namespace qm {
 
@@ -31,8 +33,23 @@ std::string progressText(const ProgressFigures& figures);
 // while the total is not known yet, which the bar shows as busy without a position.
 int progressPermille(const ProgressFigures& figures);
 
-// "12.3 MB", "999 KB", "0 バイト": binary units, one decimal below ten.
-std::string byteSize(std::uint64_t bytes);
+// The sizes shown are the ones the copy's causes give.
+using copy::byteSize;
+
+// What a window shows where the progress was once a copy has ended: one line (the first
+// file that failed, or else the first left out, with its cause and how many more there
+// are) and the whole list behind it. Empty after a copy with nothing to tell.
+struct CopyOutcome {
+  std::string line;
+  std::string details;
+  bool empty() const { return line.empty(); }
+  bool operator==(const CopyOutcome&) const = default;
+};
+
+// The outcome of a copy that filled `report` and, unless `failure` is null, failed with
+// it; a failure the report does not hold (one before the copy began) is told by its own
+// path and number.
+CopyOutcome copyOutcome(const copy::CopyReport& report, const RuntimeError* failure);
 
 // How long a copy runs before its progress appears, so that a short copy shows nothing
 // that flickers; and how often the figures are read while it shows.

@@ -33,6 +33,10 @@ bool metadataRefused(int code);
 // Throws the RuntimeError for errno `code` on `path`.
 [[noreturn]] void throwCopyError(int code, const std::string& path);
 
+// Throws the copy::SourceError for errno `code` from reading the source entry `path`: the
+// copy goes on without it (and, where it vanished, 53, does not fail for it).
+[[noreturn]] void throwSourceError(int code, const std::string& path);
+
 // Throws the RuntimeError with the number `number` on `path`.
 [[noreturn]] void throwNumber(int number, const std::string& path);
 

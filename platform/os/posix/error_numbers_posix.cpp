@@ -4,6 +4,7 @@
 #include <cerrno>
 
 #include "copy/rules.h"
+#include "copy/report.h"
 #include "errors.h"
 
 namespace qm {
@@ -67,6 +68,10 @@ bool metadataRefused(int code) {
 
 void throwCopyError(int code, const std::string& path) {
   throwNumber(copyErrorNumber(code), path);
+}
+
+void throwSourceError(int code, const std::string& path) {
+  throw copy::SourceError(copyErrorNumber(code), path);
 }
 
 void throwNumber(int number, const std::string& path) {

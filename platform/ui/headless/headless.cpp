@@ -274,6 +274,16 @@ void HeadlessBackend::runBusy(const std::function<void()>& work, const CopyProgr
   work();
 }
 
+void HeadlessBackend::showOutcome(const CopyOutcome& shown) {
+  outcome = shown;
+  outcomeForm.clear();
+  for (auto it = forms_.rbegin(); it != forms_.rend() && !shown.empty(); ++it) {
+    if (!(*it)->shown() || !(*it)->isOpen()) continue;
+    outcomeForm = (*it)->layout().name;
+    break;
+  }
+}
+
 Rect HeadlessBackend::progressArea() const {
   return shownArea_;
 }

@@ -185,6 +185,10 @@ class HeadlessBackend : public Backend {
   // progress in progressArea() (twips) as progressLine(); both are empty otherwise.
   int busyRuns = 0;
   std::string busyForm;  // the window that showed the last run's progress
+  // What the window in front shows of the last copy once it ended, and which window.
+  CopyOutcome outcome;
+  std::string outcomeForm;
+  void showOutcome(const CopyOutcome& shown) override;
   Rect progressArea() const;
   std::string progressLine() const;
 

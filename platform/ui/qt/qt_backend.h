@@ -2,6 +2,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QLabel>
+#include <QPointer>
 #include <memory>
 #include <vector>
 
@@ -33,6 +35,9 @@ class QtBackend : public Backend {
   void formClosed();
   // The window in front: the active one, else the newest visible one; or nullptr.
   QtForm* frontForm() const;
+  void showOutcome(const CopyOutcome& outcome) override;
+  // The line of the last copy's outcome, while a window shows it; or nullptr.
+  QLabel* outcomeLine() const { return outcome_.data(); }
 
  protected:
   void quit() override;
@@ -44,6 +49,7 @@ class QtBackend : public Backend {
   FormRegistry<QtForm> forms_;
   bool busy_ = false;
   bool running_ = false;
+  QPointer<QLabel> outcome_;  // owned by its window, which may close first
 };
 
 }  // namespace qm::qt

@@ -145,6 +145,26 @@ class QtBusyLoop : public BusyLoop {
 
 }  // namespace
 
+// The line stands where the progress stood, cut short with an ellipsis where it is too
+// long; its tooltip and its accessible description hold the whole list.
+void QtBackend::showOutcome(const CopyOutcome& outcome) {
+  delete outcome_.data();
+  QtForm* front = frontForm();
+  if (outcome.empty() || !front || !front->isOpen()) return;
+  QWidget* window = front->window();
+  auto* line = new QLabel(window);
+  line->setObjectName(QStringLiteral("qmOutcome"));
+  line->setGeometry(progressStripRect(*window));
+  line->setTextFormat(Qt::PlainText);
+  const QString text = QString::fromStdString(outcome.line);
+  line->setText(line->fontMetrics().elidedText(text, Qt::ElideMiddle, line->width()));
+  line->setToolTip(QString::fromStdString(outcome.details));
+  line->setAccessibleName(text);
+  line->setAccessibleDescription(QString::fromStdString(outcome.details));
+  line->show();
+  outcome_ = line;
+}
+
 std::unique_ptr<BusyLoop> QtBackend::busyLoop() {
   return std::make_unique<QtBusyLoop>(frontForm());
 }

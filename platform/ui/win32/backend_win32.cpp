@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "form_win32.h"
 #include "msgbox_win32.h"
+#include "progress_win32.h"
 #include "os/win32/wide.h"
 
 namespace qm::win32 {

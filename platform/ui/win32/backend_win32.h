@@ -14,6 +14,7 @@
 namespace qm::win32 {
 
 class W32Form;
+class OutcomeLine;
 
 class Win32Backend : public Backend {
  public:
@@ -43,6 +44,9 @@ class Win32Backend : public Backend {
   void formDestroyed();
   // The window in front: the active one, else the newest visible one; or nullptr.
   W32Form* frontForm() const;
+  void showOutcome(const CopyOutcome& outcome) override;
+  // The line of the last copy's outcome while a window shows it; or nullptr.
+  HWND outcomeLine() const;
 
  protected:
   void quit() override;
@@ -54,6 +58,7 @@ class Win32Backend : public Backend {
   HWND clipboardOwner_ = nullptr;
   int pointer_ = kPointerDefault;
   int dpi_ = 96;
+  std::unique_ptr<OutcomeLine> outcome_;
 };
 
 // Registers the window class of the forms once.

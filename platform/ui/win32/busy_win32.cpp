@@ -98,6 +98,17 @@ void Win32BusyLoop::showProgress(const CopyProgress& progress) {
 
 }  // namespace
 
+void Win32Backend::showOutcome(const CopyOutcome& outcome) {
+  outcome_.reset();
+  W32Form* front = frontForm();
+  if (outcome.empty() || !front || !front->hwnd()) return;
+  outcome_ = std::make_unique<OutcomeLine>(front->hwnd(), font(Font{}), outcome);
+}
+
+HWND Win32Backend::outcomeLine() const {
+  return outcome_ && IsWindow(outcome_->line()) ? outcome_->line() : nullptr;
+}
+
 std::unique_ptr<BusyLoop> Win32Backend::busyLoop() {
   W32Form* front = frontForm();
   return std::make_unique<Win32BusyLoop>(front ? front->hwnd() : nullptr, font(Font{}));

@@ -75,6 +75,39 @@ void ProgressPanel::show(const ProgressFigures& figures) {
   }
 }
 
+OutcomeLine::OutcomeLine(HWND window, HFONT font, const CopyOutcome& outcome) {
+  const Rect area = progressPanelRect(window);
+  if (area.empty()) return;
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  // SS_PATHELLIPSIS keeps the end of the line (the cause) in view when it is too long.
+  line_ = CreateWindowExW(
+      0, L"STATIC", widen(outcome.line).c_str(),
+      WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_PATHELLIPSIS | SS_NOTIFY,
+      area.left, area.top, area.width, area.height, window, nullptr, instance, nullptr);
+  if (!line_) return;
+  SendMessageW(line_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
+                         nullptr, instance, nullptr);
+  if (!tip_) return;
+  std::wstring details = widen(outcome.details);
+  TTTOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  ti.hwnd = window;
+  ti.uId = reinterpret_cast<UINT_PTR>(line_);
+  ti.lpszText = details.data();
+  // A width makes the tip show the list's lines as lines.
+  SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, area.width);
+  SendMessageW(tip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
+  SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+}
+
+OutcomeLine::~OutcomeLine() {
+  if (tip_) DestroyWindow(tip_);
+  if (line_) DestroyWindow(line_);
+}
+
 TaskbarProgress::TaskbarProgress(HWND window) : window_(window) {
   const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   comStarted_ = SUCCEEDED(init);

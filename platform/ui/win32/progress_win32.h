@@ -29,6 +29,21 @@ class ProgressPanel {
   bool marquee_ = false;
 };
 
+// The line of a copy's outcome where its progress stood, with the whole list as its
+// tooltip; destroying it takes both off the window.
+class OutcomeLine {
+ public:
+  OutcomeLine(HWND window, HFONT font, const CopyOutcome& outcome);
+  ~OutcomeLine();
+  OutcomeLine(const OutcomeLine&) = delete;
+  OutcomeLine& operator=(const OutcomeLine&) = delete;
+  HWND line() const { return line_; }
+
+ private:
+  HWND line_ = nullptr;
+  HWND tip_ = nullptr;
+};
+
 // The window's taskbar button as a progress bar (where the shell offers it: nothing
 // happens where it does not); cleared when destroyed.
 class TaskbarProgress {

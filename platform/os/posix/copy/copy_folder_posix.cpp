@@ -15,8 +15,9 @@
 
 namespace qm {
 
-// Links stay links on Linux, as its own tools copy them.
-const Links kSystemLinks = Links::AsLinks;
+// Links stay links on Linux, as its own tools copy them, where the destination volume
+// holds links; onto one that does not (FAT, exFAT), they are followed.
+const Links kSystemLinks = Links::ByVolume;
 
 }  // namespace qm
 

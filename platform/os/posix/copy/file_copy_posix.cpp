@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "copy/report.h"
 #include "create_error.h"
 #include "file_data.h"
 #include "metadata.h"
@@ -49,10 +50,17 @@ template <typename Create>
 std::string createEntry(const DirNode& dir, const std::string& name, bool replacing,
                         int refusedNumber, Create create) {
   const int fd = dir.destinationFd();
+  const bool mayReplace = dir.run->options().existing != ExistingFile::Refuse;
   for (int attempt = 1;; ++attempt) {
     std::string built = replacing ? temporaryName() : name;
     if (create(fd, built.c_str()) == 0) return built;
     const int error = errno;
+    // Another copy into the same folder made the entry meanwhile: it is replaced as any
+    // older entry would be.
+    if (error == EEXIST && !replacing && mayReplace) {
+      replacing = true;
+      continue;
+    }
     if (error == EEXIST && replacing && attempt < kNameAttempts) continue;
     if (error == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));
     // A temporary name is ours and valid: only its own name can be refused.
@@ -95,6 +103,21 @@ UniqueFd tryOpenSource(const DirNode& dir, const std::string& name, bool follow 
                O_RDONLY | (follow ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
 }
 
+// Thrown where a source file changed while it was read; the copy of it is dropped.
+struct ChangedWhileRead {};
+
+// How often a file that changes while it is read is read again before the copy reports it.
+constexpr int kReadAttempts = 3;
+
+// Whether the open file `fd`, read from its status `before` on, has another size, data or
+// status since.
+bool changedSince(int fd, const struct stat& before) {
+  struct stat now {};
+  if (::fstat(fd, &now) != 0) return false;  // the read itself succeeded
+  return now.st_size != before.st_size || nanoseconds(now.st_mtim) != nanoseconds(before.st_mtim) ||
+         nanoseconds(now.st_ctim) != nanoseconds(before.st_ctim);
+}
+
 // Copies the regular file `name`, open as `in` with status `st`, to a new entry that
 // replaces `existing` when there is one.
 void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& in,
@@ -107,6 +130,10 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   PendingEntry entry(dir.destinationFd(),
                      createEntry(dir, name, existing, err::kBadFileName, open));
   int error = copyFileData(in.get(), out.get(), st, *dir.run, progress);
+  // Access was granted when the file was made: a write refused after that is a volume
+  // that is full, as the FUSE FAT driver says it (it tells no free space beforehand).
+  if (error == EPERM || error == EACCES) error = ENOSPC;
+  if (error == 0 && changedSince(in.get(), st)) throw ChangedWhileRead{};
   if (error == 0) error = copyFileMetadata(dir, in.get(), out.get(), st);
   const int closeError = out.closeChecked();
   if (error == 0) error = closeError;
@@ -120,9 +147,9 @@ void copyRegularFile(const DirNode& dir, const Entry& listed, bool existing,
                      copy::FileProgress& progress) {
   const std::string& name = listed.name;
   const UniqueFd in = tryOpenSource(dir, name, listed.followed);
-  if (!in.valid()) throwCopyError(errno, dir.sourceChild(name));
+  if (!in.valid()) throwSourceError(errno, dir.sourceChild(name));
   struct stat st {};
-  if (::fstat(in.get(), &st) != 0) throwCopyError(errno, dir.sourceChild(name));
+  if (::fstat(in.get(), &st) != 0) throwSourceError(errno, dir.sourceChild(name));
   if (!S_ISREG(st.st_mode)) throwNumber(err::kPathFileAccess, dir.sourceChild(name));
   copyOpenFile(dir, name, in, st, existing, progress);
 }
@@ -134,8 +161,8 @@ void copyRegularFile(const DirNode& dir, const Entry& listed, bool existing,
 bool copyListedFileOntoNothing(const DirNode& dir, Entry& listed, copy::FileProgress& progress) {
   const UniqueFd in = tryOpenSource(dir, listed.name);
   if (!in.valid() && errno == ELOOP) return false;  // a symbolic link now
-  if (!in.valid()) throwCopyError(errno, dir.sourceChild(listed.name));
-  if (::fstat(in.get(), &listed.st) != 0) throwCopyError(errno, dir.sourceChild(listed.name));
+  if (!in.valid()) throwSourceError(errno, dir.sourceChild(listed.name));
+  if (::fstat(in.get(), &listed.st) != 0) throwSourceError(errno, dir.sourceChild(listed.name));
   listed.statted = true;
   if (!S_ISREG(listed.st.st_mode)) return false;
   copyOpenFile(dir, listed.name, in, listed.st, false, progress);
@@ -146,17 +173,30 @@ std::string readLink(const DirNode& dir, const std::string& name, const struct s
   std::vector<char> buffer(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4095) + 1);
   for (;;) {
     const ssize_t length = ::readlinkat(dir.sourceFd(), name.c_str(), buffer.data(), buffer.size());
-    if (length < 0) throwCopyError(errno, dir.sourceChild(name));
+    if (length < 0) throwSourceError(errno, dir.sourceChild(name));
     if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);  // the link grew since it was listed
   }
 }
 
-// Links and FIFOs: a volume that cannot hold them refuses the entry as a whole (75).
+// Links and FIFOs: one that the volume cannot hold is left out.
 template <typename Create>
 void copySpecial(const DirNode& dir, const Entry& listed, bool existing, Create create) {
-  PendingEntry entry(dir.destinationFd(),
-                     createEntry(dir, listed.name, existing, err::kPathFileAccess, create));
+  // A volume without the kind says so plainly, or refuses it as it refuses a bad name.
+  const auto made = [&](int fd, const char* name) {
+    const int result = create(fd, name);
+    if (result != 0 && (errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL))
+      throw copy::LeftOutError(copy::LeftOut::Unholdable, dir.destinationChild(listed.name));
+    return result;
+  };
+  std::string built;
+  try {
+    built = createEntry(dir, listed.name, existing, err::kPathFileAccess, made);
+  } catch (const RuntimeError& error) {
+    if (error.number != err::kPathFileAccess) throw;
+    throw copy::LeftOutError(copy::LeftOut::Unholdable, dir.destinationChild(listed.name));
+  }
+  PendingEntry entry(dir.destinationFd(), std::move(built));
   copyEntryMetadata(dir, entry.name(), listed.st, listed.name);
   commit(dir, entry, listed.name);
 }
@@ -176,8 +216,10 @@ bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target
   return S_ISREG(entry.st.st_mode) && unchangedFile(entry.st, target, *dir.volume);
 }
 
-void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
-                copy::FileProgress& progress) {
+namespace {
+
+void writeOnce(const DirNode& dir, Entry& entry, const struct stat* existing,
+               copy::FileProgress& progress) {
   if (!entry.statted && entry.listedRegular && existing == nullptr &&
       copyListedFileOntoNothing(dir, entry, progress)) {
     return;
@@ -193,10 +235,29 @@ void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
       return ::symlinkat(target.c_str(), fd, built);
     });
   } else if (type == S_IFIFO) {
+    if (!dir.volume->keepsFifos)
+      throw copy::LeftOutError(copy::LeftOut::Unholdable, dir.destinationChild(entry.name));
     copySpecial(dir, entry, replacing,
                 [](int fd, const char* built) { return ::mkfifoat(fd, built, 0600); });
   }
   // An entry that has become a socket or a device since it was listed is left out.
+}
+
+}  // namespace
+
+void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
+                copy::FileProgress& progress) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      writeOnce(dir, entry, existing, progress);
+      return;
+    } catch (const ChangedWhileRead&) {
+      if (attempt == kReadAttempts) {
+        throw copy::SourceError(err::kPathFileAccess, dir.sourceChild(entry.name),
+                                copy::changingCause());
+      }
+    }
+  }
 }
 
 }  // namespace qm::fs

@@ -33,6 +33,9 @@ struct DirNode {
   struct stat destinationStat {};
   bool fresh = false;     // created by this copy, so it holds no older entries
   bool followed = false;  // reached through a link in the source that the copy follows
+  // Its destination folder is open (always, but in the check before the copy, which opens
+  // only the destination folders that exist).
+  bool hasDestination = true;
   const VolumeTraits* volume = nullptr;
 
   DirNode() = default;
@@ -107,9 +110,17 @@ void openTopNode(DirNode& node, CopySystem& run, UniqueFd source, const struct s
 
 // Opens `node` as the subfolder `name` of `parent` (whose folders the caller holds leased),
 // `followed` when `name` is a link to a folder that the copy follows: the destination
-// folder is created, or opened when it exists. Throws RuntimeError: 58 when something
-// other than a folder is in the way; 75 for a followed folder that is one of its own
-// ancestors or the destination (a cycle).
+// folder is created, or opened when it exists. Throws RuntimeError: SourceError where the
+// source folder cannot be opened; LeftOutError for a followed folder that is one of its
+// own ancestors or the destination (a cycle); 58 when something other than a folder is in
+// the way.
 void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed);
+
+// Opens `node` as openChildNode does, for the check before the copy: its destination
+// folder only where it exists as a folder, with nothing made or changed.
+void openSurveyNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed);
+
+// The destination folder nearest to `node` that is open: its own, or one above it.
+const DirNode& nearestDestination(const DirNode& node);
 
 }  // namespace qm::fs

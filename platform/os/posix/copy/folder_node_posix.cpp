@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "copy/report.h"
 #include "create_error.h"
 #include "os/posix/error_numbers.h"
 #include "system.h"
@@ -172,6 +173,23 @@ void OpenFolders::trim() noexcept {
   }
 }
 
+namespace {
+
+UniqueFd reopenDestination(const DirNode& top, const DirNode& node) {
+  UniqueFd destination(::openat(top.destinationFd(), node.relative.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat st {};
+  if (!destination.valid() || ::fstat(destination.get(), &st) != 0) {
+    throwCopyError(errno, node.destinationPath);
+  }
+  if (st.st_dev != node.destinationStat.st_dev || st.st_ino != node.destinationStat.st_ino) {
+    throwNumber(err::kPathFileAccess, node.destinationPath);  // replaced during the copy
+  }
+  return destination;
+}
+
+}  // namespace
+
 void OpenFolders::reopen(DirNode& node) {
   const DirNode* top = &node;
   while (top->parent) top = top->parent;
@@ -179,18 +197,12 @@ void OpenFolders::reopen(DirNode& node) {
   UniqueFd source(::openat(top->source_.get(), node.relative.c_str(),
                            O_RDONLY | O_DIRECTORY | nofollow | O_CLOEXEC));
   struct stat st {};
-  if (!source.valid() || ::fstat(source.get(), &st) != 0) throwCopyError(errno, node.sourcePath);
+  if (!source.valid() || ::fstat(source.get(), &st) != 0) throwSourceError(errno, node.sourcePath);
   if (st.st_dev != node.sourceStat.st_dev || st.st_ino != node.sourceStat.st_ino) {
-    throwNumber(err::kFileNotFound, node.sourcePath);  // moved away during the copy
+    throw copy::SourceError(err::kFileNotFound, node.sourcePath);  // moved away during the copy
   }
-  UniqueFd destination(::openat(top->destination_.get(), node.relative.c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!destination.valid() || ::fstat(destination.get(), &st) != 0) {
-    throwCopyError(errno, node.destinationPath);
-  }
-  if (st.st_dev != node.destinationStat.st_dev || st.st_ino != node.destinationStat.st_ino) {
-    throwNumber(err::kPathFileAccess, node.destinationPath);  // replaced during the copy
-  }
+  UniqueFd destination;
+  if (node.hasDestination) destination = reopenDestination(*top, node);
   node.source_ = std::move(source);
   node.destination_ = std::move(destination);
   ++open_;
@@ -219,7 +231,11 @@ void openTopNode(DirNode& node, CopySystem& run, UniqueFd source, const struct s
   run.folders().add(node, std::move(source), std::move(destination), true);
 }
 
-void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed) {
+namespace {
+
+// The source side of a subfolder's node, as openChildNode describes it.
+UniqueFd openSourceChild(DirNode& node, const DirNode& parent, const std::string& name,
+                         bool followed) {
   node.parent = &parent;
   node.relative = parent.relative.empty() ? name : parent.relative + "/" + name;
   node.sourcePath = parent.sourceChild(name);
@@ -227,9 +243,42 @@ void openChildNode(DirNode& node, const DirNode& parent, const std::string& name
   node.followed = followed;
   UniqueFd source(::openat(parent.sourceFd(), name.c_str(),
                            O_RDONLY | O_DIRECTORY | (followed ? 0 : O_NOFOLLOW) | O_CLOEXEC));
-  if (!source.valid()) throwCopyError(errno, node.sourcePath);
-  if (::fstat(source.get(), &node.sourceStat) != 0) throwCopyError(errno, node.sourcePath);
-  if (isCycle(node, parent, followed)) throwNumber(err::kPathFileAccess, node.sourcePath);
+  if (!source.valid()) throwSourceError(errno, node.sourcePath);
+  if (::fstat(source.get(), &node.sourceStat) != 0) throwSourceError(errno, node.sourcePath);
+  if (isCycle(node, parent, followed))
+    throw copy::LeftOutError(copy::LeftOut::Cycle, node.sourcePath);
+  return source;
+}
+
+}  // namespace
+
+void openSurveyNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed) {
+  UniqueFd source = openSourceChild(node, parent, name, followed);
+  UniqueFd destination;
+  if (parent.hasDestination) {
+    destination = UniqueFd(::openat(parent.destinationFd(), name.c_str(),
+                                    O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  }
+  node.hasDestination =
+      destination.valid() && ::fstat(destination.get(), &node.destinationStat) == 0;
+  if (!node.hasDestination) destination.reset();
+  // Nothing there: the copy would make the folder, so it holds nothing to compare.
+  node.fresh = !node.hasDestination;
+  node.run = parent.run;
+  node.volume = parent.volume;
+  if (node.hasDestination && node.destinationStat.st_dev != parent.destinationStat.st_dev)
+    node.volume = &node.run->volume(node.destinationStat.st_dev, destination.get());
+  node.run->folders().add(node, std::move(source), std::move(destination), false);
+}
+
+const DirNode& nearestDestination(const DirNode& node) {
+  const DirNode* at = &node;
+  while (!at->hasDestination && at->parent) at = at->parent;
+  return *at;
+}
+
+void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed) {
+  UniqueFd source = openSourceChild(node, parent, name, followed);
   UniqueFd destination = openDestinationFolder(node, parent.destinationFd(), name.c_str(),
                                                O_NOFOLLOW, parent.destinationFd());
   node.run = parent.run;

@@ -21,6 +21,9 @@ struct Entry {
   bool statted = false;        // `st` holds the entry's status
   bool listedRegular = false;  // the folder listing gave it as a regular file
   bool followed = false;       // a link the copy follows: `st` is what it points to
+  // Why the listing gave it as left out: a socket or device, or a link to follow that
+  // leads nowhere.
+  copy::LeftOut leftOut = copy::LeftOut::NotData;
 };
 
 // Told each entry and what it is; returns false to end the listing.
@@ -28,11 +31,13 @@ using EmitEntry = std::function<bool(Entry&&, copy::Listed)>;
 
 // Lists the source folder of `dir` (whose folders the caller holds leased). With
 // `measure`, every entry's status is read; with `follow`, a link's status is what it
-// points to, and a link that points nowhere is 53. Throws RuntimeError.
+// points to, and a link that points nowhere is left out. An entry that vanished after the
+// folder listed it is no longer part of the copy. Throws RuntimeError.
 void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit);
 
 // Reads the status of `entry` of `dir` (leased); with `follow`, a link's is the status of
-// what it points to, and a link that points nowhere is 53. Throws RuntimeError.
+// what it points to, and a link that points nowhere keeps its own, marked as left out.
+// Throws SourceError.
 void statEntry(const DirNode& dir, Entry& entry, bool follow);
 
 }  // namespace qm::fs

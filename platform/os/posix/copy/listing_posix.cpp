@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "copy/report.h"
 #include "errors.h"
 #include "os/posix/error_numbers.h"
 
@@ -21,8 +22,8 @@ struct DirCloser {
 };
 
 std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
-  // A duplicate shares the folder's open description (not listed before): no second open
-  // on slow volumes.
+  // A duplicate shares the folder's open description: no second open on slow volumes. The
+  // check before the copy may have listed it already, so the listing starts again.
   const int listFd = ::fcntl(dir.sourceFd(), F_DUPFD_CLOEXEC, 0);
   if (listFd < 0) throwCopyError(errno, dir.sourcePath);
   std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
@@ -31,6 +32,7 @@ std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
     ::close(listFd);
     throwCopyError(error, dir.sourcePath);
   }
+  ::rewinddir(listing.get());
   return listing;
 }
 
@@ -57,13 +59,18 @@ Listed kindOfType(unsigned char type) {
 
 void statEntry(const DirNode& dir, Entry& entry, bool follow) {
   if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {
-    throwCopyError(errno, dir.sourceChild(entry.name));
+    throwSourceError(errno, dir.sourceChild(entry.name));
   }
   entry.statted = true;
   if (!follow || !S_ISLNK(entry.st.st_mode)) return;
-  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, 0) != 0) {
-    throwCopyError(errno == ELOOP ? EINVAL : errno, dir.sourceChild(entry.name));
+  struct stat target {};
+  if (::fstatat(dir.sourceFd(), entry.name.c_str(), &target, 0) != 0) {
+    if (errno != ENOENT && errno != ELOOP && errno != ENOTDIR)
+      throwSourceError(errno, dir.sourceChild(entry.name));
+    entry.leftOut = copy::LeftOut::Dangling;
+    return;
   }
+  entry.st = target;
   entry.followed = true;
 }
 
@@ -81,9 +88,17 @@ void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& 
     const unsigned char type = found->d_type;
     Entry entry{std::move(name), {}, false, type == DT_REG, false};
     if (type != DT_DIR && (measure || type == DT_UNKNOWN || (follow && type == DT_LNK))) {
-      statEntry(dir, entry, follow);
+      try {
+        statEntry(dir, entry, follow);
+      } catch (const copy::SourceError& error) {
+        if (error.number == err::kFileNotFound) continue;  // gone since it was listed
+        throw;
+      }
     }
-    const Listed kind = entry.statted ? kindOfMode(entry.st.st_mode) : kindOfType(type);
+    const bool dangling = entry.leftOut == copy::LeftOut::Dangling;
+    const Listed kind = dangling        ? Listed::LeftOut
+                        : entry.statted ? kindOfMode(entry.st.st_mode)
+                                        : kindOfType(type);
     if (!emit(std::move(entry), kind)) return;
   }
 }

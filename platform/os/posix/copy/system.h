@@ -45,6 +45,14 @@ class CopySystem {
   void useWorkers(unsigned) {}
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
   void openChild(DirNode& child, const DirNode& parent, Entry& folder);
+  void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder);
+  static const std::string& nameOf(const Entry& entry) { return entry.name; }
+  copy::VolumeLimits limits(DirNode& top);
+  bool foldsCase(DirNode& dir);
+  static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
+  static std::uint64_t existingSize(const struct stat& st) {
+    return static_cast<std::uint64_t>(st.st_size);
+  }
   std::optional<struct stat> existing(const DirNode& dir, const Entry& entry);
   bool unchanged(const DirNode& dir, Entry& entry, const struct stat& existing);
   static std::uint64_t listedSize(const Entry& entry);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "file_copy.h"
+#include "limits.h"
 #include "metadata.h"
 #include "os/posix/error_numbers.h"
 
@@ -41,6 +42,20 @@ void CopySystem::list(DirNode& dir, bool measure, const EmitEntry& emit) {
 
 void CopySystem::openChild(DirNode& child, const DirNode& parent, Entry& folder) {
   openChildNode(child, parent, folder.name, folder.followed);
+}
+
+void CopySystem::openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder) {
+  openSurveyNode(child, parent, folder.name, folder.followed);
+}
+
+copy::VolumeLimits CopySystem::limits(DirNode& top) {
+  return volumeLimits(top.destinationFd());
+}
+
+bool CopySystem::foldsCase(DirNode& dir) {
+  auto& nearest = const_cast<DirNode&>(nearestDestination(dir));
+  const FolderLease lease(nearest);
+  return fs::foldsCase(nearest.destinationFd());
 }
 
 std::optional<struct stat> CopySystem::existing(const DirNode& dir, const Entry& entry) {

@@ -23,6 +23,8 @@ struct VolumeTraits {
   // Symbolic links can be made there (not on FAT and exFAT). Probed only where a copy
   // follows links by volume, since the probe link is a named entry of the folder.
   bool keepsLinks = true;
+  // FIFOs can be made there (not on FAT and exFAT, whose drivers answer with an I/O error).
+  bool keepsFifos = true;
   // A file written, closed and renamed over another gets the present time (the FUSE FAT
   // driver does this), so a copy sets its times again after the rename.
   bool timesLostOnRename = false;

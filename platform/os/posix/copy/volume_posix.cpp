@@ -108,6 +108,15 @@ bool takesLinks(int dirFd) {
   return true;
 }
 
+// Whether a FIFO can be made in `dirFd`.
+bool takesFifos(int dirFd) {
+  const std::string name = temporaryName();
+  const bool made = ::mkfifoat(dirFd, name.c_str(), 0600) == 0;
+  // A driver that fails the call may still have left an entry under the name.
+  ::unlinkat(dirFd, name.c_str(), 0);
+  return made;
+}
+
 VolumeTraits probeVolume(int dirFd, bool askLinks) {
   VolumeTraits traits;
   const std::int64_t typeStep = copy::typeTimeStepNs(typeName(dirFd));
@@ -122,6 +131,7 @@ VolumeTraits probeVolume(int dirFd, bool askLinks) {
     traits.timesLostOnRename = losesTimesOnRename(dirFd, traits.times);
   }
   if (askLinks) traits.keepsLinks = takesLinks(dirFd);
+  traits.keepsFifos = takesFifos(dirFd);
   return traits;
 }
 

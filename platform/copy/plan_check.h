@@ -1,0 +1,87 @@
+// The check of a whole copy's plan against its destination volume, before anything is
+// written: names the volume cannot hold, names that only case tells apart, files over the
+// volume's size limit, and more bytes than it has free.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "copy/report.h"
+
+namespace qm::copy {
+
+// What the walk makes of an entry it listed.
+enum class Listed {
+  Folder,   // walked into: its copy is made or opened, then filled
+  File,     // a regular file (also a link the copy follows to one): its data is copied
+  Special,  // a link kept as a link, a FIFO: made anew, never left as unchanged
+  LeftOut,  // holds nothing worth copying (a socket, a device, a compatibility junction)
+};
+
+// What the destination volume takes, as its system tells it.
+struct VolumeLimits {
+  bool windowsNames = false;  // names as Windows keeps them (FAT, exFAT, NTFS, any on Windows)
+  std::uint64_t maxFileSize = std::numeric_limits<std::uint64_t>::max();
+  std::string typeName;                    // as the causes name it ("FAT32")
+  std::optional<std::uint64_t> freeBytes;  // nothing where the volume does not say
+  std::uint64_t unit = 1;                  // what a file's size is rounded up to on it
+};
+
+// The name as a destination that does not tell case apart compares it: upper and lower
+// case of the Latin, Greek and Cyrillic letters (full-width ones too) are one.
+std::string foldCase(std::string_view name);
+
+// Fed the plan folder by folder; what cannot succeed becomes a problem with the error
+// number it is refused with.
+class PlanCheck {
+ public:
+  explicit PlanCheck(VolumeLimits limits) : limits_(std::move(limits)) {}
+
+  // The entries of the folder `relative` (empty for the top) follow.
+  void beginFolder(std::string relative);
+  // An entry of the current folder that the copy writes; `file` with its size.
+  void entry(std::string_view name, bool file, std::uint64_t size);
+  // The pairs of names in the current folder that only case tells apart, once it is done.
+  std::vector<std::pair<std::string, std::string>> takeCollisions();
+  // A pair the destination folder takes for one name.
+  void collision(const std::string& first, const std::string& second);
+
+  // The space, counted again where the first count does not fit: a file this copy writes
+  // where nothing is, or over an older file of `oldSize`; the files it leaves as they are
+  // count nothing.
+  void writes(std::uint64_t size);
+  void replaces(std::uint64_t oldSize, std::uint64_t newSize);
+  // Whether the bytes to write fit in the free space; without a figure, anything does.
+  bool fits() const;
+  // Counts the space again from nothing, for a count that looks at the destination.
+  void restartSpace();
+  // Adds the problem of the space once the plan is through, when it does not fit.
+  void finishSpace();
+
+  struct Found {
+    int number;
+    Problem problem;
+  };
+  const std::vector<Found>& problems() const { return problems_; }
+
+ private:
+  std::uint64_t rounded(std::uint64_t size) const;
+  std::uint64_t need() const;
+  std::string path(std::string_view name) const;
+  void add(int number, std::string file, std::string cause);
+
+  const VolumeLimits limits_;
+  std::string folder_;
+  std::unordered_map<std::string, std::string> names_;  // folded name to the first name
+  std::vector<std::pair<std::string, std::string>> collisions_;
+  std::uint64_t written_ = 0, freed_ = 0, largestReplaced_ = 0;
+  std::vector<Found> problems_;
+};
+
+}  // namespace qm::copy

@@ -1,0 +1,17 @@
+// What a destination volume takes: its names, file sizes and free space, and whether a
+// folder of it tells names that differ only in case apart.
+#pragma once
+
+#include "copy/plan_check.h"
+
+namespace qm::fs {
+
+// The limits of the volume that holds the open folder `dirFd`: the kernel's type, else the
+// type of a FUSE mount, else a probe name with a character Windows refuses.
+copy::VolumeLimits volumeLimits(int dirFd);
+
+// Whether the open folder `dirFd` takes two names that differ only in case for one: a probe
+// file is made there and looked up by its name in other case.
+bool foldsCase(int dirFd);
+
+}  // namespace qm::fs

@@ -1,0 +1,281 @@
+// Copies onto sticks as users make them: what a FAT32 or exFAT volume cannot hold is found
+// before anything is written, what holds no data is left out and listed, and the copy goes
+// on past a file it cannot read.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "copy/progress.h"
+#include "errors.h"
+#include "fs_faults.h"
+#include "fs_fuse_volume.h"
+#include "fs_test_util.h"
+#include "os/copy_folder.h"
+
+namespace qm::fs {
+namespace {
+
+using copy::LeftOut;
+using copy::NameProblem;
+using copy::Problem;
+using testing::FuseVolume;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+
+// Makes `files` below `root`: a name ending in "/" is a folder, one with a size instead
+// of contents is a sparse file of that size.
+struct Made {
+  std::string name;
+  std::string contents = {};
+  std::uint64_t size = 0;
+};
+
+void make(const std::string& root, const std::vector<Made>& files) {
+  std::filesystem::create_directories(root);
+  for (const Made& m : files) {
+    const std::string path = root + "/" + m.name;
+    if (m.name.ends_with('/')) {
+      std::filesystem::create_directories(path);
+    } else {
+      writeFile(path, m.contents);
+      if (m.size > 0) {
+        ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(m.size)), 0);
+      }
+    }
+  }
+}
+
+// The number a copy fails with (0 for none), its report in `progress`.
+int copyNumber(const std::string& source, const std::string& destination, CopyProgress& progress) {
+  progress.reset();
+  CopyOptions options;
+  options.progress = &progress;
+  try {
+    copyFolder(source, destination, options);
+  } catch (const RuntimeError& e) {
+    return e.number;
+  }
+  return 0;
+}
+
+std::vector<std::string> entriesBelow(const std::string& root) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root, ec))
+    names.push_back(std::filesystem::relative(e.path(), root).string());
+  return names;
+}
+
+class OntoStick : public ::testing::TestWithParam<FuseVolume::Kind> {};
+
+// Regression: a bad name stopped the copy part-way on every run; Notes.txt and notes.txt
+// became one file on the second run, which then reported success; a file over 4 GiB and a
+// tree larger than the stick were found only after minutes of writing.
+TEST_P(OntoStick, WhatTheVolumeCannotHoldIsRefusedNamedAndNothingIsWritten) {
+  const bool fat = GetParam() == FuseVolume::Kind::kFat32;
+  const struct {
+    const char* label;
+    std::vector<Made> files;
+    int number;
+    Problem first;  // an empty cause: any that starts with `first.file`'s words
+    std::size_t count;
+  } cases[] = {
+      {"reserved character",
+       {{"a.txt", "A"}, {"why?.txt", "?"}},
+       err::kBadFileName,
+       {"why?.txt", copy::nameCause(NameProblem::ReservedCharacter, "why?.txt")},
+       1},
+      {"device name and trailing dot, below a folder",
+       {{"ok/"}, {"ok/CON.txt", "c"}, {"ok/end.", "e"}},
+       err::kBadFileName,
+       {},
+       2},
+      {"files that differ in case",
+       {{"Notes.txt", "upper"}, {"notes.txt", "lower"}},
+       err::kFileExists,
+       {},
+       1},
+      {"folders that differ in case",
+       {{"Docs/"}, {"Docs/a", "a"}, {"docs/"}, {"docs/b", "b"}},
+       err::kFileExists,
+       {},
+       1},
+      {"more than the volume holds",
+       {{"big.bin", "", 100u << 20}},
+       err::kDiskFull,
+       {"", copy::spaceCause(0).substr(0, copy::spaceCause(0).find(' '))},
+       1},
+      {"a file over the FAT32 limit",
+       {{"disc.iso", "", 4 * kGiB}},
+       err::kDiskFull,
+       {"disc.iso", fat ? copy::sizeLimitCause("FAT32", 4 * kGiB - 1) : ""},
+       1},
+  };
+  TempDir tmp;
+  FuseVolume volume(GetParam(), tmp.path(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  int run = 0;
+  for (const auto& c : cases) {
+    const std::string source = tmp / ("src" + std::to_string(run));
+    const std::string destination = volume.mountPoint() + "/dst" + std::to_string(run++);
+    make(source, c.files);
+    CopyProgress progress;
+    const int number = copyNumber(source, destination, progress);
+    const std::vector<Problem> failures = progress.report.failures();
+    Problem first = c.first;
+    // The FAT driver tells no free space: the copy finds it full when it writes, and
+    // removes what it wrote of the file.
+    if (fat && c.number == err::kDiskFull && c.first.file.empty())
+      first = {"big.bin", copy::numberCause(err::kDiskFull, false)};
+    if (!fat && c.number == err::kDiskFull && !c.first.file.empty()) {
+      // exFAT holds files of any size: this one only does not fit.
+      EXPECT_EQ(number, err::kDiskFull) << c.label;
+      continue;
+    }
+    EXPECT_EQ(number, c.number) << c.label;
+    EXPECT_EQ(progress.report.failureCount(), c.count) << c.label;
+    EXPECT_EQ(entriesBelow(destination), std::vector<std::string>{}) << c.label;
+    ASSERT_FALSE(failures.empty()) << c.label;
+    if (!first.cause.empty()) {
+      EXPECT_EQ(failures[0].file, first.file) << c.label;
+      EXPECT_TRUE(failures[0].cause.starts_with(first.cause)) << c.label << failures[0].cause;
+    } else {
+      EXPECT_FALSE(failures[0].cause.empty()) << c.label;
+      EXPECT_FALSE(failures[0].file.empty()) << c.label;
+    }
+  }
+}
+
+// Regression: a link stopped a copy onto FAT or exFAT with 75 and a FIFO with 57; a link
+// to one of its own folders made the copy fail on every run.
+TEST_P(OntoStick, LinksAreFollowedAndWhatHoldsNoDataIsLeftOutAndListed) {
+  TempDir tmp;
+  const std::string source = tmp / "src";
+  make(source, {{"a.txt", "A"}, {"sub/"}, {"sub/b.txt", "B"}});
+  make(tmp / "other", {{"c.txt", "C"}});
+  ASSERT_EQ(::symlink((source + "/a.txt").c_str(), (source + "/file-link").c_str()), 0);
+  ASSERT_EQ(::symlink((tmp / "other").c_str(), (source + "/folder-link").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", (source + "/dangling").c_str()), 0);
+  ASSERT_EQ(::symlink(source.c_str(), (source + "/sub/up").c_str()), 0);
+  ASSERT_EQ(::mkfifo((source + "/pipe").c_str(), 0644), 0);
+  FuseVolume volume(GetParam(), tmp.path(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  const std::string destination = volume.mountPoint() + "/backup";
+  const std::vector<Problem> leftOut = {
+      {"dangling", copy::leftOutCause(LeftOut::Dangling)},
+      {"pipe", copy::leftOutCause(LeftOut::Unholdable)},
+      {"sub/up", copy::leftOutCause(LeftOut::Cycle)},
+  };
+  for (int run = 0; run < 2; ++run) {
+    CopyProgress progress;
+    ASSERT_EQ(copyNumber(source, destination, progress), 0) << "run " << run;
+    std::vector<Problem> listed = progress.report.leftOut();
+    std::sort(listed.begin(), listed.end(),
+              [](const Problem& a, const Problem& b) { return a.file < b.file; });
+    EXPECT_EQ(listed, leftOut) << "run " << run;
+    EXPECT_EQ(readFile(destination + "/file-link"), "A");
+    EXPECT_EQ(readFile(destination + "/folder-link/c.txt"), "C");
+    EXPECT_EQ(readFile(destination + "/sub/b.txt"), "B");
+    EXPECT_FALSE(std::filesystem::exists(destination + "/dangling"));
+    EXPECT_FALSE(std::filesystem::exists(destination + "/sub/up"));
+  }
+}
+
+// Regression: a re-copy onto a nearly full stick was refused although it wrote nothing.
+TEST_P(OntoStick, AnUnchangedCopyOntoANearlyFullStickSucceedsAndAChangeNeedsRoomBeside) {
+  TempDir tmp;
+  make(tmp / "src", {{"film.bin", std::string(40u << 20, 'f')}});
+  FuseVolume volume(GetParam(), tmp.path(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  const std::string destination = volume.mountPoint() + "/backup";
+  CopyProgress progress;
+  ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+  EXPECT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+  EXPECT_EQ(progress.filesWritten.load(), 0u);
+  // The new copy is written beside the old one, which the stick has no room for.
+  writeFile(tmp / "src/film.bin", std::string(40u << 20, 'g'));
+  testing::setTime(tmp / "src/film.bin", 1700000000, 0);  // beyond any volume's step
+  const int number = copyNumber(tmp / "src", destination, progress);
+  if (GetParam() == FuseVolume::Kind::kFat32) GTEST_SKIP() << "the FAT driver tells no free space";
+  EXPECT_EQ(number, err::kDiskFull);
+  EXPECT_EQ(progress.filesWritten.load(), 0u);
+  EXPECT_EQ(readFile(destination + "/film.bin"), std::string(40u << 20, 'f'));
+}
+
+INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,
+                         ::testing::Values(FuseVolume::Kind::kFat32, FuseVolume::Kind::kExfat),
+                         [](const auto& param) -> std::string {
+                           return param.param == FuseVolume::Kind::kFat32 ? "Fat32" : "Exfat";
+                         });
+
+// Regression: one file that could not be read ended the copy at it, and a file that an
+// application deleted during the copy ended it with 53.
+TEST(KeepGoing, PastAFileThatCannotBeReadAndOneThatVanished) {
+  const struct {
+    const char* label;
+    int error;
+    int number;
+    std::vector<Problem> failures;
+  } cases[] = {
+      {"cannot be read",
+       EACCES,
+       err::kPermissionDenied,
+       {{"sub/victim.txt", copy::numberCause(err::kPermissionDenied, true)}}},
+      {"vanished", ENOENT, 0, {}},
+  };
+  for (const auto& c : cases) {
+    TempDir tmp;
+    make(tmp / "src", {{"a.txt", "A"},
+                       {"sub/"},
+                       {"sub/victim.txt", "V"},
+                       {"sub/z.txt", "Z"},
+                       {"t/"},
+                       {"t/last.txt", "L"}});
+    CopyProgress progress;
+    int number = 0;
+    {
+      const testing::OpenFault fault("victim.txt", c.error);
+      number = copyNumber(tmp / "src", tmp / "dst", progress);
+    }
+    EXPECT_EQ(number, c.number) << c.label;
+    EXPECT_EQ(progress.report.failures(), c.failures) << c.label;
+    for (const char* copied : {"a.txt", "sub/z.txt", "t/last.txt"})
+      EXPECT_TRUE(std::filesystem::exists(tmp / "dst" + "/" + copied)) << c.label << copied;
+    EXPECT_FALSE(std::filesystem::exists(tmp / "dst/sub/victim.txt")) << c.label;
+  }
+}
+
+// Regression: two copies into one new destination at once failed with 58.
+TEST(KeepGoing, TwoCopiesIntoOneNewDestinationAtOnceBothSucceed) {
+  TempDir tmp;
+  std::vector<Made> files;
+  for (int i = 0; i < 200; ++i)
+    files.push_back({"f" + std::to_string(i % 7) + "/" + std::to_string(i), "x"});
+  for (int i = 0; i < 7; ++i) files.insert(files.begin(), {"f" + std::to_string(i) + "/"});
+  make(tmp / "src", files);
+  for (int round = 0; round < 5; ++round) {
+    const std::string destination = tmp / ("dst" + std::to_string(round));
+    int numbers[2] = {-1, -1};
+    std::thread other([&] {
+      CopyProgress progress;
+      numbers[1] = copyNumber(tmp / "src", destination, progress);
+    });
+    CopyProgress progress;
+    numbers[0] = copyNumber(tmp / "src", destination, progress);
+    other.join();
+    EXPECT_EQ(numbers[0], 0) << round;
+    EXPECT_EQ(numbers[1], 0) << round;
+    EXPECT_EQ(testing::snapshot(destination), testing::snapshot(tmp / "src")) << round;
+  }
+}
+
+}  // namespace
+}  // namespace qm::fs
