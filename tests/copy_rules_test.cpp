@@ -78,6 +78,7 @@ TEST(CopyRules, AProbeTimeReadBackTellsTheStepAndTheOffset) {
     EXPECT_EQ(got.stepNs, c.times.stepNs) << c.what;
     EXPECT_EQ(got.offsetNs, c.times.offsetNs) << c.what;
     EXPECT_EQ(got.keepsTimes, c.times.keepsTimes) << c.what;
+    EXPECT_EQ(got.hourShifts, c.times.stepNs >= 2 * kSecondNs) << c.what;
   }
 }
 
@@ -87,8 +88,9 @@ FileFacts file(std::int64_t modified, std::int64_t changed, std::uint32_t access
 }
 
 TEST(CopyRules, UnchangedOnlyWithinTheVolumesStepAndWhereACopySetTheTime) {
-  const VolumeTimes exact{1, 0, true}, ntfs{100, 0, true}, fat{2 * kSecondNs, 0, true},
-      exfat{10 * kMs, 0, true}, tokyoFat{2 * kSecondNs, 9 * kHour, true}, forgetful{1, 0, false};
+  const VolumeTimes exact{1, 0, true}, ntfs{100, 0, true}, fat{2 * kSecondNs, 0, true, true},
+      exfat{10 * kMs, 0, true}, tokyoFat{2 * kSecondNs, 9 * kHour, true, true},
+      forgetful{1, 0, false};
   const VolumeKeeps ext4{true, true}, noModes{false, false}, ntfsKeeps{true, true};
   const std::int64_t t = 1001 * kSecondNs + 999'999'999;
   const std::int64_t copied = t + 100 * kSecondNs;  // when a copy set the time
@@ -127,8 +129,23 @@ TEST(CopyRules, UnchangedOnlyWithinTheVolumesStepAndWhereACopySetTheTime) {
       {"FAT read 9 h ahead", file(1000 * kSecondNs + 9 * kHour, 0, 0777), tokyoFat, noModes, true},
       // Regression: an older version of the same size put back into the source passed as
       // unchanged on a FAT volume read in another time zone.
-      {"FAT read 9 h ahead, source an hour older", file(1000 * kSecondNs + 10 * kHour, 0, 0777),
+      {"FAT read 9 h ahead, source two hours older", file(1000 * kSecondNs + 11 * kHour, 0, 0777),
        tokyoFat, noModes, false},
+      // Regression: every file on a FAT stick was written again after each change to or
+      // from daylight saving time.
+      {"FAT an hour later (daylight saving)", file(1000 * kSecondNs + kHour, 0, 0777), fat, noModes,
+       true},
+      {"FAT an hour earlier, within the step", file(1001 * kSecondNs - kHour, 0, 0777), fat,
+       noModes, true},
+      {"FAT read 9 h ahead, an hour later", file(1000 * kSecondNs + 10 * kHour, 0, 0777), tokyoFat,
+       noModes, true},
+      {"FAT an hour and a step apart", file(1000 * kSecondNs + kHour + 4 * kSecondNs, 0, 0777), fat,
+       noModes, false},
+      {"FAT an hour later, other size", file(1000 * kSecondNs + kHour, 0, 0777, 9), fat, noModes,
+       false},
+      {"exFAT an hour later: kept in UTC", file(1002 * kSecondNs + kHour, 0, 0777), exfat, noModes,
+       false},
+      {"exact an hour later", file(t + kHour, copied), exact, ext4, false},
       {"a volume that keeps no set time", file(t, copied), forgetful, ext4, false},
   };
   for (const auto& c : cases)

@@ -118,6 +118,61 @@ TEST_F(BusyCopyRun, AFailureReachesTheHandlerAndARetryCountsAfresh) {
   EXPECT_FALSE(ui.busyRunning());
 }
 
+// Regression: every failure but 70 and 76 showed the same two boxes, and nothing told the
+// user which file or why; what a completed copy left out went unsaid.
+TEST_F(BusyCopyRun, TheBandSaysWhichFileAndWhyBehindTheBoxesUntilTheNextCopy) {
+  constexpr const char* kErrorOccurred =
+      "エラーが発生しました。原因がわかる場合は､解決し､わからない場合は､作者に連絡ください。";
+  constexpr const char* kAddressCopied = "メールアドレスは､クリップボードにコピーしておきます。";
+  const copy::Problem bad{"why?.txt", copy::nameCause(copy::NameProblem::ReservedCharacter, "?")};
+  const copy::Problem fifo{"pipe", copy::leftOutCause(copy::LeftOut::Unholdable)};
+  const struct {
+    const char* what;
+    std::vector<copy::Problem> failures, leftOut;
+    int number;  // 0: the copy completes
+    std::vector<std::string> boxes;
+    std::string line;
+  } cases[] = {
+      {"a name the stick cannot hold",
+       {bad, bad},
+       {},
+       err::kBadFileName,
+       {kConfirm, kErrorOccurred, kAddressCopied},
+       bad.file + ": " + bad.cause + " ほか 1 件"},
+      // Last: the completion ends the program.
+      {"left out behind the completion box",
+       {},
+       {fifo},
+       0,
+       {kConfirm, kCompleted},
+       fifo.file + ": " + fifo.cause},
+  };
+  std::string before;  // what the band shows from the copy before
+  for (const auto& c : cases) {
+    ui.boxes.clear();
+    steps = [&](CopyProgress& p) {
+      for (const auto& f : c.failures) p.report.addFailure(f);
+      for (const auto& l : c.leftOut) p.report.addLeftOut(l);
+      if (c.number != 0) throw RuntimeError(c.number, "/media/stick/why?.txt");
+    };
+    std::vector<std::string> linesAtBoxes;
+    ui.onBox = [&](const headless::BoxRecord&) { linesAtBoxes.push_back(ui.outcome.line); };
+    ui.answer(mb::kAnswerYes);
+    ui.answer(mb::kAnswerOk);
+    if (c.number != 0) ui.answer(mb::kAnswerOk);
+    mainForm().click("cmdCopy");
+    EXPECT_EQ(boxTexts(), c.boxes) << c.what;
+    // The line of the copy before while the question is asked; this one's behind every box
+    // after the copy.
+    std::vector<std::string> expected(c.boxes.size(), c.line);
+    expected[0] = before;
+    EXPECT_EQ(linesAtBoxes, expected) << c.what;
+    EXPECT_EQ(ui.outcomeForm, "frmMain") << c.what;
+    ui.onBox = nullptr;
+    before = c.line;
+  }
+}
+
 // After a failed copy the window takes input again.
 TEST_F(BusyCopyRun, HandlersRunAgainOnceTheCopyHasEnded) {
   steps = [&](CopyProgress&) { throw RuntimeError(err::kPermissionDenied, "/mnt/backup"); };

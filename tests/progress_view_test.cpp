@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "frmMain.h"
 
 namespace qm {
@@ -29,6 +31,70 @@ TEST(ProgressView, LineAndBarFollowWhatIsKnown) {
     EXPECT_EQ(progressText(c.figures), c.line);
     EXPECT_EQ(progressPermille(c.figures), c.permille) << c.line;
   }
+}
+
+// What a window shows where the progress was once a copy has ended.
+TEST(ProgressView, TheOutcomeNamesTheFirstFileWithItsCauseAndHowManyMore) {
+  using copy::Problem;
+  const Problem bad{"docs/why?.txt", "名前にコピー先で使えない文字 '?' があります"};
+  const Problem locked{"mail.pst", "読み取れません (アクセス拒否)"};
+  const Problem pipe{"run/fifo", "コピー先が保存できない種類のため、コピーしませんでした"};
+  const RuntimeError device(err::kPermissionDenied, "/media/stick/backup");
+  const std::string early = copy::numberCause(err::kPermissionDenied, false);
+  const struct {
+    const char* what;
+    std::vector<Problem> failures, leftOut;
+    const RuntimeError* failure;
+    const char* line;  // with the problems' own words after "|"
+    std::vector<std::string> details;
+  } cases[] = {
+      {"nothing to tell", {}, {}, nullptr, "", {}},
+      {"one failure", {bad}, {}, &device, "docs/why?.txt: |0", {"docs/why?.txt: |0"}},
+      {"two failures and one left out",
+       {bad, locked},
+       {pipe},
+       &device,
+       "docs/why?.txt: |0 ほか 1 件",
+       {"docs/why?.txt: |0", "mail.pst: |1", "run/fifo: |2"}},
+      {"left out behind a completed copy",
+       {},
+       {pipe, pipe},
+       nullptr,
+       "run/fifo: |2 ほか 1 件",
+       {"run/fifo: |2", "run/fifo: |2"}},
+      {"a failure before the copy began: its own path and number",
+       {},
+       {},
+       &device,
+       "/media/stick/backup: |3",
+       {"/media/stick/backup: |3"}},
+  };
+  // "|n" stands for the cause of problem n (3: the early failure's).
+  const std::string causes[] = {bad.cause, locked.cause, pipe.cause, early};
+  const auto expand = [&](std::string text) {
+    const std::size_t bar = text.find('|');
+    if (bar != std::string::npos) text.replace(bar, 2, causes[text[bar + 1] - '0']);
+    return text;
+  };
+  for (const auto& c : cases) {
+    copy::CopyReport report;
+    for (const Problem& p : c.failures) report.addFailure(p);
+    for (const Problem& p : c.leftOut) report.addLeftOut(p);
+    std::string details;
+    for (const std::string& d : c.details)
+      details.append(details.empty() ? "" : "\n").append(expand(d));
+    EXPECT_EQ(copyOutcome(report, c.failure), (CopyOutcome{expand(c.line), details})) << c.what;
+  }
+  // However many there are, the list behind the line stays short enough to read.
+  copy::CopyReport many;
+  for (int i = 0; i < 2500; ++i) {
+    std::string file = "f";
+    many.addFailure({file.append(std::to_string(i)), "x"});
+  }
+  const CopyOutcome outcome = copyOutcome(many, &device);
+  EXPECT_EQ(outcome.line, "f0: x ほか 2,499 件");
+  EXPECT_EQ(std::count(outcome.details.begin(), outcome.details.end(), '\n'), 20);
+  EXPECT_TRUE(outcome.details.ends_with("… ほか 2,480 件")) << outcome.details;
 }
 
 TEST(ProgressView, SizesInBinaryUnits) {

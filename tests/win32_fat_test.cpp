@@ -76,12 +76,44 @@ TEST_F(Win32Fat, ACopyCompletesAndARecopyOfTheUnchangedTreeWritesNothing) {
   EXPECT_EQ(tree(dst).at("a.txt"), "alpha, longer");
   // Regression: on a FAT volume read in another time zone (QM_FAT_TZ) every re-copy
   // wrote every file, or an older version of the same size was never copied again.
+  // (Two hours: one hour apart on FAT is a daylight-saving shift.)
   put(src + "\\a.txt", "ALPHA, LONGER");
-  setWriteTime(src + "\\a.txt", writeTimeOf(dst + "\\a.txt") - 3600 * kSecond);
+  setWriteTime(src + "\\a.txt", writeTimeOf(dst + "\\a.txt") - 7200 * kSecond);
   progress.reset();
   copy();
   EXPECT_EQ(progress.filesWritten.load(), 1u);
   EXPECT_EQ(tree(dst).at("a.txt"), "ALPHA, LONGER");
+  // Regression: after a change to or from daylight saving time, every file was written
+  // again: the times read back an hour apart.
+  // Set through the driver, the times read back with its own shift, as the copy's do.
+  for (const char* f : {"\\a.txt", "\\big.bin", "\\sub\\deep\\c.txt"})
+    setWriteTime(dst + f, writeTimeOf(src + f) + 3600 * kSecond);
+  progress.reset();
+  copy();
+  EXPECT_EQ(progress.filesWritten.load(), 0u) << "an hour's shift was taken for a change";
+}
+
+// Regression: a tree larger than the drive was written until the drive was full, and then
+// ended in the device box (70) whose Retry could never help.
+TEST_F(Win32Fat, MoreThanTheDriveHoldsIsDiskFullAndLeavesNothingHalfWritten) {
+  const std::string large = src + "\\large.bin";
+  put(large, "");
+  {
+    HANDLE h = CreateFileW(lp(large).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = LONGLONG{100} << 20;  // the drive holds 64 MiB
+    SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+  }
+  EXPECT_EQ(errorOf([&] { copy(); }), err::kDiskFull);
+  const std::vector<copy::Problem> failures = progress.report.failures();
+  ASSERT_FALSE(failures.empty());
+  EXPECT_EQ(failures[0].file, "large.bin") << failures[0].cause;
+  EXPECT_EQ(failures[0].cause.empty(), false);
+  for (const auto& [name, contents] : tree(dst))
+    EXPECT_NE(name, "large.bin") << "a part of the file was left";
 }
 
 TEST_F(Win32Fat, NamesTheVolumeRefusesAre52AndNameTheFile) {

@@ -35,8 +35,9 @@ namespace qm::copy {
 //       with `measure`, every File entry carries its size
 //   void openChild(Folder& child, Folder& parent, Entry& folder);  makes or opens
 //       the destination of a Folder entry; a cycle is a LeftOutError
-//   void openSurveyChild(Folder& child, Folder& parent, Entry& folder);  opens the source
-//       folder, and its destination only where it exists: nothing is made
+//   void openSurveyChild(Folder& child, Folder& parent, Entry& folder, bool look);  opens
+//       the source folder, and its destination only where it exists: nothing is made;
+//       with `look`, existing() will be asked of it
 //   std::string nameOf(const Entry&);    the entry's name in UTF-8
 //   VolumeLimits limits(Folder& top);    what the destination volume of the copy takes
 //   bool foldsCase(Folder&);             whether the destination folder (or, where it does

@@ -19,6 +19,9 @@ constexpr std::int64_t kSteps[] = {1, 100, 1000, 1'000'000, 10'000'000, kSecondN
 constexpr std::int64_t kCoarseTypeStepNs = 10'000'000;
 // Time zones differ in whole quarter hours.
 constexpr std::int64_t kQuarterHourNs = 900 * kSecondNs;
+constexpr std::int64_t kHourNs = 3600 * kSecondNs;
+// FAT keeps times in 2 s steps, in local time.
+constexpr std::int64_t kFatStepNs = 2 * kSecondNs;
 
 bool sameName(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -68,15 +71,13 @@ VolumeTimes learnTimes(std::int64_t wantedNs, std::int64_t storedNs, std::int64_
     if (loss < *it && remainder(stored, *it) == 0) times.stepNs = *it;
   for (auto it = std::begin(kSteps); it != std::end(kSteps) && times.stepNs == 0; ++it)
     if (loss < *it) times.stepNs = *it;
-  if (times.stepNs == 0) {
-    times = VolumeTimes{typeStepNs, 0, false};
-    return times;
-  }
+  if (times.stepNs == 0) return VolumeTimes{typeStepNs, 0, false, typeStepNs >= kFatStepNs};
   // The type's own step is the floor, and for FAT and exFAT the ceiling too: a probe never
   // makes them coarser than 2 s or 10 ms. Other names are no ceiling, since drivers of
   // every kind call their volumes NTFS (Wine does, for whatever holds a drive).
   times.stepNs = std::max(times.stepNs, typeStepNs);
   if (typeStepNs >= kCoarseTypeStepNs) times.stepNs = typeStepNs;
+  times.hourShifts = times.stepNs >= kFatStepNs;
   return times;
 }
 
@@ -87,7 +88,12 @@ bool sameTime(std::int64_t storedNs, std::int64_t wantedNs, const VolumeTimes& t
 bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTimes& times,
                const VolumeKeeps& keeps) {
   if (!target.regular || source.size != target.size) return false;
-  if (!sameTime(target.modifiedNs, source.modifiedNs, times)) return false;
+  // A daylight-saving change moves the times a FAT volume gives back by an hour: a file of
+  // the same size an hour apart is the copy, so an unchanged tree is not written twice a year.
+  const bool shifted =
+      times.hourShifts && (sameTime(target.modifiedNs - kHourNs, source.modifiedNs, times) ||
+                           sameTime(target.modifiedNs + kHourNs, source.modifiedNs, times));
+  if (!shifted && !sameTime(target.modifiedNs, source.modifiedNs, times)) return false;
   if (keeps.access && source.access != target.access) return false;
   // A copy sets the time after writing, so the change time moved on from it.
   return !keeps.changeTime || target.changedNs == 0 || target.changedNs != target.modifiedNs;

@@ -32,6 +32,9 @@ struct VolumeTimes {
   std::int64_t offsetNs = 0;
   // False when the volume keeps no time that is set at all: no time can match.
   bool keepsTimes = true;
+  // Times are kept in local time (FAT, the volumes of 2 s steps), so a change to or from
+  // daylight saving time moves every time read back by an hour.
+  bool hourShifts = false;
 };
 
 // Learns the step and offset from a probe time `wantedNs` read back as `storedNs`, on a
@@ -63,7 +66,8 @@ struct VolumeKeeps {
 
 // Whether the destination file `target` still holds the copy of `source`: a regular file
 // of the same size, a modification time equal within the volume's step once its offset is
-// taken off, the same access rights where the volume keeps them, and, where the volume
+// taken off (or, on a volume whose times shift with daylight saving time, exactly an hour
+// apart within the step), the same access rights where the volume keeps them, and, where the volume
 // has its own change time, a time that a copy set rather than a hand edit (a file written
 // in the same clock tick as its source has the same time to the nanosecond).
 bool unchanged(const FileFacts& source, const FileFacts& target, const VolumeTimes& times,

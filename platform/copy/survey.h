@@ -58,7 +58,7 @@ class Survey {
       Folder child;
       try {
         typename Sys::Lease lease(dir);
-        sys_.openSurveyChild(child, dir, entry);
+        sys_.openSurveyChild(child, dir, entry, space);
       } catch (const SourceError& error) {
         if (error.number == err::kFileNotFound) continue;  // gone: no longer part of the copy
         throw;

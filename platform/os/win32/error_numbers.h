@@ -25,6 +25,10 @@ bool isRefusedMetadata(unsigned long code);
 // long-path prefix).
 [[noreturn]] void throwCopyError(unsigned long code, const std::wstring& path);
 
+// Throws the copy::SourceError for Win32 error `code` from reading the source entry
+// `path`: the copy goes on without it.
+[[noreturn]] void throwSourceError(unsigned long code, const std::wstring& path);
+
 // Throws the RuntimeError with `number` on `path`.
 [[noreturn]] void throwNumber(int number, const std::wstring& path);
 

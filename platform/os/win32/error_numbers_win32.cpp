@@ -3,6 +3,7 @@
 
 #include "error_numbers.h"
 #include "copy/rules.h"
+#include "copy/report.h"
 #include "errors.h"
 #include "longpath.h"
 #include "wide.h"
@@ -83,6 +84,10 @@ bool isRefusedMetadata(unsigned long code) {
 
 void throwCopyError(unsigned long code, const std::wstring& path) {
   throwNumber(copyErrorNumber(code), path);
+}
+
+void throwSourceError(unsigned long code, const std::wstring& path) {
+  throw copy::SourceError(copyErrorNumber(code), narrow(plainPath(path)));
 }
 
 void throwNumber(int number, const std::wstring& path) {

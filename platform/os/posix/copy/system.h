@@ -45,7 +45,7 @@ class CopySystem {
   void useWorkers(unsigned) {}
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
   void openChild(DirNode& child, const DirNode& parent, Entry& folder);
-  void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder);
+  void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder, bool list);
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);
   bool foldsCase(DirNode& dir);

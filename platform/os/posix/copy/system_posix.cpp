@@ -44,7 +44,8 @@ void CopySystem::openChild(DirNode& child, const DirNode& parent, Entry& folder)
   openChildNode(child, parent, folder.name, folder.followed);
 }
 
-void CopySystem::openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder) {
+// An open destination folder costs nothing to look into later: `list` makes no difference.
+void CopySystem::openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder, bool) {
   openSurveyNode(child, parent, folder.name, folder.followed);
 }
 

@@ -2,11 +2,14 @@
 #include <windows.h>
 
 #include "file_data.h"
+#include "copy/report.h"
 #include "create_error.h"
 #include "errors.h"
 #include "file_copy.h"
 #include "metadata.h"
 #include "os/win32/error_numbers.h"
+#include "os/win32/longpath.h"
+#include "os/win32/wide.h"
 #include "streams.h"
 #include "temporaries.h"
 
@@ -17,6 +20,14 @@ namespace {
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The error of writing, flushing or closing a file the copy made. Access was granted when
+// it was made: a refusal after that, or a failure that gives no reason at all, is a volume
+// that is full, as the FUSE FAT driver says it under Wine (which tells no free space
+// beforehand, and whose full volume may only show when the file is flushed).
+DWORD writeFailure(DWORD code) {
+  return code == ERROR_ACCESS_DENIED || code == ERROR_SUCCESS ? ERROR_DISK_FULL : code;
+}
 
 // Removes the temporary file unless it has been renamed into place.
 struct TemporaryFile {
@@ -38,7 +49,7 @@ std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from,
   const DataSource source{[&](char* buffer, std::size_t capacity) -> std::size_t {
                             DWORD got = 0;
                             if (!ReadFile(in, buffer, static_cast<DWORD>(capacity), &got, nullptr))
-                              throwCopyError(GetLastError(), from);
+                              throwSourceError(GetLastError(), from);
                             return got;
                           },
                           [&]() -> std::uint64_t {
@@ -49,7 +60,7 @@ std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from,
   const DataSink sink = [&](const char* buffer, std::size_t count) {
     DWORD put = 0;
     if (!WriteFile(out, buffer, static_cast<DWORD>(count), &put, nullptr) || put != count)
-      throwCopyError(GetLastError(), to);
+      throwCopyError(writeFailure(GetLastError()), to);
   };
   const ChunkDone chunkDone = [&](std::size_t count) { progress.advance(count); };
   const DataCopied copied =
@@ -58,15 +69,31 @@ std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from,
   return copied.bytes;
 }
 
+// Thrown where a source file changed while it was read; the copy of it is dropped.
+struct ChangedWhileRead {};
+
+// How often a file that changes while it is read is read again before the copy reports it.
+constexpr int kReadAttempts = 3;
+
+// What tells whether an open file changed meanwhile: its size, write and change times.
+bool sameState(const Entry& a, const Entry& b) {
+  return a.size == b.size && a.written == b.written && a.changed == b.changed;
+}
+
 // Writes the temporary file: bytes and named streams, flushed.
 void writeTemporary(FileCopier& copier, const std::wstring& from, HANDLE out,
                     const std::wstring& temp, copy::FileProgress& progress) {
   Handle in(CreateFileW(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!in.valid()) throwCopyError(GetLastError(), from);
+  if (!in.valid()) throwSourceError(GetLastError(), from);
+  FileId id;
+  Entry before, after;
+  const bool described = describe(in.get(), id, before);
   copyBytes(copier, in.get(), from, out, temp, progress);
+  if (described && describe(in.get(), id, after) && !sameState(before, after))
+    throw ChangedWhileRead{};
   copyNamedStreams(from, temp, copier.buffer);
-  if (!FlushFileBuffers(out)) throwCopyError(GetLastError(), temp);
+  if (!FlushFileBuffers(out)) throwCopyError(writeFailure(GetLastError()), temp);
 }
 
 // Gives the placed file the source's times and attributes. This follows the rename, since
@@ -95,9 +122,7 @@ void setTimesAndAttributes(const std::wstring& path, const Entry& e) {
       path);
 }
 
-}  // namespace
-
-void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
+void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
                copy::FileProgress& progress) {
   TemporaryFile temp;
@@ -110,7 +135,7 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
       throwCopyError(code, destination);
     }
     writeTemporary(copier, source, out.get(), temp.path, progress);
-    if (!out.close()) throwCopyError(GetLastError(), temp.path);
+    if (!out.close()) throwCopyError(writeFailure(GetLastError()), temp.path);
   }
   // A read-only file from an earlier copy gives way to this one; should the rename fail,
   // it gets its attribute back.
@@ -127,6 +152,23 @@ void writeFile(FileCopier& copier, const std::wstring& source, const std::wstrin
   }
   temp.placed = true;
   setTimesAndAttributes(destination, entry);
+}
+
+}  // namespace
+
+void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
+               const std::wstring& destination, const Entry& entry, const Entry* existing,
+               copy::FileProgress& progress) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      writeOnce(copier, source, folder, destination, entry, existing, progress);
+      return;
+    } catch (const ChangedWhileRead&) {
+      if (attempt == kReadAttempts)
+        throw copy::SourceError(err::kPathFileAccess, narrow(plainPath(source)),
+                                copy::changingCause());
+    }
+  }
 }
 
 }  // namespace qm::win32

@@ -30,6 +30,9 @@ struct DirNode {
   FileId id;                 // the source folder's identity, to refuse cycles
   Handle listing;            // the source folder, open until it has been listed
   bool made = false;         // made by this copy
+  // Its destination folder exists and `existing` holds what it has (always, but in the
+  // check before the copy, which looks only at destination folders that exist).
+  bool hasDestination = true;
   // Entries were added, replaced or removed, or attributes changed: its times must be set.
   std::atomic<bool> touched{false};
   Entry before;  // its times and attributes before the copy, when it existed
@@ -45,10 +48,18 @@ struct DirNode {
 void openTopNode(DirNode& node, const CopyBounds& bounds, const std::wstring& from,
                  const std::wstring& to);
 
-// Opens `node` as the folder `folder` listed in `parent`: refused with 75 when it is one of
-// its own ancestors or the destination (a cycle); its copy made, or opened and listed
-// when it exists (58 when a file is in the way). Throws RuntimeError.
+// Opens `node` as the folder `folder` listed in `parent`: a LeftOutError when it is one of
+// its own ancestors or the destination (a cycle), a SourceError when it cannot be opened;
+// its copy made, or opened and listed when it exists (58 when a file is in the way).
+// Throws RuntimeError.
 void openChildNode(DirNode& node, DirNode& parent, const Entry& folder);
+
+// Opens `node` as openChildNode does, for the check before the copy: its destination only
+// where it exists as a folder, listed with `list`, and nothing made or changed.
+void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder, bool list);
+
+// The destination folder nearest to `node` that exists: its own, or one above it.
+const DirNode& nearestDestination(const DirNode& node);
 
 // Gives the folder the source folder's times and attributes, once its contents are in
 // place; a folder that the copy left as it was and that has them already is not written.

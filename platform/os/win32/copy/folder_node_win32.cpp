@@ -2,12 +2,14 @@
 // or merged into, and finished with their source's times and attributes.
 #include <windows.h>
 
+#include "copy/report.h"
 #include "create_error.h"
 #include "errors.h"
 #include "folder_node.h"
 #include "metadata.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
+#include "os/win32/wide.h"
 #include "temporaries.h"
 
 namespace qm::win32 {
@@ -26,9 +28,35 @@ std::wstring key(std::wstring name) {
 
 // Opens the source folder of `node` for listing and learns its identity and times.
 void openSource(DirNode& node) {
-  node.listing = openTarget(node.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+  try {
+    node.listing = openTarget(node.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+  } catch (const RuntimeError& error) {
+    throw copy::SourceError(error.number, error.path);
+  }
   if (!describe(node.listing.get(), node.id, node.self))
-    throwCopyError(GetLastError(), node.source);
+    throwSourceError(GetLastError(), node.source);
+}
+
+// Opens the source folder of the subfolder `folder` of `parent` into `node`; a folder that
+// is one of its own ancestors or the destination is a cycle, left out.
+void openChildSource(DirNode& node, DirNode& parent, const Entry& folder) {
+  node.parent = &parent;
+  node.bounds = parent.bounds;
+  node.source = parent.source + L"\\" + folder.name;
+  node.destination = parent.destination + L"\\" + folder.name;
+  openSource(node);
+  for (const DirNode* up = &parent; up != nullptr; up = up->parent) {
+    if (up->id == node.id)
+      throw copy::LeftOutError(copy::LeftOut::Cycle, narrow(plainPath(node.source)));
+  }
+  if (node.bounds->destinationId && *node.bounds->destinationId == node.id)
+    throw copy::LeftOutError(copy::LeftOut::Cycle, narrow(plainPath(node.source)));
+}
+
+// What the existing destination folder of `node` holds, by case-folded name.
+void listExisting(DirNode& node, HANDLE h) {
+  const std::vector<Entry> entries = listFolder(h, node.destination);
+  for (const Entry& e : entries) node.existing.emplace(key(e.name), e);
 }
 
 // Opens the destination folder that is there, listing what it holds.
@@ -46,6 +74,7 @@ void openExisting(DirNode& node) {
   const std::vector<Entry> entries = listFolder(h.get(), node.destination);
   h.close();
   removeStaleTemporaries(node.destination, entries);
+  node.existing.clear();
   for (const Entry& e : entries) node.existing.emplace(key(e.name), e);
   // A read-only folder may refuse new entries on some systems: opened for the copy, the
   // source's attributes are set again at the end.
@@ -91,17 +120,25 @@ void openTopNode(DirNode& node, const CopyBounds& bounds, const std::wstring& fr
   openDestination(node, nullptr);
 }
 
+void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder, bool list) {
+  openChildSource(node, parent, folder);
+  node.volume = parent.volume;
+  const Entry* known = parent.hasDestination ? parent.find(folder.name) : nullptr;
+  node.hasDestination = known && known->isFolder() && !known->isReparsePoint();
+  if (!node.hasDestination || !list) return;
+  Handle h = openFollowing(node.destination, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+  if (!h.valid()) throwCopyError(GetLastError(), node.destination);
+  listExisting(node, h.get());
+}
+
+const DirNode& nearestDestination(const DirNode& node) {
+  const DirNode* at = &node;
+  while (!at->hasDestination && at->parent) at = at->parent;
+  return *at;
+}
+
 void openChildNode(DirNode& node, DirNode& parent, const Entry& folder) {
-  node.parent = &parent;
-  node.bounds = parent.bounds;
-  node.source = parent.source + L"\\" + folder.name;
-  node.destination = parent.destination + L"\\" + folder.name;
-  openSource(node);
-  for (const DirNode* up = &parent; up != nullptr; up = up->parent) {
-    if (up->id == node.id) throwNumber(err::kPathFileAccess, node.source);
-  }
-  if (node.bounds->destinationId && *node.bounds->destinationId == node.id)
-    throwNumber(err::kPathFileAccess, node.source);
+  openChildSource(node, parent, folder);
   openDestination(node, &parent);
   if (node.made) parent.touched = true;
 }

@@ -67,31 +67,43 @@ bool samePath(const std::wstring& a, const std::wstring& b) {
   return isSameOrInside(a, b) && isSameOrInside(b, a);
 }
 
-// Refuses the link `path` (in a folder whose final path is `folderFinal`) when what it
-// leads to overlaps the source or the destination. A reparse point that is not a link
-// (its final path is its own) passes.
-void checkLink(const CopyBounds& bounds, HANDLE target, const std::wstring& folderFinal,
-               const std::wstring& name, const std::wstring& path) {
+// Whether following the link `name` (in a folder whose final path is `folderFinal`) would
+// never end: it leads to that folder or one above it, or into or above the destination. A
+// link elsewhere in the source is copied as what it leads to; a reparse point that is not
+// a link (its final path is its own) is no link at all.
+bool leadsIntoCopy(const CopyBounds& bounds, HANDLE target, const std::wstring& folderFinal,
+                   const std::wstring& name) {
   const std::wstring resolved = finalPathOf(target);
   if (resolved.empty() || folderFinal.empty() || samePath(resolved, folderFinal + L"\\" + name))
-    return;
-  if (overlap(resolved, bounds.sourceFinal) || overlap(resolved, bounds.destinationFinal))
-    throwNumber(err::kPathFileAccess, path);
+    return false;
+  return isSameOrInside(folderFinal, resolved) || overlap(resolved, bounds.destinationFinal);
 }
 
-// `e`, a link in `node` at `path`, as what it leads to, under its own name.
-void resolveLink(const DirNode& node, std::wstring& folderFinal, Entry& e,
+// `e`, a link in `node` at `path`, as what it leads to, under its own name; false, with
+// the reason in `e`, where the copy leaves it out.
+bool resolveLink(const DirNode& node, std::wstring& folderFinal, Entry& e,
                  const std::wstring& path) {
   if (folderFinal.empty())
     folderFinal = node.parent ? finalPathOf(node.listing.get()) : node.bounds->sourceFinal;
-  Handle target = openTarget(path, 0);
-  checkLink(*node.bounds, target.get(), folderFinal, e.name, path);
+  Handle target;
+  try {
+    target = openTarget(path, 0);
+  } catch (const RuntimeError& error) {
+    if (error.number != err::kFileNotFound && error.number != err::kPathFileAccess) throw;
+    e.leftOut = copy::LeftOut::Dangling;
+    return false;
+  }
+  if (leadsIntoCopy(*node.bounds, target.get(), folderFinal, e.name)) {
+    e.leftOut = copy::LeftOut::Cycle;
+    return false;
+  }
   FileId id;
   Entry resolved;
   if (!describe(target.get(), id, resolved)) throwCopyError(GetLastError(), path);
   resolved.name = std::move(e.name);
   resolved.attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
   e = std::move(resolved);
+  return true;
 }
 
 }  // namespace
@@ -118,14 +130,22 @@ void listNode(DirNode& node, const EmitEntry& emit) {
   // Every link is resolved and checked before the first entry is handed on, so a link that
   // leads back into the copy stops it before anything of its folder is written.
   std::wstring folderFinal;
-  for (Entry& e : entries) {
-    if (e.isReparsePoint() && !isCompatibilityJunction(e))
-      resolveLink(node, folderFinal, e, node.source + L"\\" + e.name);
+  std::vector<bool> leftOut(entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    Entry& e = entries[i];
+    if (isCompatibilityJunction(e)) {
+      e.leftOut = copy::LeftOut::Junction;
+      leftOut[i] = true;
+    } else if (e.isReparsePoint()) {
+      leftOut[i] = !resolveLink(node, folderFinal, e, node.source + L"\\" + e.name);
+    }
   }
   node.listing.close();
-  for (Entry& e : entries) {
-    if (isCompatibilityJunction(e)) continue;
-    const copy::Listed kind = e.isFolder() ? copy::Listed::Folder : copy::Listed::File;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    Entry& e = entries[i];
+    const copy::Listed kind = leftOut[i]     ? copy::Listed::LeftOut
+                              : e.isFolder() ? copy::Listed::Folder
+                                             : copy::Listed::File;
     if (!emit(std::move(e), kind)) break;
   }
 }

@@ -39,6 +39,12 @@ class CopySystem {
   void useWorkers(unsigned count) { copiers_.resize(count); }
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
   void openChild(DirNode& child, DirNode& parent, Entry& folder);
+  void openSurveyChild(DirNode& child, DirNode& parent, Entry& folder, bool list);
+  static std::string nameOf(const Entry& entry);
+  copy::VolumeLimits limits(DirNode& top);
+  bool foldsCase(DirNode& dir);
+  static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
+  static std::uint64_t existingSize(const Entry& entry) { return entry.size; }
   std::optional<Entry> existing(const DirNode& dir, const Entry& entry);
   bool unchanged(DirNode& dir, const Entry& entry, const Entry& existing);
   static std::uint64_t listedSize(const Entry& entry) { return entry.size; }

@@ -2,6 +2,7 @@
 #include "system.h"
 
 #include "errors.h"
+#include "limits.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "os/win32/wide.h"
@@ -9,7 +10,27 @@
 namespace qm::win32 {
 
 void CopySystem::list(DirNode& dir, bool, const EmitEntry& emit) {
+  // The check before the copy listed the top folder already, which closed it.
+  if (!dir.listing.valid()) {
+    dir.listing = openTarget(dir.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
+  }
   listNode(dir, emit);  // the listing gives every size: measuring costs nothing more
+}
+
+void CopySystem::openSurveyChild(DirNode& child, DirNode& parent, Entry& folder, bool list) {
+  openSurveyNode(child, parent, folder, list);
+}
+
+std::string CopySystem::nameOf(const Entry& entry) {
+  return narrow(entry.name);
+}
+
+copy::VolumeLimits CopySystem::limits(DirNode& top) {
+  return volumeLimits(top.destination);
+}
+
+bool CopySystem::foldsCase(DirNode& dir) {
+  return win32::foldsCase(nearestDestination(dir).destination);
 }
 
 void CopySystem::openChild(DirNode& child, DirNode& parent, Entry& folder) {
@@ -17,6 +38,7 @@ void CopySystem::openChild(DirNode& child, DirNode& parent, Entry& folder) {
 }
 
 std::optional<Entry> CopySystem::existing(const DirNode& dir, const Entry& entry) {
+  if (!dir.hasDestination) return std::nullopt;
   const Entry* old = dir.find(entry.name);
   if (!old) return std::nullopt;
   // A folder where the copy needs a file: neither a file that exists nor a missing path.

@@ -1,0 +1,21 @@
+// What a destination volume takes: its names, file sizes and free space, and whether a
+// folder of it tells names that differ only in case apart.
+#pragma once
+
+#include <string>
+
+#include "copy/plan_check.h"
+
+namespace qm::win32 {
+
+// The limits of the volume that holds the existing folder `folder`: every volume keeps
+// names as Windows does; FAT ones hold files below 4 GiB; the free space as the volume
+// tells it (nothing where it gives no size, as FUSE drivers under Wine may).
+copy::VolumeLimits volumeLimits(const std::wstring& folder);
+
+// Whether the existing folder `folder` takes two names that differ only in case for one
+// (every folder but those set to tell case apart): a probe file is made there and looked
+// up by its name in other case.
+bool foldsCase(const std::wstring& folder);
+
+}  // namespace qm::win32

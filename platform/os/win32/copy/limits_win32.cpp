@@ -1,0 +1,68 @@
+// Learns a destination volume's limits from its file-system name and free space.
+#include "limits.h"
+
+#include <windows.h>
+
+#include <cwctype>
+
+#include "os/win32/handle.h"
+#include "os/win32/wide.h"
+#include "temporaries.h"
+
+namespace qm::win32 {
+
+namespace {
+
+constexpr std::uint64_t kFatFileLimit = (std::uint64_t{4} << 30) - 1;
+
+// The root of the volume that holds `folder`, with its trailing separator.
+std::wstring volumeRoot(const std::wstring& folder) {
+  wchar_t root[MAX_PATH + 1] = L"";
+  if (!GetVolumePathNameW(folder.c_str(), root, MAX_PATH)) return L"";
+  return root;
+}
+
+}  // namespace
+
+copy::VolumeLimits volumeLimits(const std::wstring& folder) {
+  copy::VolumeLimits limits;
+  limits.windowsNames = true;
+  const std::wstring root = volumeRoot(folder);
+  wchar_t name[MAX_PATH + 1] = L"";
+  if (!root.empty() &&
+      GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) {
+    std::wstring upper = name;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+    if (upper == L"FAT32" || upper == L"FAT") {
+      limits.maxFileSize = kFatFileLimit;
+      limits.typeName = narrow(upper);
+    }
+  }
+  ULARGE_INTEGER available{}, total{};
+  if (GetDiskFreeSpaceExW(folder.c_str(), &available, &total, nullptr) && total.QuadPart > 0)
+    limits.freeBytes = available.QuadPart;
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  if (!root.empty() &&
+      GetDiskFreeSpaceW(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                        &clusters) &&
+      sectorsPerCluster > 0 && bytesPerSector > 0)
+    limits.unit = std::uint64_t{sectorsPerCluster} * bytesPerSector;
+  return limits;
+}
+
+bool foldsCase(const std::wstring& folder) {
+  std::wstring path;
+  Handle probe = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, path);
+  if (!probe.valid()) return false;  // the copy will fail on this folder anyway
+  probe.close();
+  std::wstring other = path;
+  const std::size_t name = other.rfind(L'\\') + 1;
+  CharUpperBuffW(other.data() + name, static_cast<DWORD>(other.size() - name));
+  // The name in other case is this run's own: found, it can only be the probe itself.
+  const bool folds = GetFileAttributesW(other.c_str()) != INVALID_FILE_ATTRIBUTES;
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(path.c_str());
+  return folds;
+}
+
+}  // namespace qm::win32
