@@ -1,7 +1,8 @@
 // The copy's shared rules, run on every system: volume time steps and offsets, the
-// unchanged decision, and the numbers failures get.
+// unchanged decision, the numbers failures get, and the check of a plan before writing.
 #include <gtest/gtest.h>
 
+#include "copy/plan_check.h"
 #include "copy/rules.h"
 #include "errors.h"
 
@@ -238,6 +239,53 @@ TEST(CopyRules, NamesAWindowsVolumeCannotHoldAreToldWithTheirReason) {
       {"COM\xC2\xB9", P::DeviceName},
   };
   for (const auto& c : cases) EXPECT_EQ(windowsNameProblem(c.name), c.problem) << c.name;
+}
+
+TEST(CopyRules, NamesFoldAsAVolumeThatDoesNotTellCaseApartComparesThem) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Notes.TXT", "notes.txt"}, {"ÀÉÎÕÜ", "àéîõü"},   {"ŁŚŽ", "łśž"},       {"ΑΒΓΩ", "αβγω"},
+      {"ДОКЁ", "докё"},           {"ＡＢＣ", "ａｂｃ"}, {"日本語", "日本語"}, {"×", "×"},
+  };
+  for (const auto& [name, folded] : cases) EXPECT_EQ(foldCase(name), folded) << name;
+  PlanCheck plan({});
+  plan.beginFolder("");
+  for (const char* name : {"a.txt", "Notes", "b", "NOTES", "notes", "c"}) plan.entry(name, true, 1);
+  EXPECT_EQ(plan.takeSuspects(), std::vector<std::uint64_t>{PlanCheck::caseKey("notes")});
+  EXPECT_TRUE(plan.takeSuspects().empty());
+}
+
+// The space a copy needs at most: what it writes, in the volume's units, less what the files
+// it replaces give back, with room beside the one it replaces last.
+TEST(CopyRules, TheFreeSpaceRefusesOnlyWhatCannotFit) {
+  using Pairs = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+  const struct {
+    const char* what;
+    std::optional<std::uint64_t> free;
+    std::uint64_t unit;
+    std::vector<std::uint64_t> written;  // files written where nothing is
+    Pairs replaced;                      // old and new sizes
+    bool fits;
+  } cases[] = {
+      {"exactly the free space", 100, 1, {60, 40}, {}, true},
+      {"a byte more", 99, 1, {60, 40}, {}, false},
+      {"small files take a cluster each", 8192, 4096, {1, 1, 1}, {}, false},
+      {"nothing written onto a full volume", 0, 4096, {}, {}, true},
+      {"a replaced file needs room beside the old one", 50, 1, {}, {{100, 100}}, false},
+      {"room for the new copy beside the old", 120, 1, {}, {{100, 120}}, true},
+      {"replaced files give back their space", 60, 1, {}, {{50, 50}, {50, 50}}, true},
+      {"a volume that tells no free space", std::nullopt, 1, {std::uint64_t{1} << 60}, {}, true},
+  };
+  for (const auto& c : cases) {
+    VolumeLimits limits;
+    limits.freeBytes = c.free;
+    limits.unit = c.unit;
+    PlanCheck plan(limits);
+    for (const std::uint64_t size : c.written) plan.writes(size);
+    for (const auto& [before, after] : c.replaced) plan.replaces(before, after);
+    EXPECT_EQ(plan.fits(), c.fits) << c.what;
+    plan.finishSpace();
+    EXPECT_EQ(plan.problems().size(), c.fits ? 0u : 1u) << c.what;
+  }
 }
 
 }  // namespace

@@ -142,6 +142,10 @@ TEST_P(OntoStick, WhatTheVolumeCannotHoldIsRefusedNamedAndNothingIsWritten) {
     }
     EXPECT_EQ(number, c.number) << c.label;
     EXPECT_EQ(progress.report.failureCount(), c.count) << c.label;
+    // The folder a refused copy made is gone again; the one a copy that wrote made stays.
+    EXPECT_EQ(std::filesystem::exists(destination),
+              fat && c.number == err::kDiskFull && c.first.file.empty())
+        << c.label;
     EXPECT_EQ(entriesBelow(destination), std::vector<std::string>{}) << c.label;
     ASSERT_FALSE(failures.empty()) << c.label;
     if (!first.cause.empty()) {

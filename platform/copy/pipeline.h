@@ -43,6 +43,8 @@ namespace qm::copy {
 //   bool foldsCase(Folder&);             whether the destination folder (or, where it does
 //       not exist yet, the nearest one above it) takes names that differ in case for one
 //   LeftOut leftOutReason(const Entry&);  why a LeftOut entry is left out
+//   void discardTop(Folder& top);        removes the top's destination folder where this
+//       copy made it, once the check has refused the copy
 //   std::optional<Existing> existing(Folder&, Entry&);
 //   bool unchanged(Folder&, Entry&, const Existing&);   asked of File entries only; may
 //       learn the destination volume's rules the first time
@@ -79,7 +81,7 @@ class Pipeline {
         auto top = std::make_shared<Node>(*this, nullptr, std::string());
         openTop(top->folder);
         top->open = true;
-        check(top->folder);
+        check(*top);
         walk(top);
         // The figures found are the totals from here on, while the workers still copy.
         if (options_.progress && !failed())
@@ -165,11 +167,16 @@ class Pipeline {
 
   // Checks the whole plan before anything is written, and refuses the copy with the first
   // problem's number where anything cannot succeed; the user is told every problem.
-  void check(Folder& top) {
+  void check(Node& node) {
+    Folder& top = node.folder;
     PlanCheck plan(sys_.limits(top));
     Survey<Sys>(sys_, options_, plan).run(top);
     if (plan.problems().empty()) return;
+    // Nothing is written: a top folder this copy made goes again.
+    node.open = false;
+    sys_.discardTop(top);
     for (const auto& found : plan.problems()) report(found.problem);
+    if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());
     {
       std::lock_guard lock(mutex_);
       reported_ = true;  // the refusal below is told by the problems above

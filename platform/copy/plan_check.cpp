@@ -2,6 +2,7 @@
 #include "plan_check.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "os/paths.h"
 #include "utf8.h"
@@ -62,8 +63,11 @@ std::string foldCase(std::string_view name) {
 
 void PlanCheck::beginFolder(std::string relative) {
   folder_ = std::move(relative);
-  names_.clear();
-  collisions_.clear();
+  keys_.clear();
+}
+
+std::uint64_t PlanCheck::caseKey(std::string_view name) {
+  return std::hash<std::string>{}(foldCase(name));
 }
 
 std::string PlanCheck::path(std::string_view name) const {
@@ -72,7 +76,10 @@ std::string PlanCheck::path(std::string_view name) const {
 }
 
 void PlanCheck::add(int number, std::string file, std::string cause) {
-  problems_.push_back({number, {std::move(file), std::move(cause)}});
+  if (problems_.size() < CopyReport::kKept)
+    problems_.push_back({number, {std::move(file), std::move(cause)}});
+  else
+    ++more_;
 }
 
 void PlanCheck::entry(std::string_view name, bool file, std::uint64_t size) {
@@ -81,18 +88,21 @@ void PlanCheck::entry(std::string_view name, bool file, std::uint64_t size) {
       add(err::kBadFileName, path(name), nameCause(problem, name));
   }
   // Only valid names can be folded; the others are refused above where it matters.
-  if (isValidUtf8(name)) {
-    const auto [at, inserted] = names_.emplace(foldCase(name), std::string(name));
-    if (!inserted) collisions_.emplace_back(at->second, std::string(name));
-  }
+  if (isValidUtf8(name)) keys_.push_back(caseKey(name));
   if (!file) return;
   if (size > limits_.maxFileSize)
     add(err::kDiskFull, path(name), sizeLimitCause(limits_.typeName, limits_.maxFileSize));
   writes(size);
 }
 
-std::vector<std::pair<std::string, std::string>> PlanCheck::takeCollisions() {
-  return std::move(collisions_);
+std::vector<std::uint64_t> PlanCheck::takeSuspects() {
+  std::sort(keys_.begin(), keys_.end());
+  std::vector<std::uint64_t> shared;
+  for (std::size_t i = 1; i < keys_.size(); ++i)
+    if (keys_[i] == keys_[i - 1] && (shared.empty() || shared.back() != keys_[i]))
+      shared.push_back(keys_[i]);
+  keys_.clear();
+  return shared;
 }
 
 void PlanCheck::collision(const std::string& first, const std::string& second) {

@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -47,10 +46,15 @@ class PlanCheck {
   void beginFolder(std::string relative);
   // An entry of the current folder that the copy writes; `file` with its size.
   void entry(std::string_view name, bool file, std::uint64_t size);
-  // The pairs of names in the current folder that only case tells apart, once it is done.
-  std::vector<std::pair<std::string, std::string>> takeCollisions();
-  // A pair the destination folder takes for one name.
+  // Once the current folder is done: the keys (see caseKey) that two or more of its names
+  // share, sorted; empty where no two names can differ only in case. Only 8 bytes per name
+  // are kept meanwhile, so a folder of a million files costs little.
+  std::vector<std::uint64_t> takeSuspects();
+  // A pair of names in the current folder that only case tells apart, which the
+  // destination folder takes for one.
   void collision(const std::string& first, const std::string& second);
+  // The key of a name as a destination that folds case compares it.
+  static std::uint64_t caseKey(std::string_view name);
 
   // The space, counted again where the first count does not fit: a file this copy writes
   // where nothing is, or over an older file of `oldSize`; the files it leaves as they are
@@ -68,7 +72,9 @@ class PlanCheck {
     int number;
     Problem problem;
   };
+  // The first problems; the others are only counted.
   const std::vector<Found>& problems() const { return problems_; }
+  std::size_t moreProblems() const { return more_; }
 
  private:
   std::uint64_t rounded(std::uint64_t size) const;
@@ -78,10 +84,10 @@ class PlanCheck {
 
   const VolumeLimits limits_;
   std::string folder_;
-  std::unordered_map<std::string, std::string> names_;  // folded name to the first name
-  std::vector<std::pair<std::string, std::string>> collisions_;
+  std::vector<std::uint64_t> keys_;  // of the current folder's names
   std::uint64_t written_ = 0, freed_ = 0, largestReplaced_ = 0;
-  std::vector<Found> problems_;
+  std::vector<Found> problems_;  // the first ones; the others are counted in more_
+  std::size_t more_ = 0;
 };
 
 }  // namespace qm::copy

@@ -31,6 +31,11 @@ void CopyReport::addLeftOut(Problem problem) {
   keep(leftOut_, leftOutCount_, std::move(problem), false);
 }
 
+void CopyReport::countMoreFailures(std::size_t count) {
+  std::lock_guard lock(mutex_);
+  failureCount_ += count;
+}
+
 std::vector<Problem> CopyReport::failures() const {
   std::lock_guard lock(mutex_);
   return failures_;

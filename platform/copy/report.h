@@ -40,6 +40,8 @@ class CopyReport {
   // `first`: the failure that stopped the copy, shown before the ones it went on past.
   void addFailure(Problem problem, bool first = false);
   void addLeftOut(Problem problem);
+  // Failures beyond those kept, counted only.
+  void countMoreFailures(std::size_t count);
   std::vector<Problem> failures() const;
   std::vector<Problem> leftOut() const;
   std::size_t failureCount() const;

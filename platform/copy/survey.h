@@ -1,12 +1,16 @@
 // The walk before a copy writes anything: the whole plan, checked against the destination.
 #pragma once
 
+#include <algorithm>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "copy/options.h"
 #include "copy/plan_check.h"
 #include "os/paths.h"
+#include "utf8.h"
 
 namespace qm::copy {
 
@@ -48,11 +52,7 @@ class Survey {
         if (kind == Listed::Folder) folders.push_back(std::move(entry));
         return true;
       });
-      if (!space) {
-        const auto collisions = check_.takeCollisions();
-        if (!collisions.empty() && sys_.foldsCase(dir))
-          for (const auto& [first, second] : collisions) check_.collision(first, second);
-      }
+      if (!space) checkCase(dir);
     }
     for (Entry& entry : folders) {
       Folder child;
@@ -68,6 +68,27 @@ class Survey {
       const std::string name = sys_.nameOf(entry);
       folder(child, relative.empty() ? name : relative + kPathSeparator + name, space);
     }
+  }
+
+  // Names of `dir` (leased) that only case tells apart, where its destination folder takes
+  // them for one. Rare: the folder is listed again only when two names share a key.
+  void checkCase(Folder& dir) {
+    const std::vector<std::uint64_t> suspects = check_.takeSuspects();
+    if (suspects.empty()) return;
+    std::unordered_map<std::string, std::string> first;  // folded name, the first name
+    std::vector<std::pair<std::string, std::string>> pairs;
+    sys_.list(dir, false, [&](Entry&& entry, Listed kind) {
+      if (kind == Listed::LeftOut) return true;
+      const std::string name = sys_.nameOf(entry);
+      if (!isValidUtf8(name) ||
+          !std::binary_search(suspects.begin(), suspects.end(), PlanCheck::caseKey(name)))
+        return true;
+      const auto [at, inserted] = first.emplace(foldCase(name), name);
+      if (!inserted) pairs.emplace_back(at->second, name);
+      return true;
+    });
+    if (!pairs.empty() && sys_.foldsCase(dir))
+      for (const auto& [a, b] : pairs) check_.collision(a, b);
   }
 
   void count(Folder& dir, Entry& entry, Listed kind) {

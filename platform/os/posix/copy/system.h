@@ -49,6 +49,7 @@ class CopySystem {
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);
   bool foldsCase(DirNode& dir);
+  static void discardTop(DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
   static std::uint64_t existingSize(const struct stat& st) {
     return static_cast<std::uint64_t>(st.st_size);

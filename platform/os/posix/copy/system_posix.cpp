@@ -53,6 +53,10 @@ copy::VolumeLimits CopySystem::limits(DirNode& top) {
   return volumeLimits(top.destinationFd());
 }
 
+void CopySystem::discardTop(DirNode& top) {
+  if (top.fresh) ::rmdir(top.destinationPath.c_str());  // where it fails, an empty folder stays
+}
+
 bool CopySystem::foldsCase(DirNode& dir) {
   auto& nearest = const_cast<DirNode&>(nearestDestination(dir));
   const FolderLease lease(nearest);

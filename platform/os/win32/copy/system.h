@@ -43,6 +43,7 @@ class CopySystem {
   static std::string nameOf(const Entry& entry);
   copy::VolumeLimits limits(DirNode& top);
   bool foldsCase(DirNode& dir);
+  static void discardTop(DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
   static std::uint64_t existingSize(const Entry& entry) { return entry.size; }
   std::optional<Entry> existing(const DirNode& dir, const Entry& entry);

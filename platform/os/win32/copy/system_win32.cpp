@@ -29,6 +29,10 @@ copy::VolumeLimits CopySystem::limits(DirNode& top) {
   return volumeLimits(top.destination);
 }
 
+void CopySystem::discardTop(DirNode& top) {
+  if (top.made) RemoveDirectoryW(top.destination.c_str());  // where it fails, an empty folder stays
+}
+
 bool CopySystem::foldsCase(DirNode& dir) {
   return win32::foldsCase(nearestDestination(dir).destination);
 }
