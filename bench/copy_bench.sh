@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the folder copy against cp -a and rsync -a (each followed by sync) on four workloads
 # and checks every copy the engine makes; then the cost of progress reporting on workloads a
-# and b ("p"), and workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
+# and b ("p"), the share of the check before writing in a fresh copy of a and an unchanged
+# re-copy c ("k"), and workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
 # against cp -r and the FAT recipe rsync -rt --modify-window=1. QM_BENCH_RUNS sets the
 # runs per tool (default 3), QM_BENCH_DIR the folder that holds the trees (about 16 GB at
 # the end), QM_BENCH_ONLY a subset such as "a c e". QM_BENCH_BEFORE, the bench folder of an
@@ -11,7 +12,7 @@ set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
 runs="${QM_BENCH_RUNS:-3}"
-only="${QM_BENCH_ONLY:-a b c d p e}"
+only="${QM_BENCH_ONLY:-a b c d p k e}"
 before="${QM_BENCH_BEFORE:-}"
 work="$(mktemp -d "${QM_BENCH_DIR:-/var/tmp}/qm_copy_bench.XXXXXX")"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -49,6 +50,8 @@ timed() {
     engine) /usr/bin/time -f %M -o "$work/peak" "$bin/qm_copy" "$src" "$dst" ;;
     before) "$before/qm_copy" "$src" "$dst" ;;
     plain) QM_PROGRESS=0 "$bin/qm_copy" "$src" "$dst" ;;
+    checked) QM_CHECK=1 "$bin/qm_copy" "$src" "$dst" ;;
+    unchecked) QM_CHECK=0 "$bin/qm_copy" "$src" "$dst" ;;
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
     cp_r) cp -r "$src/." "$dst" ;;
@@ -118,6 +121,27 @@ progress_cost() {
   ratio "$(median "${counted[@]}")" "$(median "${plain[@]}")"
 }
 
+# check_cost NAME SOURCE BASE: copies with the check before writing against copies
+# without, alternating; prints the check's share of the checked copy's median time.
+check_cost() {
+  local name="$1" base="$3" with=() without=() t tool
+  src="$2"
+  local order=(checked unchecked)
+  for ((run = 1; run <= runs; run++)); do
+    for ((i = 0; i < 2; i++)); do
+      tool="${order[(run - 1 + i) % 2]}"
+      dst="$work/check-$name-$run-$tool"
+      prepare "$base"
+      t="$(timed "$tool")"
+      if [[ "$tool" == checked ]]; then with+=("$t"); else without+=("$t"); fi
+      verify "$src" "$dst"
+      echo "  check $name run $run $tool ${t}s" >&2
+    done
+  done
+  awk -v w="$(median "${with[@]}")" -v o="$(median "${without[@]}")" \
+    'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
+}
+
 # Files below $1 that are new or were replaced since the listing $2 (inode numbers change
 # when a file is written anew on the FUSE volume, which keeps them while mounted).
 written_since() {
@@ -169,7 +193,7 @@ verify_contents() {
 wants() { [[ " $only " == *" $1 "* ]]; }
 
 echo "building trees in $work" >&2
-if wants a || wants c || wants d || wants p || wants e; then
+if wants a || wants c || wants d || wants p || wants k || wants e; then
   "$bin/qm_tree_maker" small "$work/small"
 fi
 if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" change "$work/changed"; fi
@@ -182,5 +206,8 @@ if wants c; then workload c "$work/small" "$work/small"; fi
 if wants d; then workload d "$work/changed" "$work/small"; fi
 if wants p; then
   echo "progress-cost: a=$(progress_cost a "$work/small") b=$(progress_cost b "$work/big")"
+fi
+if wants k; then
+  echo "check-cost: a=$(check_cost a "$work/small" "") c=$(check_cost c "$work/small" "$work/small")"
 fi
 if wants e; then workload_e; fi

@@ -13,13 +13,15 @@
 namespace {
 
 // Options come from the environment so the benchmark can tune the engine without
-// changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off).
+// changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off), QM_CHECK (0 turns
+// the check before writing off).
 qm::CopyOptions optionsFromEnvironment() {
   qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
     options.workers = static_cast<unsigned>(std::strtoul(workers, nullptr, 10));
   }
   if (const char* reflink = std::getenv("QM_REFLINK")) options.tryReflink = reflink[0] != '0';
+  if (const char* check = std::getenv("QM_CHECK")) options.checkFirst = check[0] != '0';
   return options;
 }
 

@@ -10,6 +10,7 @@
 #include "errors.h"
 #include "frmMain.h"
 #include "qt_test_util.h"
+#include "ui/progress_view.h"
 #include "ui/qt/qt_msgbox.h"
 
 namespace qm::qt {
@@ -221,6 +222,33 @@ TEST(QtBackend, ClosingByTheFrameRaisesClosedThroughTheDispatcher) {
   third->show();
   third->close();  // the program's own close raises no Closed
   EXPECT_EQ(closedByProgram, 0);
+}
+
+// The line where the progress stood, with the whole list behind it for the pointer and
+// for screen readers; taken off again by an empty outcome.
+TEST(QtBackend, TheOutcomeLineStandsInTheFreeBandWithTheListAsItsTooltip) {
+  auto ui = makeBackend();
+  auto form = ui->createForm(frmMainLayout());
+  form->show();
+  const CopyOutcome outcome{"why?.txt: 名前にコピー先で使えない文字 '?' があります ほか 1 件",
+                            "why?.txt: 名前にコピー先で使えない文字 '?' があります\nCON: 名前が…"};
+  ui->showOutcome(outcome);
+  QLabel* line = ui->outcomeLine();
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(line->window(), qtForm(*form).window());
+  EXPECT_EQ(line->text().toStdString(), outcome.line);
+  EXPECT_EQ(line->toolTip().toStdString(), outcome.details);
+  EXPECT_EQ(line->accessibleName().toStdString(), outcome.line);
+  EXPECT_EQ(line->accessibleDescription().toStdString(), outcome.details);
+  EXPECT_TRUE(line->isVisible());
+  // Between the labels and the buttons, covering no control.
+  for (QWidget* control : qtForm(*form).window()->findChildren<QWidget*>()) {
+    if (control == line || control->parentWidget() != line->parentWidget()) continue;
+    EXPECT_FALSE(control->geometry().intersects(line->geometry()))
+        << control->objectName().toStdString();
+  }
+  ui->showOutcome({});
+  EXPECT_EQ(ui->outcomeLine(), nullptr);
 }
 
 }  // namespace

@@ -72,6 +72,57 @@ TEST_P(CopyToolOntoVolume, FolderCopiesWithTheCompletionBoxAndASecondRunWritesNo
   EXPECT_EQ(listing(copy, true), before) << "the second run wrote files again";
 }
 
+// Regression: a name the stick cannot hold stopped the copy part-way, and the user saw the
+// two generic boxes with no word of which file or why.
+TEST_P(CopyToolOntoVolume, ANameTheStickCannotHoldGivesTheTwoBoxesThenTheWindowNamesTheFile) {
+  if (IsSkipped()) return;
+  const fs::path source = base_ / "src" / "Notes";
+  fs::create_directories(source / "later");
+  std::ofstream(source / "a.txt") << "A";
+  std::ofstream(source / "why?.txt") << "?";
+  std::ofstream(source / "later/z.txt") << "Z";
+  fs::create_directories(base_ / "volume");
+  FuseVolume volume(GetParam(), (base_ / "volume").string(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  writeSettings(source.string(), volume.mountPoint(), "Notes");
+  launch(QM_COPYTOOL_PATH);
+  const std::string main = windowNamed("^QM\\(Quillmar\\)$");
+  ASSERT_FALSE(main.empty());
+  // The band below the labels, where the progress and then the outcome stand (pixels).
+  const auto bandColours = [&] {
+    return std::atoi(capture("import -display " + display_ + " -window " + main +
+                             " -crop 540x20+20+112 -format '%k' info: 2>/dev/null")
+                         .c_str());
+  };
+  waitDrawn(main);
+  EXPECT_EQ(bandColours(), 1) << "the band shows something before any copy";
+  pressIn(main, "alt+c");
+  const std::string confirm = waitFor([&] { return otherWindow({main}); });
+  ASSERT_FALSE(confirm.empty()) << "no confirmation box";
+  pressIn(confirm, "alt+y");
+  std::vector<std::string> seen{main, confirm};
+  for (int box = 0; box < 2; ++box) {
+    const std::string generic = waitFor([&] { return otherWindow(seen); });
+    ASSERT_FALSE(generic.empty()) << "generic box " << box + 1 << " missing";
+    EXPECT_EQ(capture("DISPLAY=" + display_ + " xdotool getwindowname " + generic),
+              "QM(Quillmar)\n");
+    if (box == 0 && std::getenv("QM_SCREENS_DIR")) {
+      waitDrawn(generic);
+      screenshot(std::string(std::getenv("QM_SCREENS_DIR")) + "/outcome-box-qt.png");
+    }
+    pressIn(generic, "Return");
+    seen.push_back(generic);
+  }
+  // The window stays, nothing was written, and the band now tells of the file.
+  EXPECT_FALSE(endsWithin(std::chrono::milliseconds(500)));
+  EXPECT_FALSE(fs::exists(fs::path(volume.mountPoint()) / "Notes"));
+  EXPECT_GT(waitFor([&] { return bandColours() > 1 ? std::string("drawn") : std::string(); }),
+            std::string())
+      << "the band shows no line";
+  if (std::getenv("QM_SCREENS_DIR"))
+    screenshot(std::string(std::getenv("QM_SCREENS_DIR")) + "/outcome-qt.png");
+}
+
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, CopyToolOntoVolume,
                          ::testing::Values(FuseVolume::Kind::kFat32, FuseVolume::Kind::kExfat),
                          [](const auto& param) {

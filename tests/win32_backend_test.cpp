@@ -10,6 +10,7 @@
 #include "frmMain.h"
 #include "os/win32/wide.h"
 #include "ui/app.h"
+#include "ui/progress_view.h"
 #include "ui/win32/backend_win32.h"
 #include "ui/win32/form_win32.h"
 
@@ -360,6 +361,31 @@ TEST_F(Win32BackendTest, HourglassIsShownOverTheWindowsWhileSet) {
   ui->setMousePointer(kPointerDefault);
   SendMessageW(form.hwnd(), WM_SETCURSOR, (WPARAM)form.hwnd(), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
   EXPECT_NE(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+}
+
+// The line where the progress stood, in the free band, taken off by an empty outcome.
+TEST_F(Win32BackendTest, TheOutcomeLineStandsInTheFreeBandOfTheWindowInFront) {
+  W32Form& form = make(frmMainLayout());
+  form.show();
+  auto& backend = dynamic_cast<Win32Backend&>(*ui);
+  const CopyOutcome outcome{
+      "Notes.txt: コピー先は大文字と小文字を区別しません: Notes.txt と notes.txt",
+      "Notes.txt: コピー先は大文字と小文字を区別しません"};
+  backend.showOutcome(outcome);
+  const HWND line = backend.outcomeLine();
+  ASSERT_NE(line, nullptr);
+  EXPECT_EQ(GetParent(line), form.hwnd());
+  wchar_t text[256] = L"";
+  GetWindowTextW(line, text, 256);
+  EXPECT_EQ(narrow(text), outcome.line);
+  const RECT band = clientRectOf(line);
+  for (const char* name : {"Label3", "cmdCopy", "Command2", "cmdHenkou"}) {
+    RECT control = clientRectOf(form.control(name)), overlap;
+    EXPECT_FALSE(IntersectRect(&overlap, &band, &control)) << name;
+  }
+  backend.showOutcome({});
+  EXPECT_EQ(backend.outcomeLine(), nullptr);
+  EXPECT_FALSE(IsWindow(line));
 }
 
 }  // namespace

@@ -42,6 +42,9 @@ struct CopyOptions {
   // Ask the file system to share the source's blocks (a reflink) before copying bytes.
   // Windows has no such call for ordinary volumes: it copies the bytes.
   bool tryReflink = true;
+  // Check the whole plan against the destination volume before anything is written
+  // (names, case, file sizes, free space). Off only to measure what the check costs.
+  bool checkFirst = true;
   // Where the copy counts the files and bytes it found and finished; none when null.
   CopyProgress* progress = nullptr;
 };

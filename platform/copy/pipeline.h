@@ -81,7 +81,7 @@ class Pipeline {
         auto top = std::make_shared<Node>(*this, nullptr, std::string());
         openTop(top->folder);
         top->open = true;
-        check(*top);
+        if (options_.checkFirst) check(*top);
         walk(top);
         // The figures found are the totals from here on, while the workers still copy.
         if (options_.progress && !failed())
