@@ -2,10 +2,13 @@
 // before anything is written, what holds no data is left out and listed, and the copy goes
 // on past a file it cannot read.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +77,25 @@ std::vector<std::string> entriesBelow(const std::string& root) {
   return names;
 }
 
+// Two hundred files at the top, then `last`: a copy that wrote before its check was done
+// would have written some of them.
+std::vector<Made> manyThen(const std::vector<Made>& last) {
+  std::vector<Made> files;
+  for (int i = 0; i < 200; ++i) files.push_back({"f" + std::to_string(i), "x"});
+  files.insert(files.end(), last.begin(), last.end());
+  return files;
+}
+
+// Names and file contents below `root`: what a volume without modes and owners keeps.
+std::map<std::string, std::string> contentsBelow(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string name = std::filesystem::relative(e.path(), root).string();
+    files[name] = e.is_directory() ? "folder" : readFile(e.path().string());
+  }
+  return files;
+}
+
 class OntoStick : public ::testing::TestWithParam<FuseVolume::Kind> {};
 
 // Regression: a bad name stopped the copy part-way on every run; Notes.txt and notes.txt
@@ -98,6 +120,11 @@ TEST_P(OntoStick, WhatTheVolumeCannotHoldIsRefusedNamedAndNothingIsWritten) {
        err::kBadFileName,
        {},
        2},
+      {"a bad name deep below many files that come first",
+       manyThen({{"z/"}, {"z/y/"}, {"z/y/bad|name.txt", "|"}}),
+       err::kBadFileName,
+       {"z/y/bad|name.txt", copy::nameCause(NameProblem::ReservedCharacter, "bad|name.txt")},
+       1},
       {"files that differ in case",
        {{"Notes.txt", "upper"}, {"notes.txt", "lower"}},
        err::kFileExists,
@@ -212,6 +239,40 @@ TEST_P(OntoStick, AnUnchangedCopyOntoANearlyFullStickSucceedsAndAChangeNeedsRoom
   EXPECT_EQ(number, err::kDiskFull);
   EXPECT_EQ(progress.filesWritten.load(), 0u);
   EXPECT_EQ(readFile(destination + "/film.bin"), std::string(40u << 20, 'f'));
+}
+
+// A copy killed part-way leaves no file that looks complete when it is not: the next run
+// makes the copy identical to the source.
+TEST_P(OntoStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
+  TempDir tmp;
+  std::vector<Made> files{{"d0/"}, {"d1/"}, {"d2/"}, {"d3/"}, {"d4/"}};
+  for (int i = 0; i < 300; ++i)
+    files.push_back({"d" + std::to_string(i % 5) + "/f" + std::to_string(i),
+                     std::string(65536, static_cast<char>('a' + i % 26))});
+  files.push_back({"big.bin", std::string(8u << 20, 'b')});
+  make(tmp / "src", files);
+  FuseVolume volume(GetParam(), tmp.path(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  const std::string destination = volume.mountPoint() + "/backup";
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    try {
+      copyFolder(tmp / "src", destination);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  // Killed once part of the tree is there.
+  for (int wait = 0; wait < 2000 && entriesBelow(destination).size() < 40; ++wait) ::usleep(1000);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  const std::size_t atKill = entriesBelow(destination).size();
+  EXPECT_GT(atKill, 0u);
+  EXPECT_LT(atKill, files.size()) << "the copy ended before it was killed";
+  CopyProgress progress;
+  ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+  EXPECT_EQ(contentsBelow(destination), contentsBelow(tmp / "src"));
 }
 
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "copy/progress.h"
 #include "copy/survey.h"
 #include "copy/worker_pool.h"
+#include "copy/write_gate.h"
 #include "errors.h"
 
 namespace qm::copy {
@@ -33,8 +35,9 @@ namespace qm::copy {
 //   void list(Folder&, bool measure, Emit emit);   calls emit(Entry&&, Listed) for each
 //       entry, links resolved as the options say, and stops once emit returns false;
 //       with `measure`, every File entry carries its size
-//   void openChild(Folder& child, Folder& parent, Entry& folder);  makes or opens
-//       the destination of a Folder entry; a cycle is a LeftOutError
+//   void openChild(Folder& child, Folder& parent, Entry& folder, Gate beforeMaking);
+//       makes or opens the destination of a Folder entry, calling beforeMaking() first
+//       where it makes it; a cycle is a LeftOutError
 //   void openSurveyChild(Folder& child, Folder& parent, Entry& folder, bool look);  opens
 //       the source folder, and its destination only where it exists: nothing is made;
 //       with `look`, existing() will be asked of it
@@ -45,6 +48,8 @@ namespace qm::copy {
 //   LeftOut leftOutReason(const Entry&);  why a LeftOut entry is left out
 //   void discardTop(Folder& top);        removes the top's destination folder where this
 //       copy made it, once the check has refused the copy
+//   void openSurveyTop(Folder& own, Folder& top);  the top folder again, for the check,
+//       which reads it on a thread of its own
 //   std::optional<Existing> existing(Folder&, Entry&);
 //   bool unchanged(Folder&, Entry&, const Existing&);   asked of File entries only; may
 //       learn the destination volume's rules the first time
@@ -66,10 +71,12 @@ class Pipeline {
 
   Pipeline(Sys& sys, const CopyOptions& options) : sys_(sys), options_(options) {}
 
-  // Copies everything below the top folder, which `openTop(Folder&)` opens. Each folder
-  // is listed and planned on this thread; its files and other entries go to the workers
-  // in batches; a folder gets its own metadata once everything inside it is written. The
-  // first failure stops the copy and is thrown once all threads are done.
+  // Copies everything below the top folder, which `openTop(Folder&)` opens. The whole plan
+  // is checked on a thread of its own while the copy starts beside it; nothing is written
+  // until the check has passed. Each folder is listed and planned on this thread; its
+  // files and other entries go to the workers in batches; a folder gets its own metadata
+  // once everything inside it is written. The first failure stops the copy and is thrown
+  // once all threads are done.
   template <typename OpenTop>
   void run(OpenTop openTop) {
     {
@@ -81,8 +88,15 @@ class Pipeline {
         auto top = std::make_shared<Node>(*this, nullptr, std::string());
         openTop(top->folder);
         top->open = true;
-        if (options_.checkFirst) check(*top);
-        walk(top);
+        std::thread checking;
+        if (options_.checkFirst) {
+          gate_.hold();
+          checking = std::thread([this, node = top.get()] { checkBeside(node->folder); });
+        }
+        guarded(nullptr, [&] { walk(top); });
+        if (checking.joinable()) checking.join();
+        // Nothing was written: a top folder this copy made goes again.
+        if (gate_.refused()) sys_.discardTop(top->folder);
         // The figures found are the totals from here on, while the workers still copy.
         if (options_.progress && !failed())
           options_.progress->walkDone.store(true, std::memory_order_relaxed);
@@ -147,7 +161,7 @@ class Pipeline {
       auto child = std::make_shared<Node>(*this, node, pathOf(*node, entry));
       try {
         typename Sys::Lease lease(node->folder);
-        sys_.openChild(child->folder, node->folder, entry);
+        sys_.openChild(child->folder, node->folder, entry, [this] { waitForCheck(); });
       } catch (const SourceError& error) {
         if (!wentPast(child->relative, error)) throw;
         continue;
@@ -165,16 +179,24 @@ class Pipeline {
     return node.relative.empty() ? name : node.relative + kPathSeparator + name;
   }
 
-  // Checks the whole plan before anything is written, and refuses the copy with the first
-  // problem's number where anything cannot succeed; the user is told every problem.
-  void check(Node& node) {
-    Folder& top = node.folder;
+  // Checks the whole plan below `top` with a top folder of its own, while the copy reads
+  // beside it, and opens the gate for writing, or refuses the copy with the first problem's
+  // number where anything cannot succeed; the user is told every problem.
+  void checkBeside(Folder& top) noexcept {
+    bool passed = false;
+    guarded(nullptr, [&] {
+      Folder own;
+      sys_.openSurveyTop(own, top);
+      check(own);
+      passed = true;
+    });
+    gate_.decide(passed);
+  }
+
+  void check(Folder& top) {
     PlanCheck plan(sys_.limits(top));
     Survey<Sys>(sys_, options_, plan).run(top);
     if (plan.problems().empty()) return;
-    // Nothing is written: a top folder this copy made goes again.
-    node.open = false;
-    sys_.discardTop(top);
     for (const auto& found : plan.problems()) report(found.problem);
     if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());
     {
@@ -280,13 +302,23 @@ class Pipeline {
       progress.finish();
       return;
     }
+    waitForCheck();
     sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
     progress.finishWritten();
   }
 
+  // Returns once the check has passed; where it refused the copy, throws its failure.
+  void waitForCheck() {
+    if (gate_.pass()) return;
+    std::lock_guard lock(mutex_);
+    throw error_ ? *error_ : RuntimeError(err::kPathFileAccess, "");
+  }
+
   // Gives a folder whose contents are complete its metadata, after a failure too, so that
-  // the folders a failed run made are no longer held open to their owner alone.
+  // the folders a failed run made are no longer held open to their owner alone. A copy the
+  // check refused wrote nothing, and leaves the folders as they were.
   void finish(Node& node) noexcept {
+    if (gate_.refused()) return;
     guarded(&node, [&] {
       typename Sys::Lease lease(node.folder);
       sys_.finishFolder(node.folder);
@@ -334,6 +366,7 @@ class Pipeline {
   Sys& sys_;
   const CopyOptions& options_;
   WorkerPool<Batch>* pool_ = nullptr;
+  WriteGate gate_;
   std::mutex mutex_;
   std::optional<RuntimeError> error_;
   std::optional<RuntimeError> skipped_;  // the first source file the copy went past

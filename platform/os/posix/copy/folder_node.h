@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <functional>
 #include <list>
 #include <mutex>
 #include <string>
@@ -114,7 +115,13 @@ void openTopNode(DirNode& node, CopySystem& run, UniqueFd source, const struct s
 // source folder cannot be opened; LeftOutError for a followed folder that is one of its
 // own ancestors or the destination (a cycle); 58 when something other than a folder is in
 // the way.
-void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed);
+// `beforeMaking` is called before the destination folder is made, and may throw.
+void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed,
+                   const std::function<void()>& beforeMaking);
+
+// Opens `own` as the top folder `top` (whose folders are pinned open) again, for the check
+// before the copy, which lists it on a thread of its own.
+void openSurveyTop(DirNode& own, const DirNode& top);
 
 // Opens `node` as openChildNode does, for the check before the copy: its destination
 // folder only where it exists as a folder, with nothing made or changed.

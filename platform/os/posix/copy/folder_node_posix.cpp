@@ -28,17 +28,23 @@ bool hasDefaultAcl(int dirFd) {
   return ::fgetxattr(dirFd, "system.posix_acl_default", nullptr, 0) > 0;
 }
 
-// Creates (or opens, when it exists) the destination folder `name` under `atFd` for
-// `node`. An existing folder gets owner write and search access while it is filled, where
-// its owner allows. `openFlags` adds O_NOFOLLOW below the top folder.
+// Opens (or creates, when it does not exist, after calling `beforeMaking` where given)
+// the destination folder `name` under `atFd` for `node`. An existing folder gets owner
+// write and search access while it is filled, where its owner allows. `openFlags` adds
+// O_NOFOLLOW below the top folder.
 UniqueFd openDestinationFolder(DirNode& node, int atFd, const char* name, int openFlags,
-                               int probeFd) {
-  if (::mkdirat(atFd, name, 0700) == 0) {
-    node.fresh = true;
-  } else if (errno != EEXIST) {
-    throwNumber(createErrorNumber(probeFd, errno, err::kBadFileName), node.destinationPath);
+                               int probeFd, const std::function<void()>& beforeMaking) {
+  const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | openFlags;
+  UniqueFd fd(::openat(atFd, name, flags));
+  if (!fd.valid() && errno == ENOENT) {
+    if (beforeMaking) beforeMaking();
+    if (::mkdirat(atFd, name, 0700) == 0) {
+      node.fresh = true;
+    } else if (errno != EEXIST) {
+      throwNumber(createErrorNumber(probeFd, errno, err::kBadFileName), node.destinationPath);
+    }
+    fd = UniqueFd(::openat(atFd, name, flags));
   }
-  UniqueFd fd(::openat(atFd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | openFlags));
   if (!fd.valid()) {
     if (errno == ENOTDIR || errno == ELOOP) throwNumber(err::kFileExists, node.destinationPath);
     throwCopyError(errno, node.destinationPath);
@@ -225,7 +231,8 @@ void openTopNode(DirNode& node, CopySystem& run, UniqueFd source, const struct s
   const std::string above = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   const UniqueFd aboveFd(::open(above.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   // The top folder may be reached through a link; the ones below are not followed.
-  UniqueFd destination = openDestinationFolder(node, AT_FDCWD, target.c_str(), 0, aboveFd.get());
+  UniqueFd destination =
+      openDestinationFolder(node, AT_FDCWD, target.c_str(), 0, aboveFd.get(), nullptr);
   node.run = &run;
   learnDestination(node, destination.get());
   run.folders().add(node, std::move(source), std::move(destination), true);
@@ -277,10 +284,27 @@ const DirNode& nearestDestination(const DirNode& node) {
   return *at;
 }
 
-void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed) {
+void openSurveyTop(DirNode& own, const DirNode& top) {
+  own.run = top.run;
+  own.sourcePath = top.sourcePath;
+  own.destinationPath = top.destinationPath;
+  own.sourceStat = top.sourceStat;
+  own.destinationStat = top.destinationStat;
+  own.fresh = top.fresh;
+  own.volume = top.volume;
+  // A description of its own: it is listed while the copy lists the top folder too.
+  UniqueFd source(::openat(top.sourceFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!source.valid()) throwCopyError(errno, own.sourcePath);
+  UniqueFd destination(::fcntl(top.destinationFd(), F_DUPFD_CLOEXEC, 0));
+  if (!destination.valid()) throwCopyError(errno, own.destinationPath);
+  own.run->folders().add(own, std::move(source), std::move(destination), true);
+}
+
+void openChildNode(DirNode& node, const DirNode& parent, const std::string& name, bool followed,
+                   const std::function<void()>& beforeMaking) {
   UniqueFd source = openSourceChild(node, parent, name, followed);
   UniqueFd destination = openDestinationFolder(node, parent.destinationFd(), name.c_str(),
-                                               O_NOFOLLOW, parent.destinationFd());
+                                               O_NOFOLLOW, parent.destinationFd(), beforeMaking);
   node.run = parent.run;
   learnDestination(node, destination.get());
   node.run->folders().add(node, std::move(source), std::move(destination), false);

@@ -44,7 +44,9 @@ class CopySystem {
   // The pipeline's primitives.
   void useWorkers(unsigned) {}
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
-  void openChild(DirNode& child, const DirNode& parent, Entry& folder);
+  void openChild(DirNode& child, const DirNode& parent, Entry& folder,
+                 const std::function<void()>& beforeMaking);
+  static void openSurveyTop(DirNode& own, const DirNode& top) { fs::openSurveyTop(own, top); }
   void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder, bool list);
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);

@@ -40,8 +40,9 @@ void CopySystem::list(DirNode& dir, bool measure, const EmitEntry& emit) {
   listFolder(dir, measure, followsLink(options_.links, dir.volume->keepsLinks, true), emit);
 }
 
-void CopySystem::openChild(DirNode& child, const DirNode& parent, Entry& folder) {
-  openChildNode(child, parent, folder.name, folder.followed);
+void CopySystem::openChild(DirNode& child, const DirNode& parent, Entry& folder,
+                           const std::function<void()>& beforeMaking) {
+  openChildNode(child, parent, folder.name, folder.followed, beforeMaking);
 }
 
 // An open destination folder costs nothing to look into later: `list` makes no difference.

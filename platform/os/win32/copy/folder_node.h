@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -51,8 +52,14 @@ void openTopNode(DirNode& node, const CopyBounds& bounds, const std::wstring& fr
 // Opens `node` as the folder `folder` listed in `parent`: a LeftOutError when it is one of
 // its own ancestors or the destination (a cycle), a SourceError when it cannot be opened;
 // its copy made, or opened and listed when it exists (58 when a file is in the way).
-// Throws RuntimeError.
-void openChildNode(DirNode& node, DirNode& parent, const Entry& folder);
+// `beforeMaking` is called before the destination folder is made, and may throw. Throws
+// RuntimeError.
+void openChildNode(DirNode& node, DirNode& parent, const Entry& folder,
+                   const std::function<void()>& beforeMaking);
+
+// Opens `own` as the top folder `top` again, for the check before the copy, which lists it
+// on a thread of its own.
+void openSurveyTop(DirNode& own, const DirNode& top);
 
 // Opens `node` as openChildNode does, for the check before the copy: its destination only
 // where it exists as a folder, listed with `list`, and nothing made or changed.

@@ -89,11 +89,14 @@ void openExisting(DirNode& node) {
   }
 }
 
-// Makes the destination folder of `node`, or opens the one that is there.
-void openDestination(DirNode& node, const DirNode* parent) {
+// Makes the destination folder of `node` (after calling `beforeMaking` where given), or
+// opens the one that is there.
+void openDestination(DirNode& node, const DirNode* parent,
+                     const std::function<void()>& beforeMaking) {
   const Entry* known =
       parent ? parent->find(node.destination.substr(node.destination.rfind(L'\\') + 1)) : nullptr;
   if (known && !known->isFolder()) throwNumber(err::kFileExists, node.destination);
+  if (!known && beforeMaking) beforeMaking();
   if (!known && CreateDirectoryW(node.destination.c_str(), nullptr)) {
     node.made = node.touched = true;
     return;
@@ -117,7 +120,20 @@ void openTopNode(DirNode& node, const CopyBounds& bounds, const std::wstring& fr
   node.source = from;
   node.destination = to;
   openSource(node);
-  openDestination(node, nullptr);
+  openDestination(node, nullptr, nullptr);
+}
+
+void openSurveyTop(DirNode& own, const DirNode& top) {
+  own.bounds = top.bounds;
+  own.source = top.source;
+  own.destination = top.destination;
+  own.self = top.self;
+  own.id = top.id;
+  own.made = top.made;
+  own.volume = top.volume;
+  own.existing = top.existing;
+  // A handle of its own: it is listed while the copy lists the top folder too.
+  own.listing = openTarget(own.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
 }
 
 void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder, bool list) {
@@ -137,9 +153,10 @@ const DirNode& nearestDestination(const DirNode& node) {
   return *at;
 }
 
-void openChildNode(DirNode& node, DirNode& parent, const Entry& folder) {
+void openChildNode(DirNode& node, DirNode& parent, const Entry& folder,
+                   const std::function<void()>& beforeMaking) {
   openChildSource(node, parent, folder);
-  openDestination(node, &parent);
+  openDestination(node, &parent, beforeMaking);
   if (node.made) parent.touched = true;
 }
 

@@ -38,7 +38,9 @@ class CopySystem {
 
   void useWorkers(unsigned count) { copiers_.resize(count); }
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
-  void openChild(DirNode& child, DirNode& parent, Entry& folder);
+  void openChild(DirNode& child, DirNode& parent, Entry& folder,
+                 const std::function<void()>& beforeMaking);
+  static void openSurveyTop(DirNode& own, const DirNode& top) { win32::openSurveyTop(own, top); }
   void openSurveyChild(DirNode& child, DirNode& parent, Entry& folder, bool list);
   static std::string nameOf(const Entry& entry);
   copy::VolumeLimits limits(DirNode& top);

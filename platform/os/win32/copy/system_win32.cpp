@@ -37,8 +37,9 @@ bool CopySystem::foldsCase(DirNode& dir) {
   return win32::foldsCase(nearestDestination(dir).destination);
 }
 
-void CopySystem::openChild(DirNode& child, DirNode& parent, Entry& folder) {
-  openChildNode(child, parent, folder);
+void CopySystem::openChild(DirNode& child, DirNode& parent, Entry& folder,
+                           const std::function<void()>& beforeMaking) {
+  openChildNode(child, parent, folder, beforeMaking);
 }
 
 std::optional<Entry> CopySystem::existing(const DirNode& dir, const Entry& entry) {
