@@ -21,6 +21,7 @@ namespace {
 
 struct Injection {
   std::atomic<bool> active{false};
+  std::function<void()> before;  // set while no copy runs
   std::atomic<int> error{0};
   std::atomic<long> result{-1};
   std::atomic<std::uint64_t> count{0};
@@ -75,11 +76,20 @@ void resetCalls() {
   for (auto& injection : injections) injection.count = 0;
 }
 
+BeforeCall::BeforeCall(Call call, std::function<void()> before) : call_(call) {
+  slot(call).before = std::move(before);
+}
+
+BeforeCall::~BeforeCall() {
+  slot(call_).before = nullptr;
+}
+
 // Counts the call; true with `result` set when it is to fail.
 template <typename Result>
 bool injected(Call call, Result& result) {
   Injection& injection = slot(call);
   injection.count.fetch_add(1);
+  if (injection.before) injection.before();
   if (!injection.active) return false;
   if (injection.error != 0) {
     errno = injection.error;

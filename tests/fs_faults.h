@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 namespace qm::fs::testing {
 
@@ -43,6 +44,19 @@ class OpenFault {
   ~OpenFault();
   OpenFault(const OpenFault&) = delete;
   OpenFault& operator=(const OpenFault&) = delete;
+};
+
+// While alive, `before` runs ahead of every call of `call` (data copies: kCopyFileRange,
+// kPwrite), on the thread that makes it.
+class BeforeCall {
+ public:
+  BeforeCall(Call call, std::function<void()> before);
+  ~BeforeCall();
+  BeforeCall(const BeforeCall&) = delete;
+  BeforeCall& operator=(const BeforeCall&) = delete;
+
+ private:
+  Call call_;
 };
 
 // How often `call` was made (including failed ones) since the last resetCalls().

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -315,6 +316,37 @@ TEST(KeepGoing, PastAFileThatCannotBeReadAndOneThatVanished) {
     for (const char* copied : {"a.txt", "sub/z.txt", "t/last.txt"})
       EXPECT_TRUE(std::filesystem::exists(tmp / "dst" + "/" + copied)) << c.label << copied;
     EXPECT_FALSE(std::filesystem::exists(tmp / "dst/sub/victim.txt")) << c.label;
+  }
+}
+
+// A file that changes while it is read is read again; one that keeps changing is gone past
+// and named, and the rest is copied.
+TEST(KeepGoing, AFileThatChangesWhileReadIsReadAgainUpToThreeTimes) {
+  const struct {
+    int changes;  // how many reads see the file change
+    int number;
+  } cases[] = {{1, 0}, {2, 0}, {3, err::kPathFileAccess}};
+  for (const auto& c : cases) {
+    TempDir tmp;
+    make(tmp / "src", {{"a.txt", "A"}, {"log.txt", std::string(100000, 'l')}});
+    int changed = 0;
+    const auto grow = [&] {
+      if (changed >= c.changes) return;
+      ++changed;
+      std::ofstream(tmp / "src/log.txt", std::ios::app) << "more";
+    };
+    const testing::BeforeCall onRange(testing::Call::kCopyFileRange, grow);
+    const testing::BeforeCall onWrite(testing::Call::kPwrite, grow);
+    CopyProgress progress;
+    EXPECT_EQ(copyNumber(tmp / "src", tmp / "dst", progress), c.number) << c.changes;
+    EXPECT_EQ(readFile(tmp / "dst/a.txt"), "A");
+    if (c.number == 0) {
+      EXPECT_EQ(readFile(tmp / "dst/log.txt"), readFile(tmp / "src/log.txt")) << c.changes;
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(tmp / "dst/log.txt"));
+      EXPECT_EQ(progress.report.failures(),
+                (std::vector<Problem>{{"log.txt", copy::changingCause()}}));
+    }
   }
 }
 

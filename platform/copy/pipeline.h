@@ -190,13 +190,14 @@ class Pipeline {
       check(own);
       passed = true;
     });
-    gate_.decide(passed);
+    // A copy that failed meanwhile cut the check short: it has not passed.
+    gate_.decide(passed && !failed());
   }
 
   void check(Folder& top) {
     PlanCheck plan(sys_.limits(top));
-    Survey<Sys>(sys_, options_, plan).run(top);
-    if (plan.problems().empty()) return;
+    Survey<Sys>(sys_, options_, plan, [this] { return failed(); }).run(top);
+    if (plan.problems().empty() || failed()) return;
     for (const auto& found : plan.problems()) report(found.problem);
     if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());
     {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -25,12 +26,14 @@ class Survey {
   using Folder = typename Sys::Folder;
   using Entry = typename Sys::Entry;
 
-  Survey(Sys& sys, const CopyOptions& options, PlanCheck& check)
-      : sys_(sys), options_(options), check_(check) {}
+  // `stopped()` ends the walk early: the copy failed meanwhile, and its plan no longer
+  // matters.
+  Survey(Sys& sys, const CopyOptions& options, PlanCheck& check, std::function<bool()> stopped)
+      : sys_(sys), options_(options), check_(check), stopped_(std::move(stopped)) {}
 
   void run(Folder& top) {
     folder(top, "", false);
-    if (check_.fits()) return;
+    if (check_.fits() || stopped_()) return;
     check_.restartSpace();
     folder(top, "", true);
     check_.finishSpace();
@@ -44,6 +47,7 @@ class Survey {
       typename Sys::Lease lease(dir);
       if (!space) check_.beginFolder(relative);
       sys_.list(dir, true, [&](Entry&& entry, Listed kind) {
+        if (stopped_()) return false;
         if (kind == Listed::LeftOut) return true;
         if (space)
           count(dir, entry, kind);
@@ -55,6 +59,7 @@ class Survey {
       if (!space) checkCase(dir);
     }
     for (Entry& entry : folders) {
+      if (stopped_()) return;
       Folder child;
       try {
         typename Sys::Lease lease(dir);
@@ -107,6 +112,7 @@ class Survey {
   Sys& sys_;
   const CopyOptions& options_;
   PlanCheck& check_;
+  std::function<bool()> stopped_;
 };
 
 }  // namespace qm::copy
