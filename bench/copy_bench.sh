@@ -101,45 +101,39 @@ workload() {
     "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')$extra"
 }
 
+# paired NAME SOURCE BASE A B: copies by tool A against tool B from SOURCE onto BASE (see
+# workload), alternating which goes first; sets paired_a and paired_b to their medians.
+paired() {
+  local name="$1" base="$3" first=() second=() t tool
+  src="$2"
+  local order=("$4" "$5")
+  for ((run = 1; run <= runs; run++)); do
+    for ((i = 0; i < 2; i++)); do
+      tool="${order[(run - 1 + i) % 2]}"
+      dst="$work/$name-$run-$tool"
+      prepare "$base"
+      t="$(timed "$tool")"
+      if [[ "$tool" == "$4" ]]; then first+=("$t"); else second+=("$t"); fi
+      verify "$src" "$dst"
+      echo "  $name run $run $tool ${t}s" >&2
+    done
+  done
+  paired_a="$(median "${first[@]}")"
+  paired_b="$(median "${second[@]}")"
+}
+
 # progress_cost NAME SOURCE: fresh copies with progress counters (and a reader polling them
 # as a window would) against copies without; prints the ratio of the medians.
 progress_cost() {
-  local name="$1" plain=() counted=() t tool
-  src="$2"
-  local order=(plain counted)
-  for ((run = 1; run <= runs; run++)); do
-    for ((i = 0; i < 2; i++)); do
-      tool="${order[(run - 1 + i) % 2]}"
-      dst="$work/progress-$name-$run-$tool"
-      prepare ""
-      t="$(timed "$tool")"
-      if [[ "$tool" == plain ]]; then plain+=("$t"); else counted+=("$t"); fi
-      verify "$src" "$dst"
-      echo "  progress $name run $run $tool ${t}s" >&2
-    done
-  done
-  ratio "$(median "${counted[@]}")" "$(median "${plain[@]}")"
+  paired "progress-$1" "$2" "" counted plain
+  ratio "$paired_a" "$paired_b"
 }
 
-# check_cost NAME SOURCE BASE: copies with the check before writing against copies
-# without, alternating; prints the check's share of the checked copy's median time.
+# check_cost NAME SOURCE BASE: copies with the check before writing against copies without;
+# prints the check's share of the checked copy's median time.
 check_cost() {
-  local name="$1" base="$3" with=() without=() t tool
-  src="$2"
-  local order=(checked unchecked)
-  for ((run = 1; run <= runs; run++)); do
-    for ((i = 0; i < 2; i++)); do
-      tool="${order[(run - 1 + i) % 2]}"
-      dst="$work/check-$name-$run-$tool"
-      prepare "$base"
-      t="$(timed "$tool")"
-      if [[ "$tool" == checked ]]; then with+=("$t"); else without+=("$t"); fi
-      verify "$src" "$dst"
-      echo "  check $name run $run $tool ${t}s" >&2
-    done
-  done
-  awk -v w="$(median "${with[@]}")" -v o="$(median "${without[@]}")" \
-    'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
+  paired "check-$1" "$2" "$3" checked unchecked
+  awk -v w="$paired_a" -v o="$paired_b" 'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
 }
 
 # Files below $1 that are new or were replaced since the listing $2 (inode numbers change

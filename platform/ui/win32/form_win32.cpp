@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "backend_win32.h"
+#include "tooltip_win32.h"
 #include "errors.h"
 #include "os/win32/wide.h"
 #include "ui/form_rules.h"
@@ -91,9 +92,7 @@ void W32Form::createWindow() {
   if (HICON i = loadIcon(layout().icon, big)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, (LPARAM)i);
   if (HICON i = loadIcon(layout().icon, small))
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, (LPARAM)i);
-  toolTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  toolTip_ = createToolTip(hwnd_);
 }
 
 // Children are made in tab order, since the dialog manager tabs in creation order. The
@@ -167,15 +166,7 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
 }
 
 void W32Form::addToolTip(HWND child, std::string_view text) {
-  if (!toolTip_) return;
-  std::wstring wide = widen(text);
-  TTTOOLINFOW ti{};
-  ti.cbSize = sizeof ti;
-  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  ti.hwnd = hwnd_;
-  ti.uId = reinterpret_cast<UINT_PTR>(child);
-  ti.lpszText = wide.data();
-  SendMessageW(toolTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  addTool(toolTip_, hwnd_, child, text);
 }
 
 void W32Form::showWindow(bool again) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "os/win32/wide.h"
+#include "tooltip_win32.h"
 
 namespace qm::win32 {
 
@@ -86,21 +87,12 @@ OutcomeLine::OutcomeLine(HWND window, HFONT font, const CopyOutcome& outcome) {
       area.left, area.top, area.width, area.height, window, nullptr, instance, nullptr);
   if (!line_) return;
   SendMessageW(line_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  tip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
-                         nullptr, instance, nullptr);
+  tip_ = createToolTip(window);
   if (!tip_) return;
-  std::wstring details = widen(outcome.details);
-  TTTOOLINFOW ti{};
-  ti.cbSize = sizeof ti;
-  ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  ti.hwnd = window;
-  ti.uId = reinterpret_cast<UINT_PTR>(line_);
-  ti.lpszText = details.data();
   // A width makes the tip show the list's lines as lines.
   SendMessageW(tip_, TTM_SETMAXTIPWIDTH, 0, area.width);
   SendMessageW(tip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 30000);
-  SendMessageW(tip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
+  addTool(tip_, window, line_, outcome.details);
 }
 
 OutcomeLine::~OutcomeLine() {
