@@ -1,9 +1,12 @@
 // The Windows folder copy: safe replacement, read-only files, long paths, times,
-// attributes, copies into themselves, skip-unchanged and the error numbers of failures.
+// attributes, copies into themselves, skip-unchanged, the error numbers of failures, and
+// copies that go past a locked file or run two at once.
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "copy/filesystem.h"
+#include "copy/progress.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "win32_fs_util.h"
@@ -237,6 +240,41 @@ TEST_F(Win32Copy, AFolderWhereTheCopyNeedsAFileIsError75AndNamesIt) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number, err::kPathFileAccess);
     EXPECT_NE(e.path.find("先\\a.txt"), std::string::npos) << e.path;
+  }
+}
+
+// Regression: a file another program holds locked ended the copy at it, so the folders
+// after it were never copied; two copies into one new destination at once failed.
+TEST_F(Win32Copy, ALockedFileIsGonePastAndTwoCopiesAtOnceBothSucceed) {
+  put(src + "\\locked.pst", "mail");
+  put(src + "\\下\\z.txt", "Z");
+  HANDLE lock = CreateFileW(lp(src + "\\locked.pst").c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  CopyProgress progress;
+  const int number =
+      errorOf([&] { createDiskFileSystemObject(&progress)->CopyFolder(src, dst, true); });
+  CloseHandle(lock);
+  EXPECT_EQ(number, err::kPermissionDenied);
+  EXPECT_EQ(progress.report.failures(),
+            (std::vector<copy::Problem>{
+                {"locked.pst", copy::numberCause(err::kPermissionDenied, true)}}));
+  const auto copied = tree(dst);
+  EXPECT_EQ(copied.count("locked.pst"), 0u);
+  EXPECT_EQ(copied.at("a.txt"), "A");
+  EXPECT_EQ(copied.at("下\\z.txt"), "Z");
+
+  for (int round = 0; round < 3; ++round) {
+    const std::string fresh = root + "\\新" + std::to_string(round);
+    int numbers[2] = {-1, -1};
+    std::thread other([&] {
+      numbers[1] = errorOf([&] { createDiskFileSystemObject()->CopyFolder(src, fresh, true); });
+    });
+    numbers[0] = errorOf([&] { createDiskFileSystemObject()->CopyFolder(src, fresh, true); });
+    other.join();
+    EXPECT_EQ(numbers[0], 0) << round;
+    EXPECT_EQ(numbers[1], 0) << round;
+    EXPECT_TRUE(tree(fresh) == tree(src)) << round;
   }
 }
 
