@@ -116,6 +116,28 @@ TEST_F(Win32Fat, MoreThanTheDriveHoldsIsDiskFullAndLeavesNothingHalfWritten) {
     EXPECT_NE(name, "large.bin") << "a part of the file was left";
 }
 
+// A file FAT32 cannot hold: refused before writing where the drive says it is FAT32, else
+// found full when it is written; either way 61, naming the file, and nothing of it stays.
+TEST_F(Win32Fat, AFileOverFourGigabytesIs61AndNothingOfItStays) {
+  const std::string large = src + "\\disc.iso";
+  put(large, "");
+  {
+    HANDLE h = CreateFileW(lp(large).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = LONGLONG{4} << 30;
+    SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+  }
+  EXPECT_EQ(errorOf([&] { copy(); }), err::kDiskFull);
+  const std::vector<copy::Problem> failures = progress.report.failures();
+  ASSERT_FALSE(failures.empty());
+  EXPECT_EQ(failures[0].file, "disc.iso");
+  RecordProperty("cause", failures[0].cause);
+  for (const auto& [name, none] : names(dst)) EXPECT_NE(name, "disc.iso");
+}
+
 TEST_F(Win32Fat, NamesTheVolumeRefusesAre52AndNameTheFile) {
   // Regression: the FUSE FAT driver answers a refused name with a permission error, which
   // reached the device box (70) whose Retry can never succeed.

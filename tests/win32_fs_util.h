@@ -40,9 +40,9 @@ inline void put(const std::string& path, const std::string& bytes) {
   CloseHandle(h);
 }
 
-// Every file below `folder` by its relative path, with its bytes.
+// Every file below `folder` by its relative path, with its bytes (`withBytes`) or none.
 inline void collect(const std::string& folder, const std::string& rel,
-                    std::map<std::string, std::string>& out) {
+                    std::map<std::string, std::string>& out, bool withBytes = true) {
   WIN32_FIND_DATAW data;
   HANDLE h = FindFirstFileW(lp(folder + "\\*").c_str(), &data);
   if (h == INVALID_HANDLE_VALUE) return;
@@ -51,7 +51,9 @@ inline void collect(const std::string& folder, const std::string& rel,
     if (name == "." || name == "..") continue;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       out[rel + name + "\\"] = "";
-      collect(folder + "\\" + name, rel + name + "\\", out);
+      collect(folder + "\\" + name, rel + name + "\\", out, withBytes);
+    } else if (!withBytes) {
+      out[rel + name] = "";
     } else {
       HANDLE f = CreateFileW(lp(folder + "\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
                              nullptr, OPEN_EXISTING, 0, nullptr);
@@ -72,13 +74,20 @@ inline std::map<std::string, std::string> tree(const std::string& folder) {
   return out;
 }
 
+// Names only: a test's files may be larger than memory holds (sparse files).
+inline std::map<std::string, std::string> names(const std::string& folder) {
+  std::map<std::string, std::string> out;
+  collect(folder, "", out, false);
+  return out;
+}
+
 inline void removeTree(const std::string& folder) {
-  for (const auto& [rel, bytes] : tree(folder))
+  for (const auto& [rel, bytes] : names(folder))
     if (rel.back() != '\\') {
       SetFileAttributesW(lp(folder + "\\" + rel).c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW(lp(folder + "\\" + rel).c_str());
     }
-  std::map<std::string, std::string> all = tree(folder);
+  std::map<std::string, std::string> all = names(folder);
   for (auto it = all.rbegin(); it != all.rend(); ++it) {
     SetFileAttributesW(lp(folder + "\\" + it->first).c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryW(lp(folder + "\\" + it->first).c_str());

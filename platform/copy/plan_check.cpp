@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 
 #include "os/paths.h"
 #include "utf8.h"
@@ -77,9 +78,24 @@ std::string PlanCheck::path(std::string_view name) const {
 
 void PlanCheck::add(int number, std::string file, std::string cause) {
   if (problems_.size() < CopyReport::kKept)
-    problems_.push_back({number, {std::move(file), std::move(cause)}});
+    problems_.push_back({number, {std::move(file), std::move(cause)}, order_});
   else
     ++more_;
+}
+
+void PlanCheck::join(PlanCheck&& part) {
+  problems_.insert(problems_.end(), std::make_move_iterator(part.problems_.begin()),
+                   std::make_move_iterator(part.problems_.end()));
+  std::stable_sort(problems_.begin(), problems_.end(),
+                   [](const Found& a, const Found& b) { return a.order < b.order; });
+  if (problems_.size() > CopyReport::kKept) {
+    more_ += problems_.size() - CopyReport::kKept;
+    problems_.erase(problems_.begin() + CopyReport::kKept, problems_.end());
+  }
+  more_ += part.more_;
+  written_ += part.written_;
+  freed_ += part.freed_;
+  largestReplaced_ = std::max(largestReplaced_, part.largestReplaced_);
 }
 
 void PlanCheck::entry(std::string_view name, bool file, std::uint64_t size) {

@@ -42,6 +42,13 @@ class PlanCheck {
  public:
   explicit PlanCheck(VolumeLimits limits) : limits_(std::move(limits)) {}
 
+  const VolumeLimits& limits() const { return limits_; }
+  // The problems found from here on come after those of any part with a lower `order`,
+  // once the parts are joined (parts of a plan checked side by side).
+  void startPart(std::size_t order) { order_ = order; }
+  // Takes in the problems and the space of a part checked beside this one, keeping the
+  // problems of all parts in the order of their parts.
+
   // The entries of the folder `relative` (empty for the top) follow.
   void beginFolder(std::string relative);
   // An entry of the current folder that the copy writes; `file` with its size.
@@ -71,7 +78,9 @@ class PlanCheck {
   struct Found {
     int number;
     Problem problem;
+    std::size_t order = 0;  // of its part
   };
+  void join(PlanCheck&& part);
   // The first problems; the others are only counted.
   const std::vector<Found>& problems() const { return problems_; }
   std::size_t moreProblems() const { return more_; }
@@ -88,6 +97,7 @@ class PlanCheck {
   std::uint64_t written_ = 0, freed_ = 0, largestReplaced_ = 0;
   std::vector<Found> problems_;  // the first ones; the others are counted in more_
   std::size_t more_ = 0;
+  std::size_t order_ = 0;
 };
 
 }  // namespace qm::copy

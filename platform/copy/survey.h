@@ -2,7 +2,11 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -32,53 +36,96 @@ class Survey {
       : sys_(sys), options_(options), check_(check), stopped_(std::move(stopped)) {}
 
   void run(Folder& top) {
-    folder(top, "", false);
-    if (check_.fits() || stopped_()) return;
+    firstCount(top);
+    if (check_.fits() || stopped()) return;
     check_.restartSpace();
-    folder(top, "", true);
+    folder(top, "", true, check_);
     check_.finishSpace();
   }
 
  private:
-  // `space`: the second count, which looks up each file's destination.
-  void folder(Folder& dir, const std::string& relative, bool space) {
-    std::vector<Entry> folders;
-    {
-      typename Sys::Lease lease(dir);
-      if (!space) check_.beginFolder(relative);
-      sys_.list(dir, true, [&](Entry&& entry, Listed kind) {
-        if (stopped_()) return false;
-        if (kind == Listed::LeftOut) return true;
-        if (space)
-          count(dir, entry, kind);
-        else
-          check_.entry(sys_.nameOf(entry), kind == Listed::File, sys_.listedSize(entry));
-        if (kind == Listed::Folder) folders.push_back(std::move(entry));
-        return true;
-      });
-      if (!space) checkCase(dir);
-    }
-    for (Entry& entry : folders) {
-      if (stopped_()) return;
-      Folder child;
+  // The first count: the top folder's entries here, the folders below it side by side on
+  // as many threads as there are processors (the writers wait for the check meanwhile),
+  // each into a check of its own; the parts are joined in the order of their folders, so
+  // that the problems come in the order a walk on one thread finds them.
+  void firstCount(Folder& top) {
+    std::vector<Entry> folders = entries(top, "", false, check_);
+    const unsigned threads =
+        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, folders.size() + 1) - 1;
+    std::vector<PlanCheck> parts(threads + 1, PlanCheck(check_.limits()));
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::exception_ptr failure;
+    const auto work = [&](PlanCheck& part) {
       try {
-        typename Sys::Lease lease(dir);
-        sys_.openSurveyChild(child, dir, entry, space);
-      } catch (const SourceError& error) {
-        if (error.number == err::kFileNotFound) continue;  // gone: no longer part of the copy
-        throw;
-      } catch (const LeftOutError&) {
-        continue;  // the copy leaves it out and says so
+        for (std::size_t i; (i = next++) < folders.size() && !stopped();) {
+          part.startPart(i + 1);
+          below(top, folders[i], "", false, part);
+        }
+      } catch (...) {
+        std::lock_guard lock(mutex);
+        if (!failure) failure = std::current_exception();
+        abandoned_ = true;
       }
-      const std::string name = sys_.nameOf(entry);
-      folder(child, relative.empty() ? name : relative + kPathSeparator + name, space);
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned t = 1; t <= threads; ++t) helpers.emplace_back(work, std::ref(parts[t]));
+    work(parts[0]);
+    for (std::thread& helper : helpers) helper.join();
+    if (failure) std::rethrow_exception(failure);
+    for (PlanCheck& part : parts) check_.join(std::move(part));
+  }
+
+  bool stopped() const { return abandoned_ || stopped_(); }
+
+  // `space`: the second count, which looks up each file's destination.
+  void folder(Folder& dir, const std::string& relative, bool space, PlanCheck& check) {
+    for (Entry& entry : entries(dir, relative, space, check)) {
+      if (stopped()) return;
+      below(dir, entry, relative, space, check);
     }
+  }
+
+  // Lists `dir` into the check; returns its folders.
+  std::vector<Entry> entries(Folder& dir, const std::string& relative, bool space,
+                             PlanCheck& check) {
+    std::vector<Entry> folders;
+    typename Sys::Lease lease(dir);
+    if (!space) check.beginFolder(relative);
+    sys_.list(dir, true, [&](Entry&& entry, Listed kind) {
+      if (stopped()) return false;
+      if (kind == Listed::LeftOut) return true;
+      if (space)
+        count(dir, entry, kind, check);
+      else
+        check.entry(sys_.nameOf(entry), kind == Listed::File, sys_.listedSize(entry));
+      if (kind == Listed::Folder) folders.push_back(std::move(entry));
+      return true;
+    });
+    if (!space) checkCase(dir, check);
+    return folders;
+  }
+
+  // Walks the folder `entry` of `dir`, unless it is gone or left out.
+  void below(Folder& dir, Entry& entry, const std::string& relative, bool space, PlanCheck& check) {
+    Folder child;
+    try {
+      typename Sys::Lease lease(dir);
+      sys_.openSurveyChild(child, dir, entry, space);
+    } catch (const SourceError& error) {
+      if (error.number == err::kFileNotFound) return;  // gone: no longer part of the copy
+      throw;
+    } catch (const LeftOutError&) {
+      return;  // the copy leaves it out and says so
+    }
+    const std::string name = sys_.nameOf(entry);
+    folder(child, relative.empty() ? name : relative + kPathSeparator + name, space, check);
   }
 
   // Names of `dir` (leased) that only case tells apart, where its destination folder takes
   // them for one. Rare: the folder is listed again only when two names share a key.
-  void checkCase(Folder& dir) {
-    const std::vector<std::uint64_t> suspects = check_.takeSuspects();
+  void checkCase(Folder& dir, PlanCheck& check) {
+    const std::vector<std::uint64_t> suspects = check.takeSuspects();
     if (suspects.empty()) return;
     std::unordered_map<std::string, std::string> first;  // folded name, the first name
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -93,10 +140,10 @@ class Survey {
       return true;
     });
     if (!pairs.empty() && sys_.foldsCase(dir))
-      for (const auto& [a, b] : pairs) check_.collision(a, b);
+      for (const auto& [a, b] : pairs) check.collision(a, b);
   }
 
-  void count(Folder& dir, Entry& entry, Listed kind) {
+  void count(Folder& dir, Entry& entry, Listed kind, PlanCheck& check) {
     if (kind != Listed::File) return;
     const std::uint64_t size = sys_.listedSize(entry);
     const auto existing = sys_.existing(dir, entry);
@@ -104,15 +151,16 @@ class Survey {
                                          [&] { return sys_.unchanged(dir, entry, *existing); });
     if (action == FileAction::Keep) return;
     if (existing)
-      check_.replaces(sys_.existingSize(*existing), size);
+      check.replaces(sys_.existingSize(*existing), size);
     else
-      check_.writes(size);
+      check.writes(size);
   }
 
   Sys& sys_;
   const CopyOptions& options_;
   PlanCheck& check_;
   std::function<bool()> stopped_;
+  std::atomic<bool> abandoned_{false};  // a part failed: the others end too
 };
 
 }  // namespace qm::copy
