@@ -15,6 +15,17 @@ using namespace qm::testing;
 
 constexpr ULONGLONG kSecond = 10'000'000;
 
+// Makes `path` a file of `size` bytes that holds no data (sparse where the host allows).
+bool sparseFile(const std::string& path, LONGLONG size) {
+  HANDLE h = CreateFileW(lp(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  const bool made = SetFilePointerEx(h, end, nullptr, FILE_BEGIN) && SetEndOfFile(h);
+  CloseHandle(h);
+  return made;
+}
+
 class Win32Fat : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -96,17 +107,7 @@ TEST_F(Win32Fat, ACopyCompletesAndARecopyOfTheUnchangedTreeWritesNothing) {
 // Regression: a tree larger than the drive was written until the drive was full, and then
 // ended in the device box (70) whose Retry could never help.
 TEST_F(Win32Fat, MoreThanTheDriveHoldsIsDiskFullAndLeavesNothingHalfWritten) {
-  const std::string large = src + "\\large.bin";
-  put(large, "");
-  {
-    HANDLE h = CreateFileW(lp(large).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size;
-    size.QuadPart = LONGLONG{100} << 20;  // the drive holds 64 MiB
-    SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-  }
+  ASSERT_TRUE(sparseFile(src + "\\large.bin", LONGLONG{100} << 20));  // the drive holds 64 MiB
   EXPECT_EQ(errorOf([&] { copy(); }), err::kDiskFull);
   const std::vector<copy::Problem> failures = progress.report.failures();
   ASSERT_FALSE(failures.empty());
@@ -119,17 +120,7 @@ TEST_F(Win32Fat, MoreThanTheDriveHoldsIsDiskFullAndLeavesNothingHalfWritten) {
 // A file FAT32 cannot hold: refused before writing where the drive says it is FAT32, else
 // found full when it is written; either way 61, naming the file, and nothing of it stays.
 TEST_F(Win32Fat, AFileOverFourGigabytesIs61AndNothingOfItStays) {
-  const std::string large = src + "\\disc.iso";
-  put(large, "");
-  {
-    HANDLE h = CreateFileW(lp(large).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size;
-    size.QuadPart = LONGLONG{4} << 30;
-    SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
-    SetEndOfFile(h);
-    CloseHandle(h);
-  }
+  ASSERT_TRUE(sparseFile(src + "\\disc.iso", LONGLONG{4} << 30));
   EXPECT_EQ(errorOf([&] { copy(); }), err::kDiskFull);
   const std::vector<copy::Problem> failures = progress.report.failures();
   ASSERT_FALSE(failures.empty());
