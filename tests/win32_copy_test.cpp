@@ -1,7 +1,8 @@
 // The Windows folder copy: safe replacement, read-only files, long paths, times,
 // attributes, copies into themselves, skip-unchanged, the error numbers of failures, and
-// copies that go past a locked file.
+// copies that go past a locked file or run two at once.
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "copy/filesystem.h"
@@ -262,6 +263,25 @@ TEST_F(Win32Copy, ALockedFileIsGonePastAndTheRestCopied) {
   EXPECT_EQ(copied.count("locked.pst"), 0u);
   EXPECT_EQ(copied.at("a.txt"), "A");
   EXPECT_EQ(copied.at("下\\z.txt"), "Z");
+}
+
+// Regression: two copies into one new destination at once failed with 52, a rename onto a
+// name the other copy had just placed and still held open being taken for a bad name.
+TEST_F(Win32Copy, TwoCopiesAtOnceIntoOneNewDestinationBothSucceed) {
+  for (int i = 0; i < 60; ++i) put(src + "\\下\\f" + std::to_string(i) + ".txt", "F");
+  SetFileAttributesW(lp(src + "\\下\\f7.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  for (int round = 0; round < 4; ++round) {
+    const std::string fresh = root + "\\新" + std::to_string(round);
+    int numbers[2] = {-1, -1};
+    std::thread other([&] {
+      numbers[1] = errorOf([&] { createDiskFileSystemObject()->CopyFolder(src, fresh, true); });
+    });
+    numbers[0] = errorOf([&] { createDiskFileSystemObject()->CopyFolder(src, fresh, true); });
+    other.join();
+    EXPECT_EQ(numbers[0], 0) << round;
+    EXPECT_EQ(numbers[1], 0) << round;
+    EXPECT_TRUE(tree(fresh) == tree(src)) << round;
+  }
 }
 
 }  // namespace

@@ -122,6 +122,33 @@ void setTimesAndAttributes(const std::wstring& path, const Entry& e) {
       path);
 }
 
+// How long a rename onto a name that another program holds open is tried again.
+constexpr int kPlaceAttempts = 40;
+constexpr DWORD kPlacePauseMs = 25;
+
+// Renames the finished temporary file onto `destination`, replacing what is there. Another
+// copy into the same folder may have placed that name meanwhile and still hold it open to
+// set its times; the rename is refused until it lets go, so a refusal while the name
+// exists is tried again for a second. Returns false with the last error set.
+bool placeFile(const std::wstring& temp, const std::wstring& destination) {
+  for (int attempt = 1;; ++attempt) {
+    if (MoveFileExW(temp.c_str(), destination.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD code = GetLastError();
+    const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
+    const DWORD there = GetFileAttributesW(destination.c_str());
+    if (!held || attempt == kPlaceAttempts || there == INVALID_FILE_ATTRIBUTES) {
+      SetLastError(code);
+      return false;
+    }
+    // A read-only file placed there meanwhile gives way as one from an earlier copy does.
+    if (there & FILE_ATTRIBUTE_READONLY)
+      SetFileAttributesW(destination.c_str(), there & ~FILE_ATTRIBUTE_READONLY);
+    Sleep(kPlacePauseMs);
+  }
+}
+
 void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
                copy::FileProgress& progress) {
@@ -143,11 +170,11 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
   if (wasReadOnly &&
       !SetFileAttributesW(destination.c_str(), existing->attributes & ~FILE_ATTRIBUTE_READONLY))
     throwCopyError(GetLastError(), destination);
-  if (!MoveFileExW(temp.path.c_str(), destination.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!placeFile(temp.path, destination)) {
     const DWORD code = GetLastError();
     if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
-    throwNumber(existing ? copyErrorNumber(code) : createErrorNumber(destination, code, false),
+    const bool named = existing || GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
+    throwNumber(named ? copyErrorNumber(code) : createErrorNumber(destination, code, false),
                 destination);
   }
   temp.placed = true;
