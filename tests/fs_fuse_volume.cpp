@@ -1,12 +1,16 @@
 // Makes, mounts and removes FUSE volumes on image files for the volume tests.
 #include "fs_fuse_volume.h"
 
+#include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <vector>
 
 namespace qm::fs::testing {
 
@@ -26,6 +30,32 @@ bool isMountPoint(const std::string& path) {
   struct stat above {};
   return ::stat(path.c_str(), &here) == 0 && ::stat((path + "/..").c_str(), &above) == 0 &&
          here.st_dev != above.st_dev;
+}
+
+// The processes other than this one with `argument` among their arguments.
+std::vector<pid_t> processesNaming(const std::string& argument) {
+  std::vector<pid_t> found;
+  DIR* proc = ::opendir("/proc");
+  if (proc == nullptr) return found;
+  while (const dirent* entry = ::readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0 || pid == ::getpid()) continue;
+    std::ifstream file("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+    for (std::string arg; std::getline(file, arg, '\0');)
+      if (arg == argument) {
+        found.push_back(pid);
+        break;
+      }
+  }
+  ::closedir(proc);
+  return found;
+}
+
+// Whether `pid` still runs: not gone and not a zombie waiting to be reaped.
+bool isRunning(pid_t pid) {
+  std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+  std::string pidText, name, state;
+  return file >> pidText >> name >> state && state != "Z";
 }
 
 }  // namespace
@@ -94,8 +124,19 @@ bool FuseVolume::mount(Kind kind) {
   return isMountPoint(mountPoint_);
 }
 
+void FuseVolume::vanish() {
+  if (!mounted_ || vanished_) return;
+  vanished_ = true;
+  const std::vector<pid_t> drivers = processesNaming(mountPoint_);
+  for (const pid_t pid : drivers) ::kill(pid, SIGKILL);
+  for (const pid_t pid : drivers)
+    for (int waited = 0; waited < 400 && isRunning(pid); ++waited) ::usleep(5000);
+}
+
 FuseVolume::~FuseVolume() {
-  if (mounted_) {
+  // A mount whose driver is gone can no longer be looked at, only detached.
+  if (vanished_) runShell("umount -l " + quoted(mountPoint_) + " 2>/dev/null");
+  if (mounted_ && !vanished_) {
     // The daemon may still be busy with the last writes; umount waits for it.
     for (int attempt = 0; attempt < 50 && isMountPoint(mountPoint_); ++attempt) {
       if (runShell("umount " + quoted(mountPoint_) + " 2>/dev/null") != 0) ::usleep(100000);

@@ -20,6 +20,9 @@ class FuseVolume {
   FuseVolume& operator=(const FuseVolume&) = delete;
 
   const std::string& mountPoint() const { return mountPoint_; }
+  // Kills the volume's driver, as a stick pulled out does: every call on the mount then
+  // fails (ENOTCONN) until it is unmounted.
+  void vanish();
   const std::string& skipReason() const { return skipReason_; }
 
  private:
@@ -30,6 +33,7 @@ class FuseVolume {
   std::string loopDevice_;
   std::string skipReason_;
   bool mounted_ = false;
+  bool vanished_ = false;
 };
 
 // Runs `command` through the shell; its exit status, and its standard output in `output`.

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -274,6 +275,36 @@ TEST_P(OntoStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
   CopyProgress progress;
   ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
   EXPECT_EQ(contentsBelow(destination), contentsBelow(tmp / "src"));
+}
+
+// Regression: a FUSE volume whose driver died part-way ended the copy with 75, as an
+// unknown failure, where it is the device's (57); the copy stops at it at once.
+TEST_P(OntoStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndSaysSo) {
+  TempDir tmp;
+  std::vector<Made> files{{"d0/"}, {"d1/"}, {"d2/"}};
+  for (int i = 0; i < 240; ++i)
+    files.push_back({"d" + std::to_string(i % 3) + "/f" + std::to_string(i), "data"});
+  make(tmp / "src", files);
+  FuseVolume volume(GetParam(), tmp.path(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  std::atomic<int> written{0};
+  std::atomic<bool> gone{false};
+  std::atomic<int> afterVanishing{0};
+  const auto pull = [&] {
+    if (gone) ++afterVanishing;
+    if (++written != 30) return;
+    volume.vanish();
+    gone = true;
+  };
+  const testing::BeforeCall onRange(testing::Call::kCopyFileRange, pull);
+  const testing::BeforeCall onWrite(testing::Call::kPwrite, pull);
+  CopyProgress progress;
+  EXPECT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), err::kDeviceIo);
+  const std::vector<Problem> failures = progress.report.failures();
+  ASSERT_FALSE(failures.empty());
+  EXPECT_EQ(failures.front().cause, copy::numberCause(err::kDeviceIo, false));
+  // The files in flight on the other threads may still try; none after them.
+  EXPECT_LT(afterVanishing.load(), 16);
 }
 
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,

@@ -33,6 +33,7 @@ TEST(Numbers, ErrnoValuesOfDataCallsNamesAndMetadata) {
       {ENOMEDIUM, err::kDeviceIo, err::kDeviceIo, false},
       {ENXIO, err::kDeviceIo, err::kDeviceIo, false},
       {ENOTCONN, err::kDeviceIo, err::kDeviceIo, false},
+      {ECONNABORTED, err::kDeviceIo, err::kDeviceIo, false},
       {ENOENT, err::kFileNotFound, err::kFileNotFound, false},
       {EINVAL, err::kPathFileAccess, err::kBadFileName, true},
       {ENAMETOOLONG, err::kBadFileName, err::kBadFileName, false},

@@ -38,7 +38,9 @@ namespace qm::fs {
 // The copy narrows the general mapping to the numbers its caller tells apart or the user
 // can act on.
 int copyErrorNumber(int code) {
-  if (code == ENOTCONN) return err::kDeviceIo;  // the daemon of a FUSE volume is gone
+  // The daemon of a FUSE volume is gone: the calls it had taken end with ECONNABORTED,
+  // the later ones with ENOTCONN.
+  if (code == ENOTCONN || code == ECONNABORTED) return err::kDeviceIo;
   return copy::copyNumber(errorNumberFromErrno(code));
 }
 

@@ -173,7 +173,8 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
   if (!placeFile(temp.path, destination)) {
     const DWORD code = GetLastError();
     if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
-    const bool named = existing || GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const bool named =
+        existing || GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES;
     throwNumber(named ? copyErrorNumber(code) : createErrorNumber(destination, code, false),
                 destination);
   }
