@@ -46,6 +46,7 @@ namespace qm::copy {
 //   bool foldsCase(Folder&);             whether the destination folder (or, where it does
 //       not exist yet, the nearest one above it) takes names that differ in case for one
 //   LeftOut leftOutReason(const Entry&);  why a LeftOut entry is left out
+//   bool madeTop(const Folder& top);     whether this copy made the top's destination folder
 //   void discardTop(Folder& top);        removes the top's destination folder where this
 //       copy made it, once the check has refused the copy
 //   void openSurveyTop(Folder& own, Folder& top);  the top folder again, for the check,
@@ -195,7 +196,11 @@ class Pipeline {
   }
 
   void check(Folder& top) {
-    PlanCheck plan(sys_.limits(top));
+    // Folders a copy makes take their way with case from the folder they are made in, so
+    // below a top folder this copy made, names only case tells apart matter only where
+    // that folder takes them for one.
+    const bool caseMatters = !sys_.madeTop(top) || sys_.foldsCase(top);
+    PlanCheck plan(sys_.limits(top), caseMatters);
     Survey<Sys>(sys_, options_, plan, [this] { return failed(); }).run(top);
     if (plan.problems().empty() || failed()) return;
     for (const auto& found : plan.problems()) report(found.problem);

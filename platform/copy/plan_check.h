@@ -40,14 +40,16 @@ std::string foldCase(std::string_view name);
 // number it is refused with.
 class PlanCheck {
  public:
-  explicit PlanCheck(VolumeLimits limits) : limits_(std::move(limits)) {}
+  // Without `caseMatters`, no destination folder takes names that differ in case for one,
+  // and names are not compared.
+  explicit PlanCheck(VolumeLimits limits, bool caseMatters = true)
+      : limits_(std::move(limits)), caseMatters_(caseMatters) {}
 
   const VolumeLimits& limits() const { return limits_; }
+  bool caseMatters() const { return caseMatters_; }
   // The problems found from here on come after those of any part with a lower `order`,
   // once the parts are joined (parts of a plan checked side by side).
   void startPart(std::size_t order) { order_ = order; }
-  // Takes in the problems and the space of a part checked beside this one, keeping the
-  // problems of all parts in the order of their parts.
 
   // The entries of the folder `relative` (empty for the top) follow.
   void beginFolder(std::string relative);
@@ -80,6 +82,8 @@ class PlanCheck {
     Problem problem;
     std::size_t order = 0;  // of its part
   };
+  // Takes in the problems and the space of a part checked beside this one, keeping the
+  // problems of all parts in the order of their parts.
   void join(PlanCheck&& part);
   // The first problems; the others are only counted.
   const std::vector<Found>& problems() const { return problems_; }
@@ -92,6 +96,7 @@ class PlanCheck {
   void add(int number, std::string file, std::string cause);
 
   const VolumeLimits limits_;
+  const bool caseMatters_;
   std::string folder_;
   std::vector<std::uint64_t> keys_;  // of the current folder's names
   std::uint64_t written_ = 0, freed_ = 0, largestReplaced_ = 0;

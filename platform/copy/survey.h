@@ -52,7 +52,7 @@ class Survey {
     std::vector<Entry> folders = entries(top, "", false, check_);
     const unsigned threads =
         std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, folders.size() + 1) - 1;
-    std::vector<PlanCheck> parts(threads + 1, PlanCheck(check_.limits()));
+    std::vector<PlanCheck> parts(threads + 1, PlanCheck(check_.limits(), check_.caseMatters()));
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
     std::exception_ptr failure;

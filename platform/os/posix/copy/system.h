@@ -52,6 +52,7 @@ class CopySystem {
   copy::VolumeLimits limits(DirNode& top);
   bool foldsCase(DirNode& dir);
   static void discardTop(DirNode& top);
+  static bool madeTop(const DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
   static std::uint64_t existingSize(const struct stat& st) {
     return static_cast<std::uint64_t>(st.st_size);

@@ -58,6 +58,10 @@ void CopySystem::discardTop(DirNode& top) {
   if (top.fresh) ::rmdir(top.destinationPath.c_str());  // where it fails, an empty folder stays
 }
 
+bool CopySystem::madeTop(const DirNode& top) {
+  return top.fresh;
+}
+
 bool CopySystem::foldsCase(DirNode& dir) {
   auto& nearest = const_cast<DirNode&>(nearestDestination(dir));
   const FolderLease lease(nearest);

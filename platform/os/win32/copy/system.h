@@ -46,6 +46,7 @@ class CopySystem {
   copy::VolumeLimits limits(DirNode& top);
   bool foldsCase(DirNode& dir);
   static void discardTop(DirNode& top);
+  static bool madeTop(const DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
   static std::uint64_t existingSize(const Entry& entry) { return entry.size; }
   std::optional<Entry> existing(const DirNode& dir, const Entry& entry);

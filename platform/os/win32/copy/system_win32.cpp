@@ -33,6 +33,10 @@ void CopySystem::discardTop(DirNode& top) {
   if (top.made) RemoveDirectoryW(top.destination.c_str());  // where it fails, an empty folder stays
 }
 
+bool CopySystem::madeTop(const DirNode& top) {
+  return top.made;
+}
+
 bool CopySystem::foldsCase(DirNode& dir) {
   return win32::foldsCase(nearestDestination(dir).destination);
 }
