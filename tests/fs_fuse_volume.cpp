@@ -72,7 +72,7 @@ int runShell(const std::string& command, std::string* output) {
 }
 
 FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
-    : image_(folder + "/volume.img"), mountPoint_(folder + "/mnt") {
+    : kind_(kind), image_(folder + "/volume.img"), mountPoint_(folder + "/mnt") {
   const bool fat = kind != Kind::kExfat;
   const char* tools[] = {fat ? "mkfs.vfat" : "mkfs.exfat", fat ? "fusefat" : "mount.exfat-fuse",
                          fat ? "fusermount" : "losetup"};
@@ -96,28 +96,33 @@ FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
     skipReason_ = "cannot make the image " + image_;
     return;
   }
-  if (!mount(kind)) {
+  if (!format() || !attach()) {
     if (skipReason_.empty()) skipReason_ = "cannot mount " + image_ + " at " + mountPoint_;
     return;
   }
   mounted_ = true;
 }
 
-bool FuseVolume::mount(Kind kind) {
-  if (kind != Kind::kExfat) {
-    if (runShell("mkfs.vfat -F 32 " + quoted(image_) + " >/dev/null 2>&1") != 0) return false;
-    const std::string zone = kind == Kind::kFat32InTokyo ? "TZ=Asia/Tokyo " : "";
+bool FuseVolume::format() {
+  if (kind_ != Kind::kExfat)
+    return runShell("mkfs.vfat -F 32 " + quoted(image_) + " >/dev/null 2>&1") == 0;
+  if (runShell("mkfs.exfat " + quoted(image_) + " >/dev/null 2>&1") != 0) return false;
+  // As root exfat-fuse mounts block devices only.
+  if (runShell("losetup -f --show " + quoted(image_) + " 2>/dev/null", &loopDevice_) != 0) {
+    skipReason_ = "no free loop device for the exFAT image";
+    loopDevice_.clear();
+    return false;
+  }
+  while (!loopDevice_.empty() && loopDevice_.back() == '\n') loopDevice_.pop_back();
+  return true;
+}
+
+bool FuseVolume::attach() {
+  if (kind_ != Kind::kExfat) {
+    const std::string zone = kind_ == Kind::kFat32InTokyo ? "TZ=Asia/Tokyo " : "";
     runShell(zone + "fusefat -o rw+ " + quoted(image_) + " " + quoted(mountPoint_) +
              " >/dev/null 2>&1");
   } else {
-    if (runShell("mkfs.exfat " + quoted(image_) + " >/dev/null 2>&1") != 0) return false;
-    // As root exfat-fuse mounts block devices only.
-    if (runShell("losetup -f --show " + quoted(image_) + " 2>/dev/null", &loopDevice_) != 0) {
-      skipReason_ = "no free loop device for the exFAT image";
-      loopDevice_.clear();
-      return false;
-    }
-    while (!loopDevice_.empty() && loopDevice_.back() == '\n') loopDevice_.pop_back();
     runShell("mount.exfat-fuse " + loopDevice_ + " " + quoted(mountPoint_) + " >/dev/null 2>&1");
   }
   for (int waited = 0; waited < 100 && !isMountPoint(mountPoint_); ++waited) ::usleep(50000);
@@ -131,6 +136,14 @@ void FuseVolume::vanish() {
   for (const pid_t pid : drivers) ::kill(pid, SIGKILL);
   for (const pid_t pid : drivers)
     for (int waited = 0; waited < 400 && isRunning(pid); ++waited) ::usleep(5000);
+}
+
+bool FuseVolume::remount() {
+  if (!vanished_) return false;
+  runShell("umount -l " + quoted(mountPoint_) + " 2>/dev/null");
+  vanished_ = false;
+  mounted_ = attach();
+  return mounted_;
 }
 
 FuseVolume::~FuseVolume() {

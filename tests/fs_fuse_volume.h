@@ -23,11 +23,16 @@ class FuseVolume {
   // Kills the volume's driver, as a stick pulled out does: every call on the mount then
   // fails (ENOTCONN) until it is unmounted.
   void vanish();
+  // Mounts the image again after vanish(), as a stick plugged in again; false where it
+  // cannot.
+  bool remount();
   const std::string& skipReason() const { return skipReason_; }
 
  private:
-  bool mount(Kind kind);
+  bool format();
+  bool attach();
 
+  Kind kind_;
   std::string image_;
   std::string mountPoint_;
   std::string loopDevice_;

@@ -71,11 +71,15 @@ int copyNumber(const std::string& source, const std::string& destination, CopyPr
   return 0;
 }
 
+// The entries below `root` as far as they can be listed: a copy may be changing them
+// meanwhile, and an entry gone between the listing and the step into it ends the listing.
 std::vector<std::string> entriesBelow(const std::string& root) {
   std::vector<std::string> names;
   std::error_code ec;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root, ec))
-    names.push_back(std::filesystem::relative(e.path(), root).string());
+  const std::filesystem::recursive_directory_iterator end;
+  for (std::filesystem::recursive_directory_iterator it(root, ec); !ec && it != end;
+       it.increment(ec))
+    names.push_back(it->path().lexically_relative(root).string());
   return names;
 }
 
@@ -278,8 +282,9 @@ TEST_P(OntoStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
 }
 
 // Regression: a FUSE volume whose driver died part-way ended the copy with 75, as an
-// unknown failure, where it is the device's (57); the copy stops at it at once.
-TEST_P(OntoStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndSaysSo) {
+// unknown failure, where it is the device's (57). The copy stops at it at once, and once
+// the stick is back, the next run makes the copy the source's.
+TEST_P(OntoStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndTheNextRunCompletesIt) {
   TempDir tmp;
   std::vector<Made> files{{"d0/"}, {"d1/"}, {"d2/"}};
   for (int i = 0; i < 240; ++i)
@@ -305,6 +310,9 @@ TEST_P(OntoStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndSaysSo) {
   EXPECT_EQ(failures.front().cause, copy::numberCause(err::kDeviceIo, false));
   // The files in flight on the other threads may still try; none after them.
   EXPECT_LT(afterVanishing.load(), 16);
+  ASSERT_TRUE(volume.remount());
+  ASSERT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), 0);
+  EXPECT_EQ(contentsBelow(volume.mountPoint() + "/backup"), contentsBelow(tmp / "src"));
 }
 
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,
