@@ -104,6 +104,17 @@ TEST(ProgressView, SizesInBinaryUnits) {
       {1048575, "1.0 MB"}, {3ull << 40, "3.0 TB"}, {~0ull, "16384 PB"},
   };
   for (const auto& [bytes, text] : cases) EXPECT_EQ(byteSize(bytes), text) << bytes;
+  // A volume's file size limit, one byte short of a whole number of a unit, shows whole.
+  const struct {
+    const char* type;
+    std::uint64_t limit;
+    const char* cause;
+  } limits[] = {
+      {"FAT32", (4ull << 30) - 1, "FAT32 には 4 GB を超えるファイルを保存できません"},
+      {"ext4", (16ull << 40) - 1, "ext4 には 16 TB を超えるファイルを保存できません"},
+      {"X", (3ull << 29) - 1, "X には 1.5 GB を超えるファイルを保存できません"},
+  };
+  for (const auto& c : limits) EXPECT_EQ(copy::sizeLimitCause(c.type, c.limit), c.cause);
 }
 
 // Regression guard: counters read while the copy raises them may show done ahead of found.

@@ -87,9 +87,16 @@ std::string caseCause(std::string_view first, std::string_view second) {
 }
 
 std::string sizeLimitCause(std::string_view typeName, std::uint64_t limit) {
-  // The limits are one byte short of a power of two: 4 GiB - 1 reads as "4 GB".
-  return std::string(typeName) + " には " + byteSize(limit + 1) +
-         " を超えるファイルを保存できません";
+  // The limits are one byte short of a whole number of a unit: 4 GiB - 1 reads "4 GB".
+  static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
+  const std::uint64_t size = limit + 1;
+  int unit = 4;
+  while (unit > 0 && size < std::uint64_t{1} << (10 * (unit + 1))) --unit;
+  const std::uint64_t scale = std::uint64_t{1} << (10 * (unit + 1));
+  const std::string shown = size >= scale && size % scale == 0
+                                ? std::to_string(size / scale) + " " + units[unit]
+                                : byteSize(size);
+  return std::string(typeName) + " には " + shown + " を超えるファイルを保存できません";
 }
 
 std::string spaceCause(std::uint64_t missing) {
