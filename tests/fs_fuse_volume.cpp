@@ -16,6 +16,12 @@ namespace qm::fs::testing {
 
 namespace {
 
+#ifdef QM_LYING_VOLUME
+const char* const kLyingVolume = QM_LYING_VOLUME;
+#else
+const char* const kLyingVolume = "";  // not built: no libfuse3 headers
+#endif
+
 bool hasCommand(const std::string& name) {
   return runShell("command -v " + name + " >/dev/null 2>&1") == 0;
 }
@@ -74,8 +80,10 @@ int runShell(const std::string& command, std::string* output) {
 FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
     : kind_(kind), image_(folder + "/volume.img"), mountPoint_(folder + "/mnt") {
   const bool fat = kind != Kind::kExfat;
-  const char* tools[] = {fat ? "mkfs.vfat" : "mkfs.exfat", fat ? "fusefat" : "mount.exfat-fuse",
-                         fat ? "fusermount" : "losetup"};
+  std::vector<std::string> tools{fat ? "mkfs.vfat" : "mkfs.exfat",
+                                 fat ? "fusefat" : "mount.exfat-fuse",
+                                 fat ? "fusermount" : "losetup"};
+  if (lying()) tools = {kLyingVolume};
   if (::geteuid() != 0) {
     skipReason_ = "FUSE volume tests need root (to mount images and use loop devices)";
     return;
@@ -84,14 +92,15 @@ FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
     skipReason_ = "FUSE volume tests need /dev/fuse";
     return;
   }
-  for (const char* tool : tools) {
-    if (!hasCommand(tool)) {
-      skipReason_ = std::string("FUSE volume tests need ") + tool + " (bash tools/deps)";
+  for (const std::string& tool : tools) {
+    if (tool.empty() || !hasCommand(tool)) {
+      skipReason_ =
+          "FUSE volume tests need " + (tool.empty() ? "libfuse3-dev" : tool) + " (bash tools/deps)";
       return;
     }
   }
   ::mkdir(mountPoint_.c_str(), 0755);
-  if (::truncate(image_.c_str(), off_t{sizeMiB} << 20) != 0 &&
+  if (!lying() && ::truncate(image_.c_str(), off_t{sizeMiB} << 20) != 0 &&
       runShell("truncate -s " + std::to_string(sizeMiB) + "M " + quoted(image_)) != 0) {
     skipReason_ = "cannot make the image " + image_;
     return;
@@ -104,6 +113,7 @@ FuseVolume::FuseVolume(Kind kind, const std::string& folder, int sizeMiB)
 }
 
 bool FuseVolume::format() {
+  if (lying()) return ::mkdir(backing().c_str(), 0755) == 0;
   if (kind_ != Kind::kExfat)
     return runShell("mkfs.vfat -F 32 " + quoted(image_) + " >/dev/null 2>&1") == 0;
   if (runShell("mkfs.exfat " + quoted(image_) + " >/dev/null 2>&1") != 0) return false;
@@ -118,7 +128,11 @@ bool FuseVolume::format() {
 }
 
 bool FuseVolume::attach() {
-  if (kind_ != Kind::kExfat) {
+  if (lying()) {
+    const std::string cache = kind_ == Kind::kLyingUncached ? "QM_LYING_NO_CACHE=1 " : "";
+    runShell(cache + quoted(kLyingVolume) + " " + quoted(backing()) + " " + quoted(mountPoint_) +
+             " >/dev/null 2>&1");
+  } else if (kind_ != Kind::kExfat) {
     const std::string zone = kind_ == Kind::kFat32InTokyo ? "TZ=Asia/Tokyo " : "";
     runShell(zone + "fusefat -o rw+ " + quoted(image_) + " " + quoted(mountPoint_) +
              " >/dev/null 2>&1");
@@ -157,6 +171,7 @@ FuseVolume::~FuseVolume() {
   }
   if (!loopDevice_.empty()) runShell("losetup -d " + loopDevice_ + " 2>/dev/null");
   ::unlink(image_.c_str());
+  if (lying()) runShell("rm -rf " + quoted(backing()));
   ::rmdir(mountPoint_.c_str());
 }
 

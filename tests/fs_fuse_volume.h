@@ -1,4 +1,4 @@
-// FAT32 and exFAT images made and mounted with FUSE for the length of a test.
+// FAT32 and exFAT images, and volumes that lie, mounted with FUSE for the length of a test.
 #pragma once
 
 #include <string>
@@ -9,11 +9,15 @@ class FuseVolume {
  public:
   // kFat32InTokyo: a FAT32 volume whose driver runs in Tokyo time (TZ=Asia/Tokyo), so that
   // every time is read back shifted by nine hours from the time set.
-  enum class Kind { kFat32, kExfat, kFat32InTokyo };
+  // kLying: the tests' own volume that stores what it is given in a folder but hands other
+  // bytes back once the kernel's cache is passed (see lying_volume.c); kLyingUncached
+  // drops the cache on every open.
+  enum class Kind { kFat32, kExfat, kFat32InTokyo, kLying, kLyingUncached };
 
   // Makes an image of `sizeMiB` in `folder` and mounts it at `folder`/mnt: FAT32 with
-  // fusefat, exFAT with exfat-fuse on a loop device. Where this machine cannot (not root,
-  // no /dev/fuse, a tool missing), skipReason() says why and nothing is mounted.
+  // fusefat, exFAT with exfat-fuse on a loop device (a lying volume keeps its files in
+  // `folder`/backing instead). Where this machine cannot (not root, no /dev/fuse, a tool
+  // missing), skipReason() says why and nothing is mounted.
   FuseVolume(Kind kind, const std::string& folder, int sizeMiB);
   ~FuseVolume();
   FuseVolume(const FuseVolume&) = delete;
@@ -29,6 +33,8 @@ class FuseVolume {
   const std::string& skipReason() const { return skipReason_; }
 
  private:
+  bool lying() const { return kind_ == Kind::kLying || kind_ == Kind::kLyingUncached; }
+  std::string backing() const { return image_.substr(0, image_.rfind('/')) + "/backing"; }
   bool format();
   bool attach();
 

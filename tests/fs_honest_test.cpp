@@ -60,15 +60,9 @@ void make(const std::string& root, const std::vector<Made>& files) {
 
 // The number a copy fails with (0 for none), its report in `progress`.
 int copyNumber(const std::string& source, const std::string& destination, CopyProgress& progress) {
-  progress.reset();
   CopyOptions options;
   options.progress = &progress;
-  try {
-    copyFolder(source, destination, options);
-  } catch (const RuntimeError& e) {
-    return e.number;
-  }
-  return 0;
+  return testing::copyNumber(source, destination, options);
 }
 
 // The entries below `root` as far as they can be listed: a copy may be changing them

@@ -14,7 +14,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "copy/progress.h"
 #include "errors.h"
+#include "os/copy_folder.h"
 
 namespace qm::fs::testing {
 
@@ -112,6 +114,17 @@ int countTemporaryFiles(const std::string& root) {
     if (name.ends_with(".tmp")) ++count;
   }
   return count;
+}
+
+int copyNumber(const std::string& source, const std::string& destination,
+               const CopyOptions& options) {
+  if (options.progress) options.progress->reset();
+  try {
+    copyFolder(source, destination, options);
+  } catch (const RuntimeError& e) {
+    return e.number;
+  }
+  return 0;
 }
 
 int numberInChild(const std::function<void()>& work, uid_t uid, gid_t gid) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "copy/options.h"
+
 namespace qm::fs::testing {
 
 // A fresh folder under /tmp, removed with everything in it at the end of the test.
@@ -36,6 +38,11 @@ std::map<std::string, std::string> snapshot(const std::string& root);
 
 // Paths below `root` whose name marks them as the copy's temporary files.
 int countTemporaryFiles(const std::string& root);
+
+// The number a copy with `options` fails with, 0 where it succeeds; the progress the
+// options name is reset first.
+int copyNumber(const std::string& source, const std::string& destination,
+               const CopyOptions& options);
 
 // Runs `work` in a child process as user `uid` and group `gid` (when `uid` is not -1) and
 // returns the error number of the RuntimeError it throws, 0 when it returns, -1 when the

@@ -23,6 +23,15 @@ enum class Links {
   ByVolume,  // as a link where the destination volume holds links, followed elsewhere
 };
 
+// Whether the copy reads what it wrote back from the destination device, past the
+// system's cache, and compares it with the source before it reports success.
+enum class ReadBack {
+  ByMedium,  // where the medium is the risk: removable, network and FUSE volumes, and FAT,
+             // exFAT and NTFS ones (on Windows also every removable and network drive)
+  Always,
+  Never,
+};
+
 // What the systems do with links unless told otherwise: Linux copies them as links, as
 // its own tools do; Windows follows them, as Explorer does, and follows them whatever the
 // option says, because making a link there needs a privilege ordinary users lack.
@@ -45,6 +54,8 @@ struct CopyOptions {
   // Check the whole plan against the destination volume before anything is written
   // (names, case, file sizes, free space). Off only to measure what the check costs.
   bool checkFirst = true;
+  // Read the files this run wrote back from the device once they are flushed.
+  ReadBack readBack = ReadBack::ByMedium;
   // Where the copy counts the files and bytes it found and finished; none when null.
   CopyProgress* progress = nullptr;
 };
@@ -57,6 +68,11 @@ FileAction decideFile(ExistingFile policy, bool exists, Unchanged unchanged) {
   if (!exists || policy == ExistingFile::Replace) return FileAction::Write;
   if (policy == ExistingFile::Refuse) return FileAction::Refuse;
   return unchanged() ? FileAction::Keep : FileAction::Write;
+}
+
+// Whether a copy onto a destination whose medium `isRisky` reads back what it wrote.
+constexpr bool readsBack(ReadBack policy, bool isRisky) {
+  return policy == ReadBack::Always || (policy == ReadBack::ByMedium && isRisky);
 }
 
 // Whether the copy follows a link, onto a destination volume that `holdsLinks`, on a

@@ -17,6 +17,7 @@
 #include "copy/options.h"
 #include "copy/progress.h"
 #include "copy/survey.h"
+#include "copy/read_back.h"
 #include "copy/worker_pool.h"
 #include "copy/write_gate.h"
 #include "errors.h"
@@ -60,6 +61,13 @@ namespace qm::copy {
 //   void finishFolder(Folder&);          the source folder's metadata, contents complete
 //   std::string destinationOf(const Folder&, const Entry*);   for messages (null: folder)
 //   void flush();                        the destination volume, once, at the end
+//   bool isRiskyMedium(Folder& top);     whether the destination's medium is the kind whose
+//       data is read back by default (see ReadBack)
+//   SourceStamp stampOf(const Entry&);   the state of a File entry as it was copied
+//   ReadBackResult readBack(const WrittenFile&, ReadBuffers&, BytesRead);   reads the file's
+//       copy from the device, past the system's cache, and compares it with its source
+//   void spoil(const WrittenFile&);      makes a copy that came back wrong look changed to
+//       the next run
 //
 // Primitives throw RuntimeError naming the file concerned: a SourceError where the source
 // entry cannot be read (53 where it vanished), a LeftOutError for an entry the copy goes on
@@ -89,6 +97,10 @@ class Pipeline {
         auto top = std::make_shared<Node>(*this, nullptr, std::string());
         openTop(top->folder);
         top->open = true;
+        if (readsBack(options_.readBack, sys_.isRiskyMedium(top->folder))) {
+          written_ = std::make_unique<WrittenFiles>();
+          destination_ = sys_.destinationOf(top->folder, nullptr);
+        }
         std::thread checking;
         if (options_.checkFirst) {
           gate_.hold();
@@ -107,6 +119,8 @@ class Pipeline {
     }
     rethrowFailure();
     if (options_.syncAtEnd) sys_.flush();
+    if (written_ && written_->count() > 0)
+      ReadBackRun<Sys>(sys_, options_, *written_, destination_).run();
     // Files the copy went past: the rest is copied and on the disk, and the copy fails.
     if (skipped_) throw *skipped_;
   }
@@ -282,7 +296,8 @@ class Pipeline {
   // destination cannot hold, and stops at any other failure, naming the entry.
   void copyEntry(Node& node, Planned& planned, unsigned worker) {
     try {
-      writeEntry(node.folder, planned, worker);
+      if (writeEntry(node.folder, planned, worker) && written_ && planned.kind == Listed::File)
+        written_->add(pathOf(node, planned.entry), sys_.stampOf(planned.entry));
     } catch (const SourceError& error) {
       wentPast(pathOf(node, planned.entry), error);
     } catch (const LeftOutError& error) {
@@ -292,8 +307,9 @@ class Pipeline {
     }
   }
 
-  // Writes one entry, or leaves it as it is where the policy and the destination allow.
-  void writeEntry(Folder& folder, Planned& planned, unsigned worker) {
+  // Writes one entry, or leaves it as it is where the policy and the destination allow;
+  // returns whether it wrote it.
+  bool writeEntry(Folder& folder, Planned& planned, unsigned worker) {
     Entry& entry = planned.entry;
     const bool file = planned.kind == Listed::File;
     FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
@@ -306,11 +322,12 @@ class Pipeline {
     }
     if (action == FileAction::Keep) {
       progress.finish();
-      return;
+      return false;
     }
     waitForCheck();
     sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
     progress.finishWritten();
+    return true;
   }
 
   // Returns once the check has passed; where it refused the copy, throws its failure.
@@ -375,7 +392,9 @@ class Pipeline {
   WriteGate gate_;
   std::mutex mutex_;
   std::optional<RuntimeError> error_;
-  std::optional<RuntimeError> skipped_;  // the first source file the copy went past
+  std::optional<RuntimeError> skipped_;    // the first source file the copy went past
+  std::unique_ptr<WrittenFiles> written_;  // kept where the copy reads back what it wrote
+  std::string destination_;                // the top's, for the read-back's failures
   bool reported_ = false;
   std::atomic<bool> failed_{false};
 };

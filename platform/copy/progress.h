@@ -21,6 +21,13 @@ struct CopyProgress {
   // Files whose bytes this run wrote; the other files done were left as they were.
   std::atomic<std::uint64_t> filesWritten{0};
   std::atomic<bool> walkDone{false};
+  // The read-back once the copy is written: set when it begins, with the files and bytes
+  // to read back (known in full by then) and those read back so far.
+  std::atomic<bool> readingBack{false};
+  std::atomic<std::uint64_t> filesToCheck{0};
+  std::atomic<std::uint64_t> bytesToCheck{0};
+  std::atomic<std::uint64_t> filesChecked{0};
+  std::atomic<std::uint64_t> bytesChecked{0};
   // What could not be copied and what was left out, with the reasons, for the window to
   // show once the copy has ended.
   copy::CopyReport report;
@@ -32,6 +39,11 @@ struct CopyProgress {
     bytesDone = 0;
     filesWritten = 0;
     walkDone = false;
+    readingBack = false;
+    filesToCheck = 0;
+    bytesToCheck = 0;
+    filesChecked = 0;
+    bytesChecked = 0;
     report.clear();
   }
 };

@@ -120,6 +120,10 @@ std::string numberCause(int number, bool onSource) {
   }
 }
 
+std::string readBackCause() {
+  return "コピー先から読み戻した内容が元と一致しません";
+}
+
 std::string changingCause() {
   return "コピーする間に何度も書き換えられました";
 }

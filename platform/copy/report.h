@@ -69,6 +69,8 @@ std::string spaceCause(std::uint64_t missing);
 std::string numberCause(int number, bool onSource);
 // A file that kept changing while it was read.
 std::string changingCause();
+// A file whose copy the destination device gave back other than it was written.
+std::string readBackCause();
 std::string leftOutCause(LeftOut reason);
 
 // "12.3 MB", "999 KB", "0 バイト": binary units, one decimal below ten.

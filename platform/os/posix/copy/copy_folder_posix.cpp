@@ -134,7 +134,7 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   CopySystem system(options);
   copy::Pipeline<CopySystem>(system, options).run([&](DirNode& top) {
     openTopNode(top, system, std::move(sourceFd), sourceStat, sourcePath, target);
-    system.keepForFlush(top.destinationFd(), target);
+    system.keepTop(top);
   });
 }
 

@@ -1,5 +1,5 @@
-// What a destination volume takes: its names, file sizes and free space, and whether a
-// folder of it tells names that differ only in case apart.
+// What a destination volume takes: its names, file sizes and free space, whether a folder
+// of it tells names that differ only in case apart, and whether its medium is a risk.
 #pragma once
 
 #include "copy/plan_check.h"
@@ -13,5 +13,10 @@ copy::VolumeLimits volumeLimits(int dirFd);
 // Whether the open folder `dirFd` takes two names that differ only in case for one: a probe
 // file is made there and looked up by its name in other case.
 bool foldsCase(int dirFd);
+
+// Whether the volume that holds the open folder `dirFd` is one whose data the copy reads
+// back by default: on a removable or USB device, over the network, through FUSE, or FAT,
+// exFAT or NTFS.
+bool isRiskyMedium(int dirFd);
 
 }  // namespace qm::fs

@@ -38,8 +38,9 @@ class CopySystem {
   // first time the copy meets the volume.
   const VolumeTraits& volume(dev_t device, int dirFd);
   OpenFolders& folders() { return folders_; }
-  // Keeps the open destination folder `dirFd` to flush its file system at the end.
-  void keepForFlush(int dirFd, const std::string& path);
+  // Keeps the top folder's paths for the read-back, and its open destination folder to
+  // flush its file system at the end.
+  void keepTop(const DirNode& top);
 
   // The pipeline's primitives.
   void useWorkers(unsigned) {}
@@ -65,6 +66,11 @@ class CopySystem {
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush();
+  bool isRiskyMedium(DirNode& top);
+  static copy::SourceStamp stampOf(const Entry& entry);
+  copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
+                                const copy::BytesRead& read);
+  void spoil(const copy::WrittenFile& file);
 
   // Cleared once the destination file system has shown it cannot share blocks.
   std::atomic<bool> reflinkPossible{true};
@@ -81,7 +87,7 @@ class CopySystem {
   std::map<dev_t, std::unique_ptr<VolumeTraits>> volumes_;
   OpenFolders folders_;
   UniqueFd flushFd_;
-  std::string flushPath_;
+  std::string sourceTop_, destinationTop_;
 };
 
 }  // namespace qm::fs

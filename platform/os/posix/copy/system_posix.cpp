@@ -7,6 +7,7 @@
 #include "file_copy.h"
 #include "limits.h"
 #include "metadata.h"
+#include "read_back_file.h"
 #include "os/posix/error_numbers.h"
 
 namespace qm::fs {
@@ -30,10 +31,11 @@ const VolumeTraits& CopySystem::volume(dev_t device, int dirFd) {
   return *traits;
 }
 
-void CopySystem::keepForFlush(int dirFd, const std::string& path) {
-  flushFd_ = UniqueFd(::fcntl(dirFd, F_DUPFD_CLOEXEC, 0));
-  if (!flushFd_.valid()) throwCopyError(errno, path);
-  flushPath_ = path;
+void CopySystem::keepTop(const DirNode& top) {
+  flushFd_ = UniqueFd(::fcntl(top.destinationFd(), F_DUPFD_CLOEXEC, 0));
+  if (!flushFd_.valid()) throwCopyError(errno, top.destinationPath);
+  sourceTop_ = top.sourcePath;
+  destinationTop_ = top.destinationPath;
 }
 
 void CopySystem::list(DirNode& dir, bool measure, const EmitEntry& emit) {
@@ -95,7 +97,25 @@ std::string CopySystem::destinationOf(const DirNode& dir, const Entry* entry) co
 }
 
 void CopySystem::flush() {
-  if (flushFd_.valid() && ::syncfs(flushFd_.get()) != 0) throwCopyError(errno, flushPath_);
+  if (flushFd_.valid() && ::syncfs(flushFd_.get()) != 0) throwCopyError(errno, destinationTop_);
+}
+
+bool CopySystem::isRiskyMedium(DirNode& top) {
+  return fs::isRiskyMedium(top.destinationFd());
+}
+
+copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
+  return entry.statted ? fs::stampOf(entry.st) : copy::SourceStamp{};
+}
+
+copy::ReadBackResult CopySystem::readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
+                                          const copy::BytesRead& read) {
+  return readBackFile(sourceTop_ + "/" + file.relative, destinationTop_ + "/" + file.relative,
+                      file.stamp, buffers, read);
+}
+
+void CopySystem::spoil(const copy::WrittenFile& file) {
+  spoilFile(destinationTop_ + "/" + file.relative);
 }
 
 }  // namespace qm::fs

@@ -1,0 +1,28 @@
+// One written file read back from its device and compared with its source.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+#include "copy/read_back.h"
+
+namespace qm::fs {
+
+// The source's state as the read-back compares it.
+copy::SourceStamp stampOf(const struct stat& st);
+
+// Reads the copy `destination` of `source` from the device (its cached pages are written
+// out and dropped first) and compares the two. A destination that cannot be read throws
+// with the copy's number; a source that cannot, or that no longer matches `stamp`, is
+// SourceChanged.
+copy::ReadBackResult readBackFile(const std::string& source, const std::string& destination,
+                                  const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
+                                  const copy::BytesRead& read);
+
+// Makes the copy `destination` that came back wrong empty, so that its size tells the next
+// run it is not the source's; where that fails, removes it. Throws where neither can be
+// done.
+void spoilFile(const std::string& destination);
+
+}  // namespace qm::fs

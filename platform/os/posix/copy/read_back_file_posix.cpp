@@ -1,0 +1,73 @@
+// Reads a written file back past the page cache and compares it with its source.
+#include "read_back_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "os/posix/error_numbers.h"
+#include "os/posix/unique_fd.h"
+#include "volume.h"
+
+namespace qm::fs {
+
+namespace {
+
+// Reads of `fd` as the comparison asks for them; a failure throws with `fail`.
+template <typename Fail>
+copy::ReadChunk reader(int fd, Fail fail) {
+  return [fd, fail](char* buffer, std::size_t capacity) -> std::size_t {
+    for (;;) {
+      const ssize_t got = ::read(fd, buffer, capacity);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) fail(errno);
+    }
+  };
+}
+
+bool matches(int fd, const copy::SourceStamp& stamp) {
+  struct stat now {};
+  return ::fstat(fd, &now) == 0 && stampOf(now) == stamp;
+}
+
+// Writes out what the system still holds of the file and drops its pages, so that the
+// reads after it come from the device. FUSE passes both to its driver's own cache too.
+void dropCache(int fd, const std::string& path) {
+  if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) throwCopyError(errno, path);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
+}  // namespace
+
+copy::SourceStamp stampOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+}
+
+copy::ReadBackResult readBackFile(const std::string& source, const std::string& destination,
+                                  const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
+                                  const copy::BytesRead& read) {
+  const UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+  if (!in.valid() || !matches(in.get(), stamp)) return copy::ReadBackResult::SourceChanged;
+  const UniqueFd out(::open(destination.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!out.valid()) {
+    if (errno == ENOENT) return copy::ReadBackResult::Differs;
+    throwCopyError(errno, destination);
+  }
+  dropCache(out.get(), destination);
+  ::posix_fadvise(out.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  const bool same = copy::sameBytes(
+      reader(in.get(), [&](int code) { throwSourceError(code, source); }),
+      reader(out.get(), [&](int code) { throwCopyError(code, destination); }), buffers, read);
+  // A source written meanwhile says nothing about the device.
+  if (!matches(in.get(), stamp)) return copy::ReadBackResult::SourceChanged;
+  return same ? copy::ReadBackResult::Same : copy::ReadBackResult::Differs;
+}
+
+void spoilFile(const std::string& destination) {
+  if (::truncate(destination.c_str(), 0) == 0 || errno == ENOENT) return;
+  if (::unlink(destination.c_str()) == 0 || errno == ENOENT) return;
+  throwCopyError(errno, destination);
+}
+
+}  // namespace qm::fs
