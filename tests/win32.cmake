@@ -102,3 +102,14 @@ add_test(NAME wine_fat_copy_tokyo
                  ${CMAKE_BINARY_DIR}/wine-fat-tokyo --gtest_filter=Win32Fat.ACopy*)
 set_tests_properties(wine_fat_copy_tokyo PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180
                      ENVIRONMENT QM_FAT_TZ=Asia/Tokyo)
+
+# The read-back onto the tests' own FUSE volume that hands back other bytes than it was
+# given, as Wine's drive F:.
+qm_test(win32_read_back_test win32_read_back_test.cpp)
+target_link_libraries(win32_read_back_test PRIVATE qm_win32)
+add_test(NAME wine_read_back
+         COMMAND ${CMAKE_SOURCE_DIR}/tools/wine-fat-check $<TARGET_FILE:win32_read_back_test>
+                 ${CMAKE_BINARY_DIR}/wine-lying)
+set_tests_properties(wine_read_back PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 180
+                     ENVIRONMENT "QM_WINE_VOLUME=lying")
+

@@ -127,6 +127,7 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   win32::CopySystem system(options, boundsOf(from, to));
   copy::Pipeline<win32::CopySystem>(system, options).run([&](win32::DirNode& top) {
     openTopNode(top, system.bounds(), from, to);
+    system.keepTop(top);
   });
 }
 

@@ -1,5 +1,5 @@
-// What a destination volume takes: its names, file sizes and free space, and whether a
-// folder of it tells names that differ only in case apart.
+// What a destination volume takes: its names, file sizes and free space, whether a folder
+// of it tells names that differ only in case apart, and whether its medium is a risk.
 #pragma once
 
 #include <string>
@@ -17,5 +17,9 @@ copy::VolumeLimits volumeLimits(const std::wstring& folder);
 // (every folder but those set to tell case apart): a probe file is made there and looked
 // up by its name in other case.
 bool foldsCase(const std::wstring& folder);
+
+// Whether the volume that holds `folder` is one whose data the copy reads back by default:
+// a removable or network drive, or a FAT, exFAT or NTFS volume.
+bool isRiskyMedium(const std::wstring& folder);
 
 }  // namespace qm::win32

@@ -22,21 +22,36 @@ std::wstring volumeRoot(const std::wstring& folder) {
   return root;
 }
 
+// The volume's file-system name in capitals ("FAT32", "NTFS"); empty where not known.
+std::wstring fileSystemName(const std::wstring& root) {
+  wchar_t name[MAX_PATH + 1] = L"";
+  if (root.empty() ||
+      !GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH))
+    return L"";
+  std::wstring upper = name;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
+  return upper;
+}
+
 }  // namespace
+
+bool isRiskyMedium(const std::wstring& folder) {
+  const std::wstring root = volumeRoot(folder);
+  if (root.empty()) return true;  // not known
+  const UINT drive = GetDriveTypeW(root.c_str());
+  if (drive == DRIVE_REMOVABLE || drive == DRIVE_REMOTE) return true;
+  const std::wstring system = fileSystemName(root);
+  return system == L"FAT" || system == L"FAT32" || system == L"EXFAT" || system == L"NTFS";
+}
 
 copy::VolumeLimits volumeLimits(const std::wstring& folder) {
   copy::VolumeLimits limits;
   limits.windowsNames = true;
   const std::wstring root = volumeRoot(folder);
-  wchar_t name[MAX_PATH + 1] = L"";
-  if (!root.empty() &&
-      GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH)) {
-    std::wstring upper = name;
-    for (wchar_t& c : upper) c = static_cast<wchar_t>(std::towupper(c));
-    if (upper == L"FAT32" || upper == L"FAT") {
-      limits.maxFileSize = kFatFileLimit;
-      limits.typeName = narrow(upper);
-    }
+  const std::wstring system = fileSystemName(root);
+  if (system == L"FAT32" || system == L"FAT") {
+    limits.maxFileSize = kFatFileLimit;
+    limits.typeName = narrow(system);
   }
   ULARGE_INTEGER available{}, total{};
   if (GetDiskFreeSpaceExW(folder.c_str(), &available, &total, nullptr) && total.QuadPart > 0)

@@ -15,6 +15,7 @@
 #include "file_copy.h"
 #include "folder_node.h"
 #include "listing.h"
+#include "copy/read_back.h"
 #include "volume.h"
 
 namespace qm::win32 {
@@ -57,6 +58,13 @@ class CopySystem {
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush() {}
+  bool isRiskyMedium(DirNode& top);
+  static copy::SourceStamp stampOf(const Entry& entry);
+  copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
+                                const copy::BytesRead& read);
+  void spoil(const copy::WrittenFile& file);
+  // Keeps the top folder's paths for the read-back.
+  void keepTop(const DirNode& top);
 
  private:
   // The rules of the volume of the existing folder `dir`, learned once per volume and run.
@@ -67,6 +75,7 @@ class CopySystem {
   std::vector<FileCopier> copiers_;
   std::mutex mutex_;
   std::map<DWORD, VolumeRules> volumes_;
+  std::wstring sourceTop_, destinationTop_;
 };
 
 }  // namespace qm::win32

@@ -3,6 +3,7 @@
 
 #include "errors.h"
 #include "limits.h"
+#include "read_back_file.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "os/win32/wide.h"
@@ -83,6 +84,30 @@ void CopySystem::finishFolder(DirNode& dir) {
 
 std::string CopySystem::destinationOf(const DirNode& dir, const Entry* entry) const {
   return narrow(plainPath(entry ? dir.destination + L"\\" + entry->name : dir.destination));
+}
+
+bool CopySystem::isRiskyMedium(DirNode& top) {
+  return win32::isRiskyMedium(top.destination);
+}
+
+copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
+  return win32::stampOf(entry);
+}
+
+void CopySystem::keepTop(const DirNode& top) {
+  sourceTop_ = top.source;
+  destinationTop_ = top.destination;
+}
+
+copy::ReadBackResult CopySystem::readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
+                                          const copy::BytesRead& read) {
+  const std::wstring relative = widen(file.relative);
+  return readBackFile(sourceTop_ + L"\\" + relative, destinationTop_ + L"\\" + relative, file.stamp,
+                      buffers, read);
+}
+
+void CopySystem::spoil(const copy::WrittenFile& file) {
+  spoilFile(destinationTop_ + L"\\" + widen(file.relative));
 }
 
 }  // namespace qm::win32
