@@ -26,6 +26,10 @@ TEST(ProgressView, LineAndBarFollowWhatIsKnown) {
       // Empty files only: the files give the position.
       {{1, 4, 0, 0, true}, "1 / 4 ファイル　0 バイト / 0 バイト", 250},
       {{0, 0, 0, 0, true}, "0 / 0 ファイル　0 バイト / 0 バイト", 1000},
+      // Reading back what was written: its own note, its own figures.
+      {{2, 7, 3ull << 20, 12ull << 20, true, true},
+       "確認しています… 2 / 7 ファイル　3.0 MB / 12 MB",
+       250},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(progressText(c.figures), c.line);
@@ -128,6 +132,17 @@ TEST(ProgressView, DoneNeverExceedsFoundWhenRead) {
   EXPECT_EQ(f.filesFound, 3u);
   EXPECT_EQ(f.bytesFound, 250u);
   EXPECT_FALSE(f.walkDone);
+  // Once the read-back begins, its figures are the ones read, held to the same rule.
+  p.readingBack = true;
+  p.filesToCheck = 3;
+  p.filesChecked = 1;
+  p.bytesToCheck = 90;
+  p.bytesChecked = 120;
+  const ProgressFigures back = readProgress(p);
+  EXPECT_TRUE(back.readingBack);
+  EXPECT_EQ(back.filesDone, 1u);
+  EXPECT_EQ(back.filesFound, 3u);
+  EXPECT_EQ(back.bytesFound, 120u);
 }
 
 TEST(ProgressView, AreaIsTheTallestFreeBandAcrossTheControls) {

@@ -22,6 +22,15 @@ std::string grouped(std::uint64_t n) {
 
 ProgressFigures readProgress(const CopyProgress& progress) {
   ProgressFigures f;
+  if (progress.readingBack.load(std::memory_order_relaxed)) {
+    // The totals were set before the flag.
+    f.walkDone = f.readingBack = true;
+    f.filesDone = progress.filesChecked.load(std::memory_order_relaxed);
+    f.bytesDone = progress.bytesChecked.load(std::memory_order_relaxed);
+    f.filesFound = std::max(progress.filesToCheck.load(std::memory_order_relaxed), f.filesDone);
+    f.bytesFound = std::max(progress.bytesToCheck.load(std::memory_order_relaxed), f.bytesDone);
+    return f;
+  }
   // The walk's flag first: once it is seen set, the found figures read after it are final.
   f.walkDone = progress.walkDone.load(std::memory_order_relaxed);
   f.filesDone = progress.filesDone.load(std::memory_order_relaxed);
@@ -79,8 +88,9 @@ CopyOutcome copyOutcome(const copy::CopyReport& report, const RuntimeError* fail
 
 std::string progressText(const ProgressFigures& f) {
   if (!f.walkDone && f.filesFound == 0) return "コピーしています…";
-  std::string text = grouped(f.filesDone) + " / " + grouped(f.filesFound) + " ファイル　" +
-                     byteSize(f.bytesDone) + " / " + byteSize(f.bytesFound);
+  std::string text = std::string(f.readingBack ? "確認しています… " : "") + grouped(f.filesDone) +
+                     " / " + grouped(f.filesFound) + " ファイル　" + byteSize(f.bytesDone) + " / " +
+                     byteSize(f.bytesFound);
   if (!f.walkDone) text += "（集計中）";
   return text;
 }

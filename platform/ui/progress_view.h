@@ -13,20 +13,22 @@
 namespace qm {
 
 // A copy's figures read once. Done never exceeds found here, although the counters
-// are read one by one while the copy raises them.
+// are read one by one while the copy raises them. While the copy reads back what it
+// wrote, the figures are those of the read-back: files and bytes read back of those to.
 struct ProgressFigures {
   std::uint64_t filesDone = 0;
   std::uint64_t filesFound = 0;
   std::uint64_t bytesDone = 0;
   std::uint64_t bytesFound = 0;
   bool walkDone = false;
+  bool readingBack = false;
 };
 
 ProgressFigures readProgress(const CopyProgress& progress);
 
 // The line shown beside the bar: files and bytes done of those found, with a note while
 // the walk still runs ahead (the totals still grow), or a plain note while nothing has
-// been counted yet.
+// been counted yet; during the read-back, what is read back, after its own note.
 std::string progressText(const ProgressFigures& figures);
 
 // The bar's position in thousandths, by bytes (by files when every file is empty); -1
