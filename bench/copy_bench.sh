@@ -3,7 +3,10 @@
 # and checks every copy the engine makes; then the cost of progress reporting on workloads a
 # and b ("p"), the share of the check before writing in a fresh copy of a and an unchanged
 # re-copy c ("k"), and workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
-# against cp -r and the FAT recipe rsync -rt --modify-window=1. QM_BENCH_RUNS sets the
+# against cp -r and the FAT recipe rsync -rt --modify-window=1; then the read-back ("v"): its
+# cost, fresh copies onto exFAT with it against copies without (workloads e and b), and the
+# copy with it against checking a copy by hand (cp -r, sync, the cache dropped, diff -r).
+# QM_BENCH_RUNS sets the
 # runs per tool (default 3), QM_BENCH_DIR the folder that holds the trees (about 16 GB at
 # the end), QM_BENCH_ONLY a subset such as "a c e". QM_BENCH_BEFORE, the bench folder of an
 # earlier build, times that build's copy in the same rotation on workloads a-d and adds
@@ -12,7 +15,7 @@ set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
 runs="${QM_BENCH_RUNS:-3}"
-only="${QM_BENCH_ONLY:-a b c d p k e}"
+only="${QM_BENCH_ONLY:-a b c d p k e v}"
 before="${QM_BENCH_BEFORE:-}"
 work="$(mktemp -d "${QM_BENCH_DIR:-/var/tmp}/qm_copy_bench.XXXXXX")"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -51,6 +54,9 @@ timed() {
     before) "$before/qm_copy" "$src" "$dst" ;;
     plain) QM_PROGRESS=0 "$bin/qm_copy" "$src" "$dst" ;;
     checked) QM_CHECK=1 "$bin/qm_copy" "$src" "$dst" ;;
+    read_back) QM_READBACK=1 "$bin/qm_copy" "$src" "$dst" ;;
+    no_read_back) QM_READBACK=0 "$bin/qm_copy" "$src" "$dst" ;;
+    by_hand) cp -r "$src/." "$dst" && sync && drop_caches && diff -r "$src" "$dst" >/dev/null ;;
     unchecked) QM_CHECK=0 "$bin/qm_copy" "$src" "$dst" ;;
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
@@ -179,6 +185,57 @@ workload_e() {
     "vs_rsync_fat=$(ratio "$r" "$s") files_written=$written"
 }
 
+# Drops the kernel's clean caches, where this machine lets it.
+drop_caches() { echo 3 >/proc/sys/vm/drop_caches 2>/dev/null || true; }
+can_drop_caches() { [[ -w /proc/sys/vm/drop_caches ]]; }
+
+# on_exfat NAME SOURCE A B: fresh copies by tool A against tool B from SOURCE onto a fresh
+# exFAT volume, alternating which goes first, each copy removed after it is checked and
+# every run started with the caches dropped; sets paired_a and paired_b to their medians,
+# or fails with the reason in $exfat_error.
+on_exfat() {
+  local name="$1" first=() second=() t tool
+  src="$2"
+  exfat_mount "$work/exfat-$name" || return 1
+  local order=("$3" "$4")
+  for ((run = 1; run <= runs; run++)); do
+    for ((i = 0; i < 2; i++)); do
+      tool="${order[(run - 1 + i) % 2]}"
+      dst="$exfat_point/$name-$run-$tool"
+      sync
+      drop_caches
+      t="$(timed "$tool")"
+      if [[ "$tool" == "$3" ]]; then first+=("$t"); else second+=("$t"); fi
+      verify_contents "$src" "$dst"
+      rm -rf "$dst"
+      echo "  $name run $run $tool ${t}s" >&2
+    done
+  done
+  exfat_unmount
+  paired_a="$(median "${first[@]}")"
+  paired_b="$(median "${second[@]}")"
+}
+
+# The read-back's cost on workloads e and b, and against checking a copy by hand.
+read_back_figures() {
+  local e b peer
+  if ! on_exfat verify-e "$work/small" read_back no_read_back; then
+    echo "verify-cost: skipped: $exfat_error"
+    return 0
+  fi
+  e="$(ratio "$paired_a" "$paired_b") (${paired_a}s against ${paired_b}s)"
+  on_exfat verify-b "$work/big" read_back no_read_back
+  b="$(ratio "$paired_a" "$paired_b") (${paired_a}s against ${paired_b}s)"
+  echo "verify-cost: e=$e b=$b"
+  if ! can_drop_caches; then
+    echo "verify-vs-peer: skipped: the caches cannot be dropped here"
+    return 0
+  fi
+  on_exfat peer-e "$work/small" read_back by_hand
+  peer="$(ratio "$paired_a" "$paired_b") (${paired_a}s against ${paired_b}s)"
+  echo "verify-vs-peer: e=$peer"
+}
+
 # Contents only: the exFAT volume keeps neither permission bits nor nanoseconds.
 verify_contents() {
   diff -r "$1" "$2" >/dev/null || { echo "contents differ: $2" >&2; exit 1; }
@@ -187,11 +244,11 @@ verify_contents() {
 wants() { [[ " $only " == *" $1 "* ]]; }
 
 echo "building trees in $work" >&2
-if wants a || wants c || wants d || wants p || wants k || wants e; then
+if wants a || wants c || wants d || wants p || wants k || wants e || wants v; then
   "$bin/qm_tree_maker" small "$work/small"
 fi
 if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" change "$work/changed"; fi
-if wants b || wants p; then "$bin/qm_tree_maker" big "$work/big"; fi
+if wants b || wants p || wants v; then "$bin/qm_tree_maker" big "$work/big"; fi
 sync
 
 if wants a; then workload a "$work/small" ""; fi
@@ -205,3 +262,4 @@ if wants k; then
   echo "check-cost: a=$(check_cost a "$work/small" "") c=$(check_cost c "$work/small" "$work/small")"
 fi
 if wants e; then workload_e; fi
+if wants v; then read_back_figures; fi

@@ -14,7 +14,7 @@ namespace {
 
 // Options come from the environment so the benchmark can tune the engine without
 // changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off), QM_CHECK (0 turns
-// the check before writing off).
+// the check before writing off), QM_READBACK (1 reads back whatever the medium, 0 never).
 qm::CopyOptions optionsFromEnvironment() {
   qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
@@ -22,6 +22,8 @@ qm::CopyOptions optionsFromEnvironment() {
   }
   if (const char* reflink = std::getenv("QM_REFLINK")) options.tryReflink = reflink[0] != '0';
   if (const char* check = std::getenv("QM_CHECK")) options.checkFirst = check[0] != '0';
+  if (const char* back = std::getenv("QM_READBACK"))
+    options.readBack = back[0] == '0' ? qm::ReadBack::Never : qm::ReadBack::Always;
   return options;
 }
 

@@ -64,6 +64,8 @@ namespace qm::copy {
 //   bool isRiskyMedium(Folder& top);     whether the destination's medium is the kind whose
 //       data is read back by default (see ReadBack)
 //   SourceStamp stampOf(const Entry&);   the state of a File entry as it was copied
+//   void beforeReadBack();               drops what the system caches of the destination
+//       volume as a whole (not file by file), where it can
 //   ReadBackResult readBack(const WrittenFile&, ReadBuffers&, BytesRead);   reads the file's
 //       copy from the device, past the system's cache, and compares it with its source
 //   void spoil(const WrittenFile&);      makes a copy that came back wrong look changed to
@@ -118,9 +120,10 @@ class Pipeline {
       pool_ = nullptr;
     }
     rethrowFailure();
-    if (options_.syncAtEnd) sys_.flush();
-    if (written_ && written_->count() > 0)
-      ReadBackRun<Sys>(sys_, options_, *written_, destination_).run();
+    // The read-back needs what it reads on the device, and the pages it drops clean.
+    const bool readingBack = written_ && written_->count() > 0;
+    if (options_.syncAtEnd || readingBack) sys_.flush();
+    if (readingBack) ReadBackRun<Sys>(sys_, options_, *written_, destination_).run();
     // Files the copy went past: the rest is copied and on the disk, and the copy fails.
     if (skipped_) throw *skipped_;
   }

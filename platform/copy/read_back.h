@@ -76,6 +76,7 @@ class ReadBackRun {
       progress->readingBack.store(true, std::memory_order_relaxed);
     }
     files_.rewind();
+    sys_.beforeReadBack();
     {
       const unsigned count = workerCount(options_);
       buffers_.resize(count + 1);

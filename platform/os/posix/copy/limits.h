@@ -19,4 +19,9 @@ bool foldsCase(int dirFd);
 // exFAT or NTFS.
 bool isRiskyMedium(int dirFd);
 
+// The block device a FUSE driver serves the volume of the open folder `dirFd` from
+// ("fuseblk": exFAT, NTFS), whose pages the system caches apart from the files'; empty for
+// any other volume.
+std::string fuseBlockDevice(int dirFd);
+
 }  // namespace qm::fs

@@ -27,10 +27,13 @@ constexpr std::uint64_t kFatFileLimit = (std::uint64_t{4} << 30) - 1;
 
 enum class Kind { Other, Fat, Exfat, Ntfs, Smb };
 
-// The type of a FUSE mount: its subtype ("fuse.fusefat"), or for a block device mounted
-// by a FUSE driver ("fuseblk"), the signature at the start of the device where it can be
-// read.
-Kind fuseKind(dev_t device) {
+struct Mount {
+  std::string type;  // in lower case ("fuseblk", "fuse.fusefat")
+  std::string source;
+};
+
+// The mount of the volume `device`, from this process's mount table.
+Mount mountOf(dev_t device) {
   std::ifstream table("/proc/self/mountinfo");
   const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
   for (std::string line; std::getline(table, line);) {
@@ -40,22 +43,30 @@ Kind fuseKind(dev_t device) {
     if (numbers != wanted) continue;
     while (fields >> word && word != "-") {
     }
-    std::string type, source;
-    fields >> type >> source;
-    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (type.find("exfat") != std::string::npos) return Kind::Exfat;
-    if (type.find("fat") != std::string::npos) return Kind::Fat;
-    if (type.find("ntfs") != std::string::npos) return Kind::Ntfs;
-    if (type != "fuseblk") return Kind::Other;
-    char head[90] = {};
-    std::ifstream deviceFile(source, std::ios::binary);
-    if (!deviceFile.read(head, sizeof head)) return Kind::Other;
-    const std::string_view start(head, sizeof head);
-    if (start.substr(3, 8) == "EXFAT   ") return Kind::Exfat;
-    if (start.substr(3, 8) == "NTFS    ") return Kind::Ntfs;
-    if (start.substr(82, 5) == "FAT32" || start.substr(54, 3) == "FAT") return Kind::Fat;
-    return Kind::Other;
+    Mount mount;
+    fields >> mount.type >> mount.source;
+    for (char& c : mount.type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return mount;
   }
+  return {};
+}
+
+// The type of a FUSE mount: its subtype ("fuse.fusefat"), or for a block device mounted
+// by a FUSE driver ("fuseblk"), the signature at the start of the device where it can be
+// read.
+Kind fuseKind(dev_t device) {
+  const auto [type, source] = mountOf(device);
+  if (type.find("exfat") != std::string::npos) return Kind::Exfat;
+  if (type.find("fat") != std::string::npos) return Kind::Fat;
+  if (type.find("ntfs") != std::string::npos) return Kind::Ntfs;
+  if (type != "fuseblk") return Kind::Other;
+  char head[90] = {};
+  std::ifstream deviceFile(source, std::ios::binary);
+  if (!deviceFile.read(head, sizeof head)) return Kind::Other;
+  const std::string_view start(head, sizeof head);
+  if (start.substr(3, 8) == "EXFAT   ") return Kind::Exfat;
+  if (start.substr(3, 8) == "NTFS    ") return Kind::Ntfs;
+  if (start.substr(82, 5) == "FAT32" || start.substr(54, 3) == "FAT") return Kind::Fat;
   return Kind::Other;
 }
 
@@ -123,6 +134,16 @@ bool isRiskyMedium(int dirFd) {
     default: break;
   }
   return kindOf(dirFd) != Kind::Other || onRemovableDevice(st.st_dev);
+}
+
+std::string fuseBlockDevice(int dirFd) {
+  struct statfs info {};
+  struct stat st {};
+  if (::fstatfs(dirFd, &info) != 0 || ::fstat(dirFd, &st) != 0 ||
+      static_cast<unsigned long>(info.f_type) != FUSE_SUPER_MAGIC)
+    return "";
+  const Mount mount = mountOf(st.st_dev);
+  return mount.type == "fuseblk" ? mount.source : "";
 }
 
 copy::VolumeLimits volumeLimits(int dirFd) {

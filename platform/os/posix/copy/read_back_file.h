@@ -12,13 +12,18 @@ namespace qm::fs {
 // The source's state as the read-back compares it.
 copy::SourceStamp stampOf(const struct stat& st);
 
-// Reads the copy `destination` of `source` from the device (its cached pages are written
-// out and dropped first) and compares the two. A destination that cannot be read throws
-// with the copy's number; a source that cannot, or that no longer matches `stamp`, is
+// Reads the copy `destination` of `source` from the device (its cached pages, clean once
+// the volume is flushed, are dropped first) and compares the two. A destination that cannot be read
+// throws with the copy's number; a source that cannot, or that no longer matches `stamp`, is
 // SourceChanged.
 copy::ReadBackResult readBackFile(const std::string& source, const std::string& destination,
                                   const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
                                   const copy::BytesRead& read);
+
+// Drops the clean pages the system caches of the block device `device` (empty: none), as
+// the reads of a FUSE driver that serves a volume from it leave them; where this process
+// may not open the device, nothing.
+void dropDeviceCache(const std::string& device);
 
 // Makes the copy `destination` that came back wrong empty, so that its size tells the next
 // run it is not the source's; where that fails, removes it. Throws where neither can be

@@ -31,10 +31,9 @@ bool matches(int fd, const copy::SourceStamp& stamp) {
   return ::fstat(fd, &now) == 0 && stampOf(now) == stamp;
 }
 
-// Writes out what the system still holds of the file and drops its pages, so that the
-// reads after it come from the device. FUSE passes both to its driver's own cache too.
-void dropCache(int fd, const std::string& path) {
-  if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) throwCopyError(errno, path);
+// Drops the file's pages, clean since the copy flushed its volume, so that the reads
+// after it come from the device.
+void dropCache(int fd) {
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 }
 
@@ -54,7 +53,7 @@ copy::ReadBackResult readBackFile(const std::string& source, const std::string& 
     if (errno == ENOENT) return copy::ReadBackResult::Differs;
     throwCopyError(errno, destination);
   }
-  dropCache(out.get(), destination);
+  dropCache(out.get());
   ::posix_fadvise(out.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   const bool same = copy::sameBytes(
       reader(in.get(), [&](int code) { throwSourceError(code, source); }),
@@ -62,6 +61,12 @@ copy::ReadBackResult readBackFile(const std::string& source, const std::string& 
   // A source written meanwhile says nothing about the device.
   if (!matches(in.get(), stamp)) return copy::ReadBackResult::SourceChanged;
   return same ? copy::ReadBackResult::Same : copy::ReadBackResult::Differs;
+}
+
+void dropDeviceCache(const std::string& device) {
+  if (device.empty()) return;
+  const UniqueFd fd(::open(device.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.valid()) ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
 }
 
 void spoilFile(const std::string& destination) {

@@ -68,6 +68,7 @@ class CopySystem {
   void flush();
   bool isRiskyMedium(DirNode& top);
   static copy::SourceStamp stampOf(const Entry& entry);
+  void beforeReadBack();
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
                                 const copy::BytesRead& read);
   void spoil(const copy::WrittenFile& file);

@@ -108,6 +108,10 @@ copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
   return entry.statted ? fs::stampOf(entry.st) : copy::SourceStamp{};
 }
 
+void CopySystem::beforeReadBack() {
+  dropDeviceCache(fuseBlockDevice(flushFd_.get()));
+}
+
 copy::ReadBackResult CopySystem::readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
                                           const copy::BytesRead& read) {
   return readBackFile(sourceTop_ + "/" + file.relative, destinationTop_ + "/" + file.relative,

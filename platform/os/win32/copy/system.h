@@ -60,6 +60,8 @@ class CopySystem {
   void flush() {}
   bool isRiskyMedium(DirNode& top);
   static copy::SourceStamp stampOf(const Entry& entry);
+  // Unbuffered reads pass the cache file by file: nothing to drop as a whole.
+  static void beforeReadBack() {}
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
                                 const copy::BytesRead& read);
   void spoil(const copy::WrittenFile& file);
