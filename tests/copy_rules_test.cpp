@@ -1,8 +1,11 @@
 // The copy's shared rules, run on every system: volume time steps and offsets, the
-// unchanged decision, the numbers failures get, and the check of a plan before writing.
+// unchanged decision, the numbers failures get, the check of a plan before writing, the
+// read-back's choice of media and its record of the files written.
 #include <gtest/gtest.h>
 
+#include "copy/options.h"
 #include "copy/plan_check.h"
+#include "copy/written_files.h"
 #include "copy/rules.h"
 #include "errors.h"
 
@@ -285,6 +288,42 @@ TEST(CopyRules, TheFreeSpaceRefusesOnlyWhatCannotFit) {
     EXPECT_EQ(plan.fits(), c.fits) << c.what;
     plan.finishSpace();
     EXPECT_EQ(plan.problems().size(), c.fits ? 0u : 1u) << c.what;
+  }
+}
+
+TEST(CopyRules, TheReadBackRunsWhereThePolicyAndTheMediumSay) {
+  const struct {
+    ReadBack policy;
+    bool risky, reads;
+  } cases[] = {{ReadBack::ByMedium, true, true}, {ReadBack::ByMedium, false, false},
+               {ReadBack::Always, false, true},  {ReadBack::Always, true, true},
+               {ReadBack::Never, true, false},   {ReadBack::Never, false, false}};
+  for (const auto& c : cases) EXPECT_EQ(readsBack(c.policy, c.risky), c.reads) << c.risky;
+}
+
+// The record of the files written gives them back in order, however many went to the
+// scratch file in steps and however many are still held in memory.
+TEST(CopyRules, TheFilesWrittenComeBackInTheOrderTheyWereAdded) {
+  for (const int count : {0, 1, 3, 40000}) {
+    WrittenFiles files;
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "folder " + std::to_string(i % 97) + "/写真 " + std::to_string(i);
+      files.add(i == 2 ? std::string() : name, {static_cast<std::uint64_t>(i), -i, i * 3});
+      bytes += static_cast<std::uint64_t>(i);
+    }
+    EXPECT_EQ(files.count(), static_cast<std::uint64_t>(count));
+    EXPECT_EQ(files.bytes(), bytes);
+    files.rewind();
+    WrittenFile file;
+    int read = 0;
+    for (; files.next(file); ++read) {
+      const std::string name =
+          "folder " + std::to_string(read % 97) + "/写真 " + std::to_string(read);
+      ASSERT_EQ(file.relative, read == 2 ? std::string() : name);
+      ASSERT_EQ(file.stamp, (SourceStamp{static_cast<std::uint64_t>(read), -read, read * 3}));
+    }
+    EXPECT_EQ(read, count);
   }
 }
 
