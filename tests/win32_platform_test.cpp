@@ -5,10 +5,13 @@
 
 #include <initializer_list>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "errors.h"
 #include "os/codepage.h"
 #include "os/textfile.h"
+#include "os/win32/awake.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/wide.h"
 #include "os/windir.h"
@@ -265,6 +268,28 @@ TEST(Win32Errors, Win32CodesMapToRunTimeErrors) {
                                          {ERROR_INVALID_NAME, 52},    {ERROR_CRC, 57},
                                          {ERROR_INVALID_FUNCTION, 75}};
   for (auto [code, number] : cases) EXPECT_EQ(win32::errorNumberFromWin32(code), number) << code;
+}
+
+// The execution states asked for, with the thread that asked.
+std::vector<std::pair<EXECUTION_STATE, DWORD>> askedStates;
+EXECUTION_STATE WINAPI recordState(EXECUTION_STATE state) {
+  askedStates.emplace_back(state, GetCurrentThreadId());
+  return ES_CONTINUOUS;
+}
+
+// The system stays awake while a copy runs and may sleep again once it has ended; the
+// state is the thread's, so both calls come from the thread that holds it.
+TEST(Win32KeepAwake, AsksTheSystemToStayAwakeThenLetsGoOnTheSameThread) {
+  askedStates.clear();
+  DWORD holder = 0;
+  std::thread([&] {
+    holder = GetCurrentThreadId();
+    const win32::KeepAwake awake(&recordState);
+    EXPECT_EQ(askedStates.size(), 1u);
+  }).join();
+  const std::vector<std::pair<EXECUTION_STATE, DWORD>> expected{
+      {ES_CONTINUOUS | ES_SYSTEM_REQUIRED, holder}, {ES_CONTINUOUS, holder}};
+  EXPECT_EQ(askedStates, expected);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "qt_awake.h"
 #include "qt_backend.h"
 #include "qt_form.h"
 #include "ui/progress_view.h"
@@ -111,7 +112,8 @@ namespace {
 // the windows keep painting and answering the window manager's pings.
 class QtBusyLoop : public BusyLoop {
  public:
-  explicit QtBusyLoop(QtForm* front) : front_(front) {
+  QtBusyLoop(QtForm* front, const QString& who)
+      : awake_(who, QStringLiteral("フォルダーをコピーしています")), front_(front) {
     tick_.setSingleShot(true);
     QObject::connect(&tick_, &QTimer::timeout, &loop_, &QEventLoop::quit);
   }
@@ -136,6 +138,7 @@ class QtBusyLoop : public BusyLoop {
   }
 
  private:
+  SleepInhibitor awake_;  // while the copy runs
   InputDropper dropper_;
   QEventLoop loop_;
   QTimer tick_;
@@ -166,7 +169,7 @@ void QtBackend::showOutcome(const CopyOutcome& outcome) {
 }
 
 std::unique_ptr<BusyLoop> QtBackend::busyLoop() {
-  return std::make_unique<QtBusyLoop>(frontForm());
+  return std::make_unique<QtBusyLoop>(frontForm(), QString::fromStdString(appTitle()));
 }
 
 }  // namespace qm::qt
