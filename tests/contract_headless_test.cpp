@@ -58,6 +58,7 @@ class HeadlessDriver {
     h(f).openFolder(list, child(f.dirList(list).path(), std::string(name)));
   }
   void pick(Form& f, std::string_view list, std::string_view spec) { h(f).pickDrive(list, spec); }
+  void vanish(const std::string& folder) { ui_.folders.erase(folder); }
 
  private:
   static HForm& h(Form& f) { return static_cast<HForm&>(f); }

@@ -103,6 +103,7 @@ class QtDriver {
       names.push_back(current->child(i)->text(0).toStdString());
     return names;
   }
+  void vanish(const std::string& folder) { std::filesystem::remove(folder); }
   void open(Form& f, std::string_view list, std::string_view name) {
     QTreeWidget* t = tree(f, list);
     const QTreeWidgetItem* current = t->currentItem();

@@ -14,7 +14,8 @@
 //                                      answers in turn, kEscape for the Esc key
 //   drives and folders: startDrive(), otherDrive(), missingDrive(), driveFolder(spec),
 //   scratch() (a folder holding a, b and 日本語), child(folder, name),
-//   subfolders(Form&, list), open(Form&, list, name), pick(Form&, list, spec)
+//   subfolders(Form&, list), open(Form&, list, name), pick(Form&, list, spec),
+//   vanish(folder) (removes an empty folder behind the lists' back)
 #pragma once
 
 #include <gtest/gtest.h>

@@ -77,6 +77,26 @@ TYPED_TEST_P(ControlContract, FolderListOpensFoldersAndChangesOnlyOnAChange) {
             (std::vector<std::string>{scratch, this->d.child(scratch, "日本語"), list.path()}));
 }
 
+// Regression: on Win32, opening a folder that could not be listed raised out of the list's
+// handler, and the unhandled-error report ended the setup tool.
+TYPED_TEST_P(ControlContract, AFolderThatCannotBeOpenedBeepsAndTheListStays) {
+  Form& f = this->d.show(contractLayout());
+  DirListBox& list = f.dirList("Dir1");
+  const std::string scratch = this->d.scratch();
+  list.setPath(scratch);
+  int opened = 0;
+  list.Change = [&] { ++opened; };
+  const int beeps = this->d.ui().beeps();
+  this->d.vanish(this->d.child(scratch, "b"));  // gone since it was listed
+  this->d.open(f, "Dir1", "b");
+  EXPECT_EQ(this->d.ui().beeps(), beeps + 1);
+  EXPECT_EQ(list.path(), scratch);
+  EXPECT_EQ(opened, 0);
+  EXPECT_FALSE(this->d.ui().ended()) << "the program ended";
+  this->d.open(f, "Dir1", "a");  // the list still works
+  EXPECT_EQ(list.path(), this->d.child(scratch, "a"));
+}
+
 TYPED_TEST_P(ControlContract, MouseMovesReachTheWindowOnlyOverItsOwnSurface) {
   Form& f = this->d.show(frmMainLayout());
   std::vector<std::pair<float, float>> moves;
@@ -112,6 +132,7 @@ REGISTER_TYPED_TEST_SUITE_P(
     AccessKeysNeedAltAndLeaveTheFocusWhereItIs, PlainLettersNeverPressAButton,
     LabelsShowDataLiterallyAndDesignedAccessKeysAsKeys, MessageBoxesGiveTheAnswerOfTheButtonPressed,
     DriveListTakesKnownDrivesAndChangesOnlyOnAChange, FolderListOpensFoldersAndChangesOnlyOnAChange,
-    MouseMovesReachTheWindowOnlyOverItsOwnSurface, ClosingByTheFrameRaisesClosedOnce);
+    AFolderThatCannotBeOpenedBeepsAndTheListStays, MouseMovesReachTheWindowOnlyOverItsOwnSurface,
+    ClosingByTheFrameRaisesClosedOnce);
 
 }  // namespace qm::contract

@@ -139,6 +139,7 @@ class Win32Driver {
     }
     return names;
   }
+  void vanish(const std::string& folder) { RemoveDirectoryW(widen(folder).c_str()); }
   void open(Form& f, std::string_view list, std::string_view name) {
     const std::vector<std::string> names = subfolders(f, list);
     HWND h = w(f).control(list);

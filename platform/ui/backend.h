@@ -74,6 +74,12 @@ class Backend {
   std::unique_ptr<FileSystemObject> createObject(std::string_view progId);
   // Runs the event loop until the program ends.
   virtual void run() = 0;
+  // The toolkit's warning sound, where the user asked for what cannot be done; counted.
+  void beep() {
+    ++beeps_;
+    sound();
+  }
+  int beeps() const { return beeps_; }
 
   const std::string& appTitle() const { return appTitle_; }
   bool ended() const { return ended_; }
@@ -98,6 +104,8 @@ class Backend {
  protected:
   // Closes every window and leaves the event loop.
   virtual void quit() = 0;
+  // The warning sound of beep(); none here.
+  virtual void sound() {}
   // The work of runWhileBusy: on a thread of its own, while the toolkit's loop turns on
   // this one, or on this thread when the toolkit has no loop for it.
   virtual void runBusy(const std::function<void()>& work, const CopyProgress& progress);
@@ -110,6 +118,7 @@ class Backend {
  private:
   std::string appTitle_;
   bool ended_ = false;
+  int beeps_ = 0;
   bool busyRunning_ = false;
 };
 

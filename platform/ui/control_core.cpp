@@ -1,6 +1,8 @@
 // The control values every toolkit keeps alike.
 #include "control_core.h"
 
+#include "errors.h"
+
 #include <algorithm>
 
 #include "form_rules.h"
@@ -69,8 +71,25 @@ void DirListCore::setPath(std::string_view path) {
   take(openFolder(path));
 }
 
+// A folder the user cannot open (another user's, a system junction, one gone meanwhile)
+// is no error of the program: a beep, and the list shows its folder again, listed afresh
+// and highlighted, as the user left it.
 void DirListCore::userOpened(std::string folder) {
-  backend_.dispatch([this, folder = std::move(folder)] { take(openListedFolder(folder)); });
+  backend_.dispatch([this, folder = std::move(folder)] {
+    std::string now;
+    try {
+      now = openListedFolder(folder);
+    } catch (const RuntimeError&) {
+      backend_.beep();
+      try {
+        openListedFolder(path_);
+      } catch (const RuntimeError&) {
+        // Gone too: the list stays as it is.
+      }
+      return;
+    }
+    take(std::move(now));
+  });
 }
 
 void DirListCore::take(std::string now) {

@@ -82,7 +82,8 @@ class DirListCore : public DirListBox {
  protected:
   explicit DirListCore(Backend& backend) : backend_(backend) {}
   void startAt(std::string path) { path_ = std::move(path); }
-  // The user opened a folder: the change goes through the dispatcher.
+  // The user opened a folder: the change goes through the dispatcher; one that cannot be
+  // listed beeps and leaves the list as it was.
   void userOpened(std::string folder);
   // Lists and shows the folder that `path` names (a drive spec: that drive's current
   // folder) and returns its path; a folder that cannot be listed throws RuntimeError and

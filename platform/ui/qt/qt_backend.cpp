@@ -78,6 +78,10 @@ void QtBackend::formClosed() {
   });
 }
 
+void QtBackend::sound() {
+  QApplication::beep();
+}
+
 void QtBackend::quit() {
   for (QtForm* f : forms_.all()) f->closeForEnd();
   setMousePointer(kPointerDefault);

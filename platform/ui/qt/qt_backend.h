@@ -41,6 +41,7 @@ class QtBackend : public Backend {
 
  protected:
   void quit() override;
+  void sound() override;
   std::unique_ptr<BusyLoop> busyLoop() override;
 
  private:

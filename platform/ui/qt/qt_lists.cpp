@@ -99,16 +99,7 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
   tree_->setRootIsDecorated(false);
   tree_->setItemsExpandable(false);
   tree_->setIndentation(12);
-  tree_->onOpen = [this](const QString& folder) {
-    const std::string target = folder.toStdString();
-    try {
-      (void)listSubfolders(target);
-    } catch (const RuntimeError&) {
-      QApplication::beep();  // a folder the user cannot open: the list stays
-      return;
-    }
-    userOpened(target);
-  };
+  tree_->onOpen = [this](const QString& folder) { userOpened(folder.toStdString()); };
   // The list starts on the current folder; if that cannot be listed it stays empty.
   try {
     const Root* root = rootOf(roots_, cwd_);

@@ -50,6 +50,7 @@ class Win32Backend : public Backend {
 
  protected:
   void quit() override;
+  void sound() override { MessageBeep(MB_OK); }
   std::unique_ptr<BusyLoop> busyLoop() override;
 
  private:
