@@ -97,6 +97,21 @@ TYPED_TEST_P(ControlContract, AFolderThatCannotBeOpenedBeepsAndTheListStays) {
   EXPECT_EQ(list.path(), this->d.child(scratch, "a"));
 }
 
+// A picker loads afresh each time it is opened: its lists start on the program's current
+// folder and its drive, whatever an earlier one browsed to.
+TYPED_TEST_P(ControlContract, ListsMadeAgainStartWhereTheProgramIsNotWhereTheLastOnesWent) {
+  Form& first = this->d.show(contractLayout());
+  const std::string start = first.dirList("Dir1").path();
+  const std::string drive = first.driveList("Drive1").drive();
+  first.dirList("Dir1").setPath(this->d.scratch());
+  this->d.open(first, "Dir1", "a");
+  this->d.pick(first, "Drive1", this->d.otherDrive());
+  first.close();
+  Form& again = this->d.show(contractLayout());
+  EXPECT_EQ(again.dirList("Dir1").path(), start);
+  EXPECT_EQ(again.driveList("Drive1").drive(), drive);
+}
+
 TYPED_TEST_P(ControlContract, MouseMovesReachTheWindowOnlyOverItsOwnSurface) {
   Form& f = this->d.show(frmMainLayout());
   std::vector<std::pair<float, float>> moves;
@@ -132,7 +147,8 @@ REGISTER_TYPED_TEST_SUITE_P(
     AccessKeysNeedAltAndLeaveTheFocusWhereItIs, PlainLettersNeverPressAButton,
     LabelsShowDataLiterallyAndDesignedAccessKeysAsKeys, MessageBoxesGiveTheAnswerOfTheButtonPressed,
     DriveListTakesKnownDrivesAndChangesOnlyOnAChange, FolderListOpensFoldersAndChangesOnlyOnAChange,
-    AFolderThatCannotBeOpenedBeepsAndTheListStays, MouseMovesReachTheWindowOnlyOverItsOwnSurface,
-    ClosingByTheFrameRaisesClosedOnce);
+    AFolderThatCannotBeOpenedBeepsAndTheListStays,
+    ListsMadeAgainStartWhereTheProgramIsNotWhereTheLastOnesWent,
+    MouseMovesReachTheWindowOnlyOverItsOwnSurface, ClosingByTheFrameRaisesClosedOnce);
 
 }  // namespace qm::contract
