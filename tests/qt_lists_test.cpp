@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
 #include <sched.h>
@@ -134,6 +135,33 @@ TEST_F(Lists, FolderTreeShowsTheChainIndentedThenTheSubfolders) {
   ASSERT_EQ(docs->childCount(), 1);
   EXPECT_EQ(docs->child(0)->text(0), QStringLiteral("old"));
   EXPECT_FALSE(docs->child(0)->icon(0).isNull());
+}
+
+// Regression: past about 20 levels the indent pushed the names out of sight, and the list
+// had no way across to them.
+TEST_F(Lists, ADeepFolderAndItsSubfoldersStayInSight) {
+  fs::path deep = base_ / "home";
+  for (int level = 0; level < 30; ++level) deep /= "深い" + std::to_string(level);
+  fs::create_directories(deep / "下");
+  parent_->resize(400, 300);
+  QtDirList dirs(parent_.get(), row("Dir1"), *ui_, roots_, deep.string());
+  parent_->show();
+  DirTree* tree = dirs.widget();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(parent_.get()));
+  dirs.setPath(deep.string());
+  QTreeWidgetItem* shown = tree->currentItem();
+  ASSERT_NE(shown, nullptr);
+  ASSERT_EQ(shown->childCount(), 1);
+  EXPECT_GT(tree->horizontalScrollBar()->maximum(), 0) << "no way across to the deep names";
+  const QRect viewport = tree->viewport()->rect();
+  // The names of the folder and of its subfolder, icon and all, within the view.
+  for (QTreeWidgetItem* item : {shown, shown->child(0)}) {
+    const QRect at = tree->visualItemRect(item);
+    const int end =
+        at.left() + tree->iconSize().width() + tree->fontMetrics().horizontalAdvance(item->text(0));
+    EXPECT_GE(at.left(), 0) << item->text(0).toStdString();
+    EXPECT_LE(end, viewport.width()) << item->text(0).toStdString();
+  }
 }
 
 TEST_F(Lists, AFolderThatCannotBeListedIsAnErrorAndChangesNothing) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -307,6 +308,17 @@ TEST_F(Win32BackendTest, FolderListOpensFoldersPastTheOldPathLimit) {
   std::wstring last(static_cast<std::size_t>(SendMessageW(h, LB_GETTEXTLEN, count - 1, 0)), L'\0');
   SendMessageW(h, LB_GETTEXT, count - 1, reinterpret_cast<LPARAM>(last.data()));
   EXPECT_EQ(last.substr(last.find_first_not_of(L' ')), L"下");
+  // Regression: past about 20 levels the indent pushed the names out of sight. It stops
+  // growing after eight levels; the subfolder still stands one level below its folder.
+  std::vector<std::size_t> indents;
+  for (int i = 0; i < count; ++i) {
+    std::wstring item(static_cast<std::size_t>(SendMessageW(h, LB_GETTEXTLEN, i, 0)), L'\0');
+    SendMessageW(h, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+    indents.push_back(item.find_first_not_of(L' '));
+  }
+  EXPECT_GT(count, 12) << "not deep enough to show the bound";
+  EXPECT_EQ(*std::max_element(indents.begin(), indents.end() - 1), 16u);
+  EXPECT_EQ(indents.back(), 18u);
   // The user opens the subfolder: double-click on the selected entry.
   SendMessageW(h, LB_SETCURSEL, count - 1, 0);
   SendMessageW(form.hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(h), LBN_DBLCLK),

@@ -1,8 +1,12 @@
 // The drive list and the folder list of the Qt backend.
 #include "qt_lists.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
 
@@ -76,6 +80,24 @@ void DirTree::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 // The tree is rebuilt by the open, so it runs after the item view's own event handling.
+void DirTree::showCurrentAcross() {
+  QTreeWidgetItem* item = currentItem();
+  if (!item) return;
+  header()->resizeSections(QHeaderView::ResizeToContents);
+  const int indent = visualItemRect(item).left() + horizontalScrollBar()->value();
+  horizontalScrollBar()->setValue(std::max(0, indent - indentation() * 2));
+}
+
+void DirTree::showEvent(QShowEvent* event) {
+  QTreeWidget::showEvent(event);
+  showCurrentAcross();
+}
+
+void DirTree::resizeEvent(QResizeEvent* event) {
+  QTreeWidget::resizeEvent(event);
+  showCurrentAcross();
+}
+
 void DirTree::openLater(QTreeWidgetItem* item) {
   if (!item || !onOpen) return;
   const QString path = item->data(0, kPathRole).toString();
@@ -99,6 +121,11 @@ QtDirList::QtDirList(QWidget* parent, const ControlRow& row, Backend& backend,
   tree_->setRootIsDecorated(false);
   tree_->setItemsExpandable(false);
   tree_->setIndentation(12);
+  // Deep folders stay readable: the column is as wide as its names, and the list scrolls
+  // across to them.
+  tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  tree_->header()->setStretchLastSection(false);
+  tree_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   tree_->onOpen = [this](const QString& folder) { userOpened(folder.toStdString()); };
   // The list starts on the current folder; if that cannot be listed it stays empty.
   try {
@@ -158,6 +185,7 @@ void QtDirList::show(const std::string& top, const std::string& folder,
   if (parent) {
     parent->setExpanded(true);
     tree_->setCurrentItem(parent);
+    tree_->showCurrentAcross();
   }
 }
 

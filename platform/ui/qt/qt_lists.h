@@ -37,10 +37,17 @@ class DirTree : public QTreeWidget {
  public:
   explicit DirTree(QWidget* parent) : QTreeWidget(parent) {}
   std::function<void(const QString&)> onOpen;  // the folder the user opened
+  // Scrolls across so that the current folder's name and its subfolders' begin in sight,
+  // with the indent of the levels above out of sight to the left: deep folders stay
+  // readable.
+  void showCurrentAcross();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  // The scroll range is known only once the list is laid out at its size.
+  void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void openLater(QTreeWidgetItem* item);

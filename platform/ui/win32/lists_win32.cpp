@@ -1,4 +1,6 @@
 // The drive list (a drop-down of "C:" drives) and the folder list (a list box tree).
+#include <algorithm>
+
 #include "backend_win32.h"
 #include "controls_win32.h"
 #include "errors.h"
@@ -70,7 +72,11 @@ std::string W32DirList::openFolder(std::string_view path) {
   return narrow(folder);
 }
 
-// Each entry is indented two spaces per level below the root.
+// Each entry is indented two spaces per level below the root, up to kMaxIndentLevels, so
+// that the names of deep folders stay in sight; the subfolders always one level more
+// than the folder shown.
+constexpr std::size_t kMaxIndentLevels = 8;
+
 void W32DirList::fill(const std::wstring& folder, const std::vector<std::wstring>& subfolders) {
   SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
   paths_.clear();
@@ -88,9 +94,10 @@ void W32DirList::fill(const std::wstring& folder, const std::vector<std::wstring
     paths_.push_back(narrow(full));
   };
   for (std::size_t level = 0; level < chain.size(); ++level)
-    add(level, chain[level].first, chain[level].second);
+    add(std::min(level, kMaxIndentLevels), chain[level].first, chain[level].second);
   const std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
-  for (const std::wstring& name : subfolders) add(chain.size(), name, base + name);
+  const std::size_t below = std::min(chain.size() - 1, kMaxIndentLevels) + 1;
+  for (const std::wstring& name : subfolders) add(below, name, base + name);
   SendMessageW(hwnd_, LB_SETCURSEL, chain.size() - 1, 0);
 }
 
