@@ -8,7 +8,9 @@
 
 #include "copy/filesystem.h"
 #include "errors.h"
+#include "frmCopy.h"
 #include "frmMain.h"
+#include "frmPicker.h"
 #include "qt_test_util.h"
 #include "ui/progress_view.h"
 #include "ui/qt/qt_msgbox.h"
@@ -249,6 +251,25 @@ TEST(QtBackend, TheOutcomeLineStandsInTheFreeBandWithTheListAsItsTooltip) {
   }
   ui->showOutcome({});
   EXPECT_EQ(ui->outcomeLine(), nullptr);
+}
+
+// Screen readers call the text boxes and lists by the label beside them.
+TEST(QtBackend, TextBoxesAndListsCarryTheirLabelsAsAccessibleNames) {
+  auto ui = test::makeBackend();
+  const struct {
+    const FormLayout& layout;
+    const char* control;
+    const char* name;
+  } cases[] = {{frmCopyLayout(), "txtCopy1", "コピー元"},
+               {frmCopyLayout(), "txtCopy2", "コピー先"},
+               {frmCopy1Layout(), "txtFileName", "ファイル名"},
+               {frmCopy1Layout(), "Drive1", "ドライブ"},
+               {frmCopy1Layout(), "Dir1", "フォルダー"}};
+  for (const auto& c : cases) {
+    const std::unique_ptr<Form> form = ui->createForm(c.layout);
+    EXPECT_EQ(test::qtForm(*form).widget(c.control)->accessibleName().toStdString(), c.name)
+        << c.control;
+  }
 }
 
 }  // namespace

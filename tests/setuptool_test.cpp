@@ -5,7 +5,10 @@
 #include "folder_lock.h"
 #include "odd_files.h"
 #include "os/codepage.h"
+#include "frmMain.h"
+#include "frmPicker.h"
 #include "setuptool_fixture.h"
+#include "ui/form_rules.h"
 
 namespace qm::test {
 namespace {
@@ -263,6 +266,26 @@ TEST_F(SetupToolTest, SavingKeepsWhatTheUserSetOnTheFile) {
   EXPECT_EQ(boxTexts(), std::vector<std::string>{kSavedRunCopyTool});
   EXPECT_TRUE(std::filesystem::is_symlink(settingsFile()));
   EXPECT_EQ(settingsBytes(), "\"/src\"\r\n\"/dst\"\r\n\"src\"\r\n");
+}
+
+// Screen readers call every text box and list of the four windows by the label beside it,
+// or by what the list holds; the hidden box that receives the Windows directory has none.
+TEST(AccessibleNames, EveryBoxAndListOfTheFourWindowsIsNamed) {
+  const struct {
+    const FormLayout& layout;
+    std::vector<std::pair<const char*, const char*>> names;
+  } windows[] = {
+      {frmCopyLayout(), {{"txtCopy1", "コピー元"}, {"txtCopy2", "コピー先"}, {"txtWinDir", ""}}},
+      {frmMainLayout(), {{"txtWinDir", ""}}},
+      {frmCopy1Layout(),
+       {{"txtFileName", "ファイル名"}, {"Drive1", "ドライブ"}, {"Dir1", "フォルダー"}}},
+      {frmCopy2Layout(),
+       {{"txtFileName", "ファイル名"}, {"Drive1", "ドライブ"}, {"Dir1", "フォルダー"}}},
+  };
+  for (const auto& w : windows)
+    for (const auto& [control, name] : w.names)
+      EXPECT_EQ(accessibleNameOf(w.layout, *findControl(w.layout, control)), name)
+          << w.layout.name << "." << control;
 }
 
 }  // namespace

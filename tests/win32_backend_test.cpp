@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "errors.h"
+#include "frmCopy.h"
 #include "frmMain.h"
+#include "frmPicker.h"
 #include "os/win32/wide.h"
 #include "ui/app.h"
 #include "ui/progress_view.h"
@@ -326,6 +328,29 @@ TEST_F(Win32BackendTest, FolderListOpensFoldersPastTheOldPathLimit) {
   EXPECT_EQ(list.path(), narrow(deep + L"\\下"));
   for (auto it = made.rbegin(); it != made.rend(); ++it)
     RemoveDirectoryW((L"\\\\?\\" + *it).c_str());
+}
+
+// Screen readers call a control by the label just before it in z-order.
+TEST_F(Win32BackendTest, EachTextBoxAndListHasItsNameJustBeforeItInZOrder) {
+  const struct {
+    const FormLayout& layout;
+    const char* control;
+    const char* name;
+  } cases[] = {{frmCopyLayout(), "txtCopy1", "コピー元"},
+               {frmCopyLayout(), "txtCopy2", "コピー先"},
+               {frmCopy1Layout(), "txtFileName", "ファイル名(&N)"},
+               {frmCopy1Layout(), "Drive1", "ドライブ"},
+               {frmCopy1Layout(), "Dir1", "フォルダー"}};
+  for (const auto& c : cases) {
+    W32Form& form = make(c.layout);
+    HWND before = GetWindow(form.control(c.control), GW_HWNDPREV);
+    ASSERT_NE(before, nullptr) << c.control;
+    wchar_t cls[16], text[64];
+    GetClassNameW(before, cls, 16);
+    GetWindowTextW(before, text, 64);
+    EXPECT_EQ(std::wstring(cls), L"Static") << c.control;
+    EXPECT_EQ(narrow(text), c.name) << c.control;
+  }
 }
 
 TEST_F(Win32BackendTest, ADriveSpecShowsThatDrivesCurrentFolder) {

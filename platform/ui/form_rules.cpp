@@ -81,6 +81,38 @@ bool showsAccessKey(const ControlRow& row) {
   }
 }
 
+const ControlRow* labelOf(const FormLayout& layout, const ControlRow& control) {
+  const ControlRow* nearest = nullptr;
+  for (const ControlRow& row : layout.controls) {
+    const bool sameLine =
+        row.top < control.top + control.height && control.top < row.top + row.height;
+    if (row.type != ControlType::Label || !sameLine || row.left + row.width > control.left)
+      continue;
+    if (!nearest || row.left > nearest->left) nearest = &row;
+  }
+  return nearest;
+}
+
+std::string accessibleNameOf(const FormLayout& layout, const ControlRow& control) {
+  const bool named = control.type == ControlType::TextBox ||
+                     control.type == ControlType::DriveListBox ||
+                     control.type == ControlType::DirListBox;
+  if (!named) return {};
+  if (const ControlRow* label = labelOf(layout, control)) {
+    std::string name = shownCaption(label->caption, true);
+    // A Japanese access key in brackets goes with its letter: "ファイル名(N)" is "ファイル名".
+    const char key = accessKeyOf(label->caption);
+    if (key != 0) {
+      const std::string bracketed = std::string("(") + key + ")";
+      if (name.ends_with(bracketed)) name.erase(name.size() - bracketed.size());
+    }
+    return name;
+  }
+  if (control.type == ControlType::DriveListBox) return "ドライブ";
+  if (control.type == ControlType::DirListBox) return "フォルダー";
+  return {};
+}
+
 std::string shownCaption(std::string_view caption, bool accessKeys) {
   if (!accessKeys) return std::string(caption);
   std::string shown;

@@ -33,6 +33,15 @@ const ControlRow* accessKeyControl(const FormLayout& layout, char key);
 // The control after a label in tab order: where the label's access key moves the focus.
 const ControlRow* controlAfterLabel(const FormLayout& layout, const ControlRow& label);
 
+// The label that names a text box or list for screen readers: the nearest label on its
+// left on the same line; nullptr where there is none.
+const ControlRow* labelOf(const FormLayout& layout, const ControlRow& control);
+
+// What a screen reader calls a text box or list: its label's caption without the access
+// key ("ファイル名(&N)" is "ファイル名"), else what the list holds ("ドライブ", "フォルダー");
+// empty for other controls.
+std::string accessibleNameOf(const FormLayout& layout, const ControlRow& control);
+
 // Whether a control draws its "&" as an access key. A label does so only when its design
 // caption holds one; a label designed empty or without one shows data (paths), whose
 // every "&" is shown as it is.

@@ -155,7 +155,8 @@ void QtForm::build(double dpi) {
 }
 
 // The first row lies on top; the focus goes through the controls by tab index; a
-// label's access key moves the focus to the control after it in tab order.
+// label's access key moves the focus to the control after it in tab order; text boxes
+// and lists get their accessible names.
 void QtForm::arrangeStackingAndTabs() {
   for (auto row = layout().controls.rbegin(); row != layout().controls.rend(); ++row)
     widgets_.at(std::string(row->name))->raise();
@@ -166,6 +167,11 @@ void QtForm::arrangeStackingAndTabs() {
     if (row.type != ControlType::Label || !showsAccessKey(row)) continue;
     if (const ControlRow* next = controlAfterLabel(layout(), row))
       control<QtLabel>(row.name).widget()->setBuddy(widget(next->name));
+  }
+  // Screen readers call each text box and list by the label beside it.
+  for (const ControlRow& row : layout().controls) {
+    const std::string name = accessibleNameOf(layout(), row);
+    if (!name.empty()) widget(row.name)->setAccessibleName(QString::fromStdString(name));
   }
 }
 

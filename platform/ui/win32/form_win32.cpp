@@ -106,6 +106,29 @@ void W32Form::createControls() {
     if (!row.toolTip.empty()) addToolTip(child, row.toolTip);
     return wrap(row, child, id++);
   });
+  nameForScreenReaders();
+}
+
+// Screen readers call a control by the label just before it in z-order: each text box's
+// and list's label is put there; a list without one gets a label of its own, of no size.
+void W32Form::nameForScreenReaders() {
+  for (const ControlRow& row : layout().controls) {
+    const std::string name = accessibleNameOf(layout(), row);
+    if (name.empty()) continue;
+    HWND control = handles_.at(std::string(row.name));
+    HWND label = nullptr;
+    if (const ControlRow* labelRow = labelOf(layout(), row)) {
+      label = handles_.at(std::string(labelRow->name));
+    } else {
+      label =
+          CreateWindowExW(0, L"STATIC", widen(name).c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX, 0,
+                          0, 0, 0, hwnd_, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+    HWND before = GetWindow(control, GW_HWNDPREV);
+    if (!label || before == label) continue;
+    SetWindowPos(label, before ? before : HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  }
 }
 
 // The control behind a child window, kept by its id for the notices it handles.

@@ -46,6 +46,7 @@ class W32Form : public FormCore {
  private:
   void createWindow();
   void createControls();
+  void nameForScreenReaders();
   HWND createChild(const ControlRow& row, int id);
   std::unique_ptr<Control> wrap(const ControlRow& row, HWND child, int id);
   void addToolTip(HWND child, std::string_view text);
