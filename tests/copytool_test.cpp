@@ -25,6 +25,14 @@ TEST_F(CopyTool, StartUpShowsTheStoredJob) {
   EXPECT_EQ(window.DestinationPath, "/mnt/backup/プロジェクト");
   EXPECT_EQ(f.text("txtWinDir").text(), dir.path());
   EXPECT_EQ(f.focused(), "cmdCopy");
+  // A path that runs past the window's edge can be read whole: its label's tooltip holds
+  // it after the designed text.
+  const std::pair<const char*, const char*> tips[] = {
+      {"lblCopy1", "今からコピーするコピー元のパス名です。\n/src/プロジェクト.v2"},
+      {"lblCopy2", "今からコピーするコピー先のパス名です。\n/mnt/backup"},
+      {"Label3", ""}};
+  for (const auto& [label, tip] : tips)
+    EXPECT_EQ(f.control<headless::HLabel>(label).toolTip(), tip) << label;
 }
 
 // Guards against a job saved as UTF-8 (folders outside code page 932) not being read.

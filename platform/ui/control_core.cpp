@@ -13,6 +13,7 @@ namespace qm {
 void LabelCore::setCaption(std::string_view caption) {
   caption_ = keptText(caption);
   showCaption(caption_);
+  if (!design_.toolTip.empty()) showToolTip(labelToolTip(design_, caption_));
 }
 
 // ---- text box -------------------------------------------------------------------------

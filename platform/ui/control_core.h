@@ -17,12 +17,15 @@ class LabelCore : public Label {
   void setCaption(std::string_view caption) final;
 
  protected:
-  explicit LabelCore(std::string_view designCaption) : caption_(designCaption) {}
+  explicit LabelCore(const ControlRow& row) : caption_(row.caption), design_(row) {}
   // Shows the caption (the toolkit's own drawing and sizing).
   virtual void showCaption(const std::string& caption) = 0;
+  // Shows a new tooltip (see labelToolTip), for a label designed with one.
+  virtual void showToolTip(const std::string& tip) = 0;
 
  private:
   std::string caption_;
+  ControlRow design_;  // as the table gives it
 };
 
 // A text box's text and selection. The text is kept here, so that Change fires only on a

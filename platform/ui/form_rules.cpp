@@ -113,6 +113,12 @@ std::string accessibleNameOf(const FormLayout& layout, const ControlRow& control
   return {};
 }
 
+std::string labelToolTip(const ControlRow& row, std::string_view caption) {
+  std::string tip(row.toolTip);
+  if (!tip.empty() && !showsAccessKey(row) && !caption.empty()) tip.append("\n").append(caption);
+  return tip;
+}
+
 std::string shownCaption(std::string_view caption, bool accessKeys) {
   if (!accessKeys) return std::string(caption);
   std::string shown;

@@ -42,6 +42,10 @@ const ControlRow* labelOf(const FormLayout& layout, const ControlRow& control);
 // empty for other controls.
 std::string accessibleNameOf(const FormLayout& layout, const ControlRow& control);
 
+// The tooltip of a label once its caption is `caption`: the designed one, and where the
+// label shows data (a path that may run past the window's edge), the caption after it.
+std::string labelToolTip(const ControlRow& row, std::string_view caption);
+
 // Whether a control draws its "&" as an access key. A label does so only when its design
 // caption holds one; a label designed empty or without one shows data (paths), whose
 // every "&" is shown as it is.

@@ -78,7 +78,7 @@ HForm::HForm(HeadlessBackend& backend, const FormLayout& layout)
     : FormCore(backend, layout), backend_(backend) {
   buildControls([&backend](const ControlRow& row) -> std::unique_ptr<Control> {
     switch (row.type) {
-      case ControlType::Label: return std::make_unique<HLabel>(row.caption);
+      case ControlType::Label: return std::make_unique<HLabel>(row);
       case ControlType::CommandButton: return std::make_unique<HButton>();
       case ControlType::TextBox: return std::make_unique<HTextBox>(backend);
       case ControlType::DriveListBox: return std::make_unique<HDriveList>(backend);

@@ -37,10 +37,16 @@ struct Drive {
 
 class HLabel : public LabelCore {
  public:
-  explicit HLabel(std::string_view designCaption) : LabelCore(designCaption) {}
+  explicit HLabel(const ControlRow& row) : LabelCore(row), toolTip_(row.toolTip) {}
+  // The tooltip as the user would see it.
+  const std::string& toolTip() const { return toolTip_; }
 
  protected:
   void showCaption(const std::string&) override {}
+  void showToolTip(const std::string& tip) override { toolTip_ = tip; }
+
+ private:
+  std::string toolTip_;
 };
 
 class HButton : public CommandButton {};

@@ -16,7 +16,7 @@ QString fromUtf8(std::string_view s) {
 // ---- label ----------------------------------------------------------------------------
 
 QtLabel::QtLabel(QWidget* parent, const ControlRow& row, double dpi)
-    : LabelCore(row.caption), label_(new QLabel(parent)), autoSize_(row.other & kAutoSize) {
+    : LabelCore(row), label_(new QLabel(parent)), autoSize_(row.other & kAutoSize) {
   label_->setObjectName(fromUtf8(row.name));
   label_->setTextFormat(Qt::PlainText);
   label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -38,6 +38,10 @@ void QtLabel::showCaption(const std::string& caption) {
   label_->setText(fromUtf8(caption));
   if (!autoSize_) return;
   label_->resize(label_->text().isEmpty() ? designSize_ : label_->sizeHint());
+}
+
+void QtLabel::showToolTip(const std::string& tip) {
+  label_->setToolTip(fromUtf8(tip));
 }
 
 // ---- button ---------------------------------------------------------------------------

@@ -25,6 +25,7 @@ class QtLabel : public LabelCore {
  protected:
   // An auto-sized label keeps its left and top and takes the size of its text.
   void showCaption(const std::string& caption) override;
+  void showToolTip(const std::string& tip) override;
 
  private:
   QLabel* label_;

@@ -30,8 +30,12 @@ void W32Control::focusNotice(WORD code, WORD setFocus) {
 
 // The window shows the design caption; an auto-sized one is fitted to it.
 W32Label::W32Label(W32Form& form, const ControlRow& row, HWND hwnd)
-    : LabelCore(row.caption), W32Control(form, row, hwnd) {
+    : LabelCore(row), W32Control(form, row, hwnd) {
   showCaption(caption());
+}
+
+void W32Label::showToolTip(const std::string& tip) {
+  form_.changeToolTip(hwnd_, tip);
 }
 
 void W32Label::showCaption(const std::string& caption) {

@@ -43,6 +43,7 @@ class W32Label : public LabelCore, public W32Control {
 
  protected:
   void showCaption(const std::string& caption) override;
+  void showToolTip(const std::string& tip) override;
 
  private:
   void fitToText(const std::wstring& text);

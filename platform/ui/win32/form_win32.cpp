@@ -192,6 +192,10 @@ void W32Form::addToolTip(HWND child, std::string_view text) {
   addTool(toolTip_, hwnd_, child, text);
 }
 
+void W32Form::changeToolTip(HWND child, std::string_view text) {
+  changeTool(toolTip_, hwnd_, child, text);
+}
+
 void W32Form::showWindow(bool again) {
   if (!hwnd_) return;
   if (again) {

@@ -38,6 +38,8 @@ class W32Form : public FormCore {
   LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
   // The handle is gone (DestroyWindow by anyone).
   void destroyed();
+  // Changes the tooltip of the control window `child`.
+  void changeToolTip(HWND child, std::string_view text);
 
  protected:
   void showWindow(bool again) override;

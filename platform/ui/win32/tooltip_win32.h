@@ -13,4 +13,7 @@ HWND createToolTip(HWND owner);
 // Shows `text` in the tooltip `tip` while the pointer rests on `child`, a child of `owner`.
 void addTool(HWND tip, HWND owner, HWND child, std::string_view text);
 
+// Changes the text that `tip` shows for `child` (added with addTool).
+void changeTool(HWND tip, HWND owner, HWND child, std::string_view text);
+
 }  // namespace qm::win32
