@@ -62,5 +62,37 @@ TEST(FrmMainLayout, TabOrderOfFocusableControls) {
             (std::vector<std::string_view>{"cmdCopy", "Command2", "cmdHenkou", "txtWinDir"}));
 }
 
+// At 125 %, 150 % and 200 % scaling every control keeps its place and size in proportion,
+// to the pixel, and every font its height, so that the windows are laid out, not stretched.
+TEST(FrmMainLayout, LaidOutAtAnyDpiInProportion) {
+  const struct {
+    int dpi;
+    int clientWidth, lblCopy1Left, cmdCopyTop, cmdCopyHeight;
+    int font1125, bold1575;
+  } cases[] = {{96, 616, 104, 136, 41, -15, -21},
+               {120, 770, 130, 170, 51, -19, -26},
+               {144, 924, 156, 204, 62, -23, -32},
+               {192, 1232, 208, 272, 82, -30, -42}};
+  const FormLayout& layout = frmMainLayout();
+  const ControlRow& label = *findControl(layout, "lblCopy1");
+  const ControlRow& button = *findControl(layout, "cmdCopy");
+  for (const auto& c : cases) {
+    EXPECT_EQ(twipsToPixels(layout.clientWidth, c.dpi), c.clientWidth) << c.dpi;
+    EXPECT_EQ(twipsToPixels(label.left, c.dpi), c.lblCopy1Left) << c.dpi;
+    EXPECT_EQ(twipsToPixels(button.top, c.dpi), c.cmdCopyTop) << c.dpi;
+    EXPECT_EQ(twipsToPixels(button.height, c.dpi), c.cmdCopyHeight) << c.dpi;
+    EXPECT_EQ(fontPixelHeight(label.font.points, c.dpi), c.font1125) << c.dpi;
+    EXPECT_EQ(fontPixelHeight(button.font.points, c.dpi), c.bold1575) << c.dpi;
+    // Every control within a pixel of its place at 96 dpi, scaled.
+    for (const ControlRow& row : layout.controls) {
+      const double scale = c.dpi / 96.0;
+      EXPECT_NEAR(twipsToPixels(row.left, c.dpi), twipsToPixels(row.left) * scale, 1.0)
+          << row.name << " at " << c.dpi;
+      EXPECT_NEAR(twipsToPixels(row.width, c.dpi), twipsToPixels(row.width) * scale, 1.0)
+          << row.name << " at " << c.dpi;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qm

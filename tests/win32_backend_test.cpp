@@ -353,6 +353,41 @@ TEST_F(Win32BackendTest, EachTextBoxAndListHasItsNameJustBeforeItInZOrder) {
   }
 }
 
+// A window moved to a monitor of another dpi is laid out again there: the suggested
+// rectangle, every control's place and size, and its font, at the new dpi.
+TEST_F(Win32BackendTest, EachWindowIsLaidOutAgainWhenItsDpiChanges) {
+  for (const FormLayout* layout :
+       {&frmMainLayout(), &frmCopyLayout(), &frmCopy1Layout(), &frmCopy2Layout()}) {
+    W32Form& form = make(*layout);
+    const int dpi = 144;
+    RECT suggested{10, 20, 10 + twipsToPixels(layout->clientWidth, dpi) + 40,
+                   20 + twipsToPixels(layout->clientHeight, dpi) + 60};
+    SendMessageW(form.hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(form.dpi(), dpi);
+    RECT window;
+    GetWindowRect(form.hwnd(), &window);
+    EXPECT_EQ(window.left, suggested.left) << layout->name;
+    EXPECT_EQ(window.right - window.left, suggested.right - suggested.left) << layout->name;
+    for (const ControlRow& row : layout->controls) {
+      HWND child = form.control(row.name);
+      RECT at;
+      GetWindowRect(child, &at);
+      MapWindowPoints(nullptr, form.hwnd(), reinterpret_cast<POINT*>(&at), 2);
+      EXPECT_EQ(at.left, twipsToPixels(row.left, dpi)) << layout->name << "." << row.name;
+      EXPECT_EQ(at.top, twipsToPixels(row.top, dpi)) << layout->name << "." << row.name;
+      if (!(row.other & kAutoSize) && row.type != ControlType::DriveListBox) {
+        EXPECT_EQ(at.right - at.left, twipsToPixels(row.width, dpi)) << row.name;
+      }
+      if (row.font.points <= 0) continue;
+      LOGFONTW font{};
+      GetObjectW(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0)), sizeof font,
+                 &font);
+      EXPECT_EQ(font.lfHeight, fontPixelHeight(row.font.points, dpi)) << row.name;
+    }
+  }
+}
+
 TEST_F(Win32BackendTest, ADriveSpecShowsThatDrivesCurrentFolder) {
   W32Form& form = make(testLayout());
   wchar_t buf[MAX_PATH];

@@ -57,6 +57,12 @@ struct FormLayout {
   std::vector<ControlRow> controls;  // stacking order, top first
 };
 
+// The pixel height a font of `points` takes at `dpi` (negative: the character height, as
+// Windows asks for it).
+inline int fontPixelHeight(double points, int dpi) {
+  return -static_cast<int>(points * dpi / 72.0 + 0.5);
+}
+
 // Twips to pixels: 15 twips a pixel at 96 dpi, scaled to the screen's dpi.
 inline int twipsToPixels(int twips, double dpi = 96.0) {
   const double px = twips * dpi / 1440.0;

@@ -29,11 +29,15 @@ std::unique_ptr<Form> Win32Backend::createForm(const FormLayout& layout) {
 }
 
 HFONT Win32Backend::font(const Font& f) {
+  return font(f, dpi_);
+}
+
+HFONT Win32Backend::font(const Font& f, int dpi) {
   if (f.points <= 0) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  const std::pair<long, bool> key{std::lround(f.points * 100), f.bold};
+  const FontKey key{std::lround(f.points * 100), f.bold, dpi};
   auto it = fonts_.find(key);
   if (it != fonts_.end()) return it->second;
-  const int height = -static_cast<int>(std::lround(f.points * dpi_ / 72.0));
+  const int height = fontPixelHeight(f.points, dpi);
   HFONT made = CreateFontW(height, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
                            SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"ＭＳ Ｐゴシック");

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <map>
+#include <tuple>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,8 +36,10 @@ class Win32Backend : public Backend {
 
   int pointer() const { return pointer_; }
   int dpi() const { return dpi_; }
-  // The layout font: "ＭＳ Ｐゴシック" at its size, or the default GUI font.
+  // The layout font: "ＭＳ Ｐゴシック" at its size (at the screen's dpi, or at `dpi`), or
+  // the default GUI font.
   HFONT font(const Font& font);
+  HFONT font(const Font& font, int dpi);
 
   // The forms made, which add and remove themselves.
   FormRegistry<W32Form>& forms() { return forms_; }
@@ -55,7 +58,8 @@ class Win32Backend : public Backend {
 
  private:
   FormRegistry<W32Form> forms_;
-  std::map<std::pair<long, bool>, HFONT> fonts_;
+  using FontKey = std::tuple<long, bool, int>;  // points x 100, bold, dpi
+  std::map<FontKey, HFONT> fonts_;
   HWND clipboardOwner_ = nullptr;
   int pointer_ = kPointerDefault;
   int dpi_ = 96;

@@ -34,6 +34,10 @@ W32Label::W32Label(W32Form& form, const ControlRow& row, HWND hwnd)
   showCaption(caption());
 }
 
+void W32Label::fit() {
+  if (row_.other & kAutoSize) fitToText(widen(caption()));
+}
+
 void W32Label::showToolTip(const std::string& tip) {
   form_.changeToolTip(hwnd_, tip);
 }
@@ -47,11 +51,11 @@ void W32Label::showCaption(const std::string& caption) {
 // An auto-sized label takes the size of its caption on one line, border included, every
 // "&" measured as the label draws it; an empty one keeps its design size.
 void W32Label::fitToText(const std::wstring& text) {
-  const int dpi = form_.backend().dpi();
+  const int dpi = form_.dpi();
   int w = twipsToPixels(row_.width, dpi), h = twipsToPixels(row_.height, dpi);
   if (!text.empty()) {
     HDC dc = GetDC(hwnd_);
-    HGDIOBJ old = SelectObject(dc, form_.backend().font(row_.font));
+    HGDIOBJ old = SelectObject(dc, form_.backend().font(row_.font, dpi));
     RECT rc{0, 0, 0, 0};
     const UINT prefix = showsAccessKey(row_) ? 0 : DT_NOPREFIX;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc,

@@ -40,6 +40,8 @@ class W32Control {
 class W32Label : public LabelCore, public W32Control {
  public:
   W32Label(W32Form& form, const ControlRow& row, HWND hwnd);
+  // Fits an auto-sized label to its caption again, at the window's dpi.
+  void fit();
 
  protected:
   void showCaption(const std::string& caption) override;

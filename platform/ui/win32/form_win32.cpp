@@ -72,7 +72,25 @@ W32Form::~W32Form() {
   }
 }
 
-// The layout gives the client area; the frame is added around it.
+namespace {
+
+// The dpi of the monitor that shows `hwnd` where the system tells it per window (Windows
+// 10 1607 on), else the system's own.
+int windowDpi(HWND hwnd, int systemDpi) {
+  using GetDpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto get = reinterpret_cast<GetDpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  const UINT dpi = get && hwnd ? get(hwnd) : 0;
+  return dpi > 0 ? static_cast<int>(dpi) : systemDpi;
+}
+
+// The room a drive list's dropped-down list takes below it, in pixels at 96 dpi.
+constexpr int kDropDownRoom = 200;
+
+}  // namespace
+
+// The layout gives the client area; the frame is added around it. The window is made at
+// the system's dpi, then laid out again at its monitor's where that differs.
 void W32Form::createWindow() {
   const int dpi = w32Backend_.dpi();
   RECT rc{0, 0, twipsToPixels(layout().clientWidth, dpi),
@@ -88,6 +106,8 @@ void W32Form::createWindow() {
       CreateWindowExW(WS_EX_CONTROLPARENT, formClassName(), widen(layout().caption).c_str(),
                       kFormStyle, x, y, w, h, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd_) throw RuntimeError(err::kInvalidCall, layout().name);
+  dpi_ = windowDpi(hwnd_, dpi);
+  if (dpi_ != dpi) fitClientArea();
   const int big = GetSystemMetrics(SM_CXICON), small = GetSystemMetrics(SM_CXSMICON);
   if (HICON i = loadIcon(layout().icon, big)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, (LPARAM)i);
   if (HICON i = loadIcon(layout().icon, small))
@@ -151,7 +171,6 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
   const wchar_t* cls = L"STATIC";
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
   DWORD ex = 0;
-  int extraHeight = 0;
   switch (row.type) {
     case ControlType::Label:
       style |= SS_NOTIFY | SS_LEFT | ((row.other & kBorder) ? WS_BORDER : 0) |
@@ -169,7 +188,6 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
     case ControlType::DriveListBox:
       cls = L"COMBOBOX";
       style |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST;
-      extraHeight = 200;  // room for the dropped-down list
       break;
     case ControlType::DirListBox:
       cls = L"LISTBOX";
@@ -177,15 +195,51 @@ HWND W32Form::createChild(const ControlRow& row, int id) {
       ex = WS_EX_CLIENTEDGE;
       break;
   }
-  const int dpi = w32Backend_.dpi();
   const std::wstring text = row.type == ControlType::CommandButton ? widen(row.caption) : L"";
+  const RECT at = childRect(row);
   HWND child = CreateWindowExW(
-      ex, cls, text.c_str(), style, twipsToPixels(row.left, dpi), twipsToPixels(row.top, dpi),
-      twipsToPixels(row.width, dpi), twipsToPixels(row.height, dpi) + extraHeight, hwnd_,
+      ex, cls, text.c_str(), style, at.left, at.top, at.right - at.left, at.bottom - at.top, hwnd_,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
   if (!child) throw RuntimeError(err::kInvalidCall, row.name);
-  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(w32Backend_.font(row.font)), FALSE);
+  SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(w32Backend_.font(row.font, dpi_)),
+               FALSE);
   return child;
+}
+
+// Where a control stands at the window's dpi, from its twips.
+RECT W32Form::childRect(const ControlRow& row) const {
+  const int left = twipsToPixels(row.left, dpi_), top = twipsToPixels(row.top, dpi_);
+  int height = twipsToPixels(row.height, dpi_);
+  if (row.type == ControlType::DriveListBox) height += MulDiv(kDropDownRoom, dpi_, 96);
+  return RECT{left, top, left + twipsToPixels(row.width, dpi_), top + height};
+}
+
+// The window's client area as the layout gives it at the window's dpi, the frame around.
+void W32Form::fitClientArea() {
+  RECT rc{0, 0, twipsToPixels(layout().clientWidth, dpi_),
+          twipsToPixels(layout().clientHeight, dpi_)};
+  AdjustWindowRectEx(&rc, kFormStyle, FALSE, 0);
+  SetWindowPos(hwnd_, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The window moved to a monitor of another dpi: it takes the rectangle the system
+// suggests, and every control its place, size and font at the new dpi.
+void W32Form::changeDpi(int dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  for (const ControlRow& row : layout().controls) {
+    HWND child = control(row.name);
+    if (!child) continue;
+    const RECT at = childRect(row);
+    SetWindowPos(child, nullptr, at.left, at.top, at.right - at.left, at.bottom - at.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(w32Backend_.font(row.font, dpi_)),
+                 TRUE);
+    if (row.type == ControlType::Label) FormCore::control<W32Label>(row.name).fit();
+  }
+  InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void W32Form::addToolTip(HWND child, std::string_view text) {
@@ -280,8 +334,8 @@ void W32Form::onMouseMove(WPARAM wParam, LPARAM lParam) {
                      ((wParam & MK_MBUTTON) ? 4 : 0);
   const int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) |
                     (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-  const float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / w32Backend_.dpi();
-  const float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / w32Backend_.dpi();
+  const float x = static_cast<short>(LOWORD(lParam)) * 1440.0f / dpi_;
+  const float y = static_cast<short>(HIWORD(lParam)) * 1440.0f / dpi_;
   backend_.dispatch([&] {
     if (MouseMove) MouseMove(button, shift, x, y);
   });
@@ -303,6 +357,7 @@ LRESULT W32Form::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_SETFOCUS: restoreFocus(); return 0;
+    case WM_DPICHANGED: changeDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); return 0;
     case WM_SETCURSOR:
       if (w32Backend_.pointer() == kPointerHourglass) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));

@@ -22,6 +22,8 @@ class W32Form : public FormCore {
   void close() override;
 
   HWND hwnd() const { return hwnd_; }
+  // The dpi the window is laid out at: its monitor's.
+  int dpi() const { return dpi_; }
   using FormCore::control;
   // The handle of a control, or nullptr.
   HWND control(std::string_view name) const {
@@ -49,6 +51,9 @@ class W32Form : public FormCore {
   void createWindow();
   void createControls();
   void nameForScreenReaders();
+  RECT childRect(const ControlRow& row) const;
+  void fitClientArea();
+  void changeDpi(int dpi, const RECT& suggested);
   HWND createChild(const ControlRow& row, int id);
   std::unique_ptr<Control> wrap(const ControlRow& row, HWND child, int id);
   void addToolTip(HWND child, std::string_view text);
@@ -59,6 +64,7 @@ class W32Form : public FormCore {
 
   Win32Backend& w32Backend_;
   HWND hwnd_ = nullptr;
+  int dpi_ = 96;
   HWND toolTip_ = nullptr;
   std::map<std::string, HWND, std::less<>> handles_;
   std::map<int, W32Control*> children_;  // by control id, for their notices
