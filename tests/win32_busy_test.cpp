@@ -80,7 +80,7 @@ TEST_F(Win32Busy, TheWindowAnswersWhileInputAndCloseRequestsAreDroppedNotQueued)
   CopyProgress progress;
   bool answered = false;
   HWND bar = nullptr;
-  std::string line;
+  std::string line, barName;
   ui().runWhileBusy(
       [&] {
         PostMessageW(quit, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
@@ -101,6 +101,12 @@ TEST_F(Win32Busy, TheWindowAnswersWhileInputAndCloseRequestsAreDroppedNotQueued)
         Sleep(kProgressDelayMs + 3 * kProgressIntervalMs);
         bar = childOfClass(window, PROGRESS_CLASSW);
         if (bar) line = lineBeside(window, bar);
+        // Screen readers call the bar by the label just before it.
+        if (HWND before = bar ? GetWindow(bar, GW_HWNDPREV) : nullptr) {
+          wchar_t text[64] = L"";
+          GetWindowTextW(before, text, 64);
+          barName = narrow(text);
+        }
       },
       progress);
   deliverPending(ui());
@@ -112,6 +118,7 @@ TEST_F(Win32Busy, TheWindowAnswersWhileInputAndCloseRequestsAreDroppedNotQueued)
   EXPECT_TRUE(IsWindow(window));
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(line, "1 / 3 ファイル　1000 バイト / 2.9 KB");
+  EXPECT_EQ(barName, kProgressBarName);
   EXPECT_EQ(childOfClass(window, PROGRESS_CLASSW), nullptr);
   // The window takes input again.
   SendMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(quit), BN_CLICKED), (LPARAM)quit);

@@ -53,6 +53,9 @@ struct CopyOutcome {
 // path and number.
 CopyOutcome copyOutcome(const copy::CopyReport& report, const RuntimeError* failure);
 
+// What screen readers call the progress bar.
+inline constexpr const char* kProgressBarName = "コピーの進み具合";
+
 // How long a copy runs before its progress appears, so that a short copy shows nothing
 // that flickers; and how often the figures are read while it shows.
 inline constexpr int kProgressDelayMs = 250;

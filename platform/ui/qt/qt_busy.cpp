@@ -88,6 +88,7 @@ ProgressStrip::ProgressStrip(QWidget* window, const CopyProgress& progress)
   const int barWidth = area.width() / 3;
   bar_->setGeometry(0, 0, barWidth, area.height());
   bar_->setTextVisible(false);
+  bar_->setAccessibleName(QString::fromUtf8(kProgressBarName));
   line_->setGeometry(barWidth + 8, 0, area.width() - barWidth - 8, area.height());
   line_->setTextFormat(Qt::PlainText);
   refresh();
@@ -104,6 +105,7 @@ void ProgressStrip::refresh() {
     bar_->setValue(permille);
   }
   line_->setText(QString::fromStdString(progressText(figures)));
+  bar_->setAccessibleDescription(line_->text());
 }
 
 namespace {

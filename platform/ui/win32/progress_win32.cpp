@@ -39,6 +39,10 @@ ProgressPanel::ProgressPanel(HWND window, HFONT font) {
   if (area.empty()) return;
   const int barWidth = area.width / 3;
   HINSTANCE instance = GetModuleHandleW(nullptr);
+  // Screen readers call the bar by the label just before it: one of no size.
+  name_ = CreateWindowExW(0, L"STATIC", widen(kProgressBarName).c_str(),
+                          WS_CHILD | WS_VISIBLE | SS_NOPREFIX, area.left, area.top, 0, 0, window,
+                          nullptr, instance, nullptr);
   bar_ = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, area.left, area.top,
                          barWidth, area.height, window, nullptr, instance, nullptr);
   line_ = CreateWindowExW(0, L"STATIC", L"",
@@ -51,6 +55,7 @@ ProgressPanel::ProgressPanel(HWND window, HFONT font) {
 }
 
 ProgressPanel::~ProgressPanel() {
+  if (name_) DestroyWindow(name_);
   if (bar_) DestroyWindow(bar_);
   if (line_) DestroyWindow(line_);
 }

@@ -24,6 +24,7 @@ class ProgressPanel {
   HWND line() const { return line_; }
 
  private:
+  HWND name_ = nullptr;  // the bar's name, for screen readers
   HWND bar_ = nullptr;
   HWND line_ = nullptr;
   bool marquee_ = false;
