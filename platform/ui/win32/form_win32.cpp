@@ -84,6 +84,19 @@ int windowDpi(HWND hwnd, int systemDpi) {
   return dpi > 0 ? static_cast<int>(dpi) : systemDpi;
 }
 
+// A system metric at `dpi` where the system tells it per dpi (Windows 10 1607 on), else
+// the system's own scaled from it.
+int metricForDpi(int index, int dpi) {
+  using GetSystemMetricsForDpi = int(WINAPI*)(int, UINT);
+  static const auto get = reinterpret_cast<GetSystemMetricsForDpi>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+  if (get) return get(index, static_cast<UINT>(dpi));
+  HDC screen = GetDC(nullptr);
+  const int systemDpi = GetDeviceCaps(screen, LOGPIXELSX);
+  ReleaseDC(nullptr, screen);
+  return MulDiv(GetSystemMetrics(index), dpi, systemDpi > 0 ? systemDpi : 96);
+}
+
 // The room a drive list's dropped-down list takes below it, in pixels at 96 dpi.
 constexpr int kDropDownRoom = 200;
 
@@ -108,10 +121,7 @@ void W32Form::createWindow() {
   if (!hwnd_) throw RuntimeError(err::kInvalidCall, layout().name);
   dpi_ = windowDpi(hwnd_, dpi);
   if (dpi_ != dpi) fitClientArea();
-  const int big = GetSystemMetrics(SM_CXICON), small = GetSystemMetrics(SM_CXSMICON);
-  if (HICON i = loadIcon(layout().icon, big)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, (LPARAM)i);
-  if (HICON i = loadIcon(layout().icon, small))
-    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, (LPARAM)i);
+  setIcons();
   toolTip_ = createToolTip(hwnd_);
 }
 
@@ -223,10 +233,19 @@ void W32Form::fitClientArea() {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The window's icons at the sizes of its dpi (the nearest the resources hold).
+void W32Form::setIcons() {
+  const int big = metricForDpi(SM_CXICON, dpi_), small = metricForDpi(SM_CXSMICON, dpi_);
+  if (HICON i = loadIcon(layout().icon, big)) SendMessageW(hwnd_, WM_SETICON, ICON_BIG, (LPARAM)i);
+  if (HICON i = loadIcon(layout().icon, small))
+    SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, (LPARAM)i);
+}
+
 // The window moved to a monitor of another dpi: it takes the rectangle the system
 // suggests, and every control its place, size and font at the new dpi.
 void W32Form::changeDpi(int dpi, const RECT& suggested) {
   dpi_ = dpi;
+  setIcons();
   SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   for (const ControlRow& row : layout().controls) {

@@ -53,6 +53,7 @@ class W32Form : public FormCore {
   void nameForScreenReaders();
   RECT childRect(const ControlRow& row) const;
   void fitClientArea();
+  void setIcons();
   void changeDpi(int dpi, const RECT& suggested);
   HWND createChild(const ControlRow& row, int id);
   std::unique_ptr<Control> wrap(const ControlRow& row, HWND child, int id);
