@@ -2,6 +2,7 @@
 // system's cache, and compared with its source, on the worker pool.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -136,10 +137,7 @@ class ReadBackRun {
     if (!goOn) stopped_ = true;
   }
 
-  bool stopped() {
-    std::lock_guard lock(mutex_);
-    return stopped_;
-  }
+  bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
 
   Sys& sys_;
   const CopyOptions& options_;
@@ -148,7 +146,7 @@ class ReadBackRun {
   std::vector<std::unique_ptr<ReadBuffers>> buffers_;
   std::mutex mutex_;
   std::optional<RuntimeError> failure_;
-  bool stopped_ = false;
+  std::atomic<bool> stopped_{false};  // a failure of the device: read no more
 };
 
 }  // namespace qm::copy
