@@ -3,6 +3,7 @@
 // read-back's choice of media and its record of the files written.
 #include <gtest/gtest.h>
 
+#include "copy/kept_listings.h"
 #include "copy/options.h"
 #include "copy/plan_check.h"
 #include "copy/written_files.h"
@@ -324,6 +325,29 @@ TEST(CopyRules, TheFilesWrittenComeBackInTheOrderTheyWereAdded) {
       ASSERT_EQ(file.stamp, (SourceStamp{static_cast<std::uint64_t>(read), -read, read * 3}));
     }
     EXPECT_EQ(read, count);
+  }
+}
+
+// The check's listings are kept for the walk only within the budget, each given once, and
+// a listing taken gives its room back: memory stays bounded however large the tree.
+TEST(CopyRules, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
+  using Kept = KeptListings<int>;
+  const auto listing = [](std::size_t size) { return Kept::Listing(size, {7, Listed::File}); };
+  Kept kept(10);
+  const struct {
+    char step;  // k: keep, t: take
+    const char* folder;
+    std::size_t size;  // kept: its entries; taken: the entries expected, 0 for none
+  } steps[] = {{'k', "a", 6}, {'k', "b", 5}, {'t', "b", 0}, {'k', "b", 4},
+               {'k', "a", 1}, {'t', "a", 6}, {'t', "a", 0}, {'k', "c", 6},
+               {'t', "b", 4}, {'t', "c", 6}, {'k', "", 10}, {'t', "", 10}};
+  for (const auto& s : steps) {
+    if (s.step == 'k') {
+      kept.keep(s.folder, listing(s.size));
+      continue;
+    }
+    const auto taken = kept.take(s.folder);
+    EXPECT_EQ(taken ? taken->size() : 0, s.size) << s.folder;
   }
 }
 

@@ -2,6 +2,7 @@
 // before anything is written, what holds no data is left out and listed, and the copy goes
 // on past a file it cannot read.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,9 +11,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "copy/progress.h"
@@ -379,6 +382,85 @@ TEST(KeepGoing, AFileThatChangesWhileReadIsReadAgainUpToThreeTimes) {
       EXPECT_FALSE(std::filesystem::exists(tmp / "dst/log.txt"));
       EXPECT_EQ(progress.report.failures(),
                 (std::vector<Problem>{{"log.txt", copy::changingCause()}}));
+    }
+  }
+}
+
+// The copy takes each folder's listing, statuses included, from the check before writing.
+// An entry that changed after the check read it is copied as it is when the copy reaches
+// it: read again where the file is another, and never read as a file where it is not one.
+TEST(KeepGoing, AnEntryThatChangedAfterTheCheckIsCopiedAsItIsNow) {
+  const auto replaceWithFile = [](const std::string& path) {
+    const std::string other = path + ".new";
+    writeFile(other, "new contents");  // the same size
+    struct stat old {};
+    ASSERT_EQ(::stat(path.c_str(), &old), 0);
+    const struct timespec times[2] = {old.st_atim, old.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, other.c_str(), times, 0), 0);
+    std::filesystem::rename(other, path);
+  };
+  const struct {
+    const char* label;
+    std::function<void(const std::string&)> change;
+    const char* expected;  // the copy's contents, or what the copy is
+  } cases[] = {
+      {"grown", [](const std::string& p) { std::ofstream(p, std::ios::app) << "more"; },
+       "old contentsmore"},
+      {"shrunk", [](const std::string& p) { std::filesystem::resize_file(p, 3); }, "old"},
+      {"another file of the same size and time", replaceWithFile, "new contents"},
+      {"a folder",
+       [](const std::string& p) {
+         std::filesystem::remove(p);
+         std::filesystem::create_directory(p);
+       },
+       "(none)"},
+      {"a link",
+       [](const std::string& p) {
+         std::filesystem::remove(p);
+         std::filesystem::create_symlink("../a.txt", p);
+       },
+       "(link)"},
+      {"a FIFO",
+       [](const std::string& p) {
+         std::filesystem::remove(p);
+         ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0);
+       },
+       "(fifo)"},
+      {"removed", [](const std::string& p) { std::filesystem::remove(p); }, "(none)"},
+  };
+  for (const auto& c : cases) {
+    TempDir tmp;
+    make(tmp / "src", {{"a.txt", "A"}, {"z/"}, {"z/late.txt", "old contents"}});
+    // One worker copies a.txt before it walks into z: the change comes after the check.
+    bool changed = false;
+    const testing::BeforeCall onRange(testing::Call::kCopyFileRange, [&] {
+      if (!std::exchange(changed, true)) c.change(tmp / "src/z/late.txt");
+    });
+    const testing::BeforeCall onWrite(testing::Call::kPwrite, [&] {
+      if (!std::exchange(changed, true)) c.change(tmp / "src/z/late.txt");
+    });
+    CopyProgress progress;
+    CopyOptions options;
+    options.progress = &progress;
+    options.workers = 1;
+    options.tryReflink = false;
+    EXPECT_EQ(testing::copyNumber(tmp / "src", tmp / "dst", options), 0) << c.label;
+    EXPECT_TRUE(changed) << c.label;
+    EXPECT_TRUE(progress.report.failures().empty()) << c.label;
+    const std::string copy = tmp / "dst/z/late.txt";
+    struct stat st {};
+    const bool there = ::lstat(copy.c_str(), &st) == 0;
+    const std::string found = !there                 ? "(none)"
+                              : S_ISLNK(st.st_mode)  ? "(link)"
+                              : S_ISFIFO(st.st_mode) ? "(fifo)"
+                              : S_ISDIR(st.st_mode)  ? "(folder)"
+                                                     : readFile(copy);
+    EXPECT_EQ(found, c.expected) << c.label;
+    if (there && S_ISREG(st.st_mode)) {
+      struct stat source {};
+      ASSERT_EQ(::stat((tmp / "src/z/late.txt").c_str(), &source), 0);
+      EXPECT_EQ(st.st_size, source.st_size) << c.label;
+      EXPECT_EQ(st.st_mtim.tv_sec, source.st_mtim.tv_sec) << c.label;
     }
   }
 }

@@ -218,7 +218,7 @@ class Pipeline {
     // that folder takes them for one.
     const bool caseMatters = !sys_.madeTop(top) || sys_.foldsCase(top);
     PlanCheck plan(sys_.limits(top), caseMatters);
-    Survey<Sys>(sys_, options_, plan, [this] { return failed(); }).run(top);
+    Survey<Sys>(sys_, options_, plan, kept_, [this] { return failed(); }).run(top);
     if (plan.problems().empty() || failed()) return;
     for (const auto& found : plan.problems()) report(found.problem);
     if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());
@@ -252,11 +252,12 @@ class Pipeline {
   }
 
   // What each entry of `node` becomes: a folder to walk, an entry for the workers, or
-  // nothing. A listing that refuses an entry ends the folder's plan: the entries not yet
-  // handed on are dropped.
+  // nothing. The listing is the check's where it kept one, else the folder is listed now.
+  // A listing that refuses an entry ends the folder's plan: the entries not yet handed on
+  // are dropped.
   void plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders) {
     Batch batch{node, {}};
-    sys_.list(node->folder, options_.progress != nullptr, [&](Entry&& entry, Listed kind) {
+    const auto planEntry = [&](Entry&& entry, Listed kind) {
       if (failed()) return false;
       if (kind == Listed::Folder) folders.push_back(std::move(entry));
       if (kind == Listed::LeftOut) leaveOut(pathOf(*node, entry), sys_.leftOutReason(entry));
@@ -265,7 +266,13 @@ class Pipeline {
       batch.entries.push_back({std::move(entry), kind});
       if (batch.entries.size() == kBatchEntries || batch.bytes >= kBatchBytes) handOn(batch);
       return true;
-    });
+    };
+    if (auto listing = kept_.take(node->relative)) {
+      for (auto& item : *listing)
+        if (!planEntry(std::move(item.entry), item.kind)) break;
+    } else {
+      sys_.list(node->folder, options_.progress != nullptr, planEntry);
+    }
     handOn(batch);
   }
 
@@ -393,6 +400,7 @@ class Pipeline {
   const CopyOptions& options_;
   WorkerPool<Batch>* pool_ = nullptr;
   WriteGate gate_;
+  KeptListings<Entry> kept_;  // the check's listings, for the walk
   std::mutex mutex_;
   std::optional<RuntimeError> error_;
   std::optional<RuntimeError> skipped_;    // the first source file the copy went past

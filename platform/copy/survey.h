@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "copy/kept_listings.h"
 #include "copy/options.h"
 #include "copy/plan_check.h"
 #include "os/paths.h"
@@ -32,8 +33,10 @@ class Survey {
 
   // `stopped()` ends the walk early: the copy failed meanwhile, and its plan no longer
   // matters.
-  Survey(Sys& sys, const CopyOptions& options, PlanCheck& check, std::function<bool()> stopped)
-      : sys_(sys), options_(options), check_(check), stopped_(std::move(stopped)) {}
+  // The first count keeps the folders' listings in `kept`, for the copy's walk.
+  Survey(Sys& sys, const CopyOptions& options, PlanCheck& check, KeptListings<Entry>& kept,
+         std::function<bool()> stopped)
+      : sys_(sys), options_(options), check_(check), kept_(kept), stopped_(std::move(stopped)) {}
 
   void run(Folder& top) {
     firstCount(top);
@@ -86,22 +89,26 @@ class Survey {
     }
   }
 
-  // Lists `dir` into the check; returns its folders.
+  // Lists `dir` into the check; returns its folders. The first count keeps the listing of
+  // each folder below the top (the walk lists the top at once, beside the check).
   std::vector<Entry> entries(Folder& dir, const std::string& relative, bool space,
                              PlanCheck& check) {
     std::vector<Entry> folders;
+    typename KeptListings<Entry>::Listing listing;
+    const bool keep = !space && !relative.empty();
+    bool whole = true;
     typename Sys::Lease lease(dir);
     if (!space) check.beginFolder(relative);
     sys_.list(dir, true, [&](Entry&& entry, Listed kind) {
-      if (stopped()) return false;
-      if (kind == Listed::LeftOut) return true;
-      if (space)
-        count(dir, entry, kind, check);
-      else
+      if (stopped()) return whole = false;
+      if (kind != Listed::LeftOut && space) count(dir, entry, kind, check);
+      if (kind != Listed::LeftOut && !space)
         check.entry(sys_.nameOf(entry), kind == Listed::File, sys_.listedSize(entry));
-      if (kind == Listed::Folder) folders.push_back(std::move(entry));
+      if (kind == Listed::Folder) folders.push_back(keep ? entry : std::move(entry));
+      if (keep) listing.push_back({std::move(entry), kind});
       return true;
     });
+    if (keep && whole) kept_.keep(relative, std::move(listing));
     if (!space) checkCase(dir, check);
     return folders;
   }
@@ -159,6 +166,7 @@ class Survey {
   Sys& sys_;
   const CopyOptions& options_;
   PlanCheck& check_;
+  KeptListings<Entry>& kept_;
   std::function<bool()> stopped_;
   std::atomic<bool> abandoned_{false};  // a part failed: the others end too
 };

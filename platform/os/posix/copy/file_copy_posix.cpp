@@ -109,19 +109,24 @@ struct ChangedWhileRead {};
 // How often a file that changes while it is read is read again before the copy reports it.
 constexpr int kReadAttempts = 3;
 
-// Whether the open file `fd`, read from its status `before` on, has another size, data or
-// status since.
+// Whether the open file `fd`, read from its status `before` on, is another file or has
+// another type, size, data or status since.
 bool changedSince(int fd, const struct stat& before) {
   struct stat now {};
   if (::fstat(fd, &now) != 0) return false;  // the read itself succeeded
-  return now.st_size != before.st_size || nanoseconds(now.st_mtim) != nanoseconds(before.st_mtim) ||
+  return now.st_dev != before.st_dev || now.st_ino != before.st_ino ||
+         (now.st_mode & S_IFMT) != (before.st_mode & S_IFMT) || now.st_size != before.st_size ||
+         nanoseconds(now.st_mtim) != nanoseconds(before.st_mtim) ||
          nanoseconds(now.st_ctim) != nanoseconds(before.st_ctim);
 }
 
 // Copies the regular file `name`, open as `in` with status `st`, to a new entry that
-// replaces `existing` when there is one.
+// replaces `existing` when there is one. `st` is the open file's own status, or the one
+// read from its name beforehand (`ofOpenFile` false): the file opened may then be another
+// by now, and only the status read after the data tells, whether or not the data came.
 void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& in,
-                  const struct stat& st, bool existing, copy::FileProgress& progress) {
+                  const struct stat& st, bool existing, copy::FileProgress& progress,
+                  bool ofOpenFile) {
   UniqueFd out;
   const auto open = [&out](int fd, const char* built) {
     out = UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -130,10 +135,10 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   PendingEntry entry(dir.destinationFd(),
                      createEntry(dir, name, existing, err::kBadFileName, open));
   int error = copyFileData(in.get(), out.get(), st, *dir.run, progress);
+  if ((error == 0 || !ofOpenFile) && changedSince(in.get(), st)) throw ChangedWhileRead{};
   // Access was granted when the file was made: a write refused after that is a volume
   // that is full, as the FUSE FAT driver says it (it tells no free space beforehand).
   if (error == EPERM || error == EACCES) error = ENOSPC;
-  if (error == 0 && changedSince(in.get(), st)) throw ChangedWhileRead{};
   if (error == 0) error = copyFileMetadata(dir, in.get(), out.get(), st);
   const int closeError = out.closeChecked();
   if (error == 0) error = closeError;
@@ -143,15 +148,17 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   if (renamed) restoreTimes(dir, name, st);
 }
 
+// Copies the regular file `listed`, whose status was read from its name (by the listing,
+// the check before writing, or the comparison with the destination). That status stands
+// for the open file until its data has been read, one call less per file: a file that is
+// another by then, or no longer a regular one, is found changed and read again.
 void copyRegularFile(const DirNode& dir, const Entry& listed, bool existing,
                      copy::FileProgress& progress) {
   const std::string& name = listed.name;
   const UniqueFd in = tryOpenSource(dir, name, listed.followed);
+  if (!in.valid() && errno == ELOOP && !listed.followed) throw ChangedWhileRead{};  // a link now
   if (!in.valid()) throwSourceError(errno, dir.sourceChild(name));
-  struct stat st {};
-  if (::fstat(in.get(), &st) != 0) throwSourceError(errno, dir.sourceChild(name));
-  if (!S_ISREG(st.st_mode)) throwNumber(err::kPathFileAccess, dir.sourceChild(name));
-  copyOpenFile(dir, name, in, st, existing, progress);
+  copyOpenFile(dir, name, in, listed.st, existing, progress, false);
 }
 
 // A file the listing gave as regular, with nothing in its place: nothing to compare with,
@@ -165,7 +172,7 @@ bool copyListedFileOntoNothing(const DirNode& dir, Entry& listed, copy::FileProg
   if (::fstat(in.get(), &listed.st) != 0) throwSourceError(errno, dir.sourceChild(listed.name));
   listed.statted = true;
   if (!S_ISREG(listed.st.st_mode)) return false;
-  copyOpenFile(dir, listed.name, in, listed.st, false, progress);
+  copyOpenFile(dir, listed.name, in, listed.st, false, progress, true);
   return true;
 }
 
@@ -243,6 +250,18 @@ void writeOnce(const DirNode& dir, Entry& entry, const struct stat* existing,
   // An entry that has become a socket or a device since it was listed is left out.
 }
 
+// Forgets the status of an entry that changed since it was read, so that the next attempt
+// reads it again as the listing did: a link the copy follows, at once; any other entry
+// when the attempt opens it or reads its status from its name.
+void forgetStatus(const DirNode& dir, Entry& entry) {
+  entry.statted = false;
+  if (!entry.followed) return;
+  statEntry(dir, entry, true);
+  // It leads nowhere now: what it led to is no longer part of the copy.
+  if (entry.leftOut == copy::LeftOut::Dangling)
+    throwSourceError(ENOENT, dir.sourceChild(entry.name));
+}
+
 }  // namespace
 
 void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
@@ -256,6 +275,7 @@ void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
         throw copy::SourceError(err::kPathFileAccess, dir.sourceChild(entry.name),
                                 copy::changingCause());
       }
+      forgetStatus(dir, entry);
     }
   }
 }
