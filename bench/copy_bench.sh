@@ -58,6 +58,8 @@ timed() {
     no_read_back) QM_READBACK=0 "$bin/qm_copy" "$src" "$dst" ;;
     by_hand) cp -r "$src/." "$dst" && sync && drop_caches && diff -r "$src" "$dst" >/dev/null ;;
     unchecked) QM_CHECK=0 "$bin/qm_copy" "$src" "$dst" ;;
+    checked_counted) QM_CHECK=1 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
+    unchecked_counted) QM_CHECK=0 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
     cp_r) cp -r "$src/." "$dst" ;;
@@ -135,10 +137,11 @@ progress_cost() {
   ratio "$paired_a" "$paired_b"
 }
 
-# check_cost NAME SOURCE BASE: copies with the check before writing against copies without;
-# prints the check's share of the checked copy's median time.
+# check_cost NAME SOURCE BASE [counted]: copies with the check before writing against copies
+# without, both with progress counters where asked (as the copy tool runs them); prints
+# the check's share of the checked copy's median time.
 check_cost() {
-  paired "check-$1" "$2" "$3" checked unchecked
+  paired "check-$1${4:+-$4}" "$2" "$3" "checked${4:+_$4}" "unchecked${4:+_$4}"
   awk -v w="$paired_a" -v o="$paired_b" 'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
 }
 
@@ -259,7 +262,9 @@ if wants p; then
   echo "progress-cost: a=$(progress_cost a "$work/small") b=$(progress_cost b "$work/big")"
 fi
 if wants k; then
-  echo "check-cost: a=$(check_cost a "$work/small" "") c=$(check_cost c "$work/small" "$work/small")"
+  echo "check-cost: a=$(check_cost a "$work/small" "") c=$(check_cost c "$work/small" "$work/small")" \
+    "counted_a=$(check_cost a "$work/small" "" counted)" \
+    "counted_c=$(check_cost c "$work/small" "$work/small" counted)"
 fi
 if wants e; then workload_e; fi
 if wants v; then read_back_figures; fi

@@ -41,6 +41,7 @@ class KeptListings {
   void keep(const std::string& relative, Listing&& listing) {
     std::lock_guard lock(mutex_);
     if (listing.size() > left_) return;
+    listing.shrink_to_fit();  // kept a while: no room to grow
     const std::size_t size = listing.size();
     if (kept_.try_emplace(relative, std::move(listing)).second) left_ -= size;
   }
