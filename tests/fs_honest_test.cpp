@@ -433,12 +433,11 @@ TEST(KeepGoing, AnEntryThatChangedAfterTheCheckIsCopiedAsItIsNow) {
     make(tmp / "src", {{"a.txt", "A"}, {"z/"}, {"z/late.txt", "old contents"}});
     // One worker copies a.txt before it walks into z: the change comes after the check.
     bool changed = false;
-    const testing::BeforeCall onRange(testing::Call::kCopyFileRange, [&] {
+    const auto changeOnce = [&] {
       if (!std::exchange(changed, true)) c.change(tmp / "src/z/late.txt");
-    });
-    const testing::BeforeCall onWrite(testing::Call::kPwrite, [&] {
-      if (!std::exchange(changed, true)) c.change(tmp / "src/z/late.txt");
-    });
+    };
+    const testing::BeforeCall onRange(testing::Call::kCopyFileRange, changeOnce);
+    const testing::BeforeCall onWrite(testing::Call::kPwrite, changeOnce);
     CopyProgress progress;
     CopyOptions options;
     options.progress = &progress;
