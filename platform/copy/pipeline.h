@@ -271,7 +271,9 @@ class Pipeline {
       for (auto& item : *listing)
         if (!planEntry(std::move(item.entry), item.kind)) break;
     } else {
-      sys_.list(node->folder, options_.progress != nullptr, planEntry);
+      // Sizes close a batch of large files early, so that they are copied side by side;
+      // with the check, the status read here is the one a worker would read anyway.
+      sys_.list(node->folder, options_.progress != nullptr || options_.checkFirst, planEntry);
     }
     handOn(batch);
   }
