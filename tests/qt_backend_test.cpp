@@ -243,6 +243,13 @@ TEST(QtBackend, TheOutcomeLineStandsInTheFreeBandWithTheListAsItsTooltip) {
   EXPECT_EQ(line->accessibleName().toStdString(), outcome.line);
   EXPECT_EQ(line->accessibleDescription().toStdString(), outcome.details);
   EXPECT_TRUE(line->isVisible());
+  // Regression: movement over the line no longer refreshed the window as over its surface.
+  std::vector<std::pair<float, float>> moves;
+  form->MouseMove = [&](int, int, float x, float y) { moves.emplace_back(x, y); };
+  QTest::mouseMove(line, QPoint(10, line->height() / 2));
+  QCoreApplication::processEvents();
+  ASSERT_FALSE(moves.empty());
+  EXPECT_GT(moves[0].second, 0.0f);
   // Between the labels and the buttons, covering no control.
   for (QWidget* control : qtForm(*form).window()->findChildren<QWidget*>()) {
     if (control == line || control->parentWidget() != line->parentWidget()) continue;

@@ -455,6 +455,11 @@ TEST_F(Win32BackendTest, TheOutcomeLineStandsInTheFreeBandOfTheWindowInFront) {
     RECT control = clientRectOf(form.control(name)), overlap;
     EXPECT_FALSE(IntersectRect(&overlap, &band, &control)) << name;
   }
+  // Regression: movement over the line no longer refreshed the window as over its surface.
+  float movedY = -1;
+  form.MouseMove = [&](int, int, float, float y) { movedY = y; };
+  SendMessageW(line, WM_MOUSEMOVE, 0, MAKELPARAM(10, 5));
+  EXPECT_NEAR(movedY, (band.top + 5) * 1440.0f / backend.dpi(), 1.0f);
   backend.showOutcome({});
   EXPECT_EQ(backend.outcomeLine(), nullptr);
   EXPECT_FALSE(IsWindow(line));

@@ -166,6 +166,10 @@ void QtBackend::showOutcome(const CopyOutcome& outcome) {
   line->setToolTip(QString::fromStdString(outcome.details));
   line->setAccessibleName(text);
   line->setAccessibleDescription(QString::fromStdString(outcome.details));
+  // It stands on the window's surface, where every movement refreshes the window: tracked,
+  // its moves go on to the surface, which takes them as its own.
+  line->setProperty(kSurfaceProperty, true);
+  line->setMouseTracking(true);
   line->show();
   outcome_ = line;
 }

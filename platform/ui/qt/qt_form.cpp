@@ -48,7 +48,9 @@ std::unique_ptr<Control> make(QWidget*& w, Args&&... args) {
 
 void FormWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
-  if (childAt(pos) || !onSurfaceMove) return;
+  // A child marked as surface (the line that names a failed file) lets movement through.
+  const QWidget* child = childAt(pos);
+  if ((child && !child->property(kSurfaceProperty).toBool()) || !onSurfaceMove) return;
   const Qt::MouseButtons b = event->buttons();
   const int button =
       (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) | (b & Qt::MiddleButton ? 4 : 0);

@@ -18,9 +18,12 @@ namespace qm::qt {
 
 class QtBackend;
 
+// A child with this property set to true counts as the window's surface for mouse moves.
+inline constexpr const char* kSurfaceProperty = "qmSurface";
+
 // The window's own surface. Child controls keep their own mouse moves; the surface
-// reports only moves over itself, and Enter that no control took (a focused plain
-// button, a text box, the window itself).
+// reports only moves over itself (and over children marked as surface), and Enter that no
+// control took (a focused plain button, a text box, the window itself).
 class FormWidget : public QWidget {
  public:
   FormWidget() = default;

@@ -13,6 +13,19 @@ namespace qm::win32 {
 
 namespace {
 
+// The line stands on the window's surface, where every movement refreshes the window: its
+// mouse moves go on to the window, at the window's coordinates.
+LRESULT CALLBACK passMovesOn(HWND line, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                             DWORD_PTR) {
+  if (msg == WM_MOUSEMOVE) {
+    POINT at{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+    const HWND window = GetParent(line);
+    MapWindowPoints(line, window, &at, 1);
+    SendMessageW(window, WM_MOUSEMOVE, wParam, MAKELPARAM(at.x, at.y));
+  }
+  return DefSubclassProc(line, msg, wParam, lParam);
+}
+
 BOOL CALLBACK collectChild(HWND child, LPARAM param) {
   auto& rects = *reinterpret_cast<std::pair<HWND, std::vector<Rect>>*>(param);
   if (GetParent(child) != rects.first || !IsWindowVisible(child)) return TRUE;
@@ -57,7 +70,9 @@ ProgressPanel::ProgressPanel(HWND window, HFONT font) {
 ProgressPanel::~ProgressPanel() {
   if (name_) DestroyWindow(name_);
   if (bar_) DestroyWindow(bar_);
-  if (line_) DestroyWindow(line_);
+  if (!line_) return;
+  RemoveWindowSubclass(line_, passMovesOn, 0);
+  DestroyWindow(line_);
 }
 
 void ProgressPanel::show(const ProgressFigures& figures) {
@@ -91,6 +106,7 @@ OutcomeLine::OutcomeLine(HWND window, HFONT font, const CopyOutcome& outcome) {
       WS_CHILD | WS_VISIBLE | SS_LEFT | SS_CENTERIMAGE | SS_NOPREFIX | SS_PATHELLIPSIS | SS_NOTIFY,
       area.left, area.top, area.width, area.height, window, nullptr, instance, nullptr);
   if (!line_) return;
+  SetWindowSubclass(line_, passMovesOn, 0, 0);
   SendMessageW(line_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   tip_ = createToolTip(window);
   if (!tip_) return;
