@@ -16,6 +16,7 @@
 #include "errors.h"
 #include "fs_test_util.h"
 #include "os/copy_folder.h"
+#include "os/posix/unique_fd.h"
 
 namespace qm::fs {
 namespace {
@@ -245,35 +246,70 @@ TEST(SkipUnchanged, FileWrittenByHandInTheSourcesClockTickIsCopied) {
   EXPECT_EQ(statOf(tmp / "dst/f").st_ino, copied);
 }
 
-TEST(DeepTree, ThousandLevelsCopyUnderTheUsualDescriptorLimit) {
-  // Regression: three descriptors a level ran out at level 340 under `ulimit -n 1024`.
-  TempDir tmp;
-  constexpr int kLevels = 1000;
-  std::string relative = "src";
-  ::mkdir((tmp / relative).c_str(), 0755);
-  for (int level = 0; level < kLevels; ++level) {
+// Makes `levels` nested folders named `name` below the open folder `fd`, with a sibling
+// folder "s" holding a file every `every` levels, and "bottom" at the end. By descriptors:
+// the paths may be longer than the system takes.
+void makeDeep(int fd, const std::string& name, int levels, int every) {
+  UniqueFd at(::dup(fd));
+  for (int level = 0; level < levels; ++level) {
     // Siblings, visited before or after the deep branch: they need their parent's
     // folders again once the walk has closed them.
-    if (level % 100 == 0) {
-      ::mkdir((tmp / relative + "/s").c_str(), 0755);
-      writeFile(tmp / relative + "/s/f", std::to_string(level));
+    if (level % every == 0) {
+      ASSERT_EQ(::mkdirat(at.get(), "s", 0755), 0);
+      const UniqueFd file(::openat(at.get(), "s/f", O_WRONLY | O_CREAT | O_EXCL, 0644));
+      const std::string text = std::to_string(level);
+      ASSERT_EQ(::write(file.get(), text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
-    relative += "/d";
-    ASSERT_EQ(::mkdir((tmp / relative).c_str(), 0755), 0) << level;
+    ASSERT_EQ(::mkdirat(at.get(), name.c_str(), 0755), 0) << level;
+    at = UniqueFd(::openat(at.get(), name.c_str(), O_RDONLY | O_DIRECTORY));
   }
-  writeFile(tmp / relative + "/bottom", "deep");
-  const auto copy = [&] {
-    const struct rlimit limit = {1024, 1024};
-    if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) throw RuntimeError(5);
-    copyFolder(tmp / "src", tmp / "dst");
+  const UniqueFd file(::openat(at.get(), "bottom", O_WRONLY | O_CREAT | O_EXCL, 0644));
+  ASSERT_EQ(::write(file.get(), "deep", 4), 4);
+}
+
+// The file `name` in the open folder `fd`.
+std::string readAt(int fd, const char* name) {
+  const UniqueFd file(::openat(fd, name, O_RDONLY));
+  char buffer[64];
+  const ssize_t length = file.valid() ? ::read(file.get(), buffer, sizeof buffer) : -1;
+  return length < 0 ? "(missing)" : std::string(buffer, static_cast<std::size_t>(length));
+}
+
+TEST(DeepTree, DeepTreesCopyUnderTheUsualDescriptorLimit) {
+  const struct {
+    const char* label;
+    std::string name;
+    int levels, every;
+    rlim_t descriptors;
+  } cases[] = {
+      // Regression: three descriptors a level ran out at level 340 under `ulimit -n 1024`.
+      {"a thousand levels", "d", 1000, 100, 1024},
+      // Regression: folders closed for lack of descriptors were opened again by a path over
+      // the system's 4,096 bytes, and the run ended with 52 though every file was copied.
+      {"paths of 7,650 bytes", std::string(50, 'n'), 150, 10, 1024},
   };
-  EXPECT_EQ(numberInChild(copy), 0);
-  EXPECT_EQ(readFile(tmp / "dst" + relative.substr(3) + "/bottom"), "deep");
-  std::string level = tmp / "dst";
-  for (int depth = 0; depth < kLevels; ++depth, level += "/d") {
-    if (depth % 100 == 0) {
-      EXPECT_EQ(readFile(level + "/s/f"), std::to_string(depth));
+  for (const auto& c : cases) {
+    TempDir tmp;
+    ::mkdir((tmp / "src").c_str(), 0755);
+    {
+      const UniqueFd src(::open((tmp / "src").c_str(), O_RDONLY | O_DIRECTORY));
+      makeDeep(src.get(), c.name, c.levels, c.every);
     }
+    const auto copy = [&] {
+      const struct rlimit limit = {c.descriptors, c.descriptors};
+      if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) throw RuntimeError(5);
+      copyFolder(tmp / "src", tmp / "dst");
+    };
+    EXPECT_EQ(numberInChild(copy), 0) << c.label;
+    UniqueFd level(::open((tmp / "dst").c_str(), O_RDONLY | O_DIRECTORY));
+    for (int depth = 0; depth < c.levels && level.valid(); ++depth) {
+      if (depth % c.every == 0) {
+        EXPECT_EQ(readAt(level.get(), "s/f"), std::to_string(depth)) << c.label;
+      }
+      level = UniqueFd(::openat(level.get(), c.name.c_str(), O_RDONLY | O_DIRECTORY));
+    }
+    ASSERT_TRUE(level.valid()) << c.label;
+    EXPECT_EQ(readAt(level.get(), "bottom"), "deep") << c.label;
   }
 }
 

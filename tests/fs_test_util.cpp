@@ -36,6 +36,8 @@ TempDir::~TempDir() {
     if (it->is_directory(error) && !it->is_symlink(error)) ::chmod(it->path().c_str(), 0700);
   }
   stdfs::remove_all(path_, error);
+  // Trees deeper than a path the system takes: rm walks them by descriptors.
+  if (stdfs::exists(path_, error)) std::system(("rm -rf '" + path_ + "'").c_str());
 }
 
 void writeFile(const std::string& path, const std::string& contents, mode_t mode) {

@@ -133,9 +133,13 @@ TEST_F(Win32Copy, ADestinationEndingInASeparatorReceivesACopyUnderTheSourcesName
   EXPECT_EQ(errorOf([&] { fso->CopyFolder(src, root + "\\none\\", true); }), err::kPathNotFound);
 }
 
-TEST_F(Win32Copy, MissingParentsOfTheDestinationAreMade) {
-  fso->CopyFolder(src, root + "\\x\\y\\z", true);
-  EXPECT_EQ(tree(root + "\\x\\y\\z").at("下\\b.txt"), "BB");
+// Regression: a stick not plugged in, or a mistyped destination, got a copy in the wrong
+// place with every folder above it made. Only the last folder is made.
+TEST_F(Win32Copy, OnlyTheLastFolderOfTheDestinationIsMade) {
+  EXPECT_EQ(errorOf([&] { fso->CopyFolder(src, root + "\\x\\y\\z", true); }), err::kPathNotFound);
+  EXPECT_EQ(attributesOf(root + "\\x"), INVALID_FILE_ATTRIBUTES);
+  fso->CopyFolder(src, root + "\\z", true);
+  EXPECT_EQ(tree(root + "\\z").at("下\\b.txt"), "BB");
 }
 
 TEST_F(Win32Copy, AReadOnlyFileFromAnEarlierCopyIsReplacedAndStaysReadOnly) {

@@ -44,8 +44,8 @@ namespace qm::copy {
 //       with `look`, existing() will be asked of it
 //   std::string nameOf(const Entry&);    the entry's name in UTF-8
 //   VolumeLimits limits(Folder& top);    what the destination volume of the copy takes
-//   bool foldsCase(Folder&);             whether the destination folder (or, where it does
-//       not exist yet, the nearest one above it) takes names that differ in case for one
+//   NameFolding namesFold(Folder&);      how the destination folder (or, where it does not
+//       exist yet, the nearest one above it) compares names: by case, by forms
 //   LeftOut leftOutReason(const Entry&);  why a LeftOut entry is left out
 //   bool madeTop(const Folder& top);     whether this copy made the top's destination folder
 //   void discardTop(Folder& top);        removes the top's destination folder where this
@@ -53,6 +53,9 @@ namespace qm::copy {
 //   void openSurveyTop(Folder& own, Folder& top);  the top folder again, for the check,
 //       which reads it on a thread of its own
 //   std::optional<Existing> existing(Folder&, Entry&);
+//   void claim(Folder&, Entry&, const Existing&);   records that the existing entry is the
+//       copy of this source entry; a ClashError where another source entry of the folder
+//       met it first (the destination takes their names for one)
 //   bool unchanged(Folder&, Entry&, const Existing&);   asked of File entries only; may
 //       learn the destination volume's rules the first time
 //   std::uint64_t listedSize(const Entry&);
@@ -180,6 +183,9 @@ class Pipeline {
       try {
         typename Sys::Lease lease(node->folder);
         sys_.openChild(child->folder, node->folder, entry, [this] { waitForCheck(); });
+      } catch (const ClashError& error) {
+        fail(error, child->relative, error.cause);
+        return;
       } catch (const SourceError& error) {
         if (!wentPast(child->relative, error)) throw;
         continue;
@@ -213,11 +219,10 @@ class Pipeline {
   }
 
   void check(Folder& top) {
-    // Folders a copy makes take their way with case from the folder they are made in, so
-    // below a top folder this copy made, names only case tells apart matter only where
-    // that folder takes them for one.
-    const bool caseMatters = !sys_.madeTop(top) || sys_.foldsCase(top);
-    PlanCheck plan(sys_.limits(top), caseMatters);
+    // Folders a copy makes compare names the way of the folder they are made in, so below
+    // a top folder this copy made, two names can be one only where that folder folds them.
+    const bool compareNames = !sys_.madeTop(top) || sys_.namesFold(top).any();
+    PlanCheck plan(sys_.limits(top), compareNames);
     Survey<Sys>(sys_, options_, plan, kept_, [this] { return failed(); }).run(top);
     if (plan.problems().empty() || failed()) return;
     for (const auto& found : plan.problems()) report(found.problem);
@@ -314,6 +319,8 @@ class Pipeline {
       wentPast(pathOf(node, planned.entry), error);
     } catch (const LeftOutError& error) {
       leaveOut(pathOf(node, planned.entry), error.reason);
+    } catch (const ClashError& error) {
+      fail(error, pathOf(node, planned.entry), error.cause);
     } catch (const RuntimeError& error) {
       fail(error, pathOf(node, planned.entry));
     }
@@ -326,6 +333,7 @@ class Pipeline {
     const bool file = planned.kind == Listed::File;
     FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
     const auto existing = sys_.existing(folder, entry);
+    if (existing) sys_.claim(folder, entry, *existing);
     const FileAction action = decideFile(options_.existing, existing.has_value(), [&] {
       return file && sys_.unchanged(folder, entry, *existing);
     });
@@ -366,6 +374,8 @@ class Pipeline {
     const Folder* folder = node ? &node->folder : nullptr;
     try {
       step();
+    } catch (const ClashError& error) {
+      fail(error, node ? node->relative : std::string(), error.cause);
     } catch (const RuntimeError& error) {
       fail(error, node ? node->relative : std::string());
     } catch (...) {
@@ -379,13 +389,15 @@ class Pipeline {
   }
 
   // Keeps the first failure, and tells the user of it; later ones are usually its
-  // consequences. `file` is where it arose, below the top.
-  void fail(const RuntimeError& error, const std::string& file = {}) {
+  // consequences. `file` is where it arose, below the top; `cause` what the user is told
+  // of it, where the number alone does not say.
+  void fail(const RuntimeError& error, const std::string& file = {}, std::string cause = {}) {
     std::lock_guard lock(mutex_);
     if (!error_) {
-      error_ = error;
+      error_ = RuntimeError(error.number, error.description, error.path);
+      if (cause.empty()) cause = numberCause(error.number, false);
       if (options_.progress && !reported_)
-        options_.progress->report.addFailure({file, numberCause(error.number, false)}, true);
+        options_.progress->report.addFailure({file, std::move(cause)}, true);
     }
     failed_.store(true, std::memory_order_relaxed);
   }

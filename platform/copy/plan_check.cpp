@@ -4,76 +4,15 @@
 #include <algorithm>
 #include <iterator>
 
+#include "copy/name_fold.h"
 #include "os/paths.h"
 #include "utf8.h"
 
 namespace qm::copy {
 
-namespace {
-
-// The code point at `i` of valid UTF-8, and its length.
-char32_t decode(std::string_view s, std::size_t i, std::size_t& length) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-  if (i + length > s.size()) length = 1;
-  if (length == 1) return c;
-  char32_t cp = c & (0x3F >> (length - 1));
-  for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
-  return cp;
-}
-
-void encode(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-char32_t lower(char32_t c) {
-  if ((c >= U'A' && c <= U'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) return c + 0x20;
-  if (c >= 0x100 && c <= 0x17F && c != 0x130 && c != 0x131 && c != 0x138 && c != 0x149)
-    return (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E) ? c + (c & 1) : c | 1;
-  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;  // Greek
-  if (c >= 0x410 && c <= 0x42F) return c + 0x20;                // Cyrillic
-  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
-  if (c >= 0xFF21 && c <= 0xFF3A) return c + 0x20;  // full-width Latin
-  return c;
-}
-
-}  // namespace
-
-std::string foldCase(std::string_view name) {
-  std::string folded;
-  folded.reserve(name.size());
-  for (std::size_t i = 0, length = 0; i < name.size(); i += length)
-    encode(lower(decode(name, i, length)), folded);
-  return folded;
-}
-
 void PlanCheck::beginFolder(std::string relative) {
   folder_ = std::move(relative);
   keys_.clear();
-}
-
-// FNV-1a over the folded code points, with nothing allocated: it runs for every name.
-std::uint64_t PlanCheck::caseKey(std::string_view name) {
-  std::uint64_t key = 0xcbf29ce484222325u;
-  for (std::size_t i = 0, length = 0; i < name.size(); i += length) {
-    key ^= lower(decode(name, i, length));
-    key *= 0x100000001b3u;
-  }
-  return key;
 }
 
 std::string PlanCheck::path(std::string_view name) const {
@@ -109,7 +48,7 @@ void PlanCheck::entry(std::string_view name, bool file, std::uint64_t size) {
       add(err::kBadFileName, path(name), nameCause(problem, name));
   }
   // Only valid names can be folded; the others are refused above where it matters.
-  if (caseMatters_ && isValidUtf8(name)) keys_.push_back(caseKey(name));
+  if (compareNames_ && isValidUtf8(name)) keys_.push_back(nameKey(name));
   if (!file) return;
   if (size > limits_.maxFileSize)
     add(err::kDiskFull, path(name), sizeLimitCause(limits_.typeName, limits_.maxFileSize));
@@ -126,8 +65,9 @@ std::vector<std::uint64_t> PlanCheck::takeSuspects() {
   return shared;
 }
 
-void PlanCheck::collision(const std::string& first, const std::string& second) {
-  add(err::kFileExists, path(second), caseCause(first, second));
+void PlanCheck::collision(const std::string& first, const std::string& second, NameFolding joins) {
+  add(err::kFileExists, path(second),
+      joins.formsFold ? sameNameCause(first, second) : caseCause(first, second));
 }
 
 std::uint64_t PlanCheck::rounded(std::uint64_t size) const {

@@ -1,5 +1,5 @@
 // The check of a whole copy's plan against its destination volume, before anything is
-// written: names the volume cannot hold, names that only case tells apart, files over the
+// written: names the volume cannot hold, names it takes for one, files over the
 // volume's size limit, and more bytes than it has free.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "copy/name_fold.h"
 #include "copy/report.h"
 
 namespace qm::copy {
@@ -32,21 +33,17 @@ struct VolumeLimits {
   std::uint64_t unit = 1;                  // what a file's size is rounded up to on it
 };
 
-// The name as a destination that does not tell case apart compares it: upper and lower
-// case of the Latin, Greek and Cyrillic letters (full-width ones too) are one.
-std::string foldCase(std::string_view name);
-
 // Fed the plan folder by folder; what cannot succeed becomes a problem with the error
 // number it is refused with.
 class PlanCheck {
  public:
-  // Without `caseMatters`, no destination folder takes names that differ in case for one,
-  // and names are not compared.
-  explicit PlanCheck(VolumeLimits limits, bool caseMatters = true)
-      : limits_(std::move(limits)), caseMatters_(caseMatters) {}
+  // Without `compareNames`, no destination folder takes two names for one (by case or
+  // by their composed and decomposed forms), and names are not compared.
+  explicit PlanCheck(VolumeLimits limits, bool compareNames = true)
+      : limits_(std::move(limits)), compareNames_(compareNames) {}
 
   const VolumeLimits& limits() const { return limits_; }
-  bool caseMatters() const { return caseMatters_; }
+  bool compareNames() const { return compareNames_; }
   // The problems found from here on come after those of any part with a lower `order`,
   // once the parts are joined (parts of a plan checked side by side).
   void startPart(std::size_t order) { order_ = order; }
@@ -55,15 +52,13 @@ class PlanCheck {
   void beginFolder(std::string relative);
   // An entry of the current folder that the copy writes; `file` with its size.
   void entry(std::string_view name, bool file, std::uint64_t size);
-  // Once the current folder is done: the keys (see caseKey) that two or more of its names
-  // share, sorted; empty where no two names can differ only in case. Only 8 bytes per name
-  // are kept meanwhile, so a folder of a million files costs little.
+  // Once the current folder is done: the keys (see nameKey) that two or more of its names
+  // share, sorted; empty where no destination can take two of its names for one. Only 8
+  // bytes per name are kept meanwhile, so a folder of a million files costs little.
   std::vector<std::uint64_t> takeSuspects();
-  // A pair of names in the current folder that only case tells apart, which the
-  // destination folder takes for one.
-  void collision(const std::string& first, const std::string& second);
-  // The key of a name as a destination that folds case compares it.
-  static std::uint64_t caseKey(std::string_view name);
+  // A pair of names in the current folder that the destination folder takes for one,
+  // folding them as `joins` says.
+  void collision(const std::string& first, const std::string& second, NameFolding joins);
 
   // The space, counted again where the first count does not fit: a file this copy writes
   // where nothing is, or over an older file of `oldSize`; the files it leaves as they are
@@ -96,7 +91,7 @@ class PlanCheck {
   void add(int number, std::string file, std::string cause);
 
   const VolumeLimits limits_;
-  const bool caseMatters_;
+  const bool compareNames_;
   std::string folder_;
   std::vector<std::uint64_t> keys_;  // of the current folder's names
   std::uint64_t written_ = 0, freed_ = 0, largestReplaced_ = 0;

@@ -86,6 +86,10 @@ std::string caseCause(std::string_view first, std::string_view second) {
          std::string(second);
 }
 
+std::string sameNameCause(std::string_view first, std::string_view second) {
+  return "コピー先では同じ名前になります: " + std::string(first) + " と " + std::string(second);
+}
+
 std::string sizeLimitCause(std::string_view typeName, std::uint64_t limit) {
   // The limits are one byte short of a whole number of a unit: 4 GiB - 1 reads "4 GB".
   static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};

@@ -61,6 +61,9 @@ std::string nameCause(NameProblem problem, std::string_view name);
 // Two names of one folder that a destination folder which does not tell case apart would
 // take for one.
 std::string caseCause(std::string_view first, std::string_view second);
+// Two names the destination takes for one in another way (composed and decomposed forms,
+// or as the copy found it when it wrote them).
+std::string sameNameCause(std::string_view first, std::string_view second);
 // A file larger than the volume type `typeName` holds.
 std::string sizeLimitCause(std::string_view typeName, std::uint64_t limit);
 // The bytes missing on the destination volume.
@@ -87,6 +90,14 @@ struct SourceError : RuntimeError {
   SourceError(int num, std::string_view onPath, std::string why = {})
       : RuntimeError(num, onPath), cause(std::move(why)) {}
   std::string cause;  // empty: the number's own cause
+};
+
+// Two source entries that the destination takes for one, found as the copy writes them
+// (by then the check before writing has let them pass): 58, with both names in its cause.
+struct ClashError : RuntimeError {
+  ClashError(std::string_view onPath, std::string why)
+      : RuntimeError(err::kFileExists, onPath), cause(std::move(why)) {}
+  std::string cause;
 };
 
 // An entry the copy leaves out and goes on without (a cycle, a kind the volume cannot hold).

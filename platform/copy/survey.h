@@ -55,7 +55,7 @@ class Survey {
     std::vector<Entry> folders = entries(top, "", false, check_);
     const unsigned threads =
         std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, folders.size() + 1) - 1;
-    std::vector<PlanCheck> parts(threads + 1, PlanCheck(check_.limits(), check_.caseMatters()));
+    std::vector<PlanCheck> parts(threads + 1, PlanCheck(check_.limits(), check_.compareNames()));
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
     std::exception_ptr failure;
@@ -109,7 +109,7 @@ class Survey {
       return true;
     });
     if (keep && whole) kept_.keep(relative, std::move(listing));
-    if (!space) checkCase(dir, check);
+    if (!space) checkNames(dir, check);
     return folders;
   }
 
@@ -129,9 +129,10 @@ class Survey {
     folder(child, relative.empty() ? name : relative + kPathSeparator + name, space, check);
   }
 
-  // Names of `dir` (leased) that only case tells apart, where its destination folder takes
-  // them for one. Rare: the folder is listed again only when two names share a key.
-  void checkCase(Folder& dir, PlanCheck& check) {
+  // Names of `dir` (leased) that its destination folder takes for one, by case or by their
+  // composed and decomposed forms. Rare: the folder is listed again only when two names
+  // share a key, and its destination is asked how it compares names only then.
+  void checkNames(Folder& dir, PlanCheck& check) {
     const std::vector<std::uint64_t> suspects = check.takeSuspects();
     if (suspects.empty()) return;
     std::unordered_map<std::string, std::string> first;  // folded name, the first name
@@ -140,14 +141,18 @@ class Survey {
       if (kind == Listed::LeftOut) return true;
       const std::string name = sys_.nameOf(entry);
       if (!isValidUtf8(name) ||
-          !std::binary_search(suspects.begin(), suspects.end(), PlanCheck::caseKey(name)))
+          !std::binary_search(suspects.begin(), suspects.end(), nameKey(name)))
         return true;
-      const auto [at, inserted] = first.emplace(foldCase(name), name);
+      const auto [at, inserted] = first.emplace(foldName(name), name);
       if (!inserted) pairs.emplace_back(at->second, name);
       return true;
     });
-    if (!pairs.empty() && sys_.foldsCase(dir))
-      for (const auto& [a, b] : pairs) check.collision(a, b);
+    if (pairs.empty()) return;
+    const NameFolding folding = sys_.namesFold(dir);
+    for (const auto& [a, b] : pairs) {
+      const std::optional<NameFolding> joins = foldingThatJoins(a, b);
+      if (joins && folding.covers(*joins)) check.collision(a, b, *joins);
+    }
   }
 
   void count(Folder& dir, Entry& entry, Listed kind, PlanCheck& check) {

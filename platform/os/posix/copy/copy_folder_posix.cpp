@@ -8,7 +8,6 @@
 
 #include <string>
 
-#include "create_error.h"
 #include "os/posix/error_numbers.h"
 #include "real_path.h"
 #include "system.h"
@@ -86,21 +85,9 @@ std::string fileInTheWay(const std::string& path) {
   }
 }
 
-// Creates the missing folders above `target`.
-void createParents(const std::string& target) {
-  for (size_t slash = target.find('/', 1); slash != std::string::npos;
-       slash = target.find('/', slash + 1)) {
-    const std::string prefix = target.substr(0, slash);
-    if (::mkdir(prefix.c_str(), 0777) == 0 || errno == EEXIST) continue;
-    if (errno == ENOTDIR) throwNumber(err::kFileExists, fileInTheWay(prefix));
-    const int error = errno;
-    const size_t above = prefix.rfind('/');
-    const UniqueFd aboveFd(::open(above == 0 ? "/" : prefix.substr(0, above).c_str(),
-                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    throwNumber(createErrorNumber(aboveFd.get(), error, err::kBadFileName), prefix);
-  }
-}
-
+// The folder `target` is made by the copy, and no folder above it: a stick that is not
+// plugged in (its mount point then an empty folder elsewhere, or nothing), or a mistyped
+// destination, is 76 and gets no copy in the wrong place. A file in the way is 58.
 void prepareTarget(const std::string& target) {
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0) {
@@ -108,7 +95,11 @@ void prepareTarget(const std::string& target) {
     return;
   }
   if (errno == ENOTDIR) throwNumber(err::kFileExists, fileInTheWay(target));
-  createParents(target);
+  const size_t slash = target.rfind('/');
+  const std::string parent = slash == 0 ? "/" : target.substr(0, slash);
+  if (::stat(parent.c_str(), &st) == 0) return;
+  if (errno == ENOTDIR) throwNumber(err::kFileExists, fileInTheWay(parent));
+  throwNumber(err::kPathNotFound, parent);
 }
 
 // Raises this process's soft limit of open files to its hard limit, so that a copy never

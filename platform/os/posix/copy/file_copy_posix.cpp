@@ -1,13 +1,17 @@
 // Copies regular files, symbolic links and FIFOs, replacing old entries only when complete.
 #include "file_copy.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 #include <vector>
 
+#include "copy/name_fold.h"
 #include "copy/report.h"
 #include "create_error.h"
 #include "file_data.h"
@@ -15,6 +19,7 @@
 #include "os/posix/error_numbers.h"
 #include "system.h"
 #include "temporaries.h"
+#include "utf8.h"
 
 namespace qm::fs {
 
@@ -42,6 +47,34 @@ class PendingEntry {
   bool committed_ = false;
 };
 
+// Where the entry that stands in the way of creating `name` in `dirFd` holds another name,
+// which the folder takes for `name`: that name. Nothing where the entry holds `name`
+// itself. Asks the folder, not any table of names, so it holds whatever the volume folds.
+std::optional<std::string> otherNameThere(int dirFd, const std::string& name) {
+  struct stat there {};
+  if (::fstatat(dirFd, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+  DIR* folder = ::fdopendir(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder == nullptr) return std::nullopt;
+  std::optional<std::string> other, alike;
+  const std::string folded = isValidUtf8(name) ? copy::foldName(name) : std::string();
+  bool itself = false;
+  while (const dirent* item = ::readdir(folder)) {
+    const std::string_view found = item->d_name;
+    if (found == name) itself = true;
+    if (found == name || found == "." || found == "..") continue;
+    struct stat st {};
+    if (!other && ::fstatat(dirFd, item->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        st.st_ino == there.st_ino && st.st_dev == there.st_dev)
+      other = std::string(found);
+    // FUSE drivers give each name looked up an inode of its own: the name that folds
+    // alike names the other entry for the message.
+    if (!alike && isValidUtf8(found) && copy::foldName(found) == folded) alike = std::string(found);
+  }
+  ::closedir(folder);
+  if (itself) return std::nullopt;
+  return other ? other : alike ? alike : std::optional<std::string>("?");
+}
+
 // Creates the new entry for `name` with `create(dirFd, name)` (0 or -1 with errno): under
 // its own name where nothing is there to protect, else under a temporary name that
 // replaces the old entry only when complete. Returns the name it was created under.
@@ -56,8 +89,11 @@ std::string createEntry(const DirNode& dir, const std::string& name, bool replac
     if (create(fd, built.c_str()) == 0) return built;
     const int error = errno;
     // Another copy into the same folder made the entry meanwhile: it is replaced as any
-    // older entry would be.
+    // older entry would be. An entry under another name that the folder takes for this
+    // one (this run's copy of another source entry) is a clash, never replaced.
     if (error == EEXIST && !replacing && mayReplace) {
+      if (const auto other = otherNameThere(fd, name))
+        throw copy::ClashError(dir.destinationChild(name), copy::sameNameCause(*other, name));
       replacing = true;
       continue;
     }

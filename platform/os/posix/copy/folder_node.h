@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "os/posix/unique_fd.h"
 #include "volume.h"
@@ -51,6 +53,13 @@ struct DirNode {
   // under a FolderLease.
   bool inheritsAcl() const;
   void setInheritsAcl(bool inherits) { inheritsAcl_ = inherits ? 1 : 0; }
+  // Records that the destination entry `there` of this folder belongs to the source entry
+  // `name`; where another source entry has it already, the destination takes the two
+  // names for one: a ClashError naming both. The entry is known by its inode where the
+  // volume keeps one per entry; FUSE drivers give one per name looked up, so there it is
+  // known by its name as the volume folds it (VolumeTraits::names). Safe from several
+  // workers at once.
+  void claim(const struct stat& there, const std::string& name) const;
   // The open folders; valid only while a FolderLease on the node is held.
   int sourceFd() const { return source_.get(); }
   int destinationFd() const { return destination_.get(); }
@@ -65,6 +74,9 @@ struct DirNode {
   bool idle_ = false;
   std::list<DirNode*>::iterator idlePosition_;
   mutable std::atomic<signed char> inheritsAcl_{-1};  // -1: not asked yet
+  mutable std::mutex claimsMutex_;
+  mutable std::unordered_map<ino_t, std::string> claims_;  // destination entry, source name
+  mutable std::unordered_map<std::uint64_t, std::string> claimedNames_;  // by copy::nameKey
 };
 
 // The folders a copy holds open. Folders nobody leases stay open for reuse until more
@@ -83,6 +95,7 @@ class OpenFolders {
 
  private:
   void reopen(DirNode& node);
+  static UniqueFd openDown(const DirNode& node, bool source);
   void trim() noexcept;
   void close(DirNode& node) noexcept;
 

@@ -6,12 +6,15 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <vector>
 
+#include "copy/name_fold.h"
 #include "copy/report.h"
 #include "create_error.h"
 #include "os/posix/error_numbers.h"
 #include "system.h"
 #include "temporaries.h"
+#include "utf8.h"
 
 namespace qm::fs {
 
@@ -115,6 +118,22 @@ bool DirNode::inheritsAcl() const {
   return known == 1;
 }
 
+void DirNode::claim(const struct stat& there, const std::string& name) const {
+  const auto clash = [&](const std::string& other) {
+    throw copy::ClashError(destinationChild(name), copy::sameNameCause(other, name));
+  };
+  std::lock_guard lock(claimsMutex_);
+  const auto [at, claimed] = claims_.emplace(there.st_ino, name);
+  // Hard links are one entry under two names, and no clash.
+  if (!claimed && at->second != name && there.st_nlink <= 1) clash(at->second);
+  const copy::NameFolding folds = volume->names;
+  if (!folds.any() || !isValidUtf8(name)) return;
+  const auto [named, first] = claimedNames_.emplace(copy::nameKey(name), name);
+  if (first || named->second == name) return;
+  const auto joins = copy::foldingThatJoins(named->second, name);
+  if (joins && folds.covers(*joins)) clash(named->second);
+}
+
 std::string DirNode::sourceChild(std::string_view name) const {
   return joinPath(sourcePath, name);
 }
@@ -179,36 +198,49 @@ void OpenFolders::trim() noexcept {
   }
 }
 
-namespace {
-
-UniqueFd reopenDestination(const DirNode& top, const DirNode& node) {
-  UniqueFd destination(::openat(top.destinationFd(), node.relative.c_str(),
-                                O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  struct stat st {};
-  if (!destination.valid() || ::fstat(destination.get(), &st) != 0) {
-    throwCopyError(errno, node.destinationPath);
+// Opens the source (or destination) folder of `node` from its nearest folder above that is
+// open, one name at a time: no path handed to the system is longer than one name, however
+// deep the tree. Invalid, with errno set, where a step fails.
+UniqueFd OpenFolders::openDown(const DirNode& node, bool source) {
+  std::vector<const DirNode*> steps;
+  const DirNode* at = &node;
+  for (; at->parent && !(source ? at->source_ : at->destination_).valid(); at = at->parent)
+    steps.push_back(at);
+  UniqueFd step;
+  int fd = (source ? at->source_ : at->destination_).get();
+  for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
+    const std::string& relative = (*it)->relative;
+    const std::string name = relative.substr(relative.rfind('/') + 1);
+    // Only a source folder reached through a link the copy follows is opened through it.
+    const int nofollow = source && (*it)->followed ? 0 : O_NOFOLLOW;
+    UniqueFd next(::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | nofollow | O_CLOEXEC));
+    if (!next.valid()) {
+      const int error = errno;
+      step.reset();
+      errno = error;
+      return next;
+    }
+    step = std::move(next);
+    fd = step.get();
   }
-  if (st.st_dev != node.destinationStat.st_dev || st.st_ino != node.destinationStat.st_ino) {
-    throwNumber(err::kPathFileAccess, node.destinationPath);  // replaced during the copy
-  }
-  return destination;
+  return step;
 }
 
-}  // namespace
-
 void OpenFolders::reopen(DirNode& node) {
-  const DirNode* top = &node;
-  while (top->parent) top = top->parent;
-  const int nofollow = node.followed ? 0 : O_NOFOLLOW;
-  UniqueFd source(::openat(top->source_.get(), node.relative.c_str(),
-                           O_RDONLY | O_DIRECTORY | nofollow | O_CLOEXEC));
+  UniqueFd source = openDown(node, true);
   struct stat st {};
   if (!source.valid() || ::fstat(source.get(), &st) != 0) throwSourceError(errno, node.sourcePath);
   if (st.st_dev != node.sourceStat.st_dev || st.st_ino != node.sourceStat.st_ino) {
     throw copy::SourceError(err::kFileNotFound, node.sourcePath);  // moved away during the copy
   }
   UniqueFd destination;
-  if (node.hasDestination) destination = reopenDestination(*top, node);
+  if (node.hasDestination) {
+    destination = openDown(node, false);
+    if (!destination.valid() || ::fstat(destination.get(), &st) != 0)
+      throwCopyError(errno, node.destinationPath);
+    if (st.st_dev != node.destinationStat.st_dev || st.st_ino != node.destinationStat.st_ino)
+      throwNumber(err::kPathFileAccess, node.destinationPath);  // replaced during the copy
+  }
   node.source_ = std::move(source);
   node.destination_ = std::move(destination);
   ++open_;
@@ -307,6 +339,9 @@ void openChildNode(DirNode& node, const DirNode& parent, const std::string& name
                                                O_NOFOLLOW, parent.destinationFd(), beforeMaking);
   node.run = parent.run;
   learnDestination(node, destination.get());
+  // Two source folders whose names the destination takes for one are never merged.
+  if (node.destinationStat.st_dev == parent.destinationStat.st_dev)
+    parent.claim(node.destinationStat, name);
   node.run->folders().add(node, std::move(source), std::move(destination), false);
 }
 

@@ -1,5 +1,5 @@
 // What a destination volume takes: its names, file sizes and free space, whether a folder
-// of it tells names that differ only in case apart, and whether its medium is a risk.
+// of it tells names apart, and whether its medium is a risk.
 #pragma once
 
 #include "copy/plan_check.h"
@@ -10,9 +10,10 @@ namespace qm::fs {
 // type of a FUSE mount, else a probe name with a character Windows refuses.
 copy::VolumeLimits volumeLimits(int dirFd);
 
-// Whether the open folder `dirFd` takes two names that differ only in case for one: a probe
-// file is made there and looked up by its name in other case.
-bool foldsCase(int dirFd);
+// How the open folder `dirFd` compares names: whether it takes two names that differ only
+// in case, or only in the composed and decomposed forms of a letter, for one. Probe files
+// are made there and looked up by their names in the other case and form.
+copy::NameFolding namesFold(int dirFd);
 
 // Whether the volume that holds the open folder `dirFd` is one whose data the copy reads
 // back by default: on a removable or USB device, over the network, through FUSE, or FAT,

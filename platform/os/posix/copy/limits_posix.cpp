@@ -163,18 +163,32 @@ copy::VolumeLimits volumeLimits(int dirFd) {
   return limits;
 }
 
-bool foldsCase(int dirFd) {
-  const std::string name = temporaryName();
-  std::string other = name;
-  for (char& c : other) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+namespace {
+
+// Whether a probe file made as `made` in `dirFd` is found as `other`. The other name is this
+// run's own: found, it can only be the probe itself.
+bool foundAs(int dirFd, const std::string& made, const std::string& other) {
   const UniqueFd fd(
-      ::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      ::openat(dirFd, made.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!fd.valid()) return false;  // the copy will fail on this folder anyway
-  // The name in other case is this run's own: found, it can only be the probe itself.
   struct stat found {};
-  const bool folds = ::fstatat(dirFd, other.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0;
-  ::unlinkat(dirFd, name.c_str(), 0);
-  return folds;
+  const bool same = ::fstatat(dirFd, other.c_str(), &found, AT_SYMLINK_NOFOLLOW) == 0;
+  ::unlinkat(dirFd, made.c_str(), 0);
+  return same;
+}
+
+}  // namespace
+
+copy::NameFolding namesFold(int dirFd) {
+  const std::string name = temporaryName();
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  copy::NameFolding folding;
+  folding.caseFolds = foundAs(dirFd, name, upper);
+  // "é" composed, looked up as "e" and the combining acute accent.
+  const std::string plain = temporaryName();
+  folding.formsFold = foundAs(dirFd, plain + "\xC3\xA9", plain + "e\xCC\x81");
+  return folding;
 }
 
 }  // namespace qm::fs

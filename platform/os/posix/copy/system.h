@@ -51,7 +51,7 @@ class CopySystem {
   void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder, bool list);
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);
-  bool foldsCase(DirNode& dir);
+  copy::NameFolding namesFold(DirNode& dir);
   static void discardTop(DirNode& top);
   static bool madeTop(const DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
@@ -59,6 +59,7 @@ class CopySystem {
     return static_cast<std::uint64_t>(st.st_size);
   }
   std::optional<struct stat> existing(const DirNode& dir, const Entry& entry);
+  static void claim(const DirNode& dir, const Entry& entry, const struct stat& existing);
   bool unchanged(const DirNode& dir, Entry& entry, const struct stat& existing);
   static std::uint64_t listedSize(const Entry& entry);
   void write(DirNode& dir, Entry& entry, const struct stat* existing, copy::FileProgress& progress,

@@ -64,10 +64,15 @@ bool CopySystem::madeTop(const DirNode& top) {
   return top.fresh;
 }
 
-bool CopySystem::foldsCase(DirNode& dir) {
+copy::NameFolding CopySystem::namesFold(DirNode& dir) {
   auto& nearest = const_cast<DirNode&>(nearestDestination(dir));
   const FolderLease lease(nearest);
-  return fs::foldsCase(nearest.destinationFd());
+  return fs::namesFold(nearest.destinationFd());
+}
+
+// Only where the volume takes two names for one can two source entries meet one entry.
+void CopySystem::claim(const DirNode& dir, const Entry& entry, const struct stat& existing) {
+  if (dir.volume->names.any()) dir.claim(existing, entry.name);
 }
 
 std::optional<struct stat> CopySystem::existing(const DirNode& dir, const Entry& entry) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "copy/name_fold.h"
 #include "copy/rules.h"
 
 namespace qm::fs {
@@ -28,6 +29,9 @@ struct VolumeTraits {
   // A file written, closed and renamed over another gets the present time (the FUSE FAT
   // driver does this), so a copy sets its times again after the rename.
   bool timesLostOnRename = false;
+  // Two names are one there: by case, by composed and decomposed forms. Where they are,
+  // the copy keeps which source entry each destination entry it met belongs to.
+  copy::NameFolding names;
 
   copy::VolumeKeeps keeps() const { return {keepsModes, keepsChangeTime}; }
 };

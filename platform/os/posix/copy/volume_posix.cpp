@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "limits.h"
 #include "os/posix/error_numbers.h"
 #include "os/posix/unique_fd.h"
 #include "temporaries.h"
@@ -132,6 +133,7 @@ VolumeTraits probeVolume(int dirFd, bool askLinks) {
   }
   if (askLinks) traits.keepsLinks = takesLinks(dirFd);
   traits.keepsFifos = takesFifos(dirFd);
+  traits.names = namesFold(dirFd);
   return traits;
 }
 

@@ -75,22 +75,26 @@ void requireVolume(const std::wstring& to) {
   if (GetDriveTypeW(root.c_str()) == DRIVE_NO_ROOT_DIR) throwNumber(err::kPathNotFound, to);
 }
 
-// Creates the missing folders above `target`; a file in the way is 58, a name the volume
-// refuses 52.
-void createParents(const std::wstring& target) {
-  for (std::size_t sep = target.find(L'\\', rootLength(target) + 1); sep != std::wstring::npos;
-       sep = target.find(L'\\', sep + 1)) {
-    const std::wstring prefix = target.substr(0, sep);
-    if (CreateDirectoryW(prefix.c_str(), nullptr)) continue;
-    const DWORD code = GetLastError();
-    const DWORD attributes = attributesOf(prefix);
-    if (isFolder(attributes)) continue;
-    if (attributes != INVALID_FILE_ATTRIBUTES) throwNumber(err::kFileExists, prefix);
-    if (code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_DRIVE || code == ERROR_BAD_NETPATH ||
-        code == ERROR_BAD_NET_NAME)
-      throwNumber(err::kPathNotFound, prefix);
-    throwNumber(win32::createErrorNumber(prefix, code, true), prefix);
+// The folder `target` is made by the copy, and no folder above it: a stick that is not
+// plugged in, or a mistyped destination, is 76 and gets no copy in the wrong place. A file
+// in the way is 58.
+void requireParent(const std::wstring& target) {
+  const std::size_t sep = target.rfind(L'\\');
+  if (sep == std::wstring::npos || sep < rootLength(target)) return;
+  const std::wstring parent = target.substr(0, sep);
+  // The nearest folder above that exists: a file there is in the way.
+  for (std::wstring at = parent;;) {
+    const DWORD attributes = attributesOf(at);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if (!isFolder(attributes)) throwNumber(err::kFileExists, at);
+      if (at == parent) return;
+      break;
+    }
+    const std::size_t up = at.rfind(L'\\');
+    if (up == std::wstring::npos || up < rootLength(at)) break;
+    at.resize(up);
   }
+  throwNumber(err::kPathNotFound, parent);
 }
 
 // What no folder of the copy from `from` into `to` may lead into.
@@ -123,7 +127,7 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   const DWORD existing = attributesOf(to);
   if (existing != INVALID_FILE_ATTRIBUTES && !(existing & FILE_ATTRIBUTE_DIRECTORY))
     throwNumber(err::kFileExists, to);
-  if (existing == INVALID_FILE_ATTRIBUTES) createParents(to);
+  if (existing == INVALID_FILE_ATTRIBUTES) requireParent(to);
   win32::CopySystem system(options, boundsOf(from, to));
   copy::Pipeline<win32::CopySystem>(system, options).run([&](win32::DirNode& top) {
     openTopNode(top, system.bounds(), from, to);

@@ -149,6 +149,24 @@ bool placeFile(const std::wstring& temp, const std::wstring& destination) {
   }
 }
 
+// Renames the finished temporary file onto `destination`, where nothing was when the copy
+// looked. A name that is there by now is replaced only where it is this very name (another
+// copy into the same folder placed it); under another name that the folder takes for this
+// one (this copy's file of another source entry), it is a clash, never replaced. Returns
+// false, nothing done, where the name is there as itself or the rename failed otherwise.
+bool placeNew(const std::wstring& temp, const std::wstring& destination, const std::wstring& name) {
+  if (MoveFileExW(temp.c_str(), destination.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  const DWORD code = GetLastError();
+  if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) return false;
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(destination.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  if (found.cFileName == name) return false;
+  throw copy::ClashError(narrow(plainPath(destination)),
+                         copy::sameNameCause(narrow(found.cFileName), narrow(name)));
+}
+
 void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
                copy::FileProgress& progress) {
@@ -170,7 +188,8 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
   if (wasReadOnly &&
       !SetFileAttributesW(destination.c_str(), existing->attributes & ~FILE_ATTRIBUTE_READONLY))
     throwCopyError(GetLastError(), destination);
-  if (!placeFile(temp.path, destination)) {
+  if (!(!existing && placeNew(temp.path, destination, entry.name)) &&
+      !placeFile(temp.path, destination)) {
     const DWORD code = GetLastError();
     if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
     const bool named =

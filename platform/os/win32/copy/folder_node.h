@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -42,6 +43,14 @@ struct DirNode {
 
   // What the destination holds under `name`; null for nothing.
   const Entry* find(const std::wstring& name) const;
+  // Records that the destination entry named `there` (as the folder spells it) belongs to
+  // the source entry `name`; where another source entry has it already, the destination
+  // takes the two names for one: a ClashError naming both. Safe from several workers.
+  void claim(const std::wstring& there, const std::wstring& name);
+
+ private:
+  std::mutex claimsMutex_;
+  std::unordered_map<std::wstring, std::wstring> claims_;  // entry there, source name
 };
 
 // Opens `node` as the top of the copy of folder `from` into folder `to`, which is made or

@@ -107,7 +107,26 @@ void openDestination(DirNode& node, const DirNode* parent,
   openExisting(node);
 }
 
+// The name of the existing entry `path` as its folder spells it: as the folder was listed,
+// else (made by this copy meanwhile) as the system finds it now.
+std::wstring nameThere(const DirNode& parent, const std::wstring& path, const std::wstring& name) {
+  if (const Entry* known = parent.find(name)) return known->name;
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(path.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return name;
+  FindClose(search);
+  return found.cFileName;
+}
+
 }  // namespace
+
+void DirNode::claim(const std::wstring& there, const std::wstring& name) {
+  std::lock_guard lock(claimsMutex_);
+  const auto [at, claimed] = claims_.emplace(there, name);
+  if (claimed || at->second == name) return;
+  throw copy::ClashError(narrow(plainPath(destination + L"\\" + name)),
+                         copy::sameNameCause(narrow(at->second), narrow(name)));
+}
 
 const Entry* DirNode::find(const std::wstring& name) const {
   const auto it = existing.find(key(name));
@@ -158,6 +177,9 @@ void openChildNode(DirNode& node, DirNode& parent, const Entry& folder,
   openChildSource(node, parent, folder);
   openDestination(node, &parent, beforeMaking);
   if (node.made) parent.touched = true;
+  // Two source folders whose names the destination takes for one are never merged.
+  parent.claim(node.made ? folder.name : nameThere(parent, node.destination, folder.name),
+               folder.name);
 }
 
 void finishFolder(const DirNode& node) {

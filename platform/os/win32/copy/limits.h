@@ -13,10 +13,11 @@ namespace qm::win32 {
 // tells it (nothing where it gives no size, as FUSE drivers under Wine may).
 copy::VolumeLimits volumeLimits(const std::wstring& folder);
 
-// Whether the existing folder `folder` takes two names that differ only in case for one
-// (every folder but those set to tell case apart): a probe file is made there and looked
-// up by its name in other case.
-bool foldsCase(const std::wstring& folder);
+// How the existing folder `folder` compares names: whether it takes two names that differ
+// only in case (every folder but those set to tell case apart), or only in the composed and
+// decomposed forms of a letter (some shares), for one. Probe files are made there and
+// looked up by their names in the other case and form.
+copy::NameFolding namesFold(const std::wstring& folder);
 
 // Whether the volume that holds `folder` is one whose data the copy reads back by default:
 // a removable or network drive, or a FAT, exFAT or NTFS volume.

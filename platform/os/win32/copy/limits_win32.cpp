@@ -65,19 +65,27 @@ copy::VolumeLimits volumeLimits(const std::wstring& folder) {
   return limits;
 }
 
-bool foldsCase(const std::wstring& folder) {
+copy::NameFolding namesFold(const std::wstring& folder) {
+  copy::NameFolding folding;
   std::wstring path;
   Handle probe = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, path);
-  if (!probe.valid()) return false;  // the copy will fail on this folder anyway
+  if (!probe.valid()) return folding;  // the copy will fail on this folder anyway
   probe.close();
   std::wstring other = path;
   const std::size_t name = other.rfind(L'\\') + 1;
   CharUpperBuffW(other.data() + name, static_cast<DWORD>(other.size() - name));
-  // The name in other case is this run's own: found, it can only be the probe itself.
-  const bool folds = GetFileAttributesW(other.c_str()) != INVALID_FILE_ATTRIBUTES;
+  // The names in other case and form are this run's own: found, they can only be the probe.
+  folding.caseFolds = GetFileAttributesW(other.c_str()) != INVALID_FILE_ATTRIBUTES;
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   DeleteFileW(path.c_str());
-  return folds;
+  // "é" composed, looked up as "e" and the combining acute accent; gone once closed.
+  const std::wstring plain = temporaryName(folder, nextTemporarySerial());
+  const Handle formed(CreateFileW((plain + L"\u00E9").c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE,
+                                  nullptr));
+  folding.formsFold =
+      formed.valid() && GetFileAttributesW((plain + L"e\u0301").c_str()) != INVALID_FILE_ATTRIBUTES;
+  return folding;
 }
 
 }  // namespace qm::win32

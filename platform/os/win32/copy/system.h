@@ -45,12 +45,15 @@ class CopySystem {
   void openSurveyChild(DirNode& child, DirNode& parent, Entry& folder, bool list);
   static std::string nameOf(const Entry& entry);
   copy::VolumeLimits limits(DirNode& top);
-  bool foldsCase(DirNode& dir);
+  copy::NameFolding namesFold(DirNode& dir);
   static void discardTop(DirNode& top);
   static bool madeTop(const DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
   static std::uint64_t existingSize(const Entry& entry) { return entry.size; }
   std::optional<Entry> existing(const DirNode& dir, const Entry& entry);
+  static void claim(DirNode& dir, const Entry& entry, const Entry& existing) {
+    dir.claim(existing.name, entry.name);
+  }
   bool unchanged(DirNode& dir, const Entry& entry, const Entry& existing);
   static std::uint64_t listedSize(const Entry& entry) { return entry.size; }
   void write(DirNode& dir, Entry& entry, const Entry* existing, copy::FileProgress& progress,

@@ -38,8 +38,8 @@ bool CopySystem::madeTop(const DirNode& top) {
   return top.made;
 }
 
-bool CopySystem::foldsCase(DirNode& dir) {
-  return win32::foldsCase(nearestDestination(dir).destination);
+copy::NameFolding CopySystem::namesFold(DirNode& dir) {
+  return win32::namesFold(nearestDestination(dir).destination);
 }
 
 void CopySystem::openChild(DirNode& child, DirNode& parent, Entry& folder,
