@@ -292,7 +292,8 @@ TEST(CopyRules, NamesThatADestinationTakesForOneShareTheirFoldedName) {
   }
   PlanCheck plan({});
   plan.beginFolder("");
-  for (const char* name : {"a.txt", "Notes", "b", "NOTES", "notes", "c"}) plan.entry(name, true, 1);
+  for (const char* name : {"a.txt", "Notes", "b", "NOTES", "notes", "c"})
+    plan.entry(name, Listed::File, 1, 1);
   EXPECT_EQ(plan.takeSuspects(), std::vector<std::uint64_t>{nameKey("notes")});
   EXPECT_TRUE(plan.takeSuspects().empty());
 }
@@ -329,25 +330,67 @@ TEST(CopyRules, EveryCaseFoldingOfTheUnicodeDataIsOneName) {
 }
 
 // The space a copy needs at most: what it writes, in the volume's units, less what the files
-// it replaces give back, with room beside the one it replaces last.
+// it replaces give back, with room beside the ones it replaces at once. Regressions: folders
+// took no space (80 folders of a small file each onto 1 MiB clusters ended in 61); four
+// files replaced at once by four workers did not fit where one at a time did; a sparse file
+// counted its whole size where the destination keeps holes.
 TEST(CopyRules, TheFreeSpaceRefusesOnlyWhatCannotFit) {
   using Pairs = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+  constexpr std::uint64_t MiB = 1 << 20;
   const struct {
     const char* what;
     std::optional<std::uint64_t> free;
     std::uint64_t unit;
     std::vector<std::uint64_t> written;  // files written where nothing is
     Pairs replaced;                      // old and new sizes
-    bool fits;
+    int folders;                         // folders made, each with one written file of 1 byte
+    Pairs sized;                         // files by their size and the bytes they take
+    bool fits, fitsFourAtOnce;
   } cases[] = {
-      {"exactly the free space", 100, 1, {60, 40}, {}, true},
-      {"a byte more", 99, 1, {60, 40}, {}, false},
-      {"small files take a cluster each", 8192, 4096, {1, 1, 1}, {}, false},
-      {"nothing written onto a full volume", 0, 4096, {}, {}, true},
-      {"a replaced file needs room beside the old one", 50, 1, {}, {{100, 100}}, false},
-      {"room for the new copy beside the old", 120, 1, {}, {{100, 120}}, true},
-      {"replaced files give back their space", 60, 1, {}, {{50, 50}, {50, 50}}, true},
-      {"a volume that tells no free space", std::nullopt, 1, {std::uint64_t{1} << 60}, {}, true},
+      {"exactly the free space", 100, 1, {60, 40}, {}, 0, {}, true, true},
+      {"a byte more", 99, 1, {60, 40}, {}, 0, {}, false, false},
+      {"small files take a cluster each", 8192, 4096, {1, 1, 1}, {}, 0, {}, false, false},
+      {"nothing written onto a full volume", 0, 4096, {}, {}, 0, {}, true, true},
+      {"a replaced file needs room beside the old one",
+       50,
+       1,
+       {},
+       {{100, 100}},
+       0,
+       {},
+       false,
+       false},
+      {"room for the new copy beside the old", 120, 1, {}, {{100, 120}}, 0, {}, true, true},
+      {"replaced files give back their space", 60, 1, {}, {{50, 50}, {50, 50}}, 0, {}, true, false},
+      {"four replaced at once need room beside each",
+       54 * MiB,
+       1,
+       {},
+       {{50 * MiB, 50 * MiB}, {50 * MiB, 50 * MiB}, {50 * MiB, 50 * MiB}, {50 * MiB, 50 * MiB}},
+       0,
+       {},
+       true,
+       false},
+      {"a volume that tells no free space",
+       std::nullopt,
+       1,
+       {std::uint64_t{1} << 60},
+       {},
+       0,
+       {},
+       true,
+       true},
+      {"folders take a cluster each", 100 * MiB, MiB, {}, {}, 80, {}, false, false},
+      {"folders that fit", 160 * MiB, MiB, {}, {}, 80, {}, true, true},
+      {"a sparse file takes what it holds",
+       256 * MiB,
+       4096,
+       {},
+       {},
+       0,
+       {{2048 * MiB, 4 * MiB}},
+       true,
+       true},
   };
   for (const auto& c : cases) {
     VolumeLimits limits;
@@ -356,7 +399,14 @@ TEST(CopyRules, TheFreeSpaceRefusesOnlyWhatCannotFit) {
     PlanCheck plan(limits);
     for (const std::uint64_t size : c.written) plan.writes(size);
     for (const auto& [before, after] : c.replaced) plan.replaces(before, after);
+    plan.beginFolder("");
+    for (int i = 0; i < c.folders; ++i) {
+      plan.entry(std::to_string(i), Listed::Folder, 0, 0);
+      plan.entry(std::to_string(i) + ".f", Listed::File, 1, 1);
+    }
+    for (const auto& [size, taken] : c.sized) plan.entry("s", Listed::File, size, taken);
     EXPECT_EQ(plan.fits(), c.fits) << c.what;
+    EXPECT_EQ(plan.fitsReplacing(4), c.fitsFourAtOnce) << c.what;
     plan.finishSpace();
     EXPECT_EQ(plan.problems().size(), c.fits ? 0u : 1u) << c.what;
   }

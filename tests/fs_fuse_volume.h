@@ -31,6 +31,8 @@ class FuseVolume {
   // cannot.
   bool remount();
   const std::string& skipReason() const { return skipReason_; }
+  // Where the driver writes the volume: the loop device, else the image file.
+  const std::string& store() const { return loopDevice_.empty() ? image_ : loopDevice_; }
 
  private:
   bool lying() const { return kind_ == Kind::kLying || kind_ == Kind::kLyingUncached; }

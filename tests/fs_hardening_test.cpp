@@ -9,10 +9,14 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "copy/filesystem.h"
+#include "copy/progress.h"
 #include "errors.h"
 #include "fs_test_util.h"
 #include "os/copy_folder.h"
@@ -21,6 +25,7 @@
 namespace qm::fs {
 namespace {
 
+using copy::Problem;
 using testing::attribute;
 using testing::numberInChild;
 using testing::readFile;
@@ -71,6 +76,76 @@ TEST(Privileges, SetIdBitsStayOnlyWithTheSourcesOwner) {
   for (const char* name : {"user/copy/suid", "user/copy/sgid"}) {
     EXPECT_EQ(statOf(tmp / name).st_uid, kOtherUser) << name;
     EXPECT_EQ(statOf(tmp / name).st_mode & 07777, 0755u) << name;
+  }
+}
+
+// Sets an access ACL on `path` that grants `user` the bits `perm`, and nothing to others.
+void grantByAcl(const std::string& path, uid_t user, std::uint16_t perm) {
+  struct Entry {
+    std::uint16_t tag, perm;
+    std::uint32_t id;
+  };
+  const Entry entries[] = {
+      {0x01, 6, ~0u}, {0x02, perm, user}, {0x04, 0, ~0u}, {0x10, perm, ~0u}, {0x20, 0, ~0u}};
+  std::string raw(4 + sizeof entries, '\0');
+  const std::uint32_t version = 2;
+  std::memcpy(raw.data(), &version, 4);
+  std::memcpy(raw.data() + 4, entries, sizeof entries);
+  ASSERT_EQ(::setxattr(path.c_str(), "system.posix_acl_access", raw.data(), raw.size(), 0), 0);
+}
+
+TEST(Privileges, ALinkIsFollowedOnlyWhereItsOwnerCouldReadWhatItLeadsTo) {
+  // Regression: root copied a tree of nobody's whose link led to a file only root could
+  // read, and the file landed on the stick, readable by anyone.
+  REQUIRE_ROOT();
+  const struct {
+    const char* name;
+    uid_t owner;
+    mode_t mode;
+    bool folder;
+    bool acl;       // an access ACL grants nobody read (and search)
+    bool followed;  // else left out and listed
+  } cases[] = {
+      {"root-only file", 0, 0600, false, false, false},
+      {"root-only folder", 0, 0700, true, false, false},
+      {"readable by others", 0, 0644, false, false, true},
+      {"nobody's own", kNobody, 0600, false, false, true},
+      {"granted to nobody by an ACL", 0, 0600, false, true, true},
+      {"a folder others may read but not search", 0, 0744, true, false, false},
+  };
+  TempDir tmp;
+  ::chmod(tmp.path().c_str(), 0755);
+  ::mkdir((tmp / "src").c_str(), 0755);
+  ::mkdir((tmp / "secret").c_str(), 0755);
+  ASSERT_EQ(::chown((tmp / "src").c_str(), kNobody, kNobody), 0);
+  for (const auto& c : cases) {
+    const std::string target = tmp / "secret" + "/" + c.name;
+    if (c.folder) {
+      ::mkdir(target.c_str(), 0700);
+      writeFile(target + "/inside", "hidden");
+    } else {
+      writeFile(target, "hidden");
+    }
+    ASSERT_EQ(::chown(target.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
+    if (c.acl) grantByAcl(target, kNobody, c.folder ? 5 : 4);
+    const std::string link = tmp / "src" + "/" + c.name;
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    ASSERT_EQ(::lchown(link.c_str(), kNobody, kNobody), 0);
+  }
+  CopyProgress progress;
+  CopyOptions options;
+  options.links = Links::Follow;
+  options.progress = &progress;
+  ASSERT_EQ(testing::copyNumber(tmp / "src", tmp / "dst", options), 0);
+  const std::vector<Problem> leftOut = progress.report.leftOut();
+  for (const auto& c : cases) {
+    const bool there = std::filesystem::exists(tmp / "dst" + "/" + c.name);
+    EXPECT_EQ(there, c.followed) << c.name;
+    const bool listed = std::any_of(leftOut.begin(), leftOut.end(), [&](const Problem& p) {
+      return p.file == c.name && p.cause == copy::leftOutCause(copy::LeftOut::Unreadable);
+    });
+    EXPECT_EQ(listed, !c.followed) << c.name;
   }
 }
 

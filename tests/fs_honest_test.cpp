@@ -142,7 +142,12 @@ TEST_P(OntoStick, WhatTheVolumeCannotHoldIsRefusedNamedAndNothingIsWritten) {
        {{"Ș.txt", "a"}, {"ș.txt", "b"}, {"Ա", "c"}, {"ա", "d"}, {"Ⅰ/"}, {"ⅰ/"}},
        err::kFileExists,
        {},
-       3},
+       fat ? 4u : 3u},  // the FAT driver also refuses every name beyond ASCII
+      {"a name beyond ASCII, where the FAT driver refuses them all",
+       manyThen({{"写真/"}, {"写真/夏.jpg", "j"}}),
+       fat ? err::kBadFileName : 0,
+       {fat ? "写真" : "", fat ? copy::numberCause(err::kBadFileName, false) : ""},
+       fat ? 1u : 0u},
       {"more than the volume holds",
        {{"big.bin", "", 100u << 20}},
        err::kDiskFull,
@@ -164,6 +169,10 @@ TEST_P(OntoStick, WhatTheVolumeCannotHoldIsRefusedNamedAndNothingIsWritten) {
     make(source, c.files);
     CopyProgress progress;
     const int number = copyNumber(source, destination, progress);
+    if (c.number == 0) {
+      EXPECT_EQ(number, 0) << c.label;
+      continue;
+    }
     const std::vector<Problem> failures = progress.report.failures();
     Problem first = c.first;
     // The FAT driver tells no free space: the copy finds it full when it writes, and
@@ -302,6 +311,30 @@ TEST_P(OntoStick, AnUnchangedCopyOntoANearlyFullStickSucceedsAndAChangeNeedsRoom
   EXPECT_EQ(number, err::kDiskFull);
   EXPECT_EQ(progress.filesWritten.load(), 0u);
   EXPECT_EQ(readFile(destination + "/film.bin"), std::string(40u << 20, 'f'));
+}
+
+// Regression: four changed files on a stick with room beside one of them failed with 61 on
+// every run, since the workers replaced them at once, each beside its old copy.
+TEST_P(OntoStick, FilesThatFitReplacedOneAtATimeAreReplacedOneAtATime) {
+  if (GetParam() == FuseVolume::Kind::kFat32) GTEST_SKIP() << "the FAT driver tells no free space";
+  TempDir tmp;
+  std::vector<Made> files;
+  for (int i = 0; i < 4; ++i)
+    files.push_back({"f" + std::to_string(i), std::string(11u << 20, 'a')});
+  make(tmp / "src", files);
+  FuseVolume volume(GetParam(), tmp.path(), 64);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  const std::string destination = volume.mountPoint() + "/backup";
+  CopyProgress progress;
+  ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+  for (const Made& m : files) {
+    writeFile(tmp / "src/" + m.name, std::string(11u << 20, 'b'));
+    testing::setTime(tmp / "src/" + m.name, 1700000000, 0);
+  }
+  EXPECT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+  EXPECT_EQ(progress.filesWritten.load(), 4u);
+  for (const Made& m : files)
+    EXPECT_EQ(readFile(destination + "/" + m.name), std::string(11u << 20, 'b')) << m.name;
 }
 
 // A copy killed part-way leaves no file that looks complete when it is not: the next run

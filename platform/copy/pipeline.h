@@ -59,6 +59,12 @@ namespace qm::copy {
 //   bool unchanged(Folder&, Entry&, const Existing&);   asked of File entries only; may
 //       learn the destination volume's rules the first time
 //   std::uint64_t listedSize(const Entry&);
+//   std::uint64_t listedAllocation(const Entry&);   the bytes its data takes (less than its
+//       size where it has holes)
+//   bool takesName(Folder& top, std::string_view name);   whether the destination folder
+//       takes a file of that name: a probe file is made and removed
+//   bool hasDestination(const Folder&);  whether a folder the check opened has a
+//       destination folder already
 //   std::uint64_t existingSize(const Existing&);
 //   void write(Folder&, Entry&, const Existing*, FileProgress&, unsigned worker);
 //   void finishFolder(Folder&);          the source folder's metadata, contents complete
@@ -126,7 +132,11 @@ class Pipeline {
     // The read-back needs what it reads on the device, and the pages it drops clean.
     const bool readingBack = written_ && written_->count() > 0;
     if (options_.syncAtEnd || readingBack) sys_.flush();
-    if (readingBack) ReadBackRun<Sys>(sys_, options_, *written_, destination_).run();
+    if (readingBack) {
+      ReadBackRun<Sys>(sys_, options_, *written_, destination_).run();
+      // Drivers write as files are read (access times): nothing waits once the copy ends.
+      sys_.flush();
+    }
     // Files the copy went past: the rest is copied and on the disk, and the copy fails.
     if (skipped_) throw *skipped_;
   }
@@ -224,6 +234,11 @@ class Pipeline {
     const bool compareNames = !sys_.madeTop(top) || sys_.namesFold(top).any();
     PlanCheck plan(sys_.limits(top), compareNames);
     Survey<Sys>(sys_, options_, plan, kept_, [this] { return failed(); }).run(top);
+    // Room for one file at a time beside its old copy, but not for as many as there are
+    // workers: files are replaced one at a time.
+    oneReplaceAtATime_ = !plan.fitsReplacing(workerCount(options_));
+    if (const auto& wide = plan.firstWideName(); wide && !sys_.takesName(top, wide->second))
+      plan.refuseName(wide->first);
     if (plan.problems().empty() || failed()) return;
     for (const auto& found : plan.problems()) report(found.problem);
     if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());
@@ -345,6 +360,8 @@ class Pipeline {
       return false;
     }
     waitForCheck();
+    std::unique_lock oneAtATime(replacing_, std::defer_lock);
+    if (existing && oneReplaceAtATime_.load()) oneAtATime.lock();
     sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
     progress.finishWritten();
     return true;
@@ -422,6 +439,8 @@ class Pipeline {
   std::string destination_;                // the top's, for the read-back's failures
   bool reported_ = false;
   std::atomic<bool> failed_{false};
+  std::atomic<bool> oneReplaceAtATime_{false};  // set by the check before it opens the gate
+  std::mutex replacing_;                        // held while a file is replaced, where so
 };
 
 }  // namespace qm::copy

@@ -2,6 +2,7 @@
 #include "plan_check.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 
 #include "copy/name_fold.h"
@@ -37,22 +38,33 @@ void PlanCheck::join(PlanCheck&& part) {
     problems_.erase(problems_.begin() + CopyReport::kKept, problems_.end());
   }
   more_ += part.more_;
+  if (part.wide_ && (!wide_ || part.wideOrder_ < wideOrder_)) {
+    wide_ = std::move(part.wide_);
+    wideOrder_ = part.wideOrder_;
+  }
   written_ += part.written_;
   freed_ += part.freed_;
-  largestReplaced_ = std::max(largestReplaced_, part.largestReplaced_);
+  for (const std::uint64_t size : part.largestReplaced_) keepLargest(size);
 }
 
-void PlanCheck::entry(std::string_view name, bool file, std::uint64_t size) {
+void PlanCheck::entry(std::string_view name, Listed kind, std::uint64_t size, std::uint64_t taken) {
+  const bool file = kind == Listed::File;
   if (limits_.windowsNames) {
     if (const NameProblem problem = windowsNameProblem(name); problem != NameProblem::None)
       add(err::kBadFileName, path(name), nameCause(problem, name));
   }
   // Only valid names can be folded; the others are refused above where it matters.
   if (compareNames_ && isValidUtf8(name)) keys_.push_back(nameKey(name));
+  if (!wide_ && isValidUtf8(name) &&
+      std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; })) {
+    wide_.emplace(path(name), std::string(name));
+    wideOrder_ = order_;
+  }
+  if (kind == Listed::Folder) writes(1);  // its entries take a unit of the volume
   if (!file) return;
   if (size > limits_.maxFileSize)
     add(err::kDiskFull, path(name), sizeLimitCause(limits_.typeName, limits_.maxFileSize));
-  writes(size);
+  writes(taken);
 }
 
 std::vector<std::uint64_t> PlanCheck::takeSuspects() {
@@ -82,14 +94,24 @@ void PlanCheck::writes(std::uint64_t size) {
 void PlanCheck::replaces(std::uint64_t oldSize, std::uint64_t newSize) {
   writes(newSize);
   freed_ += rounded(oldSize);
-  largestReplaced_ = std::max(largestReplaced_, rounded(oldSize));
+  keepLargest(rounded(oldSize));
+}
+
+void PlanCheck::keepLargest(std::uint64_t size) {
+  const auto at =
+      std::upper_bound(largestReplaced_.begin(), largestReplaced_.end(), size, std::greater<>());
+  if (at - largestReplaced_.begin() >= static_cast<std::ptrdiff_t>(kMostWriters)) return;
+  largestReplaced_.insert(at, size);
+  if (largestReplaced_.size() > kMostWriters) largestReplaced_.pop_back();
 }
 
 // The most the copy takes at any moment: what it writes less what the files it replaces
-// give back, except that the last file replaced still holds its space while its new copy
-// is written beside it, and that may be the largest.
-std::uint64_t PlanCheck::need() const {
-  const std::uint64_t taken = written_ + largestReplaced_;
+// give back, except that the files being replaced still hold their space while their new
+// copies are written beside them, and those may be the largest.
+std::uint64_t PlanCheck::need(unsigned writers) const {
+  std::uint64_t taken = written_;
+  for (std::size_t i = 0; i < largestReplaced_.size() && i < writers; ++i)
+    taken += largestReplaced_[i];
   return taken - std::min(taken, freed_);
 }
 
@@ -97,8 +119,13 @@ bool PlanCheck::fits() const {
   return !limits_.freeBytes || need() <= *limits_.freeBytes;
 }
 
+bool PlanCheck::fitsReplacing(unsigned writers) const {
+  return !limits_.freeBytes || need(writers) <= *limits_.freeBytes;
+}
+
 void PlanCheck::restartSpace() {
-  written_ = freed_ = largestReplaced_ = 0;
+  written_ = freed_ = 0;
+  largestReplaced_.clear();
 }
 
 void PlanCheck::finishSpace() {

@@ -31,6 +31,9 @@ struct VolumeLimits {
   std::string typeName;                    // as the causes name it ("FAT32")
   std::optional<std::uint64_t> freeBytes;  // nothing where the volume does not say
   std::uint64_t unit = 1;                  // what a file's size is rounded up to on it
+  // A file's holes stay holes there (not on FAT and exFAT, which store every byte), so a
+  // sparse file takes only what it holds.
+  bool keepsHoles = true;
 };
 
 // Fed the plan folder by folder; what cannot succeed becomes a problem with the error
@@ -50,8 +53,9 @@ class PlanCheck {
 
   // The entries of the folder `relative` (empty for the top) follow.
   void beginFolder(std::string relative);
-  // An entry of the current folder that the copy writes; `file` with its size.
-  void entry(std::string_view name, bool file, std::uint64_t size);
+  // An entry of the current folder that the copy writes; a file with its size and the
+  // bytes it takes (less where it has holes), a folder as one unit of the volume.
+  void entry(std::string_view name, Listed kind, std::uint64_t size, std::uint64_t taken);
   // Once the current folder is done: the keys (see nameKey) that two or more of its names
   // share, sorted; empty where no destination can take two of its names for one. Only 8
   // bytes per name are kept meanwhile, so a folder of a million files costs little.
@@ -65,8 +69,12 @@ class PlanCheck {
   // count nothing.
   void writes(std::uint64_t size);
   void replaces(std::uint64_t oldSize, std::uint64_t newSize);
-  // Whether the bytes to write fit in the free space; without a figure, anything does.
+  // Whether the bytes to write fit in the free space, with one file at a time beside its
+  // old copy; without a figure, anything does.
   bool fits() const;
+  // Whether they fit with `writers` files replaced at once, each beside its old copy;
+  // where not (and fits() holds), the copy replaces files one at a time.
+  bool fitsReplacing(unsigned writers) const;
   // Counts the space again from nothing, for a count that looks at the destination.
   void restartSpace();
   // Adds the problem of the space once the plan is through, when it does not fit.
@@ -80,13 +88,24 @@ class PlanCheck {
   // Takes in the problems and the space of a part checked beside this one, keeping the
   // problems of all parts in the order of their parts.
   void join(PlanCheck&& part);
+  // The first name (its path below the top, and the name) beyond ASCII that the rules let
+  // through: some volumes refuse every such name (the FUSE FAT driver), which only the
+  // destination itself can tell.
+  const std::optional<std::pair<std::string, std::string>>& firstWideName() const { return wide_; }
+  // The destination refused a name the rules let through: 52 for `file`, before writing.
+  void refuseName(const std::string& file) {
+    add(err::kBadFileName, file, numberCause(err::kBadFileName, false));
+  }
   // The first problems; the others are only counted.
   const std::vector<Found>& problems() const { return problems_; }
   std::size_t moreProblems() const { return more_; }
 
  private:
   std::uint64_t rounded(std::uint64_t size) const;
-  std::uint64_t need() const;
+  std::uint64_t need(unsigned writers = 1) const;
+  void keepLargest(std::uint64_t size);
+  // More writers than any copy runs.
+  static constexpr std::size_t kMostWriters = 64;
   std::string path(std::string_view name) const;
   void add(int number, std::string file, std::string cause);
 
@@ -94,10 +113,13 @@ class PlanCheck {
   const bool compareNames_;
   std::string folder_;
   std::vector<std::uint64_t> keys_;  // of the current folder's names
-  std::uint64_t written_ = 0, freed_ = 0, largestReplaced_ = 0;
-  std::vector<Found> problems_;  // the first ones; the others are counted in more_
+  std::uint64_t written_ = 0, freed_ = 0;
+  std::vector<std::uint64_t> largestReplaced_;  // the largest old sizes, largest first
+  std::vector<Found> problems_;                 // the first ones; the others are counted in more_
   std::size_t more_ = 0;
   std::size_t order_ = 0;
+  std::optional<std::pair<std::string, std::string>> wide_;  // see firstWideName
+  std::size_t wideOrder_ = 0;
 };
 
 }  // namespace qm::copy

@@ -139,6 +139,7 @@ std::string leftOutCause(LeftOut reason) {
     case LeftOut::Cycle: return "自分を含むフォルダへのリンクのため、コピーしませんでした";
     case LeftOut::Junction: return "古いプログラム向けの互換用リンクのため、コピーしませんでした";
     case LeftOut::Unholdable: return "コピー先が保存できない種類のため、コピーしませんでした";
+    case LeftOut::Unreadable: return "リンクの所有者が読めないリンク先のため、コピーしませんでした";
   }
   return "コピーしませんでした";
 }

@@ -28,6 +28,7 @@ enum class LeftOut {
   Cycle,       // a link to a folder that contains it, or into the destination
   Junction,    // a junction Windows keeps for older programs
   Unholdable,  // a link or FIFO the destination volume cannot hold
+  Unreadable,  // a link whose owner could not read what it leads to
 };
 
 // Filled by the copy's threads, read by the window once the copy has ended. The first

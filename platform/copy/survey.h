@@ -103,7 +103,7 @@ class Survey {
       if (stopped()) return whole = false;
       if (kind != Listed::LeftOut && space) count(dir, entry, kind, check);
       if (kind != Listed::LeftOut && !space)
-        check.entry(sys_.nameOf(entry), kind == Listed::File, sys_.listedSize(entry));
+        check.entry(sys_.nameOf(entry), kind, sys_.listedSize(entry), taken(entry));
       if (kind == Listed::Folder) folders.push_back(keep ? entry : std::move(entry));
       if (keep) listing.push_back({std::move(entry), kind});
       return true;
@@ -125,8 +125,17 @@ class Survey {
     } catch (const LeftOutError&) {
       return;  // the copy leaves it out and says so
     }
+    // A folder the copy makes takes a unit of the volume.
+    if (space && !sys_.hasDestination(child)) check.writes(1);
     const std::string name = sys_.nameOf(entry);
     folder(child, relative.empty() ? name : relative + kPathSeparator + name, space, check);
+  }
+
+  // The bytes a file takes on the destination: less than its size where it has holes and
+  // the destination keeps them.
+  std::uint64_t taken(const Entry& entry) const {
+    const std::uint64_t size = sys_.listedSize(entry);
+    return check_.limits().keepsHoles ? std::min(size, sys_.listedAllocation(entry)) : size;
   }
 
   // Names of `dir` (leased) that its destination folder takes for one, by case or by their
@@ -157,7 +166,7 @@ class Survey {
 
   void count(Folder& dir, Entry& entry, Listed kind, PlanCheck& check) {
     if (kind != Listed::File) return;
-    const std::uint64_t size = sys_.listedSize(entry);
+    const std::uint64_t size = taken(entry);
     const auto existing = sys_.existing(dir, entry);
     const FileAction action = decideFile(options_.existing, existing.has_value(),
                                          [&] { return sys_.unchanged(dir, entry, *existing); });

@@ -296,6 +296,8 @@ void forgetStatus(const DirNode& dir, Entry& entry) {
   // It leads nowhere now: what it led to is no longer part of the copy.
   if (entry.leftOut == copy::LeftOut::Dangling)
     throwSourceError(ENOENT, dir.sourceChild(entry.name));
+  if (entry.leftOut == copy::LeftOut::Unreadable)
+    throw copy::LeftOutError(copy::LeftOut::Unreadable, dir.sourceChild(entry.name));
 }
 
 }  // namespace

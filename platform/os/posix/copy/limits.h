@@ -2,6 +2,8 @@
 // of it tells names apart, and whether its medium is a risk.
 #pragma once
 
+#include <string_view>
+
 #include "copy/plan_check.h"
 
 namespace qm::fs {
@@ -15,14 +17,13 @@ copy::VolumeLimits volumeLimits(int dirFd);
 // are made there and looked up by their names in the other case and form.
 copy::NameFolding namesFold(int dirFd);
 
+// Whether the open folder `dirFd` takes a file named like `name`: a probe file named with
+// a temporary name of this run followed by (the start of) `name` is made and removed.
+bool takesName(int dirFd, std::string_view name);
+
 // Whether the volume that holds the open folder `dirFd` is one whose data the copy reads
 // back by default: on a removable or USB device, over the network, through FUSE, or FAT,
 // exFAT or NTFS.
 bool isRiskyMedium(int dirFd);
-
-// The block device a FUSE driver serves the volume of the open folder `dirFd` from
-// ("fuseblk": exFAT, NTFS), whose pages the system caches apart from the files'; empty for
-// any other volume.
-std::string fuseBlockDevice(int dirFd);
 
 }  // namespace qm::fs

@@ -9,6 +9,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cctype>
@@ -16,6 +17,8 @@
 #include <sstream>
 #include <string>
 
+#include "create_error.h"
+#include "errors.h"
 #include "os/posix/unique_fd.h"
 #include "temporaries.h"
 
@@ -136,16 +139,6 @@ bool isRiskyMedium(int dirFd) {
   return kindOf(dirFd) != Kind::Other || onRemovableDevice(st.st_dev);
 }
 
-std::string fuseBlockDevice(int dirFd) {
-  struct statfs info {};
-  struct stat st {};
-  if (::fstatfs(dirFd, &info) != 0 || ::fstat(dirFd, &st) != 0 ||
-      static_cast<unsigned long>(info.f_type) != FUSE_SUPER_MAGIC)
-    return "";
-  const Mount mount = mountOf(st.st_dev);
-  return mount.type == "fuseblk" ? mount.source : "";
-}
-
 copy::VolumeLimits volumeLimits(int dirFd) {
   copy::VolumeLimits limits;
   const Kind kind = kindOf(dirFd);
@@ -154,6 +147,7 @@ copy::VolumeLimits volumeLimits(int dirFd) {
     limits.maxFileSize = kFatFileLimit;
     limits.typeName = "FAT32";
   }
+  limits.keepsHoles = kind != Kind::Fat && kind != Kind::Exfat;
   struct statvfs space {};
   // A volume that gives no size (the FUSE FAT driver) gives no free figure either.
   if (::fstatvfs(dirFd, &space) == 0 && space.f_blocks > 0 && space.f_frsize > 0) {
@@ -178,6 +172,21 @@ bool foundAs(int dirFd, const std::string& made, const std::string& other) {
 }
 
 }  // namespace
+
+bool takesName(int dirFd, std::string_view name) {
+  // Its start, cut at a character, so that the probe's name stays within every limit.
+  std::size_t length = std::min<std::size_t>(name.size(), 120);
+  while (length > 0 && length < name.size() && (name[length] & 0xC0) == 0x80) --length;
+  const std::string probe = temporaryName() + "-" + std::string(name.substr(0, length));
+  const UniqueFd fd(
+      ::openat(dirFd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (fd.valid()) {
+    ::unlinkat(dirFd, probe.c_str(), 0);
+    return true;
+  }
+  // Any other failure (permission, a full folder) is the copy's to meet and report.
+  return createErrorNumber(dirFd, errno, err::kBadFileName) != err::kBadFileName;
+}
 
 copy::NameFolding namesFold(int dirFd) {
   const std::string name = temporaryName();

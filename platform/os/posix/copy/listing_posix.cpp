@@ -9,6 +9,7 @@
 
 #include "copy/report.h"
 #include "errors.h"
+#include "link_access.h"
 #include "os/posix/error_numbers.h"
 
 namespace qm::fs {
@@ -70,6 +71,13 @@ void statEntry(const DirNode& dir, Entry& entry, bool follow) {
     entry.leftOut = copy::LeftOut::Dangling;
     return;
   }
+  // A copy with more rights than the link's owner does not publish what that owner could
+  // not read: the link is left out, as one that leads nowhere.
+  const std::string through = "/proc/self/fd/" + std::to_string(dir.sourceFd()) + "/" + entry.name;
+  if (!linkOwnerMayRead(entry.st, target, through)) {
+    entry.leftOut = copy::LeftOut::Unreadable;
+    return;
+  }
   entry.st = target;
   entry.followed = true;
 }
@@ -95,7 +103,8 @@ void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& 
         throw;
       }
     }
-    const bool dangling = entry.leftOut == copy::LeftOut::Dangling;
+    const bool dangling =
+        entry.leftOut == copy::LeftOut::Dangling || entry.leftOut == copy::LeftOut::Unreadable;
     const Listed kind = dangling        ? Listed::LeftOut
                         : entry.statted ? kindOfMode(entry.st.st_mode)
                                         : kindOfType(type);

@@ -52,6 +52,7 @@ class CopySystem {
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);
   copy::NameFolding namesFold(DirNode& dir);
+  static bool takesName(DirNode& top, std::string_view name);
   static void discardTop(DirNode& top);
   static bool madeTop(const DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
@@ -62,6 +63,10 @@ class CopySystem {
   static void claim(const DirNode& dir, const Entry& entry, const struct stat& existing);
   bool unchanged(const DirNode& dir, Entry& entry, const struct stat& existing);
   static std::uint64_t listedSize(const Entry& entry);
+  static std::uint64_t listedAllocation(const Entry& entry) {
+    return entry.statted ? static_cast<std::uint64_t>(entry.st.st_blocks) * 512 : listedSize(entry);
+  }
+  static bool hasDestination(const DirNode& dir) { return dir.hasDestination; }
   void write(DirNode& dir, Entry& entry, const struct stat* existing, copy::FileProgress& progress,
              unsigned worker);
   void finishFolder(DirNode& dir);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "file_copy.h"
+#include "fuse_store.h"
 #include "limits.h"
 #include "metadata.h"
 #include "read_back_file.h"
@@ -64,6 +65,11 @@ bool CopySystem::madeTop(const DirNode& top) {
   return top.fresh;
 }
 
+bool CopySystem::takesName(DirNode& top, std::string_view name) {
+  const FolderLease lease(top);
+  return fs::takesName(top.destinationFd(), name);
+}
+
 copy::NameFolding CopySystem::namesFold(DirNode& dir) {
   auto& nearest = const_cast<DirNode&>(nearestDestination(dir));
   const FolderLease lease(nearest);
@@ -101,8 +107,17 @@ std::string CopySystem::destinationOf(const DirNode& dir, const Entry* entry) co
   return entry ? dir.destinationChild(entry->name) : dir.destinationPath;
 }
 
+// The volume, then the device a FUSE driver wrote it to: the driver's writes wait in the
+// device's own pages, which flushing the volume leaves for the system to write back later.
 void CopySystem::flush() {
-  if (flushFd_.valid() && ::syncfs(flushFd_.get()) != 0) throwCopyError(errno, destinationTop_);
+  if (!flushFd_.valid()) return;
+  if (::syncfs(flushFd_.get()) != 0) throwCopyError(errno, destinationTop_);
+  const std::string store = fuseBackingStore(flushFd_.get());
+  if (store.empty()) return;
+  const UniqueFd fd(::open(store.c_str(), O_RDONLY | O_CLOEXEC));
+  // A device this process may not open is left to the system; the read-back then reads
+  // past the files' pages and the driver's cache only.
+  if (fd.valid() && ::fsync(fd.get()) != 0) throwCopyError(errno, destinationTop_);
 }
 
 bool CopySystem::isRiskyMedium(DirNode& top) {
@@ -114,7 +129,7 @@ copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
 }
 
 void CopySystem::beforeReadBack() {
-  dropDeviceCache(fuseBlockDevice(flushFd_.get()));
+  dropDeviceCache(fuseBackingStore(flushFd_.get()));
 }
 
 copy::ReadBackResult CopySystem::readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "copy/plan_check.h"
 
@@ -18,6 +19,10 @@ copy::VolumeLimits volumeLimits(const std::wstring& folder);
 // decomposed forms of a letter (some shares), for one. Probe files are made there and
 // looked up by their names in the other case and form.
 copy::NameFolding namesFold(const std::wstring& folder);
+
+// Whether the existing folder `folder` takes a file named like `name`: a probe file named
+// with a temporary name of this run followed by (the start of) `name` is made and removed.
+bool takesName(const std::wstring& folder, std::string_view name);
 
 // Whether the volume that holds `folder` is one whose data the copy reads back by default:
 // a removable or network drive, or a FAT, exFAT or NTFS volume.

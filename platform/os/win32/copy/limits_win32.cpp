@@ -3,10 +3,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
 
 #include "os/win32/handle.h"
 #include "os/win32/wide.h"
+#include "create_error.h"
+#include "errors.h"
 #include "temporaries.h"
 
 namespace qm::win32 {
@@ -53,6 +56,7 @@ copy::VolumeLimits volumeLimits(const std::wstring& folder) {
     limits.maxFileSize = kFatFileLimit;
     limits.typeName = narrow(system);
   }
+  limits.keepsHoles = false;  // the copy writes every byte of a sparse file
   ULARGE_INTEGER available{}, total{};
   if (GetDiskFreeSpaceExW(folder.c_str(), &available, &total, nullptr) && total.QuadPart > 0)
     limits.freeBytes = available.QuadPart;
@@ -63,6 +67,19 @@ copy::VolumeLimits volumeLimits(const std::wstring& folder) {
       sectorsPerCluster > 0 && bytesPerSector > 0)
     limits.unit = std::uint64_t{sectorsPerCluster} * bytesPerSector;
   return limits;
+}
+
+bool takesName(const std::wstring& folder, std::string_view name) {
+  // Its start, cut at a character, so that the probe's name stays within every limit.
+  std::size_t length = std::min<std::size_t>(name.size(), 120);
+  while (length > 0 && length < name.size() && (name[length] & 0xC0) == 0x80) --length;
+  const std::wstring probe =
+      temporaryName(folder, nextTemporarySerial()) + L"-" + widen(name.substr(0, length));
+  const Handle made(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (made.valid()) return true;
+  // Any other failure (permission, a full folder) is the copy's to meet and report.
+  return createErrorNumber(probe, GetLastError(), true) != err::kBadFileName;
 }
 
 copy::NameFolding namesFold(const std::wstring& folder) {

@@ -8,12 +8,14 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "copy/file_progress.h"
 #include "copy/options.h"
 #include "file_copy.h"
 #include "folder_node.h"
+#include "limits.h"
 #include "listing.h"
 #include "copy/read_back.h"
 #include "volume.h"
@@ -46,6 +48,9 @@ class CopySystem {
   static std::string nameOf(const Entry& entry);
   copy::VolumeLimits limits(DirNode& top);
   copy::NameFolding namesFold(DirNode& dir);
+  static bool takesName(DirNode& top, std::string_view name) {
+    return win32::takesName(top.destination, name);
+  }
   static void discardTop(DirNode& top);
   static bool madeTop(const DirNode& top);
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.leftOut; }
@@ -56,6 +61,8 @@ class CopySystem {
   }
   bool unchanged(DirNode& dir, const Entry& entry, const Entry& existing);
   static std::uint64_t listedSize(const Entry& entry) { return entry.size; }
+  static std::uint64_t listedAllocation(const Entry& entry) { return entry.size; }
+  static bool hasDestination(const DirNode& dir) { return dir.hasDestination; }
   void write(DirNode& dir, Entry& entry, const Entry* existing, copy::FileProgress& progress,
              unsigned worker);
   void finishFolder(DirNode& dir);
