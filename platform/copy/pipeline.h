@@ -41,7 +41,7 @@ namespace qm::copy {
 //       where it makes it; a cycle is a LeftOutError
 //   void openSurveyChild(Folder& child, Folder& parent, Entry& folder, bool look);  opens
 //       the source folder, and its destination only where it exists: nothing is made;
-//       with `look`, existing() will be asked of it
+//       with `look`, existing() will be asked of it; 58 where a file holds its place
 //   std::string nameOf(const Entry&);    the entry's name in UTF-8
 //   VolumeLimits limits(Folder& top);    what the destination volume of the copy takes
 //   NameFolding namesFold(Folder&);      how the destination folder (or, where it does not
@@ -238,7 +238,7 @@ class Pipeline {
     // workers: files are replaced one at a time.
     oneReplaceAtATime_ = !plan.fitsReplacing(workerCount(options_));
     if (const auto& wide = plan.firstWideName(); wide && !sys_.takesName(top, wide->second))
-      plan.refuseName(wide->first);
+      plan.refuse(err::kBadFileName, wide->first);
     if (plan.problems().empty() || failed()) return;
     for (const auto& found : plan.problems()) report(found.problem);
     if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());

@@ -92,9 +92,9 @@ class PlanCheck {
   // through: some volumes refuse every such name (the FUSE FAT driver), which only the
   // destination itself can tell.
   const std::optional<std::pair<std::string, std::string>>& firstWideName() const { return wide_; }
-  // The destination refused a name the rules let through: 52 for `file`, before writing.
-  void refuseName(const std::string& file) {
-    add(err::kBadFileName, file, numberCause(err::kBadFileName, false));
+  // What the destination cannot take that the walk found there: `number` for `file`.
+  void refuse(int number, const std::string& file) {
+    add(number, file, numberCause(number, false));
   }
   // The first problems; the others are only counted.
   const std::vector<Found>& problems() const { return problems_; }

@@ -124,6 +124,12 @@ class Survey {
       throw;
     } catch (const LeftOutError&) {
       return;  // the copy leaves it out and says so
+    } catch (const RuntimeError& error) {
+      // A file where the copy needs the folder: refused before anything is written.
+      if (error.number != err::kFileExists) throw;
+      const std::string name = sys_.nameOf(entry);
+      check.refuse(error.number, relative.empty() ? name : relative + kPathSeparator + name);
+      return;
     }
     // A folder the copy makes takes a unit of the volume.
     if (space && !sys_.hasDestination(child)) check.writes(1);

@@ -298,6 +298,8 @@ void openSurveyNode(DirNode& node, const DirNode& parent, const std::string& nam
     destination = UniqueFd(::openat(parent.destinationFd(), name.c_str(),
                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   }
+  if (!destination.valid() && (errno == ENOTDIR || errno == ELOOP))
+    throwNumber(err::kFileExists, node.destinationPath);  // a file or link in its place
   node.hasDestination =
       destination.valid() && ::fstat(destination.get(), &node.destinationStat) == 0;
   if (!node.hasDestination) destination.reset();

@@ -159,6 +159,7 @@ void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder, bool li
   openChildSource(node, parent, folder);
   node.volume = parent.volume;
   const Entry* known = parent.hasDestination ? parent.find(folder.name) : nullptr;
+  if (known && !known->isFolder()) throwNumber(err::kFileExists, node.destination);
   node.hasDestination = known && known->isFolder() && !known->isReparsePoint();
   if (!node.hasDestination || !list) return;
   Handle h = openFollowing(node.destination, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
