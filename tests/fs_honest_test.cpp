@@ -350,17 +350,31 @@ TEST_P(OntoStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
   FuseVolume volume(GetParam(), tmp.path(), 64);
   if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
   const std::string destination = volume.mountPoint() + "/backup";
+  // Regression (of this test): it killed the copy by the time the tree took to appear, and
+  // a fast copy was sometimes done by then. Now the copy stops itself part-way, and says so.
+  int stopped[2];
+  ASSERT_EQ(::pipe(stopped), 0);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
+    std::atomic<int> copies{0};
+    const auto stall = [&] {
+      if (++copies < 40) return;
+      if (copies == 40 && ::write(stopped[1], "s", 1) != 1) ::_exit(1);
+      for (;;) ::pause();  // every data copy from the 40th on waits here to be killed
+    };
+    const testing::BeforeCall writes(testing::Call::kPwrite, stall);
+    const testing::BeforeCall ranges(testing::Call::kCopyFileRange, stall);
     try {
       copyFolder(tmp / "src", destination);
     } catch (...) {
     }
     ::_exit(0);
   }
-  // Killed once part of the tree is there.
-  for (int wait = 0; wait < 2000 && entriesBelow(destination).size() < 40; ++wait) ::usleep(1000);
+  ::close(stopped[1]);  // so that a child that ends without stopping ends the read
+  char said = 0;
+  EXPECT_EQ(::read(stopped[0], &said, 1), 1) << "the copy ended before it was stopped";
+  ::close(stopped[0]);
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   const std::size_t atKill = entriesBelow(destination).size();
