@@ -1,6 +1,8 @@
 // UTF-8 validity, character counts and slices.
 #include "utf8.h"
 
+#include <algorithm>
+
 namespace qm {
 
 static bool isContinuation(unsigned char c) {
@@ -35,6 +37,33 @@ bool isValidUtf8(std::string_view text) {
     p += more + 1;
   }
   return true;
+}
+
+char32_t decodeUtf8(std::string_view text, std::size_t i, std::size_t& length) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+  if (i + length > text.size()) length = 1;
+  if (length == 1) return c;
+  char32_t cp = c & (0x3F >> (length - 1));
+  for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (text[i + k] & 0x3F);
+  return cp;
+}
+
+void appendUtf8(char32_t c, std::string& out) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+    return;
+  }
+  static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+  const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+  out += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
+  for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+}
+
+std::string_view utf8Head(std::string_view text, std::size_t maxBytes) {
+  std::size_t length = std::min(text.size(), maxBytes);
+  while (length > 0 && length < text.size() && (text[length] & 0xC0) == 0x80) --length;
+  return text.substr(0, length);
 }
 
 int utf8Length(std::string_view text) {

@@ -10,6 +10,12 @@ namespace qm {
 // Whether `text` is well-formed UTF-8: no stray or missing continuation bytes, no
 // overlong forms, no UTF-16 surrogates, nothing past U+10FFFF.
 bool isValidUtf8(std::string_view text);
+// The code point at byte `i` of valid UTF-8 text, and its length in bytes.
+char32_t decodeUtf8(std::string_view text, std::size_t i, std::size_t& length);
+// Appends the UTF-8 of the code point `c`.
+void appendUtf8(char32_t c, std::string& out);
+// The longest start of UTF-8 text within `maxBytes` that ends between two characters.
+std::string_view utf8Head(std::string_view text, std::size_t maxBytes);
 // The number of characters (code points) in UTF-8 text.
 int utf8Length(std::string_view text);
 // `count` characters of UTF-8 text from character `start`.

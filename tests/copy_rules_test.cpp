@@ -12,6 +12,7 @@
 #include "copy/written_files.h"
 #include "copy/rules.h"
 #include "errors.h"
+#include "utf8.h"
 
 namespace qm::copy {
 namespace {
@@ -301,11 +302,7 @@ TEST(CopyRules, NamesThatADestinationTakesForOneShareTheirFoldedName) {
 // UTF-8 of one code point, for the table read from the Unicode data.
 std::string utf8(char32_t c) {
   std::string s;
-  if (c < 0x80) return s += static_cast<char>(c), s;
-  const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-  static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
-  s += static_cast<char>(kLead[tail] | (c >> (6 * tail)));
-  for (int k = tail - 1; k >= 0; --k) s += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+  appendUtf8(c, s);
   return s;
 }
 

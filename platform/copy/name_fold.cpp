@@ -5,6 +5,8 @@
 #include <array>
 #include <iterator>
 
+#include "utf8.h"
+
 namespace qm::copy {
 
 namespace {
@@ -14,7 +16,7 @@ struct CodePointMap {
   char32_t to;
 };
 struct Decomposition {
-  char32_t code;
+  char32_t from;
   std::uint16_t first;
   std::uint8_t count;
 };
@@ -41,28 +43,6 @@ unsigned combiningClass(char32_t c) {
   return found ? static_cast<unsigned>(found->to) : 0;
 }
 
-// The code point at `i` of valid UTF-8, and its length.
-char32_t decode(std::string_view s, std::size_t i, std::size_t& length) {
-  const unsigned char c = static_cast<unsigned char>(s[i]);
-  length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-  if (i + length > s.size()) length = 1;
-  if (length == 1) return c;
-  char32_t cp = c & (0x3F >> (length - 1));
-  for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
-  return cp;
-}
-
-void encode(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-    return;
-  }
-  static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
-  const int tail = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
-  out += static_cast<char>(kLead[tail] | (cp >> (6 * tail)));
-  for (int k = tail - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
-}
-
 // Hands each code point of `name`, folded `how`, to `sink`. Marks that follow a character
 // are put in their canonical order; a run of more marks than one character ever carries
 // is passed on as it stands.
@@ -71,6 +51,7 @@ void fold(std::string_view name, NameFolding how, Sink sink) {
   std::array<char32_t, 32> marks{};
   std::size_t pending = 0;
   const auto flush = [&] {
+    if (pending == 0) return;
     std::stable_sort(marks.begin(), marks.begin() + pending,
                      [](char32_t a, char32_t b) { return combiningClass(a) < combiningClass(b); });
     for (std::size_t k = 0; k < pending; ++k) sink(marks[k]);
@@ -86,7 +67,7 @@ void fold(std::string_view name, NameFolding how, Sink sink) {
     marks[pending++] = c;
   };
   for (std::size_t i = 0, length = 0; i < name.size(); i += length) {
-    const char32_t c = decode(name, i, length);
+    const char32_t c = decodeUtf8(name, i, length);
     if (!how.formsFold || c < 0xC0) {
       put(c);
     } else if (c >= 0xAC00 && c < 0xAC00 + 11172) {  // a Hangul syllable, by its rule
@@ -95,15 +76,9 @@ void fold(std::string_view name, NameFolding how, Sink sink) {
       put(0x1161 + s % 588 / 28);
       if (s % 28 != 0) put(0x11A7 + s % 28);
     } else {
-      const auto* end = std::end(kDecompositions);
-      const auto* at =
-          std::lower_bound(std::begin(kDecompositions), end, c,
-                           [](const Decomposition& d, char32_t x) { return d.code < x; });
-      if (at == end || at->code != c) {
-        put(c);
-      } else {
-        for (std::size_t k = 0; k < at->count; ++k) put(kDecomposed[at->first + k]);
-      }
+      const Decomposition* at = lookUp(kDecompositions, c);
+      if (!at) put(c);
+      for (std::size_t k = 0; at && k < at->count; ++k) put(kDecomposed[at->first + k]);
     }
   }
   flush();
@@ -114,17 +89,22 @@ void fold(std::string_view name, NameFolding how, Sink sink) {
 std::string foldName(std::string_view name, NameFolding how) {
   std::string folded;
   folded.reserve(name.size());
-  fold(name, how, [&](char32_t c) { encode(c, folded); });
+  fold(name, how, [&](char32_t c) { appendUtf8(c, folded); });
   return folded;
 }
 
-// FNV-1a over the folded code points.
+// FNV-1a over the folded code points. Most names are ASCII, which folds by case alone.
 std::uint64_t nameKey(std::string_view name) {
   std::uint64_t key = 0xcbf29ce484222325u;
-  fold(name, kFoldsAll, [&](char32_t c) {
+  const auto mix = [&](char32_t c) {
     key ^= c;
     key *= 0x100000001b3u;
-  });
+  };
+  if (std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; })) {
+    for (const char c : name) mix(caseClass(static_cast<unsigned char>(c)));
+  } else {
+    fold(name, kFoldsAll, mix);
+  }
   return key;
 }
 

@@ -54,9 +54,9 @@ void PlanCheck::entry(std::string_view name, Listed kind, std::uint64_t size, st
       add(err::kBadFileName, path(name), nameCause(problem, name));
   }
   // Only valid names can be folded; the others are refused above where it matters.
-  if (compareNames_ && isValidUtf8(name)) keys_.push_back(nameKey(name));
-  if (!wide_ && isValidUtf8(name) &&
-      std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; })) {
+  const bool valid = isValidUtf8(name);
+  if (compareNames_ && valid) keys_.push_back(nameKey(name));
+  if (!wide_ && valid && std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; })) {
     wide_.emplace(path(name), std::string(name));
     wideOrder_ = order_;
   }

@@ -9,7 +9,6 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cctype>
@@ -21,6 +20,7 @@
 #include "errors.h"
 #include "os/posix/unique_fd.h"
 #include "temporaries.h"
+#include "utf8.h"
 
 namespace qm::fs {
 
@@ -174,10 +174,8 @@ bool foundAs(int dirFd, const std::string& made, const std::string& other) {
 }  // namespace
 
 bool takesName(int dirFd, std::string_view name) {
-  // Its start, cut at a character, so that the probe's name stays within every limit.
-  std::size_t length = std::min<std::size_t>(name.size(), 120);
-  while (length > 0 && length < name.size() && (name[length] & 0xC0) == 0x80) --length;
-  const std::string probe = temporaryName() + "-" + std::string(name.substr(0, length));
+  // Its start, so that the probe's name stays within every limit.
+  const std::string probe = temporaryName() + "-" + std::string(utf8Head(name, 120));
   const UniqueFd fd(
       ::openat(dirFd, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (fd.valid()) {

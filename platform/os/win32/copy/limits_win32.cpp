@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cwctype>
 
 #include "os/win32/handle.h"
@@ -11,6 +10,7 @@
 #include "create_error.h"
 #include "errors.h"
 #include "temporaries.h"
+#include "utf8.h"
 
 namespace qm::win32 {
 
@@ -70,11 +70,9 @@ copy::VolumeLimits volumeLimits(const std::wstring& folder) {
 }
 
 bool takesName(const std::wstring& folder, std::string_view name) {
-  // Its start, cut at a character, so that the probe's name stays within every limit.
-  std::size_t length = std::min<std::size_t>(name.size(), 120);
-  while (length > 0 && length < name.size() && (name[length] & 0xC0) == 0x80) --length;
+  // Its start, so that the probe's name stays within every limit.
   const std::wstring probe =
-      temporaryName(folder, nextTemporarySerial()) + L"-" + widen(name.substr(0, length));
+      temporaryName(folder, nextTemporarySerial()) + L"-" + widen(utf8Head(name, 120));
   const Handle made(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   if (made.valid()) return true;
