@@ -198,8 +198,13 @@ const Fault kFaults[] = {
     // Regression: files were written before the copy met the file in the folder's place.
     {"a file where the copy needs a child folder", with(kWorld, {{"out/sub", "S"}}), "src", "out",
      true, err::kFileExists, "sub", true},
+    // Regression: files were written before the copy failed (75) on the folder in a file's
+    // place.
     {"a folder where the copy needs a file", with(kWorld, {{"out/a.txt/", ""}}), "src", "out", true,
-     err::kPathFileAccess, "a.txt", false},
+     err::kFileExists, "a.txt", true},
+    {"a folder where the copy needs a file, one folder down",
+     with(kWorld, {{"out/sub/", ""}, {"out/sub/b.txt/", ""}, {"out/sub/b.txt/keep", "K"}}), "src",
+     "out", true, err::kFileExists, "b.txt", true},
     {"existing file without overwrite", with(kWorld, {{"out/a.txt", "old"}}), "src", "out", false,
      err::kFileExists, "a.txt", false},
     {"destination is the source", kWorld, "src", "src", true, err::kPathFileAccess, "src", true},

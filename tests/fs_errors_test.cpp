@@ -91,16 +91,18 @@ TEST(CopyErrors, FailedReplaceLeavesNoTemporaryFilesAndNamesTheFile) {
   ::mkdir((tmp / "src/sub").c_str(), 0755);
   writeFile(tmp / "src/sub/blocked", "new");
   for (int i = 0; i < 20; ++i) writeFile(tmp / "src/sub/f" + std::to_string(i), "data");
-  // A non-empty folder where the copy wants to put a file cannot be replaced by it.
+  // A non-empty folder where the copy wants to put a file cannot be replaced by it; the
+  // check refuses the copy before any of the other files is written.
   ::mkdir((tmp / "dst").c_str(), 0755);
   ::mkdir((tmp / "dst/sub").c_str(), 0755);
   ::mkdir((tmp / "dst/sub/blocked").c_str(), 0755);
   writeFile(tmp / "dst/sub/blocked/old", "old");
   const RuntimeError e = copyError(tmp / "src", tmp / "dst");
-  EXPECT_EQ(e.number, err::kPathFileAccess);
+  EXPECT_EQ(e.number, err::kFileExists);
   EXPECT_EQ(e.path, tmp / "dst/sub/blocked");
   EXPECT_EQ(testing::countTemporaryFiles(tmp.path()), 0);
   EXPECT_EQ(testing::readFile(tmp / "dst/sub/blocked/old"), "old");
+  EXPECT_NE(::access((tmp / "dst/sub/f0").c_str(), F_OK), 0);
 }
 
 TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {

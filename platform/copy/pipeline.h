@@ -39,9 +39,11 @@ namespace qm::copy {
 //   void openChild(Folder& child, Folder& parent, Entry& folder, Gate beforeMaking);
 //       makes or opens the destination of a Folder entry, calling beforeMaking() first
 //       where it makes it; a cycle is a LeftOutError
-//   void openSurveyChild(Folder& child, Folder& parent, Entry& folder, bool look);  opens
-//       the source folder, and its destination only where it exists: nothing is made;
-//       with `look`, existing() will be asked of it; 58 where a file holds its place
+//   void openSurveyChild(Folder& child, Folder& parent, Entry& folder);  opens the source
+//       folder, and its destination only where it exists: nothing is made; existing() may
+//       be asked of it; 58 where a file holds its place
+//   std::vector<std::string> destinationFolders(Folder&);  the names of the real folders
+//       (not links) that its destination folder holds; none where it has none
 //   std::string nameOf(const Entry&);    the entry's name in UTF-8
 //   VolumeLimits limits(Folder& top);    what the destination volume of the copy takes
 //   NameFolding namesFold(Folder&);      how the destination folder (or, where it does not
@@ -347,11 +349,19 @@ class Pipeline {
     Entry& entry = planned.entry;
     const bool file = planned.kind == Listed::File;
     FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
-    const auto existing = sys_.existing(folder, entry);
-    if (existing) sys_.claim(folder, entry, *existing);
-    const FileAction action = decideFile(options_.existing, existing.has_value(), [&] {
-      return file && sys_.unchanged(folder, entry, *existing);
-    });
+    std::optional<typename Sys::Existing> existing;
+    FileAction action;
+    try {
+      existing = sys_.existing(folder, entry);
+      if (existing) sys_.claim(folder, entry, *existing);
+      action = decideFile(options_.existing, existing.has_value(),
+                          [&] { return file && sys_.unchanged(folder, entry, *existing); });
+    } catch (const RuntimeError&) {
+      // What the check refuses the copy for is what the user is told, not what a worker
+      // met first while the check still ran.
+      waitForCheck();
+      throw;
+    }
     if (action == FileAction::Refuse) {
       throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
     }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <string>
 #include <unordered_map>
@@ -19,6 +20,31 @@
 #include "utf8.h"
 
 namespace qm::copy {
+
+// The folders a destination folder holds, met by the names of the source files that are
+// to be written there: the pairs of a file and a folder that may take the same place
+// (the same name, or names the destination may take for one).
+class HeldFolders {
+ public:
+  explicit HeldFolders(std::vector<std::string> folders) {
+    for (std::string& name : folders) {
+      const std::uint64_t key = isValidUtf8(name) ? nameKey(name) : 0;
+      folders_.emplace(key, std::move(name));
+    }
+  }
+  bool any() const { return !folders_.empty(); }
+  void meet(const std::string& file) {
+    const bool valid = isValidUtf8(file);
+    const auto [from, to] = folders_.equal_range(valid ? nameKey(file) : 0);
+    for (auto at = from; at != to; ++at)
+      if (at->second == file || valid) met_.emplace_back(file, at->second);
+  }
+  const std::vector<std::pair<std::string, std::string>>& met() const { return met_; }
+
+ private:
+  std::unordered_multimap<std::uint64_t, std::string> folders_;  // by nameKey; 0: not UTF-8
+  std::vector<std::pair<std::string, std::string>> met_;         // a file, a folder
+};
 
 // Walks the source below a top folder with the primitives of a system's copy (see
 // copy/pipeline.h), opening no destination folder that does not exist, and tells the
@@ -99,18 +125,39 @@ class Survey {
     bool whole = true;
     typename Sys::Lease lease(dir);
     if (!space) check.beginFolder(relative);
+    HeldFolders held(space ? std::vector<std::string>() : sys_.destinationFolders(dir));
     sys_.list(dir, true, [&](Entry&& entry, Listed kind) {
       if (stopped()) return whole = false;
       if (kind != Listed::LeftOut && space) count(dir, entry, kind, check);
       if (kind != Listed::LeftOut && !space)
         check.entry(sys_.nameOf(entry), kind, sys_.listedSize(entry), taken(entry));
+      if (held.any() && (kind == Listed::File || kind == Listed::Special))
+        held.meet(sys_.nameOf(entry));
       if (kind == Listed::Folder) folders.push_back(keep ? entry : std::move(entry));
       if (keep) listing.push_back({std::move(entry), kind});
       return true;
     });
     if (keep && whole) kept_.keep(relative, std::move(listing));
     if (!space) checkNames(dir, check);
+    if (!space) refuseHeld(dir, relative, held, check);
     return folders;
+  }
+
+  // A file of the source whose place in the destination a folder holds: refused before
+  // anything is written, as the copy would fail there only after other writes, and must
+  // never replace a folder and all it holds.
+  void refuseHeld(Folder& dir, const std::string& relative, const HeldFolders& held,
+                  PlanCheck& check) {
+    std::optional<NameFolding> folding;  // asked of the destination only where needed
+    for (const auto& [file, folder] : held.met()) {
+      if (file != folder) {
+        const std::optional<NameFolding> joins = foldingThatJoins(file, folder);
+        if (!joins) continue;
+        if (!folding) folding = sys_.namesFold(dir);
+        if (!folding->covers(*joins)) continue;
+      }
+      check.refuse(err::kFileExists, relative.empty() ? file : relative + kPathSeparator + file);
+    }
   }
 
   // Walks the folder `entry` of `dir`, unless it is gone or left out.
@@ -118,7 +165,7 @@ class Survey {
     Folder child;
     try {
       typename Sys::Lease lease(dir);
-      sys_.openSurveyChild(child, dir, entry, space);
+      sys_.openSurveyChild(child, dir, entry);
     } catch (const SourceError& error) {
       if (error.number == err::kFileNotFound) return;  // gone: no longer part of the copy
       throw;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "copy/pipeline.h"
 #include "folder_node.h"
@@ -39,5 +40,9 @@ void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& 
 // what it points to, and a link that points nowhere keeps its own, marked as left out.
 // Throws SourceError.
 void statEntry(const DirNode& dir, Entry& entry, bool follow);
+
+// The names of the folders (not links to folders) that the destination folder of `dir`
+// (leased) holds; none where it has no destination folder. Throws RuntimeError.
+std::vector<std::string> destinationFolders(const DirNode& dir);
 
 }  // namespace qm::fs

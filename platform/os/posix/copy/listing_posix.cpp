@@ -22,16 +22,16 @@ struct DirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-std::unique_ptr<DIR, DirCloser> openListing(const DirNode& dir) {
+std::unique_ptr<DIR, DirCloser> openListing(int folderFd, const std::string& path) {
   // A duplicate shares the folder's open description: no second open on slow volumes. The
   // check before the copy may have listed it already, so the listing starts again.
-  const int listFd = ::fcntl(dir.sourceFd(), F_DUPFD_CLOEXEC, 0);
-  if (listFd < 0) throwCopyError(errno, dir.sourcePath);
+  const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
+  if (listFd < 0) throwCopyError(errno, path);
   std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
   if (!listing) {
     const int error = errno;
     ::close(listFd);
-    throwCopyError(error, dir.sourcePath);
+    throwCopyError(error, path);
   }
   ::rewinddir(listing.get());
   return listing;
@@ -83,7 +83,7 @@ void statEntry(const DirNode& dir, Entry& entry, bool follow) {
 }
 
 void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit) {
-  const auto listing = openListing(dir);
+  const auto listing = openListing(dir.sourceFd(), dir.sourcePath);
   for (;;) {
     errno = 0;
     const dirent* found = ::readdir(listing.get());
@@ -110,6 +110,30 @@ void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& 
                                         : kindOfType(type);
     if (!emit(std::move(entry), kind)) return;
   }
+}
+
+std::vector<std::string> destinationFolders(const DirNode& dir) {
+  std::vector<std::string> folders;
+  if (!dir.hasDestination) return folders;
+  // A description of its own: the walk may list the same folder's meanwhile.
+  const UniqueFd own(::openat(dir.destinationFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!own.valid()) throwCopyError(errno, dir.destinationPath);
+  const auto listing = openListing(own.get(), dir.destinationPath);
+  for (;;) {
+    errno = 0;
+    const dirent* item = ::readdir(listing.get());
+    if (item == nullptr) break;
+    const std::string_view name = item->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st {};
+    const bool folder = item->d_type == DT_DIR || (item->d_type == DT_UNKNOWN &&
+                                                   ::fstatat(dir.destinationFd(), item->d_name, &st,
+                                                             AT_SYMLINK_NOFOLLOW) == 0 &&
+                                                   S_ISDIR(st.st_mode));
+    if (folder) folders.emplace_back(name);
+  }
+  if (errno != 0) throwCopyError(errno, dir.destinationPath);
+  return folders;
 }
 
 }  // namespace qm::fs

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "copy/file_progress.h"
 #include "copy/options.h"
@@ -48,7 +49,10 @@ class CopySystem {
   void openChild(DirNode& child, const DirNode& parent, Entry& folder,
                  const std::function<void()>& beforeMaking);
   static void openSurveyTop(DirNode& own, const DirNode& top) { fs::openSurveyTop(own, top); }
-  void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder, bool list);
+  void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder);
+  static std::vector<std::string> destinationFolders(DirNode& dir) {
+    return fs::destinationFolders(dir);
+  }
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);
   copy::NameFolding namesFold(DirNode& dir);

@@ -49,7 +49,7 @@ void CopySystem::openChild(DirNode& child, const DirNode& parent, Entry& folder,
 }
 
 // An open destination folder costs nothing to look into later: `list` makes no difference.
-void CopySystem::openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder, bool) {
+void CopySystem::openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder) {
   openSurveyNode(child, parent, folder.name, folder.followed);
 }
 

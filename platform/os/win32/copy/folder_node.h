@@ -71,8 +71,8 @@ void openChildNode(DirNode& node, DirNode& parent, const Entry& folder,
 void openSurveyTop(DirNode& own, const DirNode& top);
 
 // Opens `node` as openChildNode does, for the check before the copy: its destination only
-// where it exists as a folder, listed with `list`, and nothing made or changed.
-void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder, bool list);
+// where it exists as a folder, listed, and nothing made or changed.
+void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder);
 
 // The destination folder nearest to `node` that exists: its own, or one above it.
 const DirNode& nearestDestination(const DirNode& node);

@@ -155,13 +155,13 @@ void openSurveyTop(DirNode& own, const DirNode& top) {
   own.listing = openTarget(own.source, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
 }
 
-void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder, bool list) {
+void openSurveyNode(DirNode& node, DirNode& parent, const Entry& folder) {
   openChildSource(node, parent, folder);
   node.volume = parent.volume;
   const Entry* known = parent.hasDestination ? parent.find(folder.name) : nullptr;
   if (known && !known->isFolder()) throwNumber(err::kFileExists, node.destination);
   node.hasDestination = known && known->isFolder() && !known->isReparsePoint();
-  if (!node.hasDestination || !list) return;
+  if (!node.hasDestination) return;
   Handle h = openFollowing(node.destination, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES);
   if (!h.valid()) throwCopyError(GetLastError(), node.destination);
   listExisting(node, h.get());

@@ -44,7 +44,8 @@ class CopySystem {
   void openChild(DirNode& child, DirNode& parent, Entry& folder,
                  const std::function<void()>& beforeMaking);
   static void openSurveyTop(DirNode& own, const DirNode& top) { win32::openSurveyTop(own, top); }
-  void openSurveyChild(DirNode& child, DirNode& parent, Entry& folder, bool list);
+  void openSurveyChild(DirNode& child, DirNode& parent, Entry& folder);
+  static std::vector<std::string> destinationFolders(const DirNode& dir);
   static std::string nameOf(const Entry& entry);
   copy::VolumeLimits limits(DirNode& top);
   copy::NameFolding namesFold(DirNode& dir);

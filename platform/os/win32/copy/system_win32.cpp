@@ -18,8 +18,16 @@ void CopySystem::list(DirNode& dir, bool, const EmitEntry& emit) {
   listNode(dir, emit);  // the listing gives every size: measuring costs nothing more
 }
 
-void CopySystem::openSurveyChild(DirNode& child, DirNode& parent, Entry& folder, bool list) {
-  openSurveyNode(child, parent, folder, list);
+void CopySystem::openSurveyChild(DirNode& child, DirNode& parent, Entry& folder) {
+  openSurveyNode(child, parent, folder);
+}
+
+std::vector<std::string> CopySystem::destinationFolders(const DirNode& dir) {
+  std::vector<std::string> folders;
+  if (!dir.hasDestination) return folders;
+  for (const auto& [key, there] : dir.existing)
+    if (there.isFolder() && !there.isReparsePoint()) folders.push_back(narrow(there.name));
+  return folders;
 }
 
 std::string CopySystem::nameOf(const Entry& entry) {
