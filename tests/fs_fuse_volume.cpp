@@ -129,8 +129,10 @@ bool FuseVolume::format() {
 
 bool FuseVolume::attach() {
   if (lying()) {
-    const std::string cache = kind_ == Kind::kLyingUncached ? "QM_LYING_NO_CACHE=1 " : "";
-    runShell(cache + quoted(kLyingVolume) + " " + quoted(backing()) + " " + quoted(mountPoint_) +
+    const std::string mode = kind_ == Kind::kLyingUncached ? "QM_LYING_NO_CACHE=1 "
+                             : kind_ == Kind::kNormalizing ? "QM_LYING_NORMALIZE=1 "
+                                                           : "";
+    runShell(mode + quoted(kLyingVolume) + " " + quoted(backing()) + " " + quoted(mountPoint_) +
              " >/dev/null 2>&1");
   } else if (kind_ != Kind::kExfat) {
     const std::string zone = kind_ == Kind::kFat32InTokyo ? "TZ=Asia/Tokyo " : "";
@@ -141,6 +143,13 @@ bool FuseVolume::attach() {
   }
   for (int waited = 0; waited < 100 && !isMountPoint(mountPoint_); ++waited) ::usleep(50000);
   return isMountPoint(mountPoint_);
+}
+
+std::string FuseVolume::listed(std::string path) const {
+  if (kind_ != Kind::kNormalizing) return path;
+  for (std::size_t at = 0; (at = path.find("e\xCC\x81", at)) != std::string::npos; at += 2)
+    path.replace(at, 3, "\xC3\xA9");
+  return path;
 }
 
 void FuseVolume::vanish() {

@@ -11,8 +11,10 @@ class FuseVolume {
   // every time is read back shifted by nine hours from the time set.
   // kLying: the tests' own volume that stores what it is given in a folder but hands other
   // bytes back once the kernel's cache is passed (see lying_volume.c); kLyingUncached
-  // drops the cache on every open.
-  enum class Kind { kFat32, kExfat, kFat32InTokyo, kLying, kLyingUncached };
+  // drops the cache on every open. kNormalizing: that volume taking names as a share that
+  // normalises them does (as a Mac's), "é" composed and decomposed for one name, stored
+  // composed (names holding "flip" or "zero" still read back wrong).
+  enum class Kind { kFat32, kExfat, kFat32InTokyo, kLying, kLyingUncached, kNormalizing };
 
   // Makes an image of `sizeMiB` in `folder` and mounts it at `folder`/mnt: FAT32 with
   // fusefat, exFAT with exfat-fuse on a loop device (a lying volume keeps its files in
@@ -31,11 +33,16 @@ class FuseVolume {
   // cannot.
   bool remount();
   const std::string& skipReason() const { return skipReason_; }
+  // `path` as this volume lists it: the normalizing one composes "e" and U+0301 (the only
+  // decomposed letter the tests give it) into "é"; the others keep names as given.
+  std::string listed(std::string path) const;
   // Where the driver writes the volume: the loop device, else the image file.
   const std::string& store() const { return loopDevice_.empty() ? image_ : loopDevice_; }
 
  private:
-  bool lying() const { return kind_ == Kind::kLying || kind_ == Kind::kLyingUncached; }
+  bool lying() const {
+    return kind_ == Kind::kLying || kind_ == Kind::kLyingUncached || kind_ == Kind::kNormalizing;
+  }
   std::string backing() const { return image_.substr(0, image_.rfind('/')) + "/backing"; }
   bool format();
   bool attach();

@@ -1,5 +1,6 @@
-// Copies onto real FAT32 and exFAT volumes mounted with FUSE: every file arrives, a second
-// run writes nothing, and names or entries the volume refuses end in the generic branch.
+// Copies onto real FAT32 and exFAT volumes and a share that normalises names, mounted with
+// FUSE: every file arrives, a second run writes nothing, and names or entries the volume
+// refuses end in the generic branch.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,13 +63,23 @@ TEST_P(VolumeCopy, EveryFileArrivesAndASecondRunWritesNothing) {
   // stopped; on exFAT every re-copy rewrote every file (times kept at coarser steps).
   TempDir tmp;
   const bool fat = GetParam() != FuseVolume::Kind::kExfat;
-  // The FAT driver here takes ASCII names only; exFAT takes any.
-  makeTree(tmp / "src", fat ? "Docs" : "書類", fat ? "report.txt" : "報告書.txt");
+  const bool share = GetParam() == FuseVolume::Kind::kNormalizing;
+  // The FAT driver here takes ASCII names only; exFAT takes any; the share is given names
+  // with decomposed letters, which it stores composed.
+  const std::string folder = share ? "Cafe\xCC\x81" : fat ? "Docs" : "書類";
+  const std::string name = share ? "re\xCC\x81sume\xCC\x81.txt" : fat ? "report.txt" : "報告書.txt";
+  makeTree(tmp / "src", folder, name);
   FuseVolume volume(GetParam(), tmp.path(), 64);
   if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  // The source's files under the names the volume lists them by.
+  const auto expected = [&] {
+    std::map<std::string, std::string> listed;
+    for (const auto& [path, bytes] : contents(tmp / "src")) listed[volume.listed(path)] = bytes;
+    return listed;
+  };
   const std::string destination = volume.mountPoint() + "/backup";
   ASSERT_NO_THROW(copyFolder(tmp / "src", destination));
-  EXPECT_EQ(contents(destination), contents(tmp / "src"));
+  EXPECT_EQ(contents(destination), expected());
 
   testing::resetCalls();
   ASSERT_NO_THROW(copyFolder(tmp / "src", destination));
@@ -80,17 +91,17 @@ TEST_P(VolumeCopy, EveryFileArrivesAndASecondRunWritesNothing) {
   setTime(tmp / "src/run.sh", 1700000000, 0);
   testing::resetCalls();
   ASSERT_NO_THROW(copyFolder(tmp / "src", destination));
-  EXPECT_EQ(contents(destination), contents(tmp / "src"));
+  EXPECT_EQ(contents(destination), expected());
   EXPECT_EQ(testing::calls(Call::kRenameat2), 2u);
 
   // Regression: on a FAT volume read in another time zone the learned step grew to the
   // shift, so an older version of the same size put back into the source was never copied.
   // (Two hours: one hour apart on FAT is a daylight-saving shift.)
-  const std::string file = tmp / (std::string("src/") + (fat ? "report.txt" : "報告書.txt"));
+  const std::string file = tmp / ("src/" + name);
   writeFile(file, "older file", 0640);
   setTime(file, 1600000001 - 7200, 123456789);
   ASSERT_NO_THROW(copyFolder(tmp / "src", destination));
-  EXPECT_EQ(contents(destination), contents(tmp / "src"));
+  EXPECT_EQ(contents(destination), expected());
 
   // Regression: the FAT driver gives a file renamed over another the present time, so
   // every file copied again was written again on every later run.
@@ -101,11 +112,15 @@ TEST_P(VolumeCopy, EveryFileArrivesAndASecondRunWritesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, VolumeCopy,
                          ::testing::Values(FuseVolume::Kind::kFat32, FuseVolume::Kind::kExfat,
-                                           FuseVolume::Kind::kFat32InTokyo),
+                                           FuseVolume::Kind::kFat32InTokyo,
+                                           // A decomposed name that a share stores composed
+                                           // refused as a clash, or written on every run.
+                                           FuseVolume::Kind::kNormalizing),
                          [](const auto& param) -> std::string {
                            switch (param.param) {
                              case FuseVolume::Kind::kFat32: return "Fat32";
                              case FuseVolume::Kind::kExfat: return "Exfat";
+                             case FuseVolume::Kind::kNormalizing: return "NormalizingShare";
                              default: return "Fat32ReadInTokyo";
                            }
                          });
