@@ -1,11 +1,16 @@
 // The Windows copy and links: linked folders copied as what they point to, links that lead
-// back into the copy left out and listed, copies into the source through links
-// and bind mounts refused by file identity.
+// back into the copy left out and listed, links followed only on their owner's read
+// access, copies into the source through links and bind mounts refused by file identity.
+#include <windows.h>
+
+#include <sddl.h>
+
 #include <string>
 
 #include "copy/filesystem.h"
 #include "copy/progress.h"
 #include "os/copy_folder.h"
+#include "os/win32/copy/link_access.h"
 #include "os/win32/copy/listing.h"
 #include "win32_fs_util.h"
 
@@ -132,6 +137,96 @@ TEST_F(Win32CopyLinks, ALinkThatPointsNowhereStopsTheCopyWith53) {
   if (underWine()) GTEST_SKIP() << "Wine does not list links that point nowhere";
   if (!link(src + "\\gone", root + "\\missing")) GTEST_SKIP() << "no folder links here";
   EXPECT_EQ(copyError(dst), err::kFileNotFound);
+}
+
+// Wine shows no reparse points (a Unix symbolic link is seen as what it leads to, and
+// links it is asked to make are not made), and reports a file of another Unix user as
+// owned by another account. There, a plain file owned by another user stands in for such
+// a link. Wine has no Authz: that the copy's own link is followed there shows it is
+// followed without the check.
+TEST_F(Win32CopyLinks, ALinkIsFollowedOnlyWhereItsOwnerMayReadWhatItLeadsTo) {
+  const std::string mine = src + "\\リンク", stranger = src + "\\他人", secret = root + "\\秘";
+  if (!link(mine, other)) GTEST_SKIP() << "no folder links here";
+  put(stranger, "");
+  put(secret + ".txt", "S");
+  CreateDirectoryW(lp(secret).c_str(), nullptr);
+  const bool others =
+      underWine() &&
+      runUnixShell("chown 1234 '" + unixPathOf(stranger) + "' && chmod 600 '" + unixPathOf(secret) +
+                   ".txt' && chmod 700 '" + unixPathOf(secret) + "'") == 0;
+  const struct {
+    const char* label;
+    std::string link, target;
+    bool byOther, folder, ownedBySelf, followed;
+  } cases[] = {
+      {"the copy's own link to a folder", mine, other, false, true, true, true},
+      {"another account's link to a file only the copy's account may read", stranger,
+       secret + ".txt", true, false, false, false},
+      {"another account's link to a folder only the copy's account may list", stranger, secret,
+       true, true, false, false},
+  };
+  for (const auto& c : cases) {
+    if (c.byOther && !others) continue;
+    const win32::Handle target = win32::openFollowing(lp(c.target));
+    ASSERT_TRUE(target.valid()) << c.label;
+    EXPECT_EQ(win32::ownedBySelf(lp(c.link)), c.ownedBySelf) << c.label;
+    EXPECT_EQ(win32::linkOwnerMayRead(lp(c.link), target.get(), c.folder), c.followed) << c.label;
+  }
+  if (!others) GTEST_SKIP() << "files of another account are made only by root under Wine";
+}
+
+TEST(Win32LinkOwners, ALinkIsFollowedWhereItsOwnerIsTrustedOrMayRead) {
+  using win32::OwnerRead;
+  const struct {
+    const char* label;
+    bool self, system;
+    OwnerRead answer;
+    bool followed;
+  } cases[] = {
+      {"the copy's account, never asked", true, false, OwnerRead::Unknown, true},
+      {"the copy's account, whatever the check says", true, false, OwnerRead::Denied, true},
+      {"a system principal, never asked", false, true, OwnerRead::Unknown, true},
+      {"another account that may read", false, false, OwnerRead::Granted, true},
+      {"another account that may not read", false, false, OwnerRead::Denied, false},
+      {"another account, where the check cannot be made", false, false, OwnerRead::Unknown, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(win32::followsLink(c.self, c.system, c.answer), c.followed) << c.label;
+}
+
+TEST(Win32LinkOwners, OnlyTheSystemsOwnPrincipalsAreTrusted) {
+  const struct {
+    const wchar_t* sid;
+    bool system;
+  } cases[] = {
+      {L"S-1-5-18", true},      // LocalSystem
+      {L"S-1-5-32-544", true},  // Administrators
+      // TrustedInstaller, then SIDs that differ from it in the last part or lack it.
+      {L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", true},
+      {L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478465", false},
+      {L"S-1-5-80-956008885-3418522649-1831038044-1853292631", false},
+      {L"S-1-5-32-545", false},  // Users
+      {L"S-1-5-19", false},      // LocalService
+      {L"S-1-5-7", false},       // Anonymous, Wine's owner of other Unix users' files
+      {L"S-1-1-0", false},       // Everyone
+      {L"S-1-5-21-0-0-0-1000", false},
+  };
+  for (const auto& c : cases) {
+    PSID sid = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(c.sid, &sid)) << narrow(c.sid);
+    EXPECT_EQ(win32::isSystemPrincipal(sid), c.system) << narrow(c.sid);
+    LocalFree(sid);
+  }
+}
+
+TEST(Win32LinkOwners, OnlySymbolicLinksAndJunctionsAnswerToTheirOwner) {
+  const std::pair<DWORD, bool> cases[] = {
+      {IO_REPARSE_TAG_SYMLINK, true},   {IO_REPARSE_TAG_MOUNT_POINT, true},
+      {IO_REPARSE_TAG_WOF, false},      {IO_REPARSE_TAG_DEDUP, false},
+      {IO_REPARSE_TAG_CLOUD_6, false},  {IO_REPARSE_TAG_APPEXECLINK, false},
+      {IO_REPARSE_TAG_ONEDRIVE, false}, {0, false},
+  };
+  for (const auto& [tag, owned] : cases) EXPECT_EQ(win32::isOwnedLink(tag), owned) << tag;
 }
 
 TEST(Win32CompatibilityJunctions, OnlyHiddenSystemJunctionsAreLeftOut) {

@@ -235,14 +235,14 @@ TEST_F(Win32Copy, OnlyFilesThatDifferInSizeTimeOrReadOnlyAreCopiedAgain) {
   }
 }
 
-TEST_F(Win32Copy, AFolderWhereTheCopyNeedsAFileIsError75AndNamesIt) {
+TEST_F(Win32Copy, AFolderWhereTheCopyNeedsAFileIsRefusedWith58AndNamed) {
   CreateDirectoryW(widen(dst).c_str(), nullptr);
   CreateDirectoryW(widen(dst + "\\a.txt").c_str(), nullptr);
   try {
     copy();
     ADD_FAILURE() << "a folder was overwritten by a file";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number, err::kPathFileAccess);
+    EXPECT_EQ(e.number, err::kFileExists);
     EXPECT_NE(e.path.find("先\\a.txt"), std::string::npos) << e.path;
   }
 }

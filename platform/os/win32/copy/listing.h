@@ -35,8 +35,8 @@ struct Entry {
   std::uint64_t size = 0;
   Ticks created = 0, accessed = 0, written = 0, changed = 0;
   DWORD reparseTag = 0;
-  // Why the listing gave it as left out (a link that leads nowhere or into the copy, a
-  // compatibility junction).
+  // Why the listing gave it as left out (a link that leads nowhere or into the copy, one
+  // whose owner could not read its target, a compatibility junction).
   copy::LeftOut leftOut = copy::LeftOut::NotData;
 
   bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -78,9 +78,10 @@ using EmitEntry = std::function<bool(Entry&&, copy::Listed)>;
 
 // Lists the source folder of `node`, which it then closes. Links, to files and folders
 // alike, are followed: the copy holds what they point to, on any volume and without
-// privileges. A link that leads to its own folder or above it, or into or above the
-// destination (a cycle), one that leads nowhere and a compatibility junction are given as
-// left out. Throws RuntimeError.
+// privileges, where the link's owner could read what it leads to (see linkOwnerMayRead).
+// A link that leads to its own folder or above it, or into or above the destination (a
+// cycle), one that leads nowhere, one whose owner could not read its target and a
+// compatibility junction are given as left out. Throws RuntimeError.
 void listNode(DirNode& node, const EmitEntry& emit);
 
 }  // namespace qm::win32

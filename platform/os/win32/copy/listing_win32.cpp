@@ -3,6 +3,7 @@
 
 #include "errors.h"
 #include "folder_node.h"
+#include "link_access.h"
 #include "listing.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
@@ -100,6 +101,12 @@ bool resolveLink(const DirNode& node, std::wstring& folderFinal, Entry& e,
   FileId id;
   Entry resolved;
   if (!describe(target.get(), id, resolved)) throwCopyError(GetLastError(), path);
+  // A copy with more rights than the link's owner does not publish what that owner could
+  // not read: the link is left out, as one that leads nowhere.
+  if (isOwnedLink(e.reparseTag) && !linkOwnerMayRead(path, target.get(), resolved.isFolder())) {
+    e.leftOut = copy::LeftOut::Unreadable;
+    return false;
+  }
   resolved.name = std::move(e.name);
   resolved.attributes &= ~FILE_ATTRIBUTE_REPARSE_POINT;
   e = std::move(resolved);
