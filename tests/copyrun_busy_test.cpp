@@ -16,34 +16,32 @@ constexpr const char* kCompleted = "コピーが完了しました。正常終�
 constexpr const char* kDeviceNotReady = "デバイスの準備が出来ていません。";
 constexpr const char* kSetupFile = "QMS (QuillmarSetter).exe";
 
-// The working object of the busy one: its copy runs the test's steps on the progress.
-class ScriptedCopy : public FileSystemObject {
- public:
-  using Steps = std::function<void(CopyProgress&)>;
-  ScriptedCopy(CopyProgress* progress, Steps& steps) : progress_(progress), steps_(steps) {}
-  std::string GetBaseName(std::string_view) override { return {}; }
-  void CopyFolder(std::string_view, std::string_view, bool) override { steps_(*progress_); }
-
- private:
-  CopyProgress* progress_;
-  Steps& steps_;
-};
+// The busy object's copy: runs the test's steps on the progress, and returns what they
+// counted, or the error they throw.
+using Steps = std::function<void(CopyProgress&)>;
+BusyCopyObject::Copier scriptedCopy(Steps& steps) {
+  return [&steps](std::string_view, std::string_view, const CopyOptions&, CopyProgress& progress) {
+    try {
+      steps(progress);
+    } catch (const RuntimeError& failure) {
+      return copy::resultOf(progress, &failure);
+    }
+    return copy::resultOf(progress, nullptr);
+  };
+}
 
 class BusyCopyRun : public CopyTool {
  protected:
   void SetUp() override {
     CopyTool::SetUp();
-    ui.objectFactory = [this] {
-      return std::make_unique<BusyCopyObject>(
-          ui, [this](CopyProgress* p) { return std::make_unique<ScriptedCopy>(p, steps); });
-    };
+    ui.objectFactory = [this] { return std::make_unique<BusyCopyObject>(ui, scriptedCopy(steps)); };
     ui.programs[kSetupFile] = 0;
     storeJob();
     start();
   }
   headless::HForm& mainForm() { return *ui.form("frmMain"); }
 
-  ScriptedCopy::Steps steps;
+  Steps steps;
 };
 
 TEST_F(BusyCopyRun, NoClickKeyOrCloseDuringTheCopyReachesAHandlerThenOrLater) {

@@ -81,21 +81,22 @@ TEST(ProgressView, TheOutcomeNamesTheFirstFileWithItsCauseAndHowManyMore) {
     return text;
   };
   for (const auto& c : cases) {
-    copy::CopyReport report;
-    for (const Problem& p : c.failures) report.addFailure(p);
-    for (const Problem& p : c.leftOut) report.addLeftOut(p);
+    CopyProgress run;
+    for (const Problem& p : c.failures) run.report.addFailure(p);
+    for (const Problem& p : c.leftOut) run.report.addLeftOut(p);
     std::string details;
     for (const std::string& d : c.details)
       details.append(details.empty() ? "" : "\n").append(expand(d));
-    EXPECT_EQ(copyOutcome(report, c.failure), (CopyOutcome{expand(c.line), details})) << c.what;
+    EXPECT_EQ(copyOutcome(copy::resultOf(run, c.failure)), (CopyOutcome{expand(c.line), details}))
+        << c.what;
   }
   // However many there are, the list behind the line stays short enough to read.
-  copy::CopyReport many;
+  CopyProgress many;
   for (int i = 0; i < 2500; ++i) {
     std::string file = "f";
-    many.addFailure({file.append(std::to_string(i)), "x"});
+    many.report.addFailure({file.append(std::to_string(i)), "x"});
   }
-  const CopyOutcome outcome = copyOutcome(many, &device);
+  const CopyOutcome outcome = copyOutcome(copy::resultOf(many, &device));
   EXPECT_EQ(outcome.line, "f0: x ほか 2,499 件");
   EXPECT_EQ(std::count(outcome.details.begin(), outcome.details.end(), '\n'), 20);
   EXPECT_TRUE(outcome.details.ends_with("… ほか 2,480 件")) << outcome.details;

@@ -1,7 +1,7 @@
 // The file-system object backed by the real disk, on the copy engine of the system built for.
 #include "base_name.h"
+#include "copy/result.h"
 #include "filesystem.h"
-#include "os/copy_folder.h"
 
 namespace qm {
 
@@ -15,10 +15,9 @@ class DiskFileSystemObject final : public FileSystemObject {
 
   void CopyFolder(std::string_view source, std::string_view destination,
                   bool overwriteFiles) override {
-    CopyOptions options;
-    options.existing = overwriteFiles ? ExistingFile::ReplaceIfChanged : ExistingFile::Refuse;
-    options.progress = progress_;
-    fs::copyFolder(source, destination, options);
+    const copy::CopyResult result =
+        copy::copyFolder(source, destination, fileSystemObjectOptions(overwriteFiles), progress_);
+    if (!result.complete()) throw result.error();
   }
 
  private:

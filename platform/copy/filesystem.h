@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "copy/options.h"
+
 namespace qm {
 
 inline constexpr std::string_view kFileSystemObjectId = "Scripting.FileSystemObject";
@@ -19,10 +21,16 @@ class FileSystemObject {
                           bool overwriteFiles) = 0;
 };
 
-struct CopyProgress;
+// What CopyFolder's `overwriteFiles` means: files the destination holds are replaced where
+// they no longer hold the copy of their source, or else the copy stops with 58.
+inline CopyOptions fileSystemObjectOptions(bool overwriteFiles) {
+  CopyOptions options;
+  options.existing = overwriteFiles ? ExistingFile::ReplaceIfChanged : ExistingFile::Refuse;
+  return options;
+}
 
-// The object backed by the real disk. With `progress`, its copies count what they found
-// and finished there (see copy_progress.h).
+// The object backed by the real disk, without windows (the windows get the busy one). With
+// `progress`, its copies count what they found and finished there (see copy/progress.h).
 std::unique_ptr<FileSystemObject> createDiskFileSystemObject(CopyProgress* progress = nullptr);
 
 }  // namespace qm

@@ -42,8 +42,7 @@ std::unique_ptr<FileSystemObject> Backend::createObject(std::string_view progId)
 }
 
 std::unique_ptr<FileSystemObject> Backend::makeFileSystemObject() {
-  return std::make_unique<BusyCopyObject>(
-      *this, [](CopyProgress* progress) { return createDiskFileSystemObject(progress); });
+  return std::make_unique<BusyCopyObject>(*this);
 }
 
 void Backend::runWhileBusy(const std::function<void()>& work, const CopyProgress& progress) {

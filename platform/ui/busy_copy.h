@@ -9,31 +9,39 @@
 #include "backend.h"
 #include "copy/filesystem.h"
 #include "copy/progress.h"
+#include "copy/result.h"
 
 namespace qm {
 
-// Wraps the object that does the work (the disk's): its CopyFolder runs through
-// Backend::runWhileBusy, counting into progress of its own, so the window that called
-// it keeps painting, shows how far the copy is and takes no input until it has ended;
-// then the window shows what became of the copy (which files failed, which were left out).
-// Base names pass straight through.
+// Its CopyFolder runs the copy through Backend::runWhileBusy, counting into progress of
+// its own, so the window that called it keeps painting, shows how far the copy is and
+// takes no input until it has ended; then the window shows the result it is handed (which
+// files failed, which were left out), and a failed copy throws its error, as the windows'
+// handlers expect.
 class BusyCopyObject : public FileSystemObject {
  public:
-  // Makes the working object, counting its copies into the progress it is given.
-  using Factory = std::function<std::unique_ptr<FileSystemObject>(CopyProgress*)>;
+  // Runs one copy, counting into the progress it is given: the disk's by default.
+  using Copier =
+      std::function<copy::CopyResult(std::string_view source, std::string_view destination,
+                                     const CopyOptions& options, CopyProgress&)>;
 
-  BusyCopyObject(Backend& ui, const Factory& make);
+  explicit BusyCopyObject(Backend& ui, Copier copier = diskCopier());
 
   std::string GetBaseName(std::string_view path) override;
   void CopyFolder(std::string_view source, std::string_view destination,
                   bool overwriteFiles) override;
 
   const CopyProgress& progress() const { return *progress_; }
+  // What the last copy returned; empty and complete before the first.
+  const copy::CopyResult& lastResult() const { return last_; }
+
+  static Copier diskCopier();
 
  private:
   Backend& ui_;
-  std::unique_ptr<CopyProgress> progress_;  // outlives inner_, which counts into it
-  std::unique_ptr<FileSystemObject> inner_;
+  Copier copier_;
+  std::unique_ptr<CopyProgress> progress_;  // read by the window while the copy runs
+  copy::CopyResult last_;
 };
 
 }  // namespace qm

@@ -65,24 +65,18 @@ void listInto(std::string& details, std::size_t& lines, const std::vector<copy::
 
 }  // namespace
 
-CopyOutcome copyOutcome(const copy::CopyReport& report, const RuntimeError* failure) {
-  std::vector<copy::Problem> failures = report.failures();
-  std::size_t failureCount = report.failureCount();
-  if (failure && failures.empty()) {
-    failures.push_back({failure->path, copy::numberCause(failure->number, false)});
-    failureCount = 1;
-  }
-  const std::vector<copy::Problem> leftOut = report.leftOut();
-  const std::size_t leftOutCount = report.leftOutCount();
+CopyOutcome copyOutcome(const copy::CopyResult& result) {
+  const auto& failures = result.failures;
+  const auto& leftOut = result.leftOut;
   CopyOutcome outcome;
   if (!failures.empty()) {
-    outcome.line = lineOf(failures.front()) + more(failureCount - 1);
+    outcome.line = lineOf(failures.front()) + more(result.counts.failed - 1);
   } else if (!leftOut.empty()) {
-    outcome.line = lineOf(leftOut.front()) + more(leftOutCount - 1);
+    outcome.line = lineOf(leftOut.front()) + more(result.counts.leftOut - 1);
   }
   std::size_t lines = 0;
-  listInto(outcome.details, lines, failures, failureCount);
-  listInto(outcome.details, lines, leftOut, leftOutCount);
+  listInto(outcome.details, lines, failures, result.counts.failed);
+  listInto(outcome.details, lines, leftOut, result.counts.leftOut);
   return outcome;
 }
 

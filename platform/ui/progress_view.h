@@ -8,6 +8,7 @@
 
 #include "copy/progress.h"
 #include "copy/report.h"
+#include "copy/result.h"
 #include "errors.h"
 
 namespace qm {
@@ -48,10 +49,8 @@ struct CopyOutcome {
   bool operator==(const CopyOutcome&) const = default;
 };
 
-// The outcome of a copy that filled `report` and, unless `failure` is null, failed with
-// it; a failure the report does not hold (one before the copy began) is told by its own
-// path and number.
-CopyOutcome copyOutcome(const copy::CopyReport& report, const RuntimeError* failure);
+// The outcome of a copy, from what it returned.
+CopyOutcome copyOutcome(const copy::CopyResult& result);
 
 // What screen readers call the progress bar.
 inline constexpr const char* kProgressBarName = "コピーの進み具合";
