@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "copy/filesystem.h"
+#include "copy/file_progress.h"
+#include "os/win32/copy/file_copy.h"
 #include "os/win32/copy/file_data.h"
 #include "os/win32/copy/temporaries.h"
 #include "os/win32/longpath.h"
@@ -87,6 +89,32 @@ class Win32CopyFaults : public ::testing::Test {
   void copy() { createDiskFileSystemObject()->CopyFolder(src, dst, true); }
   std::string root, src, dst;
 };
+
+// Regression: where the copy may not replace files, a file another program placed under a
+// name after the copy looked was replaced all the same.
+TEST_F(Win32CopyFaults, AFileThatAppearedMeanwhileIsReplacedOnlyWhereTheCopyMayReplace) {
+  const struct {
+    bool mayReplace;
+    int number;
+    const char* left;  // what the destination holds after
+  } cases[] = {{false, err::kFileExists, "theirs"}, {true, 0, "A"}};
+  for (const auto& c : cases) {
+    put(dst + "\\a.txt", "theirs");
+    win32::Handle h = win32::openFollowing(lp(src + "\\a.txt"));
+    win32::FileId id;
+    win32::Entry entry;
+    ASSERT_TRUE(win32::describe(h.get(), id, entry));
+    entry.name = L"a.txt";
+    win32::FileCopier copier;
+    copy::FileProgress progress(nullptr, entry.size);
+    const int number = errorOf([&] {
+      win32::writeFile(copier, lp(src + "\\a.txt"), lp(dst), lp(dst + "\\a.txt"), entry, nullptr,
+                       c.mayReplace, progress);
+    });
+    EXPECT_EQ(number, c.number) << c.mayReplace;
+    EXPECT_EQ(tree(dst), (std::map<std::string, std::string>{{"a.txt", c.left}})) << c.mayReplace;
+  }
+}
 
 TEST_F(Win32CopyFaults, TemporaryNamesThatAreTakenArePassedOver) {
   // Regression: a stale temporary under the name the run chose ended the run with an

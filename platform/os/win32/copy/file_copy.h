@@ -20,9 +20,11 @@ struct FileCopier {
 // nothing). A failure never destroys the old file and leaves no temporary file. Times,
 // attributes and streams the volume refuses are left out (see isRefusedMetadata);
 // creating, writing, flushing and renaming stop the copy with their numbers, and a name
-// the volume refuses is 52. Bytes are counted into `progress` as they are written.
+// the volume refuses is 52. Without `mayReplace`, a file that is there by the time the
+// copy places its own (another program made it) is 58 and stays as it is. Bytes are
+// counted into `progress` as they are written.
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
-               copy::FileProgress& progress);
+               bool mayReplace, copy::FileProgress& progress);
 
 }  // namespace qm::win32

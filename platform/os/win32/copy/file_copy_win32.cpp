@@ -169,7 +169,7 @@ bool placeNew(const std::wstring& temp, const std::wstring& destination, const s
 
 void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
-               copy::FileProgress& progress) {
+               bool mayReplace, copy::FileProgress& progress) {
   TemporaryFile temp;
   {
     // Hidden while it is unfinished.
@@ -188,8 +188,13 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
   if (wasReadOnly &&
       !SetFileAttributesW(destination.c_str(), existing->attributes & ~FILE_ATTRIBUTE_READONLY))
     throwCopyError(GetLastError(), destination);
-  if (!(!existing && placeNew(temp.path, destination, entry.name)) &&
-      !placeFile(temp.path, destination)) {
+  const bool placed = !existing && placeNew(temp.path, destination, entry.name);
+  // A file another program placed under the name since the copy looked is replaced only
+  // where the copy may replace files at all.
+  if (!placed && !existing && !mayReplace &&
+      GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES)
+    throwNumber(err::kFileExists, destination);
+  if (!placed && !placeFile(temp.path, destination)) {
     const DWORD code = GetLastError();
     if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
     const bool named =
@@ -205,10 +210,10 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
 
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
-               copy::FileProgress& progress) {
+               bool mayReplace, copy::FileProgress& progress) {
   for (int attempt = 1;; ++attempt) {
     try {
-      writeOnce(copier, source, folder, destination, entry, existing, progress);
+      writeOnce(copier, source, folder, destination, entry, existing, mayReplace, progress);
       return;
     } catch (const ChangedWhileRead&) {
       if (attempt == kReadAttempts)

@@ -83,7 +83,8 @@ void CopySystem::write(DirNode& dir, Entry& entry, const Entry* existing,
                        copy::FileProgress& progress, unsigned worker) {
   dir.touched = true;
   writeFile(copiers_[worker], dir.source + L"\\" + entry.name, dir.destination,
-            dir.destination + L"\\" + entry.name, entry, existing, progress);
+            dir.destination + L"\\" + entry.name, entry, existing,
+            options_.existing != ExistingFile::Refuse, progress);
 }
 
 void CopySystem::finishFolder(DirNode& dir) {
