@@ -21,7 +21,8 @@ qm::CopyOptions optionsFromEnvironment() {
   if (const char* workers = std::getenv("QM_WORKERS")) {
     options.workers = static_cast<unsigned>(std::strtoul(workers, nullptr, 10));
   }
-  if (const char* reflink = std::getenv("QM_REFLINK")) options.tryReflink = reflink[0] != '0';
+  if (const char* reflink = std::getenv("QM_REFLINK"); reflink && reflink[0] == '0')
+    options.data = qm::DataMethod::Kernel;
   if (const char* check = std::getenv("QM_CHECK")) options.checkFirst = check[0] != '0';
   if (const char* back = std::getenv("QM_READBACK"))
     options.readBack = back[0] == '0' ? qm::ReadBack::Never : qm::ReadBack::Always;

@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <string>
 
@@ -27,7 +28,7 @@ using testing::writeFile;
 
 int copyNumber(const std::string& source, const std::string& destination) {
   CopyOptions options;
-  options.tryReflink = false;  // so that file data goes through the calls under test
+  options.data = DataMethod::Kernel;  // so that file data goes through the calls under test
   try {
     copyFolder(source, destination, options);
   } catch (const RuntimeError& e) {
@@ -57,6 +58,47 @@ std::map<std::string, std::string> contents(const std::string& root) {
     files[name] = file == std::string::npos ? line.substr(line.rfind(' ') + 1) : line.substr(file);
   }
   return files;
+}
+
+// How data moves is the options' choice, and each method keeps every byte and a sparse
+// file's holes: the kernel's copy never goes through the copy's own buffer, the buffered
+// one never through the kernel's copy; a clone, where the volume has one, needs neither.
+TEST(DataMethods, EachMethodMovesTheBytesByItsOwnCallsAndKeepsHoles) {
+  const struct {
+    DataMethod method;
+    bool ranges;   // copy_file_range is called (false: not asserted, as a clone needs none)
+    bool buffers;  // pwrite is called
+  } cases[] = {
+      {DataMethod::Auto, false, false},
+      {DataMethod::Clone, false, false},
+      {DataMethod::Kernel, true, false},
+      {DataMethod::Buffered, false, true},
+  };
+  TempDir tmp;
+  ::mkdir((tmp / "src").c_str(), 0755);
+  writeFile(tmp / "src/plain", std::string(1 << 20, 'p'));
+  const int fd = ::open((tmp / "src/sparse").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(::pwrite(fd, "tail", 4, off_t{1} << 30), 4);
+  ::close(fd);
+  for (const auto& c : cases) {
+    std::atomic<int> ranges{0}, writes{0};
+    const testing::BeforeCall onRange(Call::kCopyFileRange, [&] { ++ranges; });
+    const testing::BeforeCall onWrite(Call::kPwrite, [&] { ++writes; });
+    CopyOptions options;
+    options.data = c.method;
+    const std::string destination = tmp / ("dst" + std::to_string(static_cast<int>(c.method)));
+    copyFolder(tmp / "src", destination, options);
+    const int method = static_cast<int>(c.method);
+    EXPECT_EQ(contents(destination), contents(tmp / "src")) << method;
+    EXPECT_LT(testing::statOf(destination + "/sparse").st_blocks * 512, 1 << 20) << method;
+    if (c.ranges) {
+      EXPECT_GT(ranges.load(), 0) << method;
+    }
+    if (c.method == DataMethod::Buffered) {
+      EXPECT_EQ(ranges.load(), 0) << method;
+    }
+    EXPECT_EQ(writes.load() > 0, c.buffers) << method;
+  }
 }
 
 TEST(MetadataRefusals, NeverFailTheCopy) {

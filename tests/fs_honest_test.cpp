@@ -599,7 +599,7 @@ TEST(KeepGoing, AnEntryThatChangedAfterTheCheckIsCopiedAsItIsNow) {
     CopyOptions options;
     options.progress = &progress;
     options.workers = 1;
-    options.tryReflink = false;
+    options.data = DataMethod::Kernel;
     EXPECT_EQ(testing::copyNumber(tmp / "src", tmp / "dst", options), 0) << c.label;
     EXPECT_TRUE(changed) << c.label;
     EXPECT_TRUE(progress.report.failures().empty()) << c.label;

@@ -23,6 +23,36 @@ enum class Links {
   ByVolume,  // as a link where the destination volume holds links, followed elsewhere
 };
 
+// How a file's bytes move from the source to its copy.
+enum class DataMethod {
+  Auto,      // the fastest the system and the volumes offer, falling back as each refuses
+  Clone,     // the source's blocks shared where the volume can (a reflink), else as Kernel
+  Kernel,    // copied inside the kernel (copy_file_range), else as Buffered; never shared
+             // blocks, so that damage to one is never damage to both
+  Buffered,  // read and written through the copy's own buffer
+};
+
+// The ways a file's bytes may move, each tried in this order where the one before cannot
+// be used between the two files.
+struct DataSteps {
+  bool clone = false;
+  bool kernel = false;
+  // Buffered always remains, as the last.
+  bool operator==(const DataSteps&) const = default;
+};
+
+// What each method tries, decided once for every system; a system offers only what it
+// has (Windows copies through its own buffer only).
+constexpr DataSteps dataSteps(DataMethod method) {
+  switch (method) {
+    case DataMethod::Auto:
+    case DataMethod::Clone: return {true, true};
+    case DataMethod::Kernel: return {false, true};
+    case DataMethod::Buffered: return {false, false};
+  }
+  return {};
+}
+
 // Whether the copy reads what it wrote back from the destination device, past the
 // system's cache, and compares it with the source before it reports success.
 enum class ReadBack {
@@ -48,9 +78,8 @@ struct CopyOptions {
   // finished copy is on the disk. Windows flushes each file before it replaces anything,
   // so the flush at the end is never needed there.
   bool syncAtEnd = true;
-  // Ask the file system to share the source's blocks (a reflink) before copying bytes.
-  // Windows has no such call for ordinary volumes: it copies the bytes.
-  bool tryReflink = true;
+  // How the bytes of each file move (see DataMethod).
+  DataMethod data = DataMethod::Auto;
   // Check the whole plan against the destination volume before anything is written
   // (names, case, file sizes, free space). Off only to measure what the check costs.
   bool checkFirst = true;

@@ -1,4 +1,5 @@
-// Copies file contents: reflink first, then copy_file_range, then read/write; keeps holes.
+// Copies file contents: a clone, then copy_file_range, then read/write, as the steps allow;
+// keeps holes.
 #include "file_data.h"
 
 #include <linux/fs.h>
@@ -61,14 +62,15 @@ int readWriteRange(int in, int out, off_t offset, off_t length, copy::FileProgre
   return 0;
 }
 
-// Copies up to `length` bytes at `offset` inside the kernel, falling back to read/write
-// where the kernel or the file systems cannot. A copy_file_range that returns 0 early may
-// mean the end of the file or a file system that copies nothing (some do): reading tells.
-int copyRange(int in, int out, off_t offset, off_t length, CopySystem& run,
+// Copies up to `length` bytes at `offset` inside the kernel where `steps` allow, falling
+// back to read/write where the kernel or the file systems cannot. A copy_file_range that
+// returns 0 early may mean the end of the file or a file system that copies nothing (some
+// do): reading tells.
+int copyRange(int in, int out, off_t offset, off_t length, const DataSteps& steps, CopySystem& run,
               copy::FileProgress& progress) {
   off_t copied = 0;
   while (length > 0) {
-    if (!run.copyRangePossible.load(std::memory_order_relaxed)) {
+    if (!steps.kernel || !run.copyRangePossible.load(std::memory_order_relaxed)) {
       return readWriteRange(in, out, offset, length, progress, copied);
     }
     off_t inOffset = offset;
@@ -94,28 +96,27 @@ int copyRange(int in, int out, off_t offset, off_t length, CopySystem& run,
 }
 
 // Copies only the data regions of a file with holes, then sets its length.
-int copySparse(int in, int out, off_t size, CopySystem& run, copy::FileProgress& progress) {
+int copySparse(int in, int out, off_t size, const DataSteps& steps, CopySystem& run,
+               copy::FileProgress& progress) {
   off_t offset = 0;
   while (offset < size) {
     const off_t data = ::lseek(in, offset, SEEK_DATA);
     if (data < 0) {
       if (errno == ENXIO) break;  // only a hole is left
-      if (errno == EINVAL && offset == 0) return copyRange(in, out, 0, size, run, progress);
+      if (errno == EINVAL && offset == 0) return copyRange(in, out, 0, size, steps, run, progress);
       return errno;
     }
     off_t hole = ::lseek(in, data, SEEK_HOLE);
     if (hole < 0) return errno;
     hole = std::min(hole, size);
-    if (const int error = copyRange(in, out, data, hole - data, run, progress)) return error;
+    if (const int error = copyRange(in, out, data, hole - data, steps, run, progress)) return error;
     offset = hole;
   }
   return ::ftruncate(out, size) == 0 ? 0 : errno;
 }
 
-bool tryReflink(int in, int out, CopySystem& run) {
-  if (!run.options().tryReflink || !run.reflinkPossible.load(std::memory_order_relaxed)) {
-    return false;
-  }
+bool tryClone(int in, int out, CopySystem& run) {
+  if (!run.reflinkPossible.load(std::memory_order_relaxed)) return false;
   if (::ioctl(out, FICLONE, in) == 0) return true;
   if (errno == EOPNOTSUPP || errno == ENOTTY || errno == ENOSYS || errno == EXDEV) {
     run.reflinkPossible.store(false, std::memory_order_relaxed);
@@ -125,13 +126,13 @@ bool tryReflink(int in, int out, CopySystem& run) {
 
 }  // namespace
 
-int copyFileData(int in, int out, const struct stat& st, CopySystem& run,
+int copyFileData(int in, int out, const struct stat& st, const DataSteps& steps, CopySystem& run,
                  copy::FileProgress& progress) {
   if (st.st_size == 0) return 0;
-  if (tryReflink(in, out, run)) return 0;
+  if (steps.clone && tryClone(in, out, run)) return 0;
   const bool mayHaveHoles = st.st_blocks * 512 < st.st_size;
-  if (mayHaveHoles) return copySparse(in, out, st.st_size, run, progress);
-  return copyRange(in, out, 0, st.st_size, run, progress);
+  if (mayHaveHoles) return copySparse(in, out, st.st_size, steps, run, progress);
+  return copyRange(in, out, 0, st.st_size, steps, run, progress);
 }
 
 }  // namespace qm::fs

@@ -83,6 +83,8 @@ class CopySystem {
                                 const copy::BytesRead& read);
   void spoil(const copy::WrittenFile& file);
 
+  // How file data may move in this copy.
+  const DataSteps dataSteps;
   // Cleared once the destination file system has shown it cannot share blocks.
   std::atomic<bool> reflinkPossible{true};
   // Cleared once copy_file_range has shown it cannot copy here (no such call, or no

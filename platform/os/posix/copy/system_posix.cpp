@@ -22,7 +22,11 @@ constexpr size_t kOpenFolderBudget = 64;
 }  // namespace
 
 CopySystem::CopySystem(const CopyOptions& options)
-    : uid(::geteuid()), gid(::getegid()), options_(options), folders_(kOpenFolderBudget) {}
+    : dataSteps(qm::dataSteps(options.data)),
+      uid(::geteuid()),
+      gid(::getegid()),
+      options_(options),
+      folders_(kOpenFolderBudget) {}
 
 const VolumeTraits& CopySystem::volume(dev_t device, int dirFd) {
   std::lock_guard lock(mutex_);
