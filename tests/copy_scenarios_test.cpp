@@ -205,8 +205,10 @@ const Fault kFaults[] = {
     {"a folder where the copy needs a file, one folder down",
      with(kWorld, {{"out/sub/", ""}, {"out/sub/b.txt/", ""}, {"out/sub/b.txt/keep", "K"}}), "src",
      "out", true, err::kFileExists, "b.txt", true},
-    {"existing file without overwrite", with(kWorld, {{"out/a.txt", "old"}}), "src", "out", false,
-     err::kFileExists, "a.txt", false},
+    // Regression: without overwrite, the files listed before an existing one were written
+    // before the copy stopped at it.
+    {"existing file without overwrite", with(kWorld, {{"out/sub/", ""}, {"out/sub/b.txt", "old"}}),
+     "src", "out", false, err::kFileExists, "b.txt", true},
     {"destination is the source", kWorld, "src", "src", true, err::kPathFileAccess, "src", true},
     {"destination inside the source", kWorld, "src", "src/sub/new", true, err::kPathFileAccess,
      "src", true},

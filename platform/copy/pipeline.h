@@ -204,6 +204,11 @@ class Pipeline {
       } catch (const LeftOutError& error) {
         leaveOut(child->relative, error.reason);
         continue;
+      } catch (const RuntimeError& error) {
+        // What the check refuses the copy for is what the user is told, named.
+        waitForCheck();
+        fail(error, child->relative);
+        return;
       }
       child->open = true;
       walk(child);

@@ -133,6 +133,8 @@ class Survey {
         check.entry(sys_.nameOf(entry), kind, sys_.listedSize(entry), taken(entry));
       if (held.any() && (kind == Listed::File || kind == Listed::Special))
         held.meet(sys_.nameOf(entry));
+      if (!space && refuses(dir, entry, kind))
+        check.refuse(err::kFileExists, pathOf(relative, entry));
       if (kind == Listed::Folder) folders.push_back(keep ? entry : std::move(entry));
       if (keep) listing.push_back({std::move(entry), kind});
       return true;
@@ -141,6 +143,23 @@ class Survey {
     if (!space) checkNames(dir, check);
     if (!space) refuseHeld(dir, relative, held, check);
     return folders;
+  }
+
+  std::string pathOf(const std::string& relative, const Entry& entry) const {
+    const std::string name = sys_.nameOf(entry);
+    return relative.empty() ? name : relative + kPathSeparator + name;
+  }
+
+  // Without leave to replace, an entry the destination holds already refuses the copy
+  // before anything is written. One whose lookup fails is in the way all the same.
+  bool refuses(Folder& dir, Entry& entry, Listed kind) {
+    if (options_.existing != ExistingFile::Refuse || !sys_.hasDestination(dir)) return false;
+    if (kind != Listed::File && kind != Listed::Special) return false;
+    try {
+      return sys_.existing(dir, entry).has_value();
+    } catch (const RuntimeError&) {
+      return true;
+    }
   }
 
   // A file of the source whose place in the destination a folder holds: refused before
@@ -174,14 +193,12 @@ class Survey {
     } catch (const RuntimeError& error) {
       // A file where the copy needs the folder: refused before anything is written.
       if (error.number != err::kFileExists) throw;
-      const std::string name = sys_.nameOf(entry);
-      check.refuse(error.number, relative.empty() ? name : relative + kPathSeparator + name);
+      check.refuse(error.number, pathOf(relative, entry));
       return;
     }
     // A folder the copy makes takes a unit of the volume.
     if (space && !sys_.hasDestination(child)) check.writes(1);
-    const std::string name = sys_.nameOf(entry);
-    folder(child, relative.empty() ? name : relative + kPathSeparator + name, space, check);
+    folder(child, pathOf(relative, entry), space, check);
   }
 
   // The bytes a file takes on the destination: less than its size where it has holes and

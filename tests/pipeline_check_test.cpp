@@ -1,0 +1,183 @@
+// The copy pipeline on the in-memory system: the check before writing, and the read-back.
+#include "pipeline_cases.h"
+
+namespace qm::pipeline_cases {
+namespace {
+
+std::vector<Case> checkAndReadBackCases() {
+  return {
+      {"a refused copy removes the top folder it made",
+       kSource,
+       {},
+       [](FakeSystem& sys, CopyOptions&) {
+         sys.destinationTopExists = false;
+         sys.volume.freeBytes = 3;
+       },
+       {.number = err::kDiskFull,
+        .path = dst(""),
+        .counts = {.failed = 1},
+        .failures = {{"", copy::spaceCause(1)}}},
+       true},
+      // ---- The check before anything is written. ----
+      {"not enough free space",
+       kSource,
+       {},
+       [](FakeSystem& sys, CopyOptions&) { sys.volume.freeBytes = 3; },
+       {.number = err::kDiskFull,
+        .path = dst(""),
+        .counts = {.failed = 1},
+        .failures = {{"", copy::spaceCause(1)}}},
+       true},
+      {"the first problems in listing order, the first named",
+       {{"a", file("A")}, {"b?c", file("B")}, {"big", file("BIG")}},
+       {},
+       [](FakeSystem& sys, CopyOptions&) {
+         sys.volume.windowsNames = true;
+         sys.volume.maxFileSize = 2;
+         sys.volume.typeName = "FAT32";
+       },
+       {.number = err::kBadFileName,
+        .path = dst("b?c"),
+        .counts = {.failed = 2},
+        .failures = {{"b?c", copy::nameCause(copy::NameProblem::ReservedCharacter, "b?c")},
+                     {"big", copy::sizeLimitCause("FAT32", 2)}}},
+       true},
+      {"a wide name the destination does not take",
+       {{"a", file("A")}, {"データ", file("D")}},
+       {},
+       [](FakeSystem& sys, CopyOptions&) { sys.faults.takesWideNames = false; },
+       {.number = err::kBadFileName,
+        .path = dst("データ"),
+        .counts = {.failed = 1},
+        .failures = {{"データ", copy::numberCause(err::kBadFileName, false)}}},
+       true},
+      {"two names the destination folds into one",
+       {{"sub/Read.me", file("1")}, {"sub/READ.ME", file("2")}, {"z", file("Z")}},
+       {},
+       [](FakeSystem& sys, CopyOptions&) { sys.folding.caseFolds = true; },
+       {.number = err::kFileExists,
+        .path = dst("sub/Read.me"),
+        .counts = {.failed = 1},
+        .failures = {{rel("sub/Read.me"), copy::caseCause("READ.ME", "Read.me")}}},
+       true},
+      {"a folder where the copy needs a file",
+       {{"a", file("A")}, {"b", file("B")}},
+       {{"b", folder()}, {"b/inner", file("kept")}},
+       nothing,
+       {.number = err::kFileExists,
+        .path = dst("b"),
+        .counts = {.failed = 1},
+        .failures = {{"b", copy::numberCause(err::kFileExists, false)}}},
+       true},
+      // ---- The read-back. ----
+      {"read back always: other bytes fail the copy and spoil the file",
+       kSource,
+       {},
+       [](FakeSystem& sys, CopyOptions& o) {
+         o.readBack = ReadBack::Always;
+         sys.faults.readsBackWrong = {"b"};
+       },
+       {.number = err::kDeviceIo,
+        .path = dst("b"),
+        .written = {"a", "b", "c"},
+        .counts = {.found = 3, .bytesFound = 4, .written = 3, .failed = 1, .readBack = 3},
+        .failures = {{"b", copy::readBackCause()}},
+        .after = Tree{{"a", file("AA")}, {"b", file("B", -1)}, {"c", file("C")}}}},
+      {"a risky medium is read back by default",
+       kSource,
+       {},
+       [](FakeSystem& sys, CopyOptions&) {
+         sys.riskyMedium = true;
+         sys.faults.readsBackWrong = {"c"};
+       },
+       {.number = err::kDeviceIo,
+        .path = dst("c"),
+        .written = {"a", "b", "c"},
+        .counts = {.found = 3, .bytesFound = 4, .written = 3, .failed = 1, .readBack = 3},
+        .failures = {{"c", copy::readBackCause()}},
+        .after = Tree{{"a", file("AA")}, {"b", file("B")}, {"c", file("C", -1)}}}},
+      {"a safe medium is not read back by default",
+       kSource,
+       {},
+       [](FakeSystem& sys, CopyOptions&) { sys.faults.readsBackWrong = {"c"}; },
+       {.written = {"a", "b", "c"},
+        .counts = {.found = 3, .bytesFound = 4, .written = 3},
+        .after = kSource}},
+      {"never read back, even on a risky medium",
+       kSource,
+       {},
+       [](FakeSystem& sys, CopyOptions& o) {
+         o.readBack = ReadBack::Never;
+         sys.riskyMedium = true;
+         sys.faults.readsBackWrong = {"c"};
+       },
+       {.written = {"a", "b", "c"},
+        .counts = {.found = 3, .bytesFound = 4, .written = 3},
+        .after = kSource}},
+  };
+}
+
+TEST(Pipeline, TheCheckAndTheReadBackEndAsTheTableSays) {
+  for (const Case& c : checkAndReadBackCases())
+    for (const unsigned workers : kWorkerCounts) expectCase(c, workers);
+}
+
+// Four old copies replaced in four folders, so that workers replace them side by side
+// unless the pipeline holds them to one at a time; each new copy takes its space beside
+// the old one until it replaces it.
+TEST(Pipeline, ReplacementsGoOneAtATimeWhereSpaceFitsOnlyOne) {
+  const Tree source = {{"s1/a", file("NNNN", 2000)},
+                       {"s2/b", file("NNNN", 2000)},
+                       {"s3/c", file("NNNN", 2000)},
+                       {"s4/d", file("NNNN", 2000)}};
+  Tree old = source;
+  for (auto& [path, item] : old) item = file("OOOO");
+  const struct {
+    std::uint64_t freeBytes;
+    int number;
+    std::size_t written;
+    unsigned mostAtOnce;  // 0: any number
+  } cases[] = {{5, 0, 4, 1}, {16, 0, 4, 0}, {3, err::kDiskFull, 0, 0}};
+  for (const auto& c : cases) {
+    for (const unsigned workers : kWorkerCounts) {
+      SCOPED_TRACE(testing::Message() << c.freeBytes << " bytes free, workers " << workers);
+      CopyOptions options;
+      options.workers = workers;
+      FakeSystem sys(options);
+      sys.source = source;
+      sys.destination = old;
+      sys.volume.freeBytes = c.freeBytes;
+      CopyProgress progress;
+      EXPECT_EQ(runCopy(sys, options, progress).number, c.number);
+      EXPECT_EQ(sys.written.size(), c.written);
+      if (c.mostAtOnce != 0) {
+        EXPECT_EQ(sys.mostReplacingAtOnce, c.mostAtOnce);
+      }
+    }
+  }
+}
+
+// The copy the read-back found wrong is written again by the next run, and only it.
+TEST(Pipeline, ASpoiledCopyIsWrittenAgainByTheNextRun) {
+  for (const unsigned workers : kWorkerCounts) {
+    SCOPED_TRACE(testing::Message() << "workers " << workers);
+    CopyOptions options;
+    options.workers = workers;
+    options.readBack = ReadBack::Always;
+    FakeSystem first(options);
+    first.source = kSource;
+    first.faults.readsBackWrong = {"b"};
+    CopyProgress progress;
+    ASSERT_EQ(runCopy(first, options, progress).number, err::kDeviceIo);
+    FakeSystem second(options);
+    second.source = kSource;
+    second.destination = first.destination;
+    CopyProgress again;
+    EXPECT_EQ(runCopy(second, options, again).number, 0);
+    EXPECT_EQ(second.written, std::vector<std::string>{"b"});
+    EXPECT_EQ(second.destination, kSource);
+  }
+}
+
+}  // namespace
+}  // namespace qm::pipeline_cases
