@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "contract_suite_windows.h"
-#include "os/posix/drives.h"
+#include "os/roots.h"
 #include "qt_test_util.h"
 #include "ui/form_rules.h"
 #include "ui/qt/qt_msgbox.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "errors.h"
-#include "os/posix/drives.h"
+#include "os/roots.h"
 
 namespace qm {
 namespace {

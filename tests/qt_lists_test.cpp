@@ -13,7 +13,7 @@
 #include <string>
 
 #include "errors.h"
-#include "os/posix/drives.h"
+#include "os/roots.h"
 #include "qt_test_util.h"
 #include "ui/qt/qt_lists.h"
 

@@ -12,10 +12,6 @@ char upper(char c) {
   return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
-bool isAsciiLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 }  // namespace
 
 std::string_view keptText(std::string_view text) {
@@ -127,11 +123,6 @@ std::string shownCaption(std::string_view caption, bool accessKeys) {
     shown += caption[i];
   }
   return shown;
-}
-
-std::string driveSpecOf(std::string_view spec) {
-  if (spec.size() >= 2 && spec[1] == ':' && isAsciiLetter(spec[0])) return {upper(spec[0]), ':'};
-  return std::string(spec);
 }
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "drive_spec.h"
 #include "layout.h"
 
 namespace qm {
@@ -54,9 +55,5 @@ bool showsAccessKey(const ControlRow& row);
 // A caption as the user sees it: with access keys, "&x" shows as "x" and "&&" as "&";
 // without, unchanged.
 std::string shownCaption(std::string_view caption, bool accessKeys);
-
-// The drive specification in a spec's first two characters ("c:\Data" gives "C:"); a
-// spec without a drive letter (a volume's mount path) is returned unchanged.
-std::string driveSpecOf(std::string_view spec);
 
 }  // namespace qm

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "drives.h"
+#include "os/roots.h"
 #include "errors.h"
 
 namespace qm {

@@ -8,7 +8,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "drives.h"
+#include "os/roots.h"
 #include "error_numbers.h"
 #include "errors.h"
 #include "os/process.h"

@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <algorithm>
 
-#include "os/posix/drives.h"
+#include "os/roots.h"
 #include "qt_backend.h"
 #include "qt_style.h"
 #include "ui/form_rules.h"

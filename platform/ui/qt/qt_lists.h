@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "os/posix/drives.h"
+#include "os/roots.h"
 #include "ui/backend.h"
 #include "ui/control_core.h"
 #include "ui/layout.h"

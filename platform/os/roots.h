@@ -1,4 +1,5 @@
-// Roots that stand for drives on a system without drive letters, and folder listing.
+// Roots that stand for drives on a system without drive letters, and folder listing (its
+// roots and folders are the POSIX system's; Windows names its drives by letter instead).
 #pragma once
 
 #include <string>
