@@ -60,6 +60,9 @@ struct DirNode {
   // known by its name as the volume folds it (VolumeTraits::names). Safe from several
   // workers at once.
   void claim(const struct stat& there, const std::string& name) const;
+  // Records that the source entry `name` is about to be written where nothing was, so that
+  // a later source name the volume takes for it clashes instead of replacing its copy.
+  void claimName(const std::string& name) const;
   // The open folders; valid only while a FolderLease on the node is held.
   int sourceFd() const { return source_.get(); }
   int destinationFd() const { return destination_.get(); }
@@ -73,6 +76,7 @@ struct DirNode {
   bool pinned_ = false;   // the top: never closed before it is finished
   bool idle_ = false;
   std::list<DirNode*>::iterator idlePosition_;
+  void claimNameLocked(const std::string& name) const;
   mutable std::atomic<signed char> inheritsAcl_{-1};  // -1: not asked yet
   mutable std::mutex claimsMutex_;
   mutable std::unordered_map<ino_t, std::string> claims_;  // destination entry, source name

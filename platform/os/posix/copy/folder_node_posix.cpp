@@ -119,19 +119,27 @@ bool DirNode::inheritsAcl() const {
 }
 
 void DirNode::claim(const struct stat& there, const std::string& name) const {
-  const auto clash = [&](const std::string& other) {
-    throw copy::ClashError(destinationChild(name), copy::sameNameCause(other, name));
-  };
   std::lock_guard lock(claimsMutex_);
   const auto [at, claimed] = claims_.emplace(there.st_ino, name);
   // Hard links are one entry under two names, and no clash.
-  if (!claimed && at->second != name && there.st_nlink <= 1) clash(at->second);
+  if (!claimed && at->second != name && there.st_nlink <= 1)
+    throw copy::ClashError(destinationChild(name), copy::sameNameCause(at->second, name));
+  claimNameLocked(name);
+}
+
+void DirNode::claimName(const std::string& name) const {
+  std::lock_guard lock(claimsMutex_);
+  claimNameLocked(name);
+}
+
+void DirNode::claimNameLocked(const std::string& name) const {
   const copy::NameFolding folds = volume->names;
   if (!folds.any() || !isValidUtf8(name)) return;
   const auto [named, first] = claimedNames_.emplace(copy::nameKey(name), name);
   if (first || named->second == name) return;
   const auto joins = copy::foldingThatJoins(named->second, name);
-  if (joins && folds.covers(*joins)) clash(named->second);
+  if (joins && folds.covers(*joins))
+    throw copy::ClashError(destinationChild(name), copy::sameNameCause(named->second, name));
 }
 
 std::string DirNode::sourceChild(std::string_view name) const {

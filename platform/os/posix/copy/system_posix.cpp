@@ -100,6 +100,9 @@ std::uint64_t CopySystem::listedSize(const Entry& entry) {
 
 void CopySystem::write(DirNode& dir, Entry& entry, const struct stat* existing,
                        copy::FileProgress& progress, unsigned) {
+  // A new entry where the volume takes names for one: a later name it takes for this one
+  // meets this one's claim, never its copy unclaimed.
+  if (!existing && dir.volume->names.any()) dir.claimName(entry.name);
   writeEntry(dir, entry, existing, progress);
 }
 
