@@ -119,7 +119,7 @@ class FakeSystem {
   int flushes = 0;
   bool discarded = false;
 
-  // The pipeline's primitives (see copy/pipeline.h).
+  // The pipeline's primitives (see copy/primitives.h).
   void useWorkers(unsigned count);
   void list(Folder& dir, bool measure, const Emit& emit);
   void openChild(Folder& child, Folder& parent, Entry& entry,

@@ -23,7 +23,7 @@
 namespace qm::fs {
 
 // One copy's state on this system, and the primitives the pipeline runs it with (see
-// copy/pipeline.h): folders held by descriptors under a budget, entries opened relative
+// copy/primitives.h): folders held by descriptors under a budget, entries opened relative
 // to them without following links, metadata as far as each volume holds it.
 class CopySystem {
  public:

@@ -23,7 +23,7 @@
 namespace qm::win32 {
 
 // One copy's state on this system, and the primitives the pipeline runs it with (see
-// copy/pipeline.h): folders by long paths, links followed, each file written beside its
+// copy/primitives.h): folders by long paths, links followed, each file written beside its
 // destination, flushed and renamed over it, so the flush at the end has nothing to do.
 class CopySystem {
  public:
