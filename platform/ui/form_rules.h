@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "drive_spec.h"
+#include "drive_letter.h"
 #include "layout.h"
 
 namespace qm {

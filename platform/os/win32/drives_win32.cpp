@@ -7,7 +7,7 @@
 #include "error_numbers.h"
 #include "errors.h"
 #include "longpath.h"
-#include "drive_spec.h"
+#include "drive_letter.h"
 #include "wide.h"
 
 namespace qm::win32 {

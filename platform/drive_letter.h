@@ -1,4 +1,4 @@
-// Drive specifications ("C:"), as the windows and the systems' drive services read them.
+// Drive names ("C:"), as the windows and the systems' drive services read them.
 #pragma once
 
 #include <string>
