@@ -145,9 +145,11 @@ class Survey {
     return folders;
   }
 
-  std::string pathOf(const std::string& relative, const Entry& entry) const {
-    const std::string name = sys_.nameOf(entry);
+  static std::string pathOf(const std::string& relative, const std::string& name) {
     return relative.empty() ? name : relative + kPathSeparator + name;
+  }
+  std::string pathOf(const std::string& relative, const Entry& entry) const {
+    return pathOf(relative, std::string(sys_.nameOf(entry)));
   }
 
   // Without leave to replace, an entry the destination holds already refuses the copy
@@ -175,7 +177,7 @@ class Survey {
         if (!folding) folding = sys_.namesFold(dir);
         if (!folding->covers(*joins)) continue;
       }
-      check.refuse(err::kFileExists, relative.empty() ? file : relative + kPathSeparator + file);
+      check.refuse(err::kFileExists, pathOf(relative, file));
     }
   }
 
