@@ -64,7 +64,7 @@ struct stat fileStat(off_t size, time_t seconds, long nanoseconds, mode_t mode) 
 // What the shared unchanged rule is given from a file's status (the rule itself is tested
 // by its own table).
 TEST(SkipUnchanged, StatusGivesModesOwnersAndChangeTimesToTheRule) {
-  VolumeTraits ext4;
+  VolumeRules ext4;
   const struct stat source = fileStat(10, 1001, 999'999'999, 0644);
   struct stat handWritten = fileStat(10, 1001, 999'999'999, 0644);
   handWritten.st_ctim = handWritten.st_mtim;
@@ -74,7 +74,7 @@ TEST(SkipUnchanged, StatusGivesModesOwnersAndChangeTimesToTheRule) {
   EXPECT_FALSE(unchangedFile(source, fileStat(10, 1001, 999'999'999, 0600), ext4));
   EXPECT_FALSE(unchangedFile(source, handWritten, ext4));
   EXPECT_FALSE(unchangedFile(source, directory, ext4));
-  VolumeTraits fat;
+  VolumeRules fat;
   fat.times.stepNs = 2'000'000'000;
   fat.keepsModes = fat.keepsChangeTime = false;
   EXPECT_TRUE(unchangedFile(source, fileStat(10, 1000, 0, 0777), fat));

@@ -70,7 +70,7 @@ TEST(Win32VolumeRules, TheProbeReadsWhatTheVolumeKeeps) {
   const std::string root = freshRoot("qm-probe-");
   HANDLE h = CreateFileW(lp(root).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  const VolumeRules rules = win32::learnVolumeRules(h, lp(root));
+  const VolumeRules rules = win32::probeVolume(h, lp(root));
   CloseHandle(h);
   // The temporary disk (NTFS, or a Unix file system under Wine) keeps times to the tick
   // or the microsecond, change times and the read-only attribute; the probe is gone.

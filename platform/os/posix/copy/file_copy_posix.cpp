@@ -170,7 +170,7 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
   };
   PendingEntry entry(dir.destinationFd(),
                      createEntry(dir, name, existing, err::kBadFileName, open));
-  int error = copyFileData(in.get(), out.get(), st, dir.run->dataSteps, *dir.run, progress);
+  int error = copyData(in.get(), out.get(), st, dir.run->dataSteps, *dir.run, progress);
   if ((error == 0 || !ofOpenFile) && changedSince(in.get(), st)) throw ChangedWhileRead{};
   // Access was granted when the file was made: a write refused after that is a volume
   // that is full, as the FUSE FAT driver says it (it tells no free space beforehand).

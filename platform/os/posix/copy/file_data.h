@@ -12,7 +12,7 @@ namespace qm::fs {
 // blocks where `steps` allow and the file system can, else in the kernel where they allow
 // it, else with read and write. Holes of sparse files stay holes. The copy holds every
 // byte read from the source, up to its end. Returns 0 or the errno of the failure.
-int copyFileData(int in, int out, const struct stat& st, const DataSteps& steps, CopySystem& run,
-                 copy::FileProgress& progress);
+int copyData(int in, int out, const struct stat& st, const DataSteps& steps, CopySystem& run,
+             copy::FileProgress& progress);
 
 }  // namespace qm::fs

@@ -126,8 +126,8 @@ bool tryClone(int in, int out, CopySystem& run) {
 
 }  // namespace
 
-int copyFileData(int in, int out, const struct stat& st, const DataSteps& steps, CopySystem& run,
-                 copy::FileProgress& progress) {
+int copyData(int in, int out, const struct stat& st, const DataSteps& steps, CopySystem& run,
+             copy::FileProgress& progress) {
   if (st.st_size == 0) return 0;
   if (steps.clone && tryClone(in, out, run)) return 0;
   const bool mayHaveHoles = st.st_blocks * 512 < st.st_size;

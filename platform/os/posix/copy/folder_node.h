@@ -39,7 +39,7 @@ struct DirNode {
   // Its destination folder is open (always, but in the check before the copy, which opens
   // only the destination folders that exist).
   bool hasDestination = true;
-  const VolumeTraits* volume = nullptr;
+  const VolumeRules* volume = nullptr;
 
   DirNode() = default;
   DirNode(const DirNode&) = delete;
@@ -57,7 +57,7 @@ struct DirNode {
   // `name`; where another source entry has it already, the destination takes the two
   // names for one: a ClashError naming both. The entry is known by its inode where the
   // volume keeps one per entry; FUSE drivers give one per name looked up, so there it is
-  // known by its name as the volume folds it (VolumeTraits::names). Safe from several
+  // known by its name as the volume folds it (VolumeRules::names). Safe from several
   // workers at once.
   void claim(const struct stat& there, const std::string& name) const;
   // Records that the source entry `name` is about to be written where nothing was, so that

@@ -135,7 +135,7 @@ int copyAttributes(int in, int out, bool privileged, bool inherited, bool folder
   return 0;
 }
 
-int copyModeAndTimes(int out, const struct stat& st, bool kept, const VolumeTraits& volume) {
+int copyModeAndTimes(int out, const struct stat& st, bool kept, const VolumeRules& volume) {
   const mode_t mode = st.st_mode & (kept ? 07777 : 0777);
   if (volume.keepsModes) {
     if (const int error = outcome(::fchmod(out, mode))) return error;

@@ -28,12 +28,12 @@ CopySystem::CopySystem(const CopyOptions& options)
       options_(options),
       folders_(kOpenFolderBudget) {}
 
-const VolumeTraits& CopySystem::volume(dev_t device, int dirFd) {
+const VolumeRules& CopySystem::volume(dev_t device, int dirFd) {
   std::lock_guard lock(mutex_);
-  auto& traits = volumes_[device];
-  if (!traits)
-    traits = std::make_unique<VolumeTraits>(probeVolume(dirFd, options_.links == Links::ByVolume));
-  return *traits;
+  auto& rules = volumes_[device];
+  if (!rules)
+    rules = std::make_unique<VolumeRules>(probeVolume(dirFd, options_.links == Links::ByVolume));
+  return *rules;
 }
 
 void CopySystem::keepTop(const DirNode& top) {

@@ -10,7 +10,7 @@
 
 namespace qm::fs {
 
-struct VolumeTraits {
+struct VolumeRules {
   // How the volume stores modification times: in steps of 1 ns on most Linux file systems,
   // 100 ns on NTFS, 10 ms or 1 s on exFAT, 2 s on FAT; shifted where a driver reads the
   // volume in another time zone.
@@ -41,16 +41,15 @@ struct VolumeTraits {
 // bits and times, reads back what was stored and removes it. Where no probe file can be
 // made, the file-system type alone decides.
 // With `askLinks`, also makes and removes a probe link.
-VolumeTraits probeVolume(int dirFd, bool askLinks);
+VolumeRules probeVolume(int dirFd, bool askLinks);
 
-// Whether the existing destination file `target` on a volume with `traits` can be left as
+// Whether the existing destination file `target` on a volume with `rules` can be left as
 // it is for the source file `source`: same size, modification times within the volume's
 // step, same permission bits where the volume keeps them, and, where the volume has its
 // own status-change time, a target whose times were set by a copy rather than by writing
 // it (a file written by hand in the same clock tick as its source has the same
 // modification time to the nanosecond).
-bool unchangedFile(const struct stat& source, const struct stat& target,
-                   const VolumeTraits& traits);
+bool unchangedFile(const struct stat& source, const struct stat& target, const VolumeRules& rules);
 
 // A status time in nanoseconds since 1970.
 std::int64_t nanoseconds(const struct timespec& time);

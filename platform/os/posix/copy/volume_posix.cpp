@@ -52,20 +52,20 @@ UniqueFd createProbe(int dirFd, std::string& remove) {
   return UniqueFd();
 }
 
-void learnFrom(int fd, VolumeTraits& traits, std::int64_t typeStep) {
+void learnFrom(int fd, VolumeRules& rules, std::int64_t typeStep) {
   struct stat st {};
   // Only a refusal says the volume keeps no modes; a fault of the device says nothing.
   if (::fchmod(fd, 0640) != 0) {
-    traits.keepsModes = !metadataRefused(errno);
+    rules.keepsModes = !metadataRefused(errno);
   } else {
-    traits.keepsModes = ::fstat(fd, &st) != 0 || (st.st_mode & 07777) == 0640;
+    rules.keepsModes = ::fstat(fd, &st) != 0 || (st.st_mode & 07777) == 0640;
   }
   // An odd second just short of the next: truncation to any step loses almost a step.
   const struct timespec requested = {1'000'000'001, 999'999'999};
   const struct timespec times[2] = {requested, requested};
   if (::futimens(fd, times) != 0 || ::fstat(fd, &st) != 0) return;
-  traits.times = copy::learnTimes(nanoseconds(requested), nanoseconds(st.st_mtim), typeStep);
-  traits.keepsChangeTime = nanoseconds(st.st_ctim) != nanoseconds(st.st_mtim);
+  rules.times = copy::learnTimes(nanoseconds(requested), nanoseconds(st.st_mtim), typeStep);
+  rules.keepsChangeTime = nanoseconds(st.st_ctim) != nanoseconds(st.st_mtim);
 }
 
 // Whether a file written, given a time, closed and renamed over another in `dirFd` comes
@@ -118,27 +118,26 @@ bool takesFifos(int dirFd) {
   return made;
 }
 
-VolumeTraits probeVolume(int dirFd, bool askLinks) {
-  VolumeTraits traits;
+VolumeRules probeVolume(int dirFd, bool askLinks) {
+  VolumeRules rules;
   const std::int64_t typeStep = copy::typeTimeStepNs(typeName(dirFd));
-  traits.times.stepNs = typeStep;
+  rules.times.stepNs = typeStep;
   std::string named;
   UniqueFd probe = createProbe(dirFd, named);
-  if (probe.valid()) learnFrom(probe.get(), traits, typeStep);
+  if (probe.valid()) learnFrom(probe.get(), rules, typeStep);
   probe.reset();
   if (!named.empty()) {
     // No unnamed probe here, so not a kernel volume that keeps times as they are set.
     ::unlinkat(dirFd, named.c_str(), 0);
-    traits.timesLostOnRename = losesTimesOnRename(dirFd, traits.times);
+    rules.timesLostOnRename = losesTimesOnRename(dirFd, rules.times);
   }
-  if (askLinks) traits.keepsLinks = takesLinks(dirFd);
-  traits.keepsFifos = takesFifos(dirFd);
-  traits.names = namesFold(dirFd);
-  return traits;
+  if (askLinks) rules.keepsLinks = takesLinks(dirFd);
+  rules.keepsFifos = takesFifos(dirFd);
+  rules.names = namesFold(dirFd);
+  return rules;
 }
 
-bool unchangedFile(const struct stat& source, const struct stat& target,
-                   const VolumeTraits& traits) {
+bool unchangedFile(const struct stat& source, const struct stat& target, const VolumeRules& rules) {
   // A copy whose owner is not the source's holds no set-user-ID or set-group-ID bit.
   mode_t expected = source.st_mode & 07777;
   if (source.st_uid != target.st_uid || source.st_gid != target.st_gid) expected &= 0777;
@@ -149,7 +148,7 @@ bool unchangedFile(const struct stat& source, const struct stat& target,
                            nanoseconds(target.st_ctim),
                            static_cast<std::uint32_t>(target.st_mode & 07777),
                            S_ISREG(target.st_mode)};
-  return copy::unchanged(from, to, traits.times, traits.keeps());
+  return copy::unchanged(from, to, rules.times, rules.keeps());
 }
 
 }  // namespace qm::fs

@@ -73,7 +73,7 @@ const VolumeRules& CopySystem::rulesFor(DirNode& dir) {
   auto it = volumes_.find(dir.volume);
   if (it == volumes_.end()) {
     Handle h = openFollowing(dir.destination, FILE_READ_ATTRIBUTES);
-    it = volumes_.emplace(dir.volume, learnVolumeRules(h.get(), dir.destination)).first;
+    it = volumes_.emplace(dir.volume, probeVolume(h.get(), dir.destination)).first;
     dir.touched = true;  // the probe came and went
   }
   return it->second;

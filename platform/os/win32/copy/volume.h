@@ -34,7 +34,7 @@ std::int64_t nanosecondsOf(Ticks ticks);
 // name, refined by a probe file in the folder whose write time and read-only attribute are
 // set and read back, since drivers (FUSE ones under Wine in particular) keep less than
 // their names promise. Without a probe (the folder takes no files) the name decides.
-VolumeRules learnVolumeRules(HANDLE folder, const std::wstring& path);
+VolumeRules probeVolume(HANDLE folder, const std::wstring& path);
 
 // Whether the destination file `old` still holds the copy of `source`: the same size, a
 // write time within the volume's step, the same read-only attribute where the volume keeps

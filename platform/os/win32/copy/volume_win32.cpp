@@ -70,7 +70,7 @@ VolumeRules rulesForFileSystem(std::wstring_view name) {
   return rules;
 }
 
-VolumeRules learnVolumeRules(HANDLE folder, const std::wstring& path) {
+VolumeRules probeVolume(HANDLE folder, const std::wstring& path) {
   const VolumeRules named = rulesForFileSystem(fileSystemName(folder));
   VolumeRules learned = named;
   if (!probe(path, learned)) return named;
