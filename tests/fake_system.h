@@ -15,6 +15,7 @@
 #include "copy/name_fold.h"
 #include "copy/options.h"
 #include "copy/plan_check.h"
+#include "copy/primitives.h"
 #include "copy/read_back.h"
 #include "copy/report.h"
 #include "copy/written_files.h"
@@ -174,5 +175,6 @@ class FakeSystem {
   unsigned replacing_ = 0;
   std::map<std::string, std::string> placed_;  // source path, destination path, as written
 };
+static_assert(copy::SystemPrimitives<FakeSystem>);
 
 }  // namespace qm::fake

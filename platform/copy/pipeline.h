@@ -25,8 +25,9 @@
 
 namespace qm::copy {
 
-// `Sys` gives the primitives listed in copy/primitives.h.
-template <typename Sys>
+// `Sys` gives the primitives listed in copy/primitives.h. Each phase of the copy is defined
+// in a file of its own (copy/pipeline_*.h, included at the end of this one).
+template <SystemPrimitives Sys>
 class Pipeline {
  public:
   using Folder = typename Sys::Folder;
@@ -122,266 +123,33 @@ class Pipeline {
     std::uint64_t bytes = 0;
   };
 
-  // Lists `node`, hands its entries to the workers and walks into its folders. Its
-  // folders are open only while it is listed and while each subfolder is opened.
-  void walk(const std::shared_ptr<Node>& node) {
-    std::vector<Entry> folders;
-    {
-      typename Sys::Lease lease(node->folder);
-      plan(node, folders);
-    }
-    for (Entry& entry : folders) {
-      if (failed()) return;
-      auto child = std::make_shared<Node>(*this, node, pathOf(*node, entry));
-      try {
-        typename Sys::Lease lease(node->folder);
-        sys_.openChild(child->folder, node->folder, entry, [this] { waitForCheck(); });
-      } catch (const ClashError& error) {
-        fail(error, child->relative, error.cause);
-        return;
-      } catch (const SourceError& error) {
-        if (!wentPast(child->relative, error)) throw;
-        continue;
-      } catch (const LeftOutError& error) {
-        leaveOut(child->relative, error.reason);
-        continue;
-      } catch (const RuntimeError& error) {
-        // What the check refuses the copy for is what the user is told, named.
-        waitForCheck();
-        fail(error, child->relative);
-        return;
-      }
-      child->open = true;
-      walk(child);
-    }
-  }
+  // The walk and its plan (copy/pipeline_walk.h).
+  void walk(const std::shared_ptr<Node>& node);
+  std::string pathOf(const Node& node, const Entry& entry) const;
+  void plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders);
+  void handOn(Batch& batch);
 
-  std::string pathOf(const Node& node, const Entry& entry) const {
-    const std::string name = sys_.nameOf(entry);
-    return node.relative.empty() ? name : node.relative + kPathSeparator + name;
-  }
+  // The check beside the copy (copy/pipeline_check.h).
+  void checkBeside(Folder& top) noexcept;
+  void check(Folder& top);
 
-  // Checks the whole plan below `top` with a top folder of its own, while the copy reads
-  // beside it, and opens the gate for writing, or refuses the copy with the first problem's
-  // number where anything cannot succeed; the user is told every problem.
-  void checkBeside(Folder& top) noexcept {
-    bool passed = false;
-    guarded(nullptr, [&] {
-      Folder own;
-      sys_.openSurveyTop(own, top);
-      check(own);
-      passed = true;
-    });
-    // A copy that failed meanwhile cut the check short: it has not passed.
-    gate_.decide(passed && !failed());
-  }
+  // The workers' writing, and each folder's finish (copy/pipeline_write.h).
+  void copyBatch(Batch& batch, unsigned worker);
+  void copyEntry(Node& node, Planned& planned, unsigned worker);
+  bool writeEntry(Folder& folder, Planned& planned, unsigned worker);
+  void waitForCheck();
+  void finish(Node& node) noexcept;
 
-  void check(Folder& top) {
-    // Folders a copy makes compare names the way of the folder they are made in, so below
-    // a top folder this copy made, two names can be one only where that folder folds them.
-    const bool compareNames = !sys_.madeTop(top) || sys_.namesFold(top).any();
-    PlanCheck plan(sys_.limits(top), compareNames);
-    Survey<Sys>(sys_, options_, plan, kept_, [this] { return failed(); }).run(top);
-    // Room for one file at a time beside its old copy, but not for as many as there are
-    // workers: files are replaced one at a time.
-    oneReplaceAtATime_ = !plan.fitsReplacing(workerCount(options_));
-    if (const auto& wide = plan.firstWideName(); wide && !sys_.takesName(top, wide->second))
-      plan.refuse(err::kBadFileName, wide->first);
-    if (plan.problems().empty() || failed()) return;
-    for (const auto& found : plan.problems()) report(found.problem);
-    if (options_.progress) options_.progress->report.countMoreFailures(plan.moreProblems());
-    {
-      std::lock_guard lock(mutex_);
-      reported_ = true;  // the refusal below is told by the problems above
-    }
-    const auto& first = plan.problems().front();
-    const std::string at = sys_.destinationOf(top, nullptr);
-    throw RuntimeError(first.number,
-                       first.problem.file.empty() ? at : at + kPathSeparator + first.problem.file);
-  }
-
-  void report(Problem problem, bool first = false) {
-    if (options_.progress) options_.progress->report.addFailure(std::move(problem), first);
-  }
-
-  void leaveOut(std::string file, LeftOut reason) {
-    if (options_.progress)
-      options_.progress->report.addLeftOut({std::move(file), leftOutCause(reason)});
-  }
-
-  // Whether the copy goes on past a source entry it cannot read: one that vanished is no
-  // longer part of it; one it cannot read is reported, and fails the copy at the end.
-  bool wentPast(const std::string& file, const SourceError& error) {
-    if (error.number == err::kFileNotFound) return true;
-    report({file, error.cause.empty() ? numberCause(error.number, true) : error.cause});
-    std::lock_guard lock(mutex_);
-    if (!skipped_) skipped_ = RuntimeError(error.number, error.path);
-    return true;
-  }
-
-  // What each entry of `node` becomes: a folder to walk, an entry for the workers, or
-  // nothing. The listing is the check's where it kept one, else the folder is listed now.
-  // A listing that refuses an entry ends the folder's plan: the entries not yet handed on
-  // are dropped.
-  void plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders) {
-    Batch batch{node, {}};
-    const auto planEntry = [&](Entry&& entry, Listed kind) {
-      if (failed()) return false;
-      if (kind == Listed::Folder) folders.push_back(std::move(entry));
-      if (kind == Listed::LeftOut) leaveOut(pathOf(*node, entry), sys_.leftOutReason(entry));
-      if (kind == Listed::Folder || kind == Listed::LeftOut) return true;
-      if (kind == Listed::File) batch.bytes += sys_.listedSize(entry);
-      batch.entries.push_back({std::move(entry), kind});
-      if (batch.entries.size() == kBatchEntries || batch.bytes >= kBatchBytes) handOn(batch);
-      return true;
-    };
-    if (auto listing = kept_.take(node->relative)) {
-      for (auto& item : *listing)
-        if (!planEntry(std::move(item.entry), item.kind)) break;
-    } else {
-      // Sizes close a batch of large files early, so that they are copied side by side;
-      // with the check, the status read here is the one a worker would read anyway.
-      sys_.list(node->folder, options_.progress != nullptr || options_.checkFirst, planEntry);
-    }
-    handOn(batch);
-  }
-
-  void handOn(Batch& batch) {
-    if (batch.entries.empty()) return;
-    if (CopyProgress* progress = options_.progress) {
-      std::uint64_t files = 0;
-      for (const Planned& planned : batch.entries) files += planned.kind == Listed::File;
-      progress->filesFound.fetch_add(files, std::memory_order_relaxed);
-      progress->bytesFound.fetch_add(batch.bytes, std::memory_order_relaxed);
-    }
-    Batch handed{batch.node, std::move(batch.entries), batch.bytes};
-    batch.entries.clear();
-    batch.bytes = 0;
-    pool_->submit(std::move(handed));
-  }
-
-  void copyBatch(Batch& batch, unsigned worker) {
-    if (failed()) return;
-    Folder& folder = batch.node->folder;
-    guarded(batch.node.get(), [&] {
-      typename Sys::Lease lease(folder);
-      for (Planned& planned : batch.entries) {
-        if (failed()) return;
-        copyEntry(*batch.node, planned, worker);
-      }
-    });
-  }
-
-  // Copies one entry; the copy goes on past a source file it cannot read and an entry the
-  // destination cannot hold, and stops at any other failure, naming the entry.
-  void copyEntry(Node& node, Planned& planned, unsigned worker) {
-    try {
-      if (writeEntry(node.folder, planned, worker) && written_ && planned.kind == Listed::File)
-        written_->add(pathOf(node, planned.entry), sys_.stampOf(planned.entry));
-    } catch (const SourceError& error) {
-      wentPast(pathOf(node, planned.entry), error);
-    } catch (const LeftOutError& error) {
-      leaveOut(pathOf(node, planned.entry), error.reason);
-    } catch (const ClashError& error) {
-      fail(error, pathOf(node, planned.entry), error.cause);
-    } catch (const RuntimeError& error) {
-      fail(error, pathOf(node, planned.entry));
-    }
-  }
-
-  // Writes one entry, or leaves it as it is where the policy and the destination allow;
-  // returns whether it wrote it.
-  bool writeEntry(Folder& folder, Planned& planned, unsigned worker) {
-    Entry& entry = planned.entry;
-    const bool file = planned.kind == Listed::File;
-    FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
-    std::optional<typename Sys::Existing> existing;
-    FileAction action;
-    try {
-      existing = sys_.existing(folder, entry);
-      if (existing) sys_.claim(folder, entry, *existing);
-      action = decideFile(options_.existing, existing.has_value(),
-                          [&] { return file && sys_.unchanged(folder, entry, *existing); });
-    } catch (const RuntimeError&) {
-      // What the check refuses the copy for is what the user is told, not what a worker
-      // met first while the check still ran.
-      waitForCheck();
-      throw;
-    }
-    if (action == FileAction::Refuse) {
-      throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
-    }
-    if (action == FileAction::Keep) {
-      progress.finish();
-      return false;
-    }
-    waitForCheck();
-    std::unique_lock oneAtATime(replacing_, std::defer_lock);
-    if (existing && oneReplaceAtATime_.load()) oneAtATime.lock();
-    sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
-    progress.finishWritten();
-    return true;
-  }
-
-  // Returns once the check has passed; where it refused the copy, throws its failure.
-  void waitForCheck() {
-    if (gate_.pass()) return;
-    std::lock_guard lock(mutex_);
-    throw error_ ? *error_ : RuntimeError(err::kPathFileAccess, "");
-  }
-
-  // Gives a folder whose contents are complete its metadata, after a failure too, so that
-  // the folders a failed run made are no longer held open to their owner alone. A copy the
-  // check refused wrote nothing, and leaves the folders as they were.
-  void finish(Node& node) noexcept {
-    if (gate_.refused()) return;
-    guarded(&node, [&] {
-      typename Sys::Lease lease(node.folder);
-      sys_.finishFolder(node.folder);
-    });
-  }
-
-  // Runs `step`, keeping its failure as the copy's; an unexpected one is 75 for `folder`.
+  // Failures, and what the user is told of them (copy/pipeline_failures.h).
+  void report(Problem problem, bool first = false);
+  void leaveOut(std::string file, LeftOut reason);
+  bool wentPast(const std::string& file, const SourceError& error);
   template <typename Step>
-  void guarded(const Node* node, Step step) noexcept {
-    const Folder* folder = node ? &node->folder : nullptr;
-    try {
-      step();
-    } catch (const ClashError& error) {
-      fail(error, node ? node->relative : std::string(), error.cause);
-    } catch (const RuntimeError& error) {
-      fail(error, node ? node->relative : std::string());
-    } catch (...) {
-      try {
-        fail(
-            RuntimeError(err::kPathFileAccess, folder ? sys_.destinationOf(*folder, nullptr) : ""));
-      } catch (...) {
-        failed_.store(true);  // out of memory while recording it: the copy still fails
-      }
-    }
-  }
-
-  // Keeps the first failure, and tells the user of it; later ones are usually its
-  // consequences. `file` is where it arose, below the top; `cause` what the user is told
-  // of it, where the number alone does not say.
-  void fail(const RuntimeError& error, const std::string& file = {}, std::string cause = {}) {
-    std::lock_guard lock(mutex_);
-    if (!error_) {
-      error_ = RuntimeError(error.number, error.description, error.path);
-      if (cause.empty()) cause = numberCause(error.number, false);
-      if (options_.progress && !reported_)
-        options_.progress->report.addFailure({file, std::move(cause)}, true);
-    }
-    failed_.store(true, std::memory_order_relaxed);
-  }
+  void guarded(const Node* node, Step step) noexcept;
+  void fail(const RuntimeError& error, const std::string& file = {}, std::string cause = {});
+  void rethrowFailure();
 
   bool failed() const { return failed_.load(std::memory_order_relaxed); }
-
-  void rethrowFailure() {
-    std::lock_guard lock(mutex_);
-    if (error_) throw *error_;
-    if (failed_.load()) throw RuntimeError(err::kPathFileAccess, "");
-  }
 
   Sys& sys_;
   const CopyOptions& options_;
@@ -400,3 +168,8 @@ class Pipeline {
 };
 
 }  // namespace qm::copy
+
+#include "copy/pipeline_walk.h"
+#include "copy/pipeline_check.h"
+#include "copy/pipeline_write.h"
+#include "copy/pipeline_failures.h"

@@ -1,5 +1,5 @@
 // The byte comparison of the read-back, and its buffers.
-#include "read_back.h"
+#include "read_back_bytes.h"
 
 #include <cstring>
 #include <new>

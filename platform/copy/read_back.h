@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "copy/options.h"
+#include "copy/primitives.h"
 #include "copy/progress.h"
+#include "copy/read_back_bytes.h"
 #include "copy/report.h"
 #include "copy/worker_pool.h"
 #include "copy/written_files.h"
@@ -21,48 +23,11 @@
 
 namespace qm::copy {
 
-// What reading one written file back found.
-enum class ReadBackResult {
-  Same,           // the device gave back the source's bytes
-  Differs,        // other bytes, fewer or more, or no file at all
-  SourceChanged,  // the source is no longer what was copied, or is gone: not compared
-};
-
-// Reads up to `capacity` bytes into `buffer` and returns the count, 0 at the end; throws
-// a RuntimeError on failure.
-using ReadChunk = std::function<std::size_t(char* buffer, std::size_t capacity)>;
-using BytesRead = std::function<void(std::size_t count)>;
-
-// One worker's two buffers, aligned and sized for reads that bypass the system's cache
-// (whole sectors into memory aligned to a page).
-class ReadBuffers {
- public:
-  static constexpr std::size_t kAlignment = 4096;
-  static constexpr std::size_t kCapacity = std::size_t{1} << 20;
-  ReadBuffers();
-  ~ReadBuffers();
-  ReadBuffers(const ReadBuffers&) = delete;
-  ReadBuffers& operator=(const ReadBuffers&) = delete;
-  char* source() { return source_; }
-  char* destination() { return destination_; }
-
- private:
-  char* source_;
-  char* destination_;
-};
-
-// Whether `destination` gives exactly the bytes `source` gives, no fewer and no more.
-// Each side is read a whole buffer at a time, up to its end (a reader that must read whole
-// sectors gives 0 once it has given less than asked); `read` is told the bytes compared
-// as they go.
-bool sameBytes(const ReadChunk& source, const ReadChunk& destination, ReadBuffers& buffers,
-               const BytesRead& read);
-
 // Reads back every file in `files` (see the system's readBack and spoil in
-// copy/pipeline.h). A file that comes back other than it was written is reported and
+// copy/primitives.h). A file that comes back other than it was written is reported and
 // made to look changed to the next run; once all are read the run fails with 57, naming
 // the first. A failure of the device stops the read-back at once.
-template <typename Sys>
+template <ReadBackPrimitives Sys>
 class ReadBackRun {
  public:
   // `destination`: the top folder of the copy, for the path the failure names.

@@ -16,6 +16,7 @@
 #include "copy/kept_listings.h"
 #include "copy/options.h"
 #include "copy/plan_check.h"
+#include "copy/primitives.h"
 #include "os/paths.h"
 #include "utf8.h"
 
@@ -47,11 +48,11 @@ class HeldFolders {
 };
 
 // Walks the source below a top folder with the primitives of a system's copy (see
-// copy/pipeline.h), opening no destination folder that does not exist, and tells the
+// copy/primitives.h), opening no destination folder that does not exist, and tells the
 // check what the copy would write. The space is counted first by the source alone; only
 // where that does not fit is it counted again by what the destination holds, so that a
 // copy which leaves most files as they are is not refused.
-template <typename Sys>
+template <SystemPrimitives Sys>
 class Survey {
  public:
   using Folder = typename Sys::Folder;

@@ -37,7 +37,7 @@ class CopySystem {
   const CopyOptions& options() const { return options_; }
   // What the destination volume `device` keeps, probed in its open folder `dirFd` the
   // first time the copy meets the volume.
-  const VolumeTraits& volume(dev_t device, int dirFd);
+  const VolumeRules& volume(dev_t device, int dirFd);
   OpenFolders& folders() { return folders_; }
   // Keeps the top folder's paths for the read-back, and its open destination folder to
   // flush its file system at the end.
@@ -97,10 +97,11 @@ class CopySystem {
  private:
   const CopyOptions& options_;
   std::mutex mutex_;
-  std::map<dev_t, std::unique_ptr<VolumeTraits>> volumes_;
+  std::map<dev_t, std::unique_ptr<VolumeRules>> volumes_;
   OpenFolders folders_;
   UniqueFd flushFd_;
   std::string sourceTop_, destinationTop_;
 };
+static_assert(copy::SystemPrimitives<CopySystem>);
 
 }  // namespace qm::fs

@@ -13,6 +13,7 @@
 
 #include "copy/file_progress.h"
 #include "copy/options.h"
+#include "copy/primitives.h"
 #include "file_copy.h"
 #include "folder_node.h"
 #include "limits.h"
@@ -90,5 +91,6 @@ class CopySystem {
   std::map<DWORD, VolumeRules> volumes_;
   std::wstring sourceTop_, destinationTop_;
 };
+static_assert(copy::SystemPrimitives<CopySystem>);
 
 }  // namespace qm::win32
