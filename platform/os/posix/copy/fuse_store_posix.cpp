@@ -2,18 +2,22 @@
 #include "fuse_store.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
+#include <memory>
 #include <sstream>
 #include <vector>
+
+#include "os/posix/unique_fd.h"
 
 namespace qm::fs {
 
@@ -61,18 +65,34 @@ bool isStore(const std::string& path) {
          (S_ISBLK(st.st_mode) || S_ISREG(st.st_mode));
 }
 
+// The whole of a file under /proc/PID; empty where the process is gone or cannot be read.
+// A process may end while it is read (ESRCH): that is no failure of the copy. (A stream
+// would throw from the middle of a read there.)
+std::string processFile(const std::string& path) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  std::string text;
+  if (!fd.valid()) return text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return {};
+    if (got == 0) return text;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
 // The device or file named on the command line of the process that serves `point`: the one
 // with an argument that is the mount point, and another that is a device or a file.
 std::string storeOfDriver(const std::string& point) {
-  DIR* proc = ::opendir("/proc");
+  const std::unique_ptr<DIR, int (*)(DIR*)> proc(::opendir("/proc"), ::closedir);
   if (!proc) return "";
   std::string found;
-  while (const dirent* item = ::readdir(proc)) {
+  while (const dirent* item = ::readdir(proc.get())) {
     if (item->d_name[0] < '1' || item->d_name[0] > '9') continue;
     const std::string at = std::string("/proc/") + item->d_name;
     const std::string cwd = realPath(at + "/cwd");
-    std::ifstream file(at + "/cmdline", std::ios::binary);
-    const std::string line((std::istreambuf_iterator<char>(file)), {});
+    const std::string line = processFile(at + "/cmdline");
     if (cwd.empty() || line.empty()) continue;
     std::vector<std::string> args;
     for (std::size_t start = 0; start < line.size();) {
@@ -94,7 +114,6 @@ std::string storeOfDriver(const std::string& point) {
       break;
     }
   }
-  ::closedir(proc);
   return found;
 }
 
