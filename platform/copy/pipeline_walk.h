@@ -26,6 +26,7 @@ void Pipeline<Sys>::walk(const std::shared_ptr<Node>& node) {
       typename Sys::Lease lease(node->folder);
       sys_.openChild(child->folder, node->folder, entry, [this] { waitForCheck(); });
     } catch (const ClashError& error) {
+      waitForCheck();  // a clash the check finds too is told once, as the check tells it
       fail(error, child->relative, error.cause);
       return;
     } catch (const SourceError& error) {

@@ -60,6 +60,9 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
     throw;
   }
   if (action == FileAction::Refuse) {
+    // The check refuses the same file, and tells of it once: a worker that met it first
+    // waits, so that the file is not listed twice.
+    waitForCheck();
     throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
   }
   if (action == FileAction::Keep) {
