@@ -129,6 +129,26 @@ int copyNumber(const std::string& source, const std::string& destination,
   return 0;
 }
 
+int copyNumber(const std::string& source, const std::string& destination, CopyProgress& progress) {
+  CopyOptions options;
+  options.progress = &progress;
+  return copyNumber(source, destination, options);
+}
+
+void make(const std::string& root, const std::vector<Made>& files) {
+  std::filesystem::create_directories(root);
+  for (const Made& m : files) {
+    const std::string path = root + "/" + m.name;
+    if (m.name.ends_with('/')) {
+      std::filesystem::create_directories(path);
+      continue;
+    }
+    writeFile(path, m.contents);
+    if (m.size > 0 && ::truncate(path.c_str(), static_cast<off_t>(m.size)) != 0)
+      throw std::runtime_error("cannot make " + path + " sparse");
+  }
+}
+
 int numberInChild(const std::function<void()>& work, uid_t uid, gid_t gid) {
   const pid_t child = ::fork();
   if (child < 0) return -1;

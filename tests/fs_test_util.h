@@ -3,12 +3,14 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "copy/options.h"
+#include "copy/progress.h"
 
 namespace qm::fs::testing {
 
@@ -43,6 +45,18 @@ int countTemporaryFiles(const std::string& root);
 // options name is reset first.
 int copyNumber(const std::string& source, const std::string& destination,
                const CopyOptions& options);
+
+// The number a copy fails with (0 for none), with its report in `progress`.
+int copyNumber(const std::string& source, const std::string& destination, CopyProgress& progress);
+
+// Makes `files` below `root`: a name ending in "/" is a folder, one with a size instead
+// of contents is a sparse file of that size.
+struct Made {
+  std::string name;
+  std::string contents = {};
+  std::uint64_t size = 0;
+};
+void make(const std::string& root, const std::vector<Made>& files);
 
 // Runs `work` in a child process as user `uid` and group `gid` (when `uid` is not -1) and
 // returns the error number of the RuntimeError it throws, 0 when it returns, -1 when the
