@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "ui/window.h"
 
 namespace qm {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "errors.h"
 #include "os/copy_folder.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "frmMain.h"
 #include "os/codepage.h"

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "frmCopy.h"
 #include "frmMain.h"
 #include "temp_folder.h"

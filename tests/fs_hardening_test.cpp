@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "errors.h"
 #include "fs_test_util.h"

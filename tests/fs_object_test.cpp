@@ -1,7 +1,7 @@
 // The disk file-system object answers base names with the platform's path rules.
 #include <gtest/gtest.h>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 
 namespace qm {
 namespace {

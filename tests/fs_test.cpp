@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "fs_test_util.h"
 #include "os/copy_folder.h"

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <QTest>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "frmCopy.h"
 #include "frmMain.h"

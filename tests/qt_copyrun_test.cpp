@@ -6,7 +6,7 @@
 #include <QMessageBox>
 #include <optional>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "frmMain.h"
 #include "qt_test_util.h"

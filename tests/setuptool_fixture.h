@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "frmCopy.h"
 #include "ui/headless/headless.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/file_progress.h"
 #include "os/win32/copy/file_copy.h"
 #include "os/win32/copy/file_data.h"

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "os/copy_folder.h"
 #include "os/win32/copy/link_access.h"

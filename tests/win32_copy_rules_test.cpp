@@ -2,7 +2,7 @@
 // its progress counters.
 #include <string>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "os/win32/copy/volume.h"
 #include "win32_fs_util.h"

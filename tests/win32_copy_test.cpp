@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "win32_fs_util.h"
 

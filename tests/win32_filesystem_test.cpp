@@ -1,5 +1,5 @@
 // The Windows file-system object: base names, and folder copies with their error numbers.
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "win32_fs_util.h"
 
 namespace qm {

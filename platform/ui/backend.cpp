@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "busy_copy.h"
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "os/process.h"
 #include "progress_view.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "backend.h"
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "copy/result.h"
 

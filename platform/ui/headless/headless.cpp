@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "copy/filesystem.h"
+#include "ui/filesystem.h"
 #include "errors.h"
 #include "ui/form_rules.h"
 #include "ui/message_box.h"

@@ -1,7 +1,7 @@
 // The file-system object backed by the real disk, on the copy engine of the system built for.
 #include "base_name.h"
 #include "copy/result.h"
-#include "filesystem.h"
+#include "ui/filesystem.h"
 
 namespace qm {
 
