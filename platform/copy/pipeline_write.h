@@ -53,17 +53,14 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
     if (existing) sys_.claim(folder, entry, *existing);
     action = decideFile(options_.existing, existing.has_value(),
                         [&] { return file && sys_.unchanged(folder, entry, *existing); });
+    if (action == FileAction::Refuse)
+      throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
   } catch (const RuntimeError&) {
-    // What the check refuses the copy for is what the user is told, not what a worker
-    // met first while the check still ran.
+    // What the check refuses the copy for is what the user is told, once, not what a
+    // worker met first while the check still ran (the check refuses an existing file
+    // under Refuse too).
     waitForCheck();
     throw;
-  }
-  if (action == FileAction::Refuse) {
-    // The check refuses the same file, and tells of it once: a worker that met it first
-    // waits, so that the file is not listed twice.
-    waitForCheck();
-    throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
   }
   if (action == FileAction::Keep) {
     progress.finish();

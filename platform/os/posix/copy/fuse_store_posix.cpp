@@ -2,14 +2,12 @@
 #include "fuse_store.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -17,7 +15,8 @@
 #include <sstream>
 #include <vector>
 
-#include "os/posix/unique_fd.h"
+#include "errors.h"
+#include "os/textfile.h"
 
 namespace qm::fs {
 
@@ -66,19 +65,12 @@ bool isStore(const std::string& path) {
 }
 
 // The whole of a file under /proc/PID; empty where the process is gone or cannot be read.
-// A process may end while it is read (ESRCH): that is no failure of the copy. (A stream
-// would throw from the middle of a read there.)
+// A process may end while it is read (ESRCH): that is no failure of the copy.
 std::string processFile(const std::string& path) {
-  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  std::string text;
-  if (!fd.valid()) return text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return {};
-    if (got == 0) return text;
-    text.append(buffer, static_cast<std::size_t>(got));
+  try {
+    return readWholeFile(path);
+  } catch (const RuntimeError&) {
+    return {};
   }
 }
 
