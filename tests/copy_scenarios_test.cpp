@@ -15,7 +15,7 @@
 #include "ui/filesystem.h"
 #include "copy/progress.h"
 #include "errors.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 #include "scenario_tree.h"
 
 namespace qm {

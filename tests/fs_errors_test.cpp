@@ -10,10 +10,9 @@
 
 #include "errors.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
-#include "os/posix/copy/file_copy.h"
-#include "os/posix/copy/system.h"
-#include "os/posix/error_numbers.h"
+#include "copy/copy_folder.h"
+#include "copy/posix/file_copy.h"
+#include "copy/posix/system.h"
 
 namespace qm::fs {
 namespace {

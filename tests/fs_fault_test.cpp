@@ -14,7 +14,7 @@
 #include "errors.h"
 #include "fs_faults.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 namespace qm::fs {
 namespace {

@@ -19,7 +19,7 @@
 #include "copy/progress.h"
 #include "errors.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 #include "os/posix/unique_fd.h"
 
 namespace qm::fs {

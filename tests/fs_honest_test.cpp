@@ -24,7 +24,7 @@
 #include "fs_faults.h"
 #include "fs_fuse_volume.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 namespace qm::fs {
 namespace {

@@ -12,7 +12,7 @@
 #include "copy/progress.h"
 #include "copy/result.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 namespace qm::fs {
 namespace {

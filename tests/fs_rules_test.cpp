@@ -9,10 +9,10 @@
 
 #include "errors.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
-#include "os/posix/copy/temporaries.h"
-#include "os/posix/copy/volume.h"
-#include "os/posix/error_numbers.h"
+#include "copy/copy_folder.h"
+#include "copy/posix/temporaries.h"
+#include "copy/posix/volume.h"
+#include "copy/posix/copy_errors.h"
 
 namespace qm::fs {
 namespace {

@@ -9,7 +9,7 @@
 #include "ui/filesystem.h"
 #include "errors.h"
 #include "fs_test_util.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 namespace qm::fs {
 namespace {

@@ -16,7 +16,7 @@
 
 #include "copy/progress.h"
 #include "errors.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 namespace qm::fs::testing {
 

@@ -29,7 +29,7 @@ class CopyToolInX : public XTest {
 };
 
 TEST_F(CopyToolInX, CopiesTheStoredJobAfterConfirmationAndEnds) {
-  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_copyengine)";
+  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_copy)";
   writeSettings((base_ / "src/データ").string(), (base_ / "dst").string(), "データ");
   launch(QM_COPYTOOL_PATH);
   const std::string main = mainWindow();

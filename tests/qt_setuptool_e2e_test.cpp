@@ -36,8 +36,7 @@ class SetupToolInX : public XTest {
 // Japanese source folder is therefore picked with the keyboard in frmCopy1, which
 // starts in the current folder; the ASCII destination is typed.
 TEST_F(SetupToolInX, PickedAndTypedJobIsSavedAndNoEndsThenTheCopyToolRunsIt) {
-  if (!kHaveCopyEngine)
-    GTEST_SKIP() << "this build has no copy engine (qm_copyengine) for the base name";
+  if (!kHaveCopyEngine) GTEST_SKIP() << "this build has no copy engine (qm_copy) for the base name";
   const std::string source = (base_ / "元/写真データ").string();
   const std::string dest = (base_ / "dst").string();
   ASSERT_FALSE(fs::exists(base_ / "cfg/Copy.Copy"));

@@ -6,9 +6,9 @@
 
 #include "ui/filesystem.h"
 #include "copy/file_progress.h"
-#include "os/win32/copy/file_copy.h"
-#include "os/win32/copy/file_data.h"
-#include "os/win32/copy/temporaries.h"
+#include "copy/win32/file_copy.h"
+#include "copy/win32/file_data.h"
+#include "copy/win32/temporaries.h"
 #include "os/win32/longpath.h"
 #include "win32_fs_util.h"
 

@@ -9,9 +9,9 @@
 
 #include "ui/filesystem.h"
 #include "copy/progress.h"
-#include "os/copy_folder.h"
-#include "os/win32/copy/link_access.h"
-#include "os/win32/copy/listing.h"
+#include "copy/copy_folder.h"
+#include "copy/win32/link_access.h"
+#include "copy/win32/listing.h"
 #include "win32_fs_util.h"
 
 namespace qm {

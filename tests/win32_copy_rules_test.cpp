@@ -4,7 +4,7 @@
 
 #include "ui/filesystem.h"
 #include "copy/progress.h"
-#include "os/win32/copy/volume.h"
+#include "copy/win32/volume.h"
 #include "win32_fs_util.h"
 
 namespace qm {

@@ -7,6 +7,7 @@
 
 #include "ui/filesystem.h"
 #include "copy/progress.h"
+#include "copy/win32/copy_errors.h"
 #include "os/win32/error_numbers.h"
 #include "os/win32/longpath.h"
 #include "win32_fs_util.h"

@@ -8,7 +8,7 @@
 
 #include "copy/progress.h"
 #include "copy/report.h"
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 #include "win32_fs_util.h"
 
 namespace qm {

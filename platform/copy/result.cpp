@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 namespace qm::copy {
 

@@ -47,7 +47,7 @@ struct CopyResult {
 CopyResult resultOf(const CopyProgress& progress, const RuntimeError* failure);
 
 // Copies the folder `source` with everything below it to `destination` (see
-// os/copy_folder.h for what the two paths mean and the error numbers), counting into
+// copy/copy_folder.h for what the two paths mean and the error numbers), counting into
 // `observer` where one is given, so that a window can show how far the copy is.
 CopyResult copyFolder(std::string_view source, std::string_view destination,
                       const CopyOptions& options = {}, CopyProgress* observer = nullptr);

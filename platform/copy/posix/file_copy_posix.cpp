@@ -16,7 +16,7 @@
 #include "create_error.h"
 #include "file_data.h"
 #include "metadata.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 #include "system.h"
 #include "temporaries.h"
 #include "utf8.h"

@@ -1,7 +1,7 @@
 // Named data streams listed with FindFirstStreamW and copied one by one.
 #include <windows.h>
 
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "os/win32/handle.h"
 #include "streams.h"
 

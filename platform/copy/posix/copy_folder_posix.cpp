@@ -1,5 +1,5 @@
 // Checks and prepares a folder copy, runs it, and flushes the result to the disk.
-#include "os/copy_folder.h"
+#include "copy/copy_folder.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 #include "real_path.h"
 #include "system.h"
 

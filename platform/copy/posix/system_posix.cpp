@@ -9,7 +9,7 @@
 #include "limits.h"
 #include "metadata.h"
 #include "read_back_file.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 
 namespace qm::fs {
 

@@ -10,7 +10,7 @@
 #include "copy/report.h"
 #include "errors.h"
 #include "link_access.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 
 namespace qm::fs {
 

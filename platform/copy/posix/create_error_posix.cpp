@@ -8,7 +8,7 @@
 #include <string>
 
 #include "errors.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 #include "temporaries.h"
 
 namespace qm::fs {

@@ -4,7 +4,7 @@
 #include "errors.h"
 #include "limits.h"
 #include "read_back_file.h"
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "os/win32/longpath.h"
 #include "os/win32/wide.h"
 

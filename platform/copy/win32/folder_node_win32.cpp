@@ -7,7 +7,7 @@
 #include "errors.h"
 #include "folder_node.h"
 #include "metadata.h"
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "os/win32/longpath.h"
 #include "os/win32/wide.h"
 #include "temporaries.h"

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "errors.h"
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "os/win32/handle.h"
 #include "os/win32/wide.h"
 

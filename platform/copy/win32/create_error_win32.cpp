@@ -1,7 +1,7 @@
 // What a failed creation of a named entry in a destination folder means.
 #include "create_error.h"
 
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "temporaries.h"
 
 namespace qm::win32 {

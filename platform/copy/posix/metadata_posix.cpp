@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "system.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 
 namespace qm::fs {
 

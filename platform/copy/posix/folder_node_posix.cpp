@@ -11,7 +11,7 @@
 #include "copy/name_fold.h"
 #include "copy/report.h"
 #include "create_error.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 #include "system.h"
 #include "temporaries.h"
 #include "utf8.h"

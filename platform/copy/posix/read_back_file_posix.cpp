@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 #include "os/posix/unique_fd.h"
 #include "volume.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "limits.h"
-#include "os/posix/error_numbers.h"
+#include "copy_errors.h"
 #include "os/posix/unique_fd.h"
 #include "temporaries.h"
 

@@ -5,7 +5,7 @@
 
 #include "errors.h"
 #include "os/run.h"
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "os/win32/wide.h"
 #include "temporaries.h"
 

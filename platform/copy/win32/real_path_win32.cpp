@@ -5,7 +5,7 @@
 
 #include "listing.h"
 #include "errors.h"
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 #include "os/win32/longpath.h"
 
 namespace qm::win32 {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "os/win32/error_numbers.h"
+#include "copy_errors.h"
 
 namespace qm::win32 {
 
