@@ -99,6 +99,12 @@ FileAction decideFile(ExistingFile policy, bool exists, Unchanged unchanged) {
   return unchanged() ? FileAction::Keep : FileAction::Write;
 }
 
+// Whether an entry already under a name at the destination may be replaced there: never
+// under Refuse, not even one another program puts there while the copy runs.
+constexpr bool replacesExisting(ExistingFile policy) {
+  return policy != ExistingFile::Refuse;
+}
+
 // Whether a copy onto a destination whose medium `isRisky` reads back what it wrote.
 constexpr bool readsBack(ReadBack policy, bool isRisky) {
   return policy == ReadBack::Always || (policy == ReadBack::ByMedium && isRisky);

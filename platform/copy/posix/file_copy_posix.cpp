@@ -83,7 +83,7 @@ template <typename Create>
 std::string createEntry(const DirNode& dir, const std::string& name, bool replacing,
                         int refusedNumber, Create create) {
   const int fd = dir.destinationFd();
-  const bool mayReplace = dir.run->options().existing != ExistingFile::Refuse;
+  const bool mayReplace = dir.run->mayReplace;
   for (int attempt = 1;; ++attempt) {
     std::string built = replacing ? temporaryName() : name;
     if (create(fd, built.c_str()) == 0) return built;
@@ -108,8 +108,7 @@ std::string createEntry(const DirNode& dir, const std::string& name, bool replac
 // Moves a completed entry to its own name.
 void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
   if (entry.name() != name) {
-    const bool refuse = dir.run->options().existing == ExistingFile::Refuse;
-    const unsigned flags = refuse ? RENAME_NOREPLACE : 0;
+    const unsigned flags = dir.run->mayReplace ? 0 : RENAME_NOREPLACE;
     const int fd = dir.destinationFd();
     if (::renameat2(fd, entry.name().c_str(), fd, name.c_str(), flags) != 0) {
       if (errno == EEXIST) throwNumber(err::kFileExists, dir.destinationChild(name));

@@ -34,7 +34,6 @@ class CopySystem {
 
   explicit CopySystem(const CopyOptions& options);
 
-  const CopyOptions& options() const { return options_; }
   // What the destination volume `device` keeps, probed in its open folder `dirFd` the
   // first time the copy meets the volume.
   const VolumeRules& volume(dev_t device, int dirFd);
@@ -85,6 +84,8 @@ class CopySystem {
 
   // How file data may move in this copy.
   const DataSteps dataSteps;
+  // Whether an entry already at the destination may be replaced (replacesExisting).
+  const bool mayReplace;
   // Cleared once the destination file system has shown it cannot share blocks.
   std::atomic<bool> reflinkPossible{true};
   // Cleared once copy_file_range has shown it cannot copy here (no such call, or no

@@ -23,6 +23,7 @@ constexpr size_t kOpenFolderBudget = 64;
 
 CopySystem::CopySystem(const CopyOptions& options)
     : dataSteps(qm::dataSteps(options.data)),
+      mayReplace(replacesExisting(options.existing)),
       uid(::geteuid()),
       gid(::getegid()),
       options_(options),

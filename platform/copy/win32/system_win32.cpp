@@ -84,7 +84,7 @@ void CopySystem::write(DirNode& dir, Entry& entry, const Entry* existing,
   dir.touched = true;
   writeFile(copiers_[worker], dir.source + L"\\" + entry.name, dir.destination,
             dir.destination + L"\\" + entry.name, entry, existing,
-            options_.existing != ExistingFile::Refuse, progress);
+            replacesExisting(options_.existing), progress);
 }
 
 void CopySystem::finishFolder(DirNode& dir) {
