@@ -13,6 +13,7 @@
 
 #include "copy/name_fold.h"
 #include "copy/report.h"
+#include "copy/write_retry.h"
 #include "create_error.h"
 #include "file_data.h"
 #include "metadata.h"
@@ -138,11 +139,7 @@ UniqueFd tryOpenSource(const DirNode& dir, const std::string& name, bool follow 
                O_RDONLY | (follow ? 0 : O_NOFOLLOW) | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
 }
 
-// Thrown where a source file changed while it was read; the copy of it is dropped.
-struct ChangedWhileRead {};
-
-// How often a file that changes while it is read is read again before the copy reports it.
-constexpr int kReadAttempts = 3;
+using copy::ChangedWhileRead;
 
 // Whether the open file `fd`, read from its status `before` on, is another file or has
 // another type, size, data or status since.
@@ -303,18 +300,9 @@ void forgetStatus(const DirNode& dir, Entry& entry) {
 
 void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
                 copy::FileProgress& progress) {
-  for (int attempt = 1;; ++attempt) {
-    try {
-      writeOnce(dir, entry, existing, progress);
-      return;
-    } catch (const ChangedWhileRead&) {
-      if (attempt == kReadAttempts) {
-        throw copy::SourceError(err::kPathFileAccess, dir.sourceChild(entry.name),
-                                copy::changingCause());
-      }
-      forgetStatus(dir, entry);
-    }
-  }
+  copy::writeRetryingChanges([&] { writeOnce(dir, entry, existing, progress); },
+                             [&] { forgetStatus(dir, entry); },
+                             [&] { return dir.sourceChild(entry.name); });
 }
 
 }  // namespace qm::fs

@@ -3,6 +3,7 @@
 
 #include "file_data.h"
 #include "copy/report.h"
+#include "copy/write_retry.h"
 #include "create_error.h"
 #include "errors.h"
 #include "file_copy.h"
@@ -69,11 +70,7 @@ std::uint64_t copyBytes(FileCopier& copier, HANDLE in, const std::wstring& from,
   return copied.bytes;
 }
 
-// Thrown where a source file changed while it was read; the copy of it is dropped.
-struct ChangedWhileRead {};
-
-// How often a file that changes while it is read is read again before the copy reports it.
-constexpr int kReadAttempts = 3;
+using copy::ChangedWhileRead;
 
 // What tells whether an open file changed meanwhile: its size, write and change times.
 bool sameState(const Entry& a, const Entry& b) {
@@ -211,16 +208,11 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
                bool mayReplace, copy::FileProgress& progress) {
-  for (int attempt = 1;; ++attempt) {
-    try {
-      writeOnce(copier, source, folder, destination, entry, existing, mayReplace, progress);
-      return;
-    } catch (const ChangedWhileRead&) {
-      if (attempt == kReadAttempts)
-        throw copy::SourceError(err::kPathFileAccess, narrow(plainPath(source)),
-                                copy::changingCause());
-    }
-  }
+  copy::writeRetryingChanges(
+      [&] {
+        writeOnce(copier, source, folder, destination, entry, existing, mayReplace, progress);
+      },
+      [] {}, [&] { return narrow(plainPath(source)); });
 }
 
 }  // namespace qm::win32
