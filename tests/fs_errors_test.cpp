@@ -80,8 +80,10 @@ TEST(CopyErrors, CopyIntoItselfIsRefusedBeforeWriting) {
     EXPECT_EQ(copyError(tmp / "alias", destination).number, err::kPathFileAccess) << destination;
   }
   EXPECT_EQ(snapshot(tmp.path()), before);
-  // A sibling whose name merely starts with the source's name is not inside it.
+  // A sibling whose name merely starts with the source's name is not inside it, nor one
+  // spelled through the source and "..".
   EXPECT_EQ(copyError(tmp / "src", tmp / "src2").number, 0);
+  EXPECT_EQ(copyError(tmp / "src", tmp / "src/sub/../../beside").number, 0);
 }
 
 TEST(CopyErrors, FailedReplaceLeavesNoTemporaryFilesAndNamesTheFile) {

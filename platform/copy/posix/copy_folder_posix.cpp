@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "copy/into_itself.h"
 #include "copy_errors.h"
 #include "real_path.h"
 #include "system.h"
@@ -65,13 +66,11 @@ std::string targetFolder(const std::string& source, std::string_view destination
   return (trimmed == "/" ? "" : trimmed) + "/" + name;
 }
 
-void refuseCopyIntoItself(const std::string& source, const struct stat& sourceStat,
-                          const std::string& target) {
-  const std::string planned = plannedRealPath(target);
-  if (isSameOrInside(planned, plannedRealPath(source)) ||
-      hasAncestor(planned, sourceStat.st_dev, sourceStat.st_ino)) {
+void refuseCopyIntoItself(const struct stat& sourceStat, const std::string& target) {
+  // The path as spelled may hold ".." after a link, so only the resolved one is walked.
+  if (copy::reachesThrough(plannedRealPath(target), std::pair{sourceStat.st_dev, sourceStat.st_ino},
+                           fileIdentity, parentPath))
     throwNumber(err::kPathFileAccess, target);
-  }
 }
 
 // The first component of `path` (a folder that could not be created) that exists but
@@ -119,7 +118,7 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   struct stat sourceStat {};
   UniqueFd sourceFd = openSourceFolder(sourcePath, sourceStat);
   const std::string target = targetFolder(sourcePath, destination);
-  refuseCopyIntoItself(sourcePath, sourceStat, target);
+  refuseCopyIntoItself(sourceStat, target);
   prepareTarget(target);
 
   CopySystem system(options);

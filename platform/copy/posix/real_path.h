@@ -3,7 +3,9 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace qm::fs {
 
@@ -12,12 +14,12 @@ namespace qm::fs {
 // missing rest is appended ("." dropped, ".." going up).
 std::string plannedRealPath(const std::string& path);
 
-// Whether `inner` is `outer` or lies below it; both absolute and free of links.
-bool isSameOrInside(const std::string& inner, const std::string& outer);
+// The identity (device, inode) of what `path` names, following links; nothing where
+// nothing is there.
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path);
 
-// Whether the folder with `device` and `inode` is `path` (absolute, free of links) or one
-// of its existing ancestors: a folder reached through a bind mount has another path but
-// the same device and inode.
-bool hasAncestor(const std::string& path, dev_t device, ino_t inode);
+// The folder above `path` ("/a/b" for "/a/b/c", "/" for "/a"); nothing for "/" and for a
+// relative path of one component.
+std::optional<std::string> parentPath(const std::string& path);
 
 }  // namespace qm::fs

@@ -65,21 +65,16 @@ std::string plannedRealPath(const std::string& path) {
   return resolved;
 }
 
-bool isSameOrInside(const std::string& inner, const std::string& outer) {
-  if (outer == "/") return true;
-  if (!inner.starts_with(outer)) return false;
-  return inner.size() == outer.size() || inner[outer.size()] == '/';
+std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::pair{st.st_dev, st.st_ino};
 }
 
-bool hasAncestor(const std::string& path, dev_t device, ino_t inode) {
-  std::string folder = path;
-  for (;;) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode) return true;
-    if (folder.size() <= 1) return false;
-    const size_t slash = folder.rfind('/');
-    folder.erase(slash == 0 ? 1 : slash);
-  }
+std::optional<std::string> parentPath(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (path.size() <= 1 || slash == std::string::npos) return std::nullopt;
+  return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 }  // namespace qm::fs

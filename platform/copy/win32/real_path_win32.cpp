@@ -2,7 +2,9 @@
 #include "real_path.h"
 
 #include <algorithm>
+#include <optional>
 
+#include "copy/into_itself.h"
 #include "listing.h"
 #include "errors.h"
 #include "copy_errors.h"
@@ -11,23 +13,23 @@
 namespace qm::win32 {
 namespace {
 
-bool identify(const std::wstring& path, FileId& id) {
-  Handle h = openFollowing(path);
+// What `path` names, following links; nothing where nothing is there. A root is asked
+// for with its separator ("C:\\").
+std::optional<FileId> identity(const std::wstring& path) {
+  const std::size_t root = rootLength(path);
+  Handle h = openFollowing(path.size() > root ? path : path.substr(0, root) + L"\\");
+  FileId id;
   Entry unused;
-  return h.valid() && describe(h.get(), id, unused);
+  if (!h.valid() || !describe(h.get(), id, unused)) return std::nullopt;
+  return id;
 }
 
-// Whether `path` or one of its existing ancestors is the file `id`.
-bool reachesThrough(std::wstring path, const FileId& id) {
+// The folder above `path`; nothing at its root.
+std::optional<std::wstring> parentPath(const std::wstring& path) {
   const std::size_t root = rootLength(path);
-  for (;;) {
-    FileId here;
-    if (identify(path.size() > root ? path : path.substr(0, root) + L"\\", here) && here == id)
-      return true;
-    const std::size_t cut = path.rfind(L'\\');
-    if (path.size() <= root || cut == std::wstring::npos || cut < root) return false;
-    path.resize(cut);
-  }
+  const std::size_t cut = path.rfind(L'\\');
+  if (path.size() <= root || cut == std::wstring::npos || cut < root) return std::nullopt;
+  return path.substr(0, cut);
 }
 
 }  // namespace
@@ -46,9 +48,9 @@ std::size_t rootLength(const std::wstring& path) {
 // existing ancestors as spelled and as resolved: other spellings, short names, links,
 // mounted folders and bind mounts are all caught.
 void refuseCopyIntoItself(const std::wstring& from, const std::wstring& to) {
-  FileId source;
-  if (!identify(from, source)) throwCopyError(GetLastError(), from);
-  if (reachesThrough(to, source) || reachesThrough(plannedFinalPath(to), source))
+  const std::optional<FileId> source = identity(from);
+  if (!source) throwCopyError(GetLastError(), from);
+  if (copy::isCopyIntoItself(to, plannedFinalPath(to), *source, identity, parentPath))
     throwNumber(err::kPathFileAccess, to);
 }
 
