@@ -13,6 +13,7 @@
 
 #include "copy/name_fold.h"
 #include "copy/report.h"
+#include "copy/write_protocol.h"
 #include "copy/write_retry.h"
 #include "create_error.h"
 #include "file_data.h"
@@ -40,12 +41,18 @@ class PendingEntry {
     if (!committed_) ::unlinkat(dirFd_, name_.c_str(), 0);
   }
   const std::string& name() const { return name_; }
-  void markCommitted() { committed_ = true; }
+  // Committed under `placed`, its own name: renamed there from a temporary one or not.
+  void markCommitted(const std::string& placed) {
+    committed_ = true;
+    renamed_ = placed != name_;
+  }
+  bool renamed() const { return renamed_; }
 
  private:
   int dirFd_;
   std::string name_;
   bool committed_ = false;
+  bool renamed_ = false;
 };
 
 // Where the entry that stands in the way of creating `name` in `dirFd` holds another name,
@@ -116,7 +123,7 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
       throwCopyError(errno, dir.destinationChild(name));
     }
   }
-  entry.markCommitted();
+  entry.markCommitted(name);
 }
 
 // Gives the entry `name`, just renamed into place, the times of `st` again where the volume
@@ -152,32 +159,59 @@ bool changedSince(int fd, const struct stat& before) {
          nanoseconds(now.st_ctim) != nanoseconds(before.st_ctim);
 }
 
-// Copies the regular file `name`, open as `in` with status `st`, to a new entry that
-// replaces `existing` when there is one. `st` is the open file's own status, or the one
-// read from its name beforehand (`ofOpenFile` false): the file opened may then be another
-// by now, and only the status read after the data tells, whether or not the data came.
+// The protocol's steps for the regular file `name`, open as `in` with status `st`, copied
+// to a new entry that replaces the old one where `existing`. `st` is the open file's own
+// status, or the one read from its name beforehand (`ofOpenFile` false): the file opened
+// may then be another by now, and only the status read after the data tells, whether or
+// not the data came.
+struct RegularFileSteps {
+  struct Pending {
+    PendingEntry entry;
+    UniqueFd out;
+    int error = 0;  // of the data, thrown once the metadata has been tried and the file closed
+  };
+  const DirNode& dir;
+  const std::string& name;
+  const UniqueFd& in;
+  const struct stat& st;
+  bool existing;
+  copy::FileProgress& progress;
+  bool ofOpenFile;
+
+  Pending create() const {
+    UniqueFd out;
+    const auto open = [&out](int fd, const char* built) {
+      out =
+          UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      return out.valid() ? 0 : -1;
+    };
+    std::string built = createEntry(dir, name, existing, err::kBadFileName, open);
+    return Pending{PendingEntry(dir.destinationFd(), std::move(built)), std::move(out)};
+  }
+  void moveData(Pending& p) const {
+    p.error = copyData(in.get(), p.out.get(), st, dir.run->dataSteps, *dir.run, progress);
+    if ((p.error == 0 || !ofOpenFile) && changedSince(in.get(), st)) throw ChangedWhileRead{};
+    // Access was granted when the file was made: a write refused after that is a volume
+    // that is full, as the FUSE FAT driver says it (it tells no free space beforehand).
+    if (p.error == EPERM || p.error == EACCES) p.error = ENOSPC;
+  }
+  void seal(Pending& p) const {
+    if (p.error == 0) p.error = copyFileMetadata(dir, in.get(), p.out.get(), st);
+    const int closeError = p.out.closeChecked();
+    if (p.error == 0) p.error = closeError;
+    if (p.error != 0) throwCopyError(p.error, dir.destinationChild(name));
+  }
+  void place(Pending& p) const { commit(dir, p.entry, name); }
+  void afterPlace(Pending& p) const {
+    if (p.entry.renamed()) restoreTimes(dir, name, st);
+  }
+};
+
 void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& in,
                   const struct stat& st, bool existing, copy::FileProgress& progress,
                   bool ofOpenFile) {
-  UniqueFd out;
-  const auto open = [&out](int fd, const char* built) {
-    out = UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    return out.valid() ? 0 : -1;
-  };
-  PendingEntry entry(dir.destinationFd(),
-                     createEntry(dir, name, existing, err::kBadFileName, open));
-  int error = copyData(in.get(), out.get(), st, dir.run->dataSteps, *dir.run, progress);
-  if ((error == 0 || !ofOpenFile) && changedSince(in.get(), st)) throw ChangedWhileRead{};
-  // Access was granted when the file was made: a write refused after that is a volume
-  // that is full, as the FUSE FAT driver says it (it tells no free space beforehand).
-  if (error == EPERM || error == EACCES) error = ENOSPC;
-  if (error == 0) error = copyFileMetadata(dir, in.get(), out.get(), st);
-  const int closeError = out.closeChecked();
-  if (error == 0) error = closeError;
-  if (error != 0) throwCopyError(error, dir.destinationChild(name));
-  const bool renamed = entry.name() != name;
-  commit(dir, entry, name);
-  if (renamed) restoreTimes(dir, name, st);
+  RegularFileSteps steps{dir, name, in, st, existing, progress, ofOpenFile};
+  copy::writeByProtocol(steps);
 }
 
 // Copies the regular file `listed`, whose status was read from its name (by the listing,
@@ -218,26 +252,43 @@ std::string readLink(const DirNode& dir, const std::string& name, const struct s
   }
 }
 
-// Links and FIFOs: one that the volume cannot hold is left out.
-template <typename Create>
-void copySpecial(const DirNode& dir, const Entry& listed, bool existing, Create create) {
-  // A volume without the kind says so plainly, or refuses it as it refuses a bad name.
-  const auto made = [&](int fd, const char* name) {
-    const int result = create(fd, name);
-    if (result != 0 && (errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL))
+// The protocol's steps for a link or FIFO, made by `make(dirFd, name)` (0, or -1 with
+// errno): it holds no data, and one the volume cannot hold is left out.
+template <typename Make>
+struct SpecialEntrySteps {
+  using Pending = PendingEntry;
+  const DirNode& dir;
+  const Entry& listed;
+  bool existing;
+  Make make;
+
+  Pending create() const {
+    // A volume without the kind says so plainly, or refuses it as it refuses a bad name.
+    const auto made = [&](int fd, const char* name) {
+      const int result = make(fd, name);
+      if (result != 0 && (errno == ENOSYS || errno == EOPNOTSUPP || errno == EINVAL))
+        throw copy::LeftOutError(copy::LeftOut::Unholdable, dir.destinationChild(listed.name));
+      return result;
+    };
+    std::string built;
+    try {
+      built = createEntry(dir, listed.name, existing, err::kPathFileAccess, made);
+    } catch (const RuntimeError& error) {
+      if (error.number != err::kPathFileAccess) throw;
       throw copy::LeftOutError(copy::LeftOut::Unholdable, dir.destinationChild(listed.name));
-    return result;
-  };
-  std::string built;
-  try {
-    built = createEntry(dir, listed.name, existing, err::kPathFileAccess, made);
-  } catch (const RuntimeError& error) {
-    if (error.number != err::kPathFileAccess) throw;
-    throw copy::LeftOutError(copy::LeftOut::Unholdable, dir.destinationChild(listed.name));
+    }
+    return PendingEntry(dir.destinationFd(), std::move(built));
   }
-  PendingEntry entry(dir.destinationFd(), std::move(built));
-  copyEntryMetadata(dir, entry.name(), listed.st, listed.name);
-  commit(dir, entry, listed.name);
+  void moveData(Pending&) const {}
+  void seal(Pending& entry) const { copyEntryMetadata(dir, entry.name(), listed.st, listed.name); }
+  void place(Pending& entry) const { commit(dir, entry, listed.name); }
+  void afterPlace(Pending&) const {}
+};
+
+template <typename Make>
+void copySpecial(const DirNode& dir, const Entry& listed, bool existing, Make make) {
+  SpecialEntrySteps<Make> steps{dir, listed, existing, std::move(make)};
+  copy::writeByProtocol(steps);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "file_data.h"
 #include "copy/report.h"
+#include "copy/write_protocol.h"
 #include "copy/write_retry.h"
 #include "create_error.h"
 #include "errors.h"
@@ -164,34 +165,56 @@ bool placeNew(const std::wstring& temp, const std::wstring& destination, const s
                          copy::sameNameCause(narrow(found.cFileName), narrow(name)));
 }
 
-void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
-               const std::wstring& destination, const Entry& entry, const Entry* existing,
-               bool mayReplace, copy::FileProgress& progress) {
-  TemporaryFile temp;
-  {
+// The protocol's steps for one file: written to a hidden temporary file beside its
+// destination, renamed over it, then given the source's times and attributes.
+struct FileSteps {
+  struct Pending {
+    TemporaryFile temp;
+    Handle out;  // after the file, so that it closes before the file is removed
+  };
+  FileCopier& copier;
+  const std::wstring& source;
+  const std::wstring& folder;
+  const std::wstring& destination;
+  const Entry& entry;
+  const Entry* existing;
+  bool mayReplace;
+  copy::FileProgress& progress;
+
+  Pending create() const {
+    std::wstring path;
     // Hidden while it is unfinished.
-    Handle out = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, temp.path);
+    Handle out = createTemporaryFile(folder, GENERIC_WRITE, FILE_ATTRIBUTE_HIDDEN, path);
     if (!out.valid()) {
       const DWORD code = GetLastError();
-      temp.path.clear();
       throwCopyError(code, destination);
     }
-    writeTemporary(copier, source, out.get(), temp.path, progress);
-    if (!out.close()) throwCopyError(writeFailure(GetLastError()), temp.path);
+    return Pending{TemporaryFile{std::move(path)}, std::move(out)};
   }
+  void moveData(Pending& p) const {
+    writeTemporary(copier, source, p.out.get(), p.temp.path, progress);
+  }
+  void seal(Pending& p) const {
+    if (!p.out.close()) throwCopyError(writeFailure(GetLastError()), p.temp.path);
+  }
+  void place(Pending& p) const;
+  void afterPlace(Pending&) const { setTimesAndAttributes(destination, entry); }
+};
+
+void FileSteps::place(Pending& p) const {
   // A read-only file from an earlier copy gives way to this one; should the rename fail,
   // it gets its attribute back.
   const bool wasReadOnly = existing && (existing->attributes & FILE_ATTRIBUTE_READONLY);
   if (wasReadOnly &&
       !SetFileAttributesW(destination.c_str(), existing->attributes & ~FILE_ATTRIBUTE_READONLY))
     throwCopyError(GetLastError(), destination);
-  const bool placed = !existing && placeNew(temp.path, destination, entry.name);
+  const bool placed = !existing && placeNew(p.temp.path, destination, entry.name);
   // A file another program placed under the name since the copy looked is replaced only
   // where the copy may replace files at all.
   if (!placed && !existing && !mayReplace &&
       GetFileAttributesW(destination.c_str()) != INVALID_FILE_ATTRIBUTES)
     throwNumber(err::kFileExists, destination);
-  if (!placed && !placeFile(temp.path, destination)) {
+  if (!placed && !placeFile(p.temp.path, destination)) {
     const DWORD code = GetLastError();
     if (wasReadOnly) SetFileAttributesW(destination.c_str(), existing->attributes);
     const bool named =
@@ -199,8 +222,7 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
     throwNumber(named ? copyErrorNumber(code) : createErrorNumber(destination, code, false),
                 destination);
   }
-  temp.placed = true;
-  setTimesAndAttributes(destination, entry);
+  p.temp.placed = true;
 }
 
 }  // namespace
@@ -208,11 +230,9 @@ void writeOnce(FileCopier& copier, const std::wstring& source, const std::wstrin
 void writeFile(FileCopier& copier, const std::wstring& source, const std::wstring& folder,
                const std::wstring& destination, const Entry& entry, const Entry* existing,
                bool mayReplace, copy::FileProgress& progress) {
-  copy::writeRetryingChanges(
-      [&] {
-        writeOnce(copier, source, folder, destination, entry, existing, mayReplace, progress);
-      },
-      [] {}, [&] { return narrow(plainPath(source)); });
+  FileSteps steps{copier, source, folder, destination, entry, existing, mayReplace, progress};
+  copy::writeRetryingChanges([&] { copy::writeByProtocol(steps); }, [] {},
+                             [&] { return narrow(plainPath(source)); });
 }
 
 }  // namespace qm::win32
