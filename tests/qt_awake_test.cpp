@@ -1,7 +1,7 @@
 // The copy keeps the computer awake: a logind inhibitor lock asked for on the system bus,
-// here a private bus served by a fake logind that records the call, held while the busy
-// run lasts and let go after it.
-#include "ui/qt/qt_awake.h"
+// here a private bus served by a fake logind that records the call, held while the copy
+// runs and let go after it.
+#include "os/awake.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -18,8 +18,9 @@
 #include <atomic>
 #include <functional>
 
-#include "copy/progress.h"
+#include "copy/result.h"
 #include "qt_test_util.h"
+#include "ui/busy_copy.h"
 #include "ui/qt/qt_backend.h"
 
 namespace qm::qt {
@@ -89,15 +90,14 @@ TEST_F(PrivateSystemBus, ACopyHoldsASleepLockWhileItRunsAndLetsItGoAfter) {
   FakeLogind fake;
   ASSERT_TRUE(serve(fake));
   auto ui = test::makeBackend();
-  CopyProgress progress;
   bool heldDuring = false;
-  ui->runWhileBusy(
-      [&] {
-        for (int i = 0; i < 500 && fake.readEnd < 0; ++i) QThread::msleep(10);
-        QThread::msleep(50);
-        heldDuring = fake.readEnd >= 0 && !fake.released();
-      },
-      progress);
+  BusyCopyObject fso(*ui,
+                     [&](std::string_view, std::string_view, const CopyOptions&, CopyProgress&) {
+                       QThread::msleep(50);
+                       heldDuring = fake.readEnd >= 0 && !fake.released();
+                       return copy::CopyResult{};
+                     });
+  fso.CopyFolder("/from", "/to/", true);
   EXPECT_EQ(fake.arguments,
             (QStringList{QStringLiteral("sleep"), QStringLiteral("QM(Quillmar)"),
                          QStringLiteral("フォルダーをコピーしています"), QStringLiteral("block")}));
@@ -107,9 +107,8 @@ TEST_F(PrivateSystemBus, ACopyHoldsASleepLockWhileItRunsAndLetsItGoAfter) {
 }
 
 TEST_F(PrivateSystemBus, WithoutLogindTheCopyGoesOnWithoutAWord) {
-  SleepInhibitor inhibitor(QStringLiteral("QM(Quillmar)"), QStringLiteral("x"));
-  turnUntil([] { return false; }, 200);
-  EXPECT_FALSE(inhibitor.held());
+  const KeepAwake awake("QM(Quillmar)", "x");
+  EXPECT_FALSE(awake.held());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "base_name.h"
 #include "errors.h"
+#include "os/awake.h"
 #include "progress_view.h"
 
 namespace qm {
@@ -28,7 +29,13 @@ void BusyCopyObject::CopyFolder(std::string_view source, std::string_view destin
   const CopyOptions options = fileSystemObjectOptions(overwriteFiles);
   progress_->reset();
   ui_.showOutcome({});
-  ui_.runWhileBusy([&] { last_ = copier_(from, to, options, *progress_); }, *progress_);
+  ui_.runWhileBusy(
+      [&] {
+        // The computer stays awake while the copy runs, however long that is.
+        const KeepAwake awake(ui_.appTitle(), "フォルダーをコピーしています");
+        last_ = copier_(from, to, options, *progress_);
+      },
+      *progress_);
   ui_.showOutcome(copyOutcome(last_));
   if (!last_.complete()) throw last_.error();
 }

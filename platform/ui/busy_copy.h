@@ -13,10 +13,10 @@
 
 namespace qm {
 
-// Its CopyFolder runs the copy through Backend::runWhileBusy, counting into progress of
-// its own, so the window that called it keeps painting, shows how far the copy is and
-// takes no input until it has ended; then the window shows the result it is handed (which
-// files failed, which were left out), and a failed copy throws its error, as the windows'
+// Its CopyFolder runs the copy through Backend::runWhileBusy, keeping the computer awake
+// and counting into progress of its own, so the window that called it keeps painting, shows how far
+// the copy is and takes no input until it has ended; then the window shows the result it is handed
+// (which files failed, which were left out), and a failed copy throws its error, as the windows'
 // handlers expect.
 class BusyCopyObject : public FileSystemObject {
  public:

@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "qt_awake.h"
 #include "qt_backend.h"
 #include "qt_form.h"
 #include "ui/progress_view.h"
@@ -114,8 +113,7 @@ namespace {
 // the windows keep painting and answering the window manager's pings.
 class QtBusyLoop : public BusyLoop {
  public:
-  QtBusyLoop(QtForm* front, const QString& who)
-      : awake_(who, QStringLiteral("フォルダーをコピーしています")), front_(front) {
+  explicit QtBusyLoop(QtForm* front) : front_(front) {
     tick_.setSingleShot(true);
     QObject::connect(&tick_, &QTimer::timeout, &loop_, &QEventLoop::quit);
   }
@@ -140,7 +138,6 @@ class QtBusyLoop : public BusyLoop {
   }
 
  private:
-  SleepInhibitor awake_;  // while the copy runs
   InputDropper dropper_;
   QEventLoop loop_;
   QTimer tick_;
@@ -175,7 +172,7 @@ void QtBackend::showOutcome(const CopyOutcome& outcome) {
 }
 
 std::unique_ptr<BusyLoop> QtBackend::busyLoop() {
-  return std::make_unique<QtBusyLoop>(frontForm(), QString::fromStdString(appTitle()));
+  return std::make_unique<QtBusyLoop>(frontForm());
 }
 
 }  // namespace qm::qt

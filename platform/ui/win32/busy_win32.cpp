@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include "os/win32/awake.h"
 #include "backend_win32.h"
 #include "form_win32.h"
 #include "progress_win32.h"
@@ -62,7 +61,6 @@ class Win32BusyLoop : public BusyLoop {
   }
 
  private:
-  win32::KeepAwake awake_;  // while the copy runs
   HWND window_;
   HFONT font_;
   HANDLE finished_;
