@@ -271,7 +271,8 @@ TEST_F(Win32Copy, ALockedFileIsGonePastAndTheRestCopied) {
 }
 
 // Regression: two copies into one new destination at once failed with 52, a rename onto a
-// name the other copy had just placed and still held open being taken for a bad name.
+// name the other copy had just placed and still held open being taken for a bad name; and
+// with 70, now and then, where one read back a file the other held open for a moment.
 TEST_F(Win32Copy, TwoCopiesAtOnceIntoOneNewDestinationBothSucceed) {
   for (int i = 0; i < 60; ++i) put(src + "\\下\\f" + std::to_string(i) + ".txt", "F");
   SetFileAttributesW(lp(src + "\\下\\f7.txt").c_str(), FILE_ATTRIBUTE_READONLY);

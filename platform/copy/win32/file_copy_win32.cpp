@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "file_data.h"
+#include "held.h"
 #include "copy/report.h"
 #include "copy/write_protocol.h"
 #include "copy/write_retry.h"
@@ -120,31 +121,25 @@ void setTimesAndAttributes(const std::wstring& path, const Entry& e) {
       path);
 }
 
-// How long a rename onto a name that another program holds open is tried again.
-constexpr int kPlaceAttempts = 40;
-constexpr DWORD kPlacePauseMs = 25;
-
 // Renames the finished temporary file onto `destination`, replacing what is there. Another
 // copy into the same folder may have placed that name meanwhile and still hold it open to
 // set its times; the rename is refused until it lets go, so a refusal while the name
-// exists is tried again for a second. Returns false with the last error set.
+// exists is tried again for a while. Returns false with the last error set.
 bool placeFile(const std::wstring& temp, const std::wstring& destination) {
-  for (int attempt = 1;; ++attempt) {
-    if (MoveFileExW(temp.c_str(), destination.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return true;
-    const DWORD code = GetLastError();
-    const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION;
-    const DWORD there = GetFileAttributesW(destination.c_str());
-    if (!held || attempt == kPlaceAttempts || there == INVALID_FILE_ATTRIBUTES) {
-      SetLastError(code);
-      return false;
-    }
-    // A read-only file placed there meanwhile gives way as one from an earlier copy does.
-    if (there & FILE_ATTRIBUTE_READONLY)
-      SetFileAttributesW(destination.c_str(), there & ~FILE_ATTRIBUTE_READONLY);
-    Sleep(kPlacePauseMs);
-  }
+  return retryWhileHeld(
+      [&] {
+        return MoveFileExW(temp.c_str(), destination.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+      },
+      [&](DWORD code) {
+        if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) return false;
+        const DWORD there = GetFileAttributesW(destination.c_str());
+        if (there == INVALID_FILE_ATTRIBUTES) return false;
+        // A read-only file placed there meanwhile gives way as one from an earlier copy does.
+        if (there & FILE_ATTRIBUTE_READONLY)
+          SetFileAttributesW(destination.c_str(), there & ~FILE_ATTRIBUTE_READONLY);
+        return true;
+      });
 }
 
 // Renames the finished temporary file onto `destination`, where nothing was when the copy

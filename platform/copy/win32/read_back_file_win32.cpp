@@ -7,6 +7,7 @@
 
 #include "errors.h"
 #include "copy_errors.h"
+#include "held.h"
 #include "os/win32/handle.h"
 #include "os/win32/wide.h"
 
@@ -50,10 +51,16 @@ copy::ReadBackResult readBackFile(const std::wstring& source, const std::wstring
   if (!in.valid() || !matches(in.get(), stamp)) return copy::ReadBackResult::SourceChanged;
   // Unbuffered: the reads come from the device, into page-aligned buffers, in whole
   // sectors (a buffer is a megabyte, a multiple of any sector size).
-  const Handle out(CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
-                               nullptr));
-  if (!out.valid()) {
+  // Another copy into the same folder may hold the file for a moment (placing it, setting
+  // its times): a sharing violation is waited out as a rename onto it is.
+  Handle out;
+  const auto open = [&] {
+    out = Handle(CreateFileW(destination.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
+                             nullptr));
+    return out.valid();
+  };
+  if (!retryWhileHeld(open, [](DWORD code) { return code == ERROR_SHARING_VIOLATION; })) {
     const DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
       return copy::ReadBackResult::Differs;
