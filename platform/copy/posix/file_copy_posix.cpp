@@ -41,18 +41,12 @@ class PendingEntry {
     if (!committed_) ::unlinkat(dirFd_, name_.c_str(), 0);
   }
   const std::string& name() const { return name_; }
-  // Committed under `placed`, its own name: renamed there from a temporary one or not.
-  void markCommitted(const std::string& placed) {
-    committed_ = true;
-    renamed_ = placed != name_;
-  }
-  bool renamed() const { return renamed_; }
+  void markCommitted() { committed_ = true; }
 
  private:
   int dirFd_;
   std::string name_;
   bool committed_ = false;
-  bool renamed_ = false;
 };
 
 // Where the entry that stands in the way of creating `name` in `dirFd` holds another name,
@@ -123,7 +117,7 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
       throwCopyError(errno, dir.destinationChild(name));
     }
   }
-  entry.markCommitted(name);
+  entry.markCommitted();
 }
 
 // Gives the entry `name`, just renamed into place, the times of `st` again where the volume
@@ -203,7 +197,7 @@ struct RegularFileSteps {
   }
   void place(Pending& p) const { commit(dir, p.entry, name); }
   void afterPlace(Pending& p) const {
-    if (p.entry.renamed()) restoreTimes(dir, name, st);
+    if (p.entry.name() != name) restoreTimes(dir, name, st);  // made under a temporary name
   }
 };
 
