@@ -80,9 +80,9 @@ int main(int argc, char** argv) {
     if (progressWanted()) {
       options.progress = &progress;
       ProgressReader reader(progress);
-      qm::fs::copyFolder(argv[1], argv[2], options);
+      qm::copy::copyFolderOrThrow(argv[1], argv[2], options);
     } else {
-      qm::fs::copyFolder(argv[1], argv[2], options);
+      qm::copy::copyFolderOrThrow(argv[1], argv[2], options);
     }
   } catch (const qm::RuntimeError& error) {
     std::fprintf(stderr, "error %d: %s\n", error.number, error.path.c_str());

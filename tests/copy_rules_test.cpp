@@ -1,15 +1,13 @@
 // The copy's shared rules, run on every system: volume time steps and offsets, the
-// unchanged decision, the numbers failures get, the check of a plan before writing, the
-// read-back's choice of media and its record of the files written.
+// unchanged decision, the temporary names, the numbers failures get, and the names a
+// destination volume refuses or folds into one.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-#include "copy/kept_listings.h"
 #include "copy/name_fold.h"
 #include "copy/options.h"
 #include "copy/plan_check.h"
-#include "copy/written_files.h"
 #include "copy/rules.h"
 #include "errors.h"
 #include "utf8.h"
@@ -324,148 +322,6 @@ TEST(CopyRules, EveryCaseFoldingOfTheUnicodeDataIsOneName) {
   }
   std::fclose(data);
   EXPECT_GT(checked, 1400);
-}
-
-// The space a copy needs at most: what it writes, in the volume's units, less what the files
-// it replaces give back, with room beside the ones it replaces at once. Regressions: folders
-// took no space (80 folders of a small file each onto 1 MiB clusters ended in 61); four
-// files replaced at once by four workers did not fit where one at a time did; a sparse file
-// counted its whole size where the destination keeps holes.
-TEST(CopyRules, TheFreeSpaceRefusesOnlyWhatCannotFit) {
-  using Pairs = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
-  constexpr std::uint64_t MiB = 1 << 20;
-  const struct {
-    const char* what;
-    std::optional<std::uint64_t> free;
-    std::uint64_t unit;
-    std::vector<std::uint64_t> written;  // files written where nothing is
-    Pairs replaced;                      // old and new sizes
-    int folders;                         // folders made, each with one written file of 1 byte
-    Pairs sized;                         // files by their size and the bytes they take
-    bool fits, fitsFourAtOnce;
-  } cases[] = {
-      {"exactly the free space", 100, 1, {60, 40}, {}, 0, {}, true, true},
-      {"a byte more", 99, 1, {60, 40}, {}, 0, {}, false, false},
-      {"small files take a cluster each", 8192, 4096, {1, 1, 1}, {}, 0, {}, false, false},
-      {"nothing written onto a full volume", 0, 4096, {}, {}, 0, {}, true, true},
-      {"a replaced file needs room beside the old one",
-       50,
-       1,
-       {},
-       {{100, 100}},
-       0,
-       {},
-       false,
-       false},
-      {"room for the new copy beside the old", 120, 1, {}, {{100, 120}}, 0, {}, true, true},
-      {"replaced files give back their space", 60, 1, {}, {{50, 50}, {50, 50}}, 0, {}, true, false},
-      {"four replaced at once need room beside each",
-       54 * MiB,
-       1,
-       {},
-       {{50 * MiB, 50 * MiB}, {50 * MiB, 50 * MiB}, {50 * MiB, 50 * MiB}, {50 * MiB, 50 * MiB}},
-       0,
-       {},
-       true,
-       false},
-      {"a volume that tells no free space",
-       std::nullopt,
-       1,
-       {std::uint64_t{1} << 60},
-       {},
-       0,
-       {},
-       true,
-       true},
-      {"folders take a cluster each", 100 * MiB, MiB, {}, {}, 80, {}, false, false},
-      {"folders that fit", 160 * MiB, MiB, {}, {}, 80, {}, true, true},
-      {"a sparse file takes what it holds",
-       256 * MiB,
-       4096,
-       {},
-       {},
-       0,
-       {{2048 * MiB, 4 * MiB}},
-       true,
-       true},
-  };
-  for (const auto& c : cases) {
-    VolumeLimits limits;
-    limits.freeBytes = c.free;
-    limits.unit = c.unit;
-    PlanCheck plan(limits);
-    for (const std::uint64_t size : c.written) plan.writes(size);
-    for (const auto& [before, after] : c.replaced) plan.replaces(before, after);
-    plan.beginFolder("");
-    for (int i = 0; i < c.folders; ++i) {
-      plan.entry(std::to_string(i), Listed::Folder, 0, 0);
-      plan.entry(std::to_string(i) + ".f", Listed::File, 1, 1);
-    }
-    for (const auto& [size, taken] : c.sized) plan.entry("s", Listed::File, size, taken);
-    EXPECT_EQ(plan.fits(), c.fits) << c.what;
-    EXPECT_EQ(plan.fitsReplacing(4), c.fitsFourAtOnce) << c.what;
-    plan.finishSpace();
-    EXPECT_EQ(plan.problems().size(), c.fits ? 0u : 1u) << c.what;
-  }
-}
-
-TEST(CopyRules, TheReadBackRunsWhereThePolicyAndTheMediumSay) {
-  const struct {
-    ReadBack policy;
-    bool risky, reads;
-  } cases[] = {{ReadBack::ByMedium, true, true}, {ReadBack::ByMedium, false, false},
-               {ReadBack::Always, false, true},  {ReadBack::Always, true, true},
-               {ReadBack::Never, true, false},   {ReadBack::Never, false, false}};
-  for (const auto& c : cases) EXPECT_EQ(readsBack(c.policy, c.risky), c.reads) << c.risky;
-}
-
-// The record of the files written gives them back in order, however many went to the
-// scratch file in steps and however many are still held in memory.
-TEST(CopyRules, TheFilesWrittenComeBackInTheOrderTheyWereAdded) {
-  for (const int count : {0, 1, 3, 40000}) {
-    WrittenFiles files;
-    std::uint64_t bytes = 0;
-    for (int i = 0; i < count; ++i) {
-      const std::string name = "folder " + std::to_string(i % 97) + "/写真 " + std::to_string(i);
-      files.add(i == 2 ? std::string() : name, {static_cast<std::uint64_t>(i), -i, i * 3});
-      bytes += static_cast<std::uint64_t>(i);
-    }
-    EXPECT_EQ(files.count(), static_cast<std::uint64_t>(count));
-    EXPECT_EQ(files.bytes(), bytes);
-    files.rewind();
-    WrittenFile file;
-    int read = 0;
-    for (; files.next(file); ++read) {
-      const std::string name =
-          "folder " + std::to_string(read % 97) + "/写真 " + std::to_string(read);
-      ASSERT_EQ(file.relative, read == 2 ? std::string() : name);
-      ASSERT_EQ(file.stamp, (SourceStamp{static_cast<std::uint64_t>(read), -read, read * 3}));
-    }
-    EXPECT_EQ(read, count);
-  }
-}
-
-// The check's listings are kept for the walk only within the budget, each given once, and
-// a listing taken gives its room back: memory stays bounded however large the tree.
-TEST(CopyRules, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
-  using Kept = KeptListings<int>;
-  const auto listing = [](std::size_t size) { return Kept::Listing(size, {7, Listed::File}); };
-  Kept kept(10);
-  const struct {
-    char step;  // k: keep, t: take
-    const char* folder;
-    std::size_t size;  // kept: its entries; taken: the entries expected, 0 for none
-  } steps[] = {{'k', "a", 6}, {'k', "b", 5}, {'t', "b", 0}, {'k', "b", 4},
-               {'k', "a", 1}, {'t', "a", 6}, {'t', "a", 0}, {'k', "c", 6},
-               {'t', "b", 4}, {'t', "c", 6}, {'k', "", 10}, {'t', "", 10}};
-  for (const auto& s : steps) {
-    if (s.step == 'k') {
-      kept.keep(s.folder, listing(s.size));
-      continue;
-    }
-    const auto taken = kept.take(s.folder);
-    EXPECT_EQ(taken ? taken->size() : 0, s.size) << s.folder;
-  }
 }
 
 }  // namespace

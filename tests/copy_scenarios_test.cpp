@@ -268,7 +268,7 @@ constexpr bool kWindows = false;
 // The error of a copy with `options`; number 0 when it succeeds.
 RuntimeError copyWith(const Sandbox& box, const CopyOptions& options) {
   try {
-    fs::copyFolder(box.text("src"), box.text("out"), options);
+    copy::copyFolderOrThrow(box.text("src"), box.text("out"), options);
   } catch (const RuntimeError& e) {
     return e;
   }

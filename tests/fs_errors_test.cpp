@@ -14,7 +14,7 @@
 #include "copy/posix/file_copy.h"
 #include "copy/posix/system.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using testing::snapshot;
@@ -24,7 +24,7 @@ using testing::writeFile;
 // Runs the copy and returns the error it throws; number 0 when it succeeds.
 RuntimeError copyError(const std::string& source, const std::string& destination) {
   try {
-    copyFolder(source, destination);
+    copy::copyFolderOrThrow(source, destination);
   } catch (const RuntimeError& e) {
     return e;
   }
@@ -172,4 +172,4 @@ TEST(CopyErrors, AFullDiskIsFoundBeforeWritingAndKeepsTheOldCopyOfAFile) {
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -16,7 +16,7 @@
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using testing::Call;
@@ -30,7 +30,7 @@ int copyNumber(const std::string& source, const std::string& destination) {
   CopyOptions options;
   options.data = DataMethod::Kernel;  // so that file data goes through the calls under test
   try {
-    copyFolder(source, destination, options);
+    copy::copyFolderOrThrow(source, destination, options);
   } catch (const RuntimeError& e) {
     return e.number;
   }
@@ -87,7 +87,7 @@ TEST(DataMethods, EachMethodMovesTheBytesByItsOwnCallsAndKeepsHoles) {
     CopyOptions options;
     options.data = c.method;
     const std::string destination = tmp / ("dst" + std::to_string(static_cast<int>(c.method)));
-    copyFolder(tmp / "src", destination, options);
+    copy::copyFolderOrThrow(tmp / "src", destination, options);
     const int method = static_cast<int>(c.method);
     EXPECT_EQ(contents(destination), contents(tmp / "src")) << method;
     EXPECT_LT(testing::statOf(destination + "/sparse").st_blocks * 512, 1 << 20) << method;
@@ -210,10 +210,10 @@ TEST(KernelCopy, ThatReturnsZeroEarlyFallsBackToReadingAndWriting) {
     Fault fault(Call::kCopyFileRange, 0, 0);
     CopyOptions options;
     options.workers = static_cast<unsigned>(workers);
-    ASSERT_NO_THROW(copyFolder(tmp / "src", destination, options));
+    ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination, options));
     EXPECT_EQ(snapshot(destination), snapshot(tmp / "src"));
   }
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

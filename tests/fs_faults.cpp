@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace qm::fs::testing {
+namespace qm::posix::testing {
 
 namespace {
 
@@ -100,11 +100,11 @@ bool injected(Call call, Result& result) {
   return true;
 }
 
-}  // namespace qm::fs::testing
+}  // namespace qm::posix::testing
 
-using qm::fs::testing::Call;
-using qm::fs::testing::injected;
-using qm::fs::testing::namedByFault;
+using qm::posix::testing::Call;
+using qm::posix::testing::injected;
+using qm::posix::testing::namedByFault;
 
 extern "C" {
 

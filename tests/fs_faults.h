@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace qm::fs::testing {
+namespace qm::posix::testing {
 
 // The calls the fault binary wraps (see fs_faults.cmake).
 enum class Call {
@@ -63,4 +63,4 @@ class BeforeCall {
 std::uint64_t calls(Call call);
 void resetCalls();
 
-}  // namespace qm::fs::testing
+}  // namespace qm::posix::testing

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <vector>
 
-namespace qm::fs::testing {
+namespace qm::posix::testing {
 
 namespace {
 
@@ -184,4 +184,4 @@ FuseVolume::~FuseVolume() {
   ::rmdir(mountPoint_.c_str());
 }
 
-}  // namespace qm::fs::testing
+}  // namespace qm::posix::testing

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace qm::fs::testing {
+namespace qm::posix::testing {
 
 class FuseVolume {
  public:
@@ -59,4 +59,4 @@ class FuseVolume {
 // Runs `command` through the shell; its exit status, and its standard output in `output`.
 int runShell(const std::string& command, std::string* output = nullptr);
 
-}  // namespace qm::fs::testing
+}  // namespace qm::posix::testing

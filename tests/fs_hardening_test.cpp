@@ -22,7 +22,7 @@
 #include "copy/copy_folder.h"
 #include "os/posix/unique_fd.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using copy::Problem;
@@ -43,7 +43,7 @@ constexpr uid_t kNobody = 65534;
 
 int copyNumber(const std::string& source, const std::string& destination) {
   try {
-    copyFolder(source, destination);
+    copy::copyFolderOrThrow(source, destination);
   } catch (const RuntimeError& e) {
     return e.number;
   }
@@ -71,7 +71,7 @@ TEST(Privileges, SetIdBitsStayOnlyWithTheSourcesOwner) {
   // Another user owns the copy, without the bits.
   ::mkdir((tmp / "user").c_str(), 0755);
   ::chown((tmp / "user").c_str(), kOtherUser, kOtherUser);
-  const auto copy = [&] { copyFolder(tmp / "src", tmp / "user/copy"); };
+  const auto copy = [&] { copy::copyFolderOrThrow(tmp / "src", tmp / "user/copy"); };
   ASSERT_EQ(numberInChild(copy, kOtherUser, kOtherUser), 0);
   for (const char* name : {"user/copy/suid", "user/copy/sgid"}) {
     EXPECT_EQ(statOf(tmp / name).st_uid, kOtherUser) << name;
@@ -292,7 +292,7 @@ TEST(Destination, FolderOwnedBySomeoneElseTakesACompleteCopy) {
   }
   ::chown((tmp / "src").c_str(), kOtherUser, kOtherUser);
   ::chown((tmp / "src/docs").c_str(), kOtherUser, kOtherUser);
-  const auto copy = [&] { copyFolder(tmp / "src", tmp / "shared"); };
+  const auto copy = [&] { copy::copyFolderOrThrow(tmp / "src", tmp / "shared"); };
   EXPECT_EQ(numberInChild(copy, kOtherUser, kOtherUser), 0);
   EXPECT_EQ(readFile(tmp / "shared/docs/a.txt"), "a");
   EXPECT_EQ(readFile(tmp / "shared/b.txt"), "b");
@@ -373,7 +373,7 @@ TEST(DeepTree, DeepTreesCopyUnderTheUsualDescriptorLimit) {
     const auto copy = [&] {
       const struct rlimit limit = {c.descriptors, c.descriptors};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) throw RuntimeError(5);
-      copyFolder(tmp / "src", tmp / "dst");
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
     };
     EXPECT_EQ(numberInChild(copy), 0) << c.label;
     UniqueFd level(::open((tmp / "dst").c_str(), O_RDONLY | O_DIRECTORY));
@@ -398,7 +398,7 @@ TEST(OpenFileLimit, CopyRaisesTheSoftLimitToTheHardLimit) {
     if (limit.rlim_max < 2048) return;  // nothing to raise to
     limit.rlim_cur = 1024;
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    copyFolder(tmp / "src", tmp / "dst");
+    copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
     ::getrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_cur != limit.rlim_max) throw RuntimeError(5);
   };
@@ -406,4 +406,4 @@ TEST(OpenFileLimit, CopyRaisesTheSoftLimitToTheHardLimit) {
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -2,21 +2,13 @@
 // before anything is written, what holds no data is left out and listed, and the copy goes
 // on past a file it cannot read.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <string>
-#include <thread>
-#include <utility>
 #include <vector>
 
 #include "copy/progress.h"
@@ -26,13 +18,15 @@
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using copy::LeftOut;
 using copy::NameProblem;
 using copy::Problem;
+using testing::contentsBelow;
 using testing::copyNumber;
+using testing::entriesBelow;
 using testing::FuseVolume;
 using testing::Made;
 using testing::make;
@@ -42,34 +36,12 @@ using testing::writeFile;
 
 constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
 
-// The entries below `root` as far as they can be listed: a copy may be changing them
-// meanwhile, and an entry gone between the listing and the step into it ends the listing.
-std::vector<std::string> entriesBelow(const std::string& root) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  const std::filesystem::recursive_directory_iterator end;
-  for (std::filesystem::recursive_directory_iterator it(root, ec); !ec && it != end;
-       it.increment(ec))
-    names.push_back(it->path().lexically_relative(root).string());
-  return names;
-}
-
 // Two hundred files at the top, then `last`: a copy that wrote before its check was done
 // would have written some of them.
 std::vector<Made> manyThen(const std::vector<Made>& last) {
   std::vector<Made> files;
   for (int i = 0; i < 200; ++i) files.push_back({"f" + std::to_string(i), "x"});
   files.insert(files.end(), last.begin(), last.end());
-  return files;
-}
-
-// Names and file contents below `root`: what a volume without modes and owners keeps.
-std::map<std::string, std::string> contentsBelow(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
-    const std::string name = std::filesystem::relative(e.path(), root).string();
-    files[name] = e.is_directory() ? "folder" : readFile(e.path().string());
-  }
   return files;
 }
 
@@ -365,88 +337,6 @@ TEST_P(OntoStick, FilesThatFitReplacedOneAtATimeAreReplacedOneAtATime) {
     EXPECT_EQ(readFile(destination + "/" + m.name), std::string(11u << 20, 'b')) << m.name;
 }
 
-// A copy killed part-way leaves no file that looks complete when it is not: the next run
-// makes the copy identical to the source.
-TEST_P(OntoStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
-  TempDir tmp;
-  std::vector<Made> files{{"d0/"}, {"d1/"}, {"d2/"}, {"d3/"}, {"d4/"}};
-  for (int i = 0; i < 300; ++i)
-    files.push_back({"d" + std::to_string(i % 5) + "/f" + std::to_string(i),
-                     std::string(65536, static_cast<char>('a' + i % 26))});
-  files.push_back({"big.bin", std::string(8u << 20, 'b')});
-  make(tmp / "src", files);
-  FuseVolume volume(GetParam(), tmp.path(), 64);
-  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
-  const std::string destination = volume.mountPoint() + "/backup";
-  // Regression (of this test): it killed the copy by the time the tree took to appear, and
-  // a fast copy was sometimes done by then. Now the copy stops itself part-way, and says so.
-  int stopped[2];
-  ASSERT_EQ(::pipe(stopped), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    std::atomic<int> copies{0};
-    const auto stall = [&] {
-      if (++copies < 40) return;
-      if (copies == 40 && ::write(stopped[1], "s", 1) != 1) ::_exit(1);
-      for (;;) ::pause();  // every data copy from the 40th on waits here to be killed
-    };
-    const testing::BeforeCall writes(testing::Call::kPwrite, stall);
-    const testing::BeforeCall ranges(testing::Call::kCopyFileRange, stall);
-    try {
-      copyFolder(tmp / "src", destination);
-    } catch (...) {
-    }
-    ::_exit(0);
-  }
-  ::close(stopped[1]);  // so that a child that ends without stopping ends the read
-  char said = 0;
-  EXPECT_EQ(::read(stopped[0], &said, 1), 1) << "the copy ended before it was stopped";
-  ::close(stopped[0]);
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
-  const std::size_t atKill = entriesBelow(destination).size();
-  EXPECT_GT(atKill, 0u);
-  EXPECT_LT(atKill, files.size()) << "the copy ended before it was killed";
-  CopyProgress progress;
-  ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
-  EXPECT_EQ(contentsBelow(destination), contentsBelow(tmp / "src"));
-}
-
-// Regression: a FUSE volume whose driver died part-way ended the copy with 75, as an
-// unknown failure, where it is the device's (57). The copy stops at it at once, and once
-// the stick is back, the next run makes the copy the source's.
-TEST_P(OntoStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndTheNextRunCompletesIt) {
-  TempDir tmp;
-  std::vector<Made> files{{"d0/"}, {"d1/"}, {"d2/"}};
-  for (int i = 0; i < 240; ++i)
-    files.push_back({"d" + std::to_string(i % 3) + "/f" + std::to_string(i), "data"});
-  make(tmp / "src", files);
-  FuseVolume volume(GetParam(), tmp.path(), 64);
-  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
-  std::atomic<int> written{0};
-  std::atomic<bool> gone{false};
-  std::atomic<int> afterVanishing{0};
-  const auto pull = [&] {
-    if (gone) ++afterVanishing;
-    if (++written != 30) return;
-    volume.vanish();
-    gone = true;
-  };
-  const testing::BeforeCall onRange(testing::Call::kCopyFileRange, pull);
-  const testing::BeforeCall onWrite(testing::Call::kPwrite, pull);
-  CopyProgress progress;
-  EXPECT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), err::kDeviceIo);
-  const std::vector<Problem> failures = progress.report.failures();
-  ASSERT_FALSE(failures.empty());
-  EXPECT_EQ(failures.front().cause, copy::numberCause(err::kDeviceIo, false));
-  // The files in flight on the other threads may still try; none after them.
-  EXPECT_LT(afterVanishing.load(), 16);
-  ASSERT_TRUE(volume.remount());
-  ASSERT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), 0);
-  EXPECT_EQ(contentsBelow(volume.mountPoint() + "/backup"), contentsBelow(tmp / "src"));
-}
-
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,
                          ::testing::Values(FuseVolume::Kind::kFat32, FuseVolume::Kind::kExfat,
                                            FuseVolume::Kind::kNormalizing),
@@ -459,4 +349,4 @@ INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,
                          });
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

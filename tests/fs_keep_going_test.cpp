@@ -18,7 +18,7 @@
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using copy::Problem;
@@ -200,4 +200,4 @@ TEST(KeepGoing, TwoCopiesIntoOneNewDestinationAtOnceBothSucceed) {
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

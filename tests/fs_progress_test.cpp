@@ -14,7 +14,7 @@
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using testing::TempDir;
@@ -124,4 +124,4 @@ TEST(Progress, AFailedCopyReturnsItsErrorAndTheFileItNames) {
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

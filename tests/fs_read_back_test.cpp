@@ -18,7 +18,7 @@
 #include "fs_fuse_volume.h"
 #include "fs_test_util.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using copy::Problem;
@@ -162,4 +162,4 @@ TEST(ReadBack, AtTheEndOfTheCopyTheDeviceHoldsIt) {
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -14,7 +14,7 @@
 #include "copy/posix/volume.h"
 #include "copy/posix/copy_errors.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 TEST(Numbers, ErrnoValuesOfDataCallsNamesAndMetadata) {
@@ -114,9 +114,9 @@ TEST(TemporaryNames, AnotherIsTriedWhenAStaleFileHoldsTheNext) {
   for (long n = next + 1; n <= next + 10; ++n) {
     testing::writeFile(tmp / "dst/" + last.substr(0, dash + 1) + std::to_string(n) + ".tmp", "");
   }
-  ASSERT_NO_THROW(copyFolder(tmp / "src", tmp / "dst"));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst"));
   EXPECT_EQ(testing::readFile(tmp / "dst/f"), "new");
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -11,7 +11,7 @@
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
 
-namespace qm::fs {
+namespace qm::posix {
 namespace {
 
 using testing::readFile;
@@ -46,7 +46,7 @@ TEST_P(CopyWithWorkers, FreshCopyKeepsContentsTimesAndPermissions) {
   makeSampleTree(tmp / "src");
   CopyOptions options;
   options.workers = GetParam();
-  copyFolder(tmp / "src", tmp / "dst", options);
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", options);
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
   const struct stat root = statOf(tmp / "dst");
   EXPECT_EQ(root.st_mode & 07777, 0755u);
@@ -63,7 +63,7 @@ TEST(CopyFolder, MergesIntoExistingFolderAndReplacesFiles) {
   writeFile(tmp / "dst/keep.me", "mine");
   writeFile(tmp / "dst/docs/a.bin", "old contents");
   writeFile(tmp / "dst/top.txt", "old", 0444);  // read-only file from an earlier copy
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   auto copied = snapshot(tmp / "dst");
   EXPECT_EQ(copied["keep.me"].substr(copied["keep.me"].find("file")), "file 4 mine");
   copied.erase("keep.me");
@@ -74,9 +74,9 @@ TEST(CopyFolder, TrailingSeparatorCopiesUnderTheSourceName) {
   TempDir tmp;
   makeSampleTree(tmp / "proj.v2");
   ::mkdir((tmp / "out").c_str(), 0755);
-  copyFolder(tmp / "proj.v2", tmp / "out/");
+  copy::copyFolderOrThrow(tmp / "proj.v2", tmp / "out/");
   EXPECT_EQ(snapshot(tmp / "out/proj.v2"), snapshot(tmp / "proj.v2"));
-  copyFolder(tmp / "proj.v2/", tmp / "out/");  // source spelled with a separator too
+  copy::copyFolderOrThrow(tmp / "proj.v2/", tmp / "out/");  // source spelled with a separator too
   EXPECT_EQ(snapshot(tmp / "out/proj.v2"), snapshot(tmp / "proj.v2"));
   EXPECT_FALSE(std::filesystem::exists(tmp / "out/proj.v2/proj.v2"));
 }
@@ -89,7 +89,7 @@ TEST(CopyFolder, ExistingFileIsErrorWithoutOverwrite) {
   CopyOptions options;
   options.existing = ExistingFile::Refuse;
   try {
-    copyFolder(tmp / "src", tmp / "dst", options);
+    copy::copyFolderOrThrow(tmp / "src", tmp / "dst", options);
     FAIL() << "expected error 58";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.number, err::kFileExists);
@@ -130,11 +130,11 @@ TEST(CopyFolder, SymbolicLinksAreCopiedAsLinks) {
   ::symlink("missing/target", (tmp / "src/dangling").c_str());
   ::symlink(".", (tmp / "src/self").c_str());
   setTime(tmp / "src/relative", 1100000000, 42);
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
   EXPECT_TRUE(S_ISLNK(statOf(tmp / "dst/to_outside").st_mode));
   // Copying again replaces the links by fresh ones without following them.
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
   EXPECT_EQ(readFile(tmp / "outside/secret"), "not to be copied");
 }
@@ -149,8 +149,8 @@ TEST(CopyFolder, FifoIsRecreatedWithoutBlocking) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     try {
-      copyFolder(tmp / "src", tmp / "dst");
-      copyFolder(tmp / "src", tmp / "dst");
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
       ::_exit(0);
     } catch (...) {
       ::_exit(1);
@@ -173,8 +173,8 @@ TEST(CopyFolder, JapaneseAndLongestNames) {
   ::mkdir((tmp / "src/" + japanese).c_str(), 0755);
   writeFile(tmp / "src/" + japanese + "/説明書.txt", "内容");
   writeFile(tmp / "src/" + longest, "long");
-  copyFolder(tmp / "src", tmp / "dst");
-  copyFolder(tmp / "src", tmp / "dst");  // replacing needs room for a temporary name
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");  // replacing needs room for a temporary name
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
 }
 
@@ -188,7 +188,7 @@ TEST(CopyFolder, SparseFileKeepsItsHoles) {
   ASSERT_EQ(::pwrite(fd, "middle", 6, off_t{9} << 29), 6);
   ASSERT_EQ(::ftruncate(fd, size), 0);
   ::close(fd);
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   const struct stat copy = statOf(tmp / "dst/disk.img");
   EXPECT_EQ(copy.st_size, size);
   EXPECT_LT(copy.st_blocks * 512, 4 << 20) << "holes were filled";
@@ -204,13 +204,13 @@ TEST(CopyFolder, SparseFileKeepsItsHoles) {
 TEST(CopyFolder, SkipsUnchangedFilesAndReplacesChangedOnes) {
   TempDir tmp;
   makeSampleTree(tmp / "src");
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   const ino_t unchanged = statOf(tmp / "dst/docs/a.bin").st_ino;
   const ino_t edited = statOf(tmp / "dst/top.txt").st_ino;
   const ino_t modeOnly = statOf(tmp / "dst/docs/deep/run.sh").st_ino;
   writeFile(tmp / "src/top.txt", "TOP LEVEL\n", 0640);  // same size, new time
   ::chmod((tmp / "src/docs/deep/run.sh").c_str(), 0700);
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   EXPECT_EQ(statOf(tmp / "dst/docs/a.bin").st_ino, unchanged);
   EXPECT_NE(statOf(tmp / "dst/top.txt").st_ino, edited);
   EXPECT_NE(statOf(tmp / "dst/docs/deep/run.sh").st_ino, modeOnly);
@@ -220,12 +220,12 @@ TEST(CopyFolder, SkipsUnchangedFilesAndReplacesChangedOnes) {
 TEST(CopyFolder, TimeDifferingOnlyInNanosecondsIsAChange) {
   TempDir tmp;
   makeSampleTree(tmp / "src");
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   writeFile(tmp / "src/top.txt", "changed!!\n", 0640);
   setTime(tmp / "src/top.txt", 1000000000, 123456790);
-  copyFolder(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
   EXPECT_EQ(readFile(tmp / "dst/top.txt"), "changed!!\n");
 }
 
 }  // namespace
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -18,7 +18,7 @@
 #include "errors.h"
 #include "copy/copy_folder.h"
 
-namespace qm::fs::testing {
+namespace qm::posix::testing {
 
 namespace stdfs = std::filesystem;
 
@@ -110,6 +110,25 @@ std::map<std::string, std::string> snapshot(const std::string& root) {
   return entries;
 }
 
+std::vector<std::string> entriesBelow(const std::string& root) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  const std::filesystem::recursive_directory_iterator end;
+  for (std::filesystem::recursive_directory_iterator it(root, ec); !ec && it != end;
+       it.increment(ec))
+    names.push_back(it->path().lexically_relative(root).string());
+  return names;
+}
+
+std::map<std::string, std::string> contentsBelow(const std::string& root) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    const std::string name = std::filesystem::relative(e.path(), root).string();
+    files[name] = e.is_directory() ? "folder" : readFile(e.path().string());
+  }
+  return files;
+}
+
 int countTemporaryFiles(const std::string& root) {
   int count = 0;
   for (const auto& [name, description] : snapshot(root)) {
@@ -122,7 +141,7 @@ int copyNumber(const std::string& source, const std::string& destination,
                const CopyOptions& options) {
   if (options.progress) options.progress->reset();
   try {
-    copyFolder(source, destination, options);
+    copy::copyFolderOrThrow(source, destination, options);
   } catch (const RuntimeError& e) {
     return e.number;
   }
@@ -210,4 +229,4 @@ std::string attribute(const std::string& path, const std::string& name) {
   return size < 0 ? std::string("<none>") : std::string(value, static_cast<size_t>(size));
 }
 
-}  // namespace qm::fs::testing
+}  // namespace qm::posix::testing

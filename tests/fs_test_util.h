@@ -12,7 +12,7 @@
 #include "copy/options.h"
 #include "copy/progress.h"
 
-namespace qm::fs::testing {
+namespace qm::posix::testing {
 
 // A fresh folder under /tmp, removed with everything in it at the end of the test.
 class TempDir {
@@ -37,6 +37,13 @@ struct stat statOf(const std::string& path);
 // One line per entry below `root` (relative path -> type, permission bits, modification
 // time in nanoseconds, size, link target or file contents). Folders' sizes are left out.
 std::map<std::string, std::string> snapshot(const std::string& root);
+
+// Names and file contents below `root`: what a volume without modes and owners keeps.
+std::map<std::string, std::string> contentsBelow(const std::string& root);
+
+// The entries below `root` as far as they can be listed: a copy may be changing them
+// meanwhile, and an entry gone between the listing and the step into it ends the listing.
+std::vector<std::string> entriesBelow(const std::string& root);
 
 // Paths below `root` whose name marks them as the copy's temporary files.
 int countTemporaryFiles(const std::string& root);
@@ -75,4 +82,4 @@ std::string aclValue(unsigned owner, unsigned group, unsigned other,
 // The value of the extended attribute `name` of `path`, or "<none>".
 std::string attribute(const std::string& path, const std::string& name);
 
-}  // namespace qm::fs::testing
+}  // namespace qm::posix::testing

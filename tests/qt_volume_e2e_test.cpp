@@ -10,7 +10,7 @@
 namespace qm::e2e {
 namespace {
 
-using qm::fs::testing::FuseVolume;
+using qm::posix::testing::FuseVolume;
 
 // Names and contents below `root`, and the inode of each file (a file written anew on a
 // FUSE volume gets another while the volume stays mounted).

@@ -48,7 +48,7 @@ class Win32ReadBack : public ::testing::Test {
     options.progress = &progress;
     options.readBack = readBack;
     progress.reset();
-    const int number = errorOf([&] { fs::copyFolder(src, dst, options); });
+    const int number = errorOf([&] { copy::copyFolderOrThrow(src, dst, options); });
     failures = progress.report.failures();
     std::sort(failures.begin(), failures.end(),
               [](const copy::Problem& a, const copy::Problem& b) { return a.file < b.file; });

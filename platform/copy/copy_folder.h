@@ -5,7 +5,7 @@
 
 #include "copy/options.h"
 
-namespace qm::fs {
+namespace qm::copy {
 
 // Copies the folder `source` with everything below it. A `destination` ending in a
 // separator ("/", also "\\" on Windows) is an existing folder that receives a copy named
@@ -22,7 +22,7 @@ namespace qm::fs {
 // and bind mounts) and a destination whose last component is "." or "..". Nothing is
 // written before the checks on the two paths pass. Stops at the first error and removes
 // only its own unfinished files.
-void copyFolder(std::string_view source, std::string_view destination,
-                const CopyOptions& options = {});
+void copyFolderOrThrow(std::string_view source, std::string_view destination,
+                       const CopyOptions& options = {});
 
-}  // namespace qm::fs
+}  // namespace qm::copy

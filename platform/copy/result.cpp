@@ -40,7 +40,7 @@ CopyResult copyFolder(std::string_view source, std::string_view destination,
   CopyOptions counted = options;
   counted.progress = observer;
   try {
-    fs::copyFolder(source, destination, counted);
+    copyFolderOrThrow(source, destination, counted);
   } catch (const RuntimeError& failure) {
     return resultOf(*observer, &failure);
   }

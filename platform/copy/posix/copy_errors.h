@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The error number a copy reports for errno `code` from a data operation (open, create,
 // read, write, flush, rename, remove): no permission or a read-only volume 70, disk full or
@@ -33,4 +33,4 @@ bool metadataRefused(int code);
 // Throws the RuntimeError with the number `number` on `path`.
 [[noreturn]] void throwNumber(int number, const std::string& path);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -8,7 +8,7 @@
 #include "errors.h"
 #include "os/posix/error_numbers.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The copy narrows the general mapping to the numbers its caller tells apart or the user
 // can act on.
@@ -55,4 +55,4 @@ void throwNumber(int number, const std::string& path) {
   throw RuntimeError(number, path);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

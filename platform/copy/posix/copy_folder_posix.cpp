@@ -21,7 +21,7 @@ const Links kSystemLinks = Links::ByVolume;
 
 }  // namespace qm
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -112,7 +112,14 @@ void raiseOpenFileLimit() {
 
 }  // namespace
 
-void copyFolder(std::string_view source, std::string_view destination, const CopyOptions& options) {
+}  // namespace qm::posix
+
+namespace qm::copy {
+
+using namespace posix;
+
+void copyFolderOrThrow(std::string_view source, std::string_view destination,
+                       const CopyOptions& options) {
   raiseOpenFileLimit();
   const std::string sourcePath = withoutTrailingSeparators(source);
   struct stat sourceStat {};
@@ -122,10 +129,10 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
   prepareTarget(target);
 
   CopySystem system(options);
-  copy::Pipeline<CopySystem>(system, options).run([&](DirNode& top) {
+  Pipeline<CopySystem>(system, options).run([&](DirNode& top) {
     openTopNode(top, system, std::move(sourceFd), sourceStat, sourcePath, target);
     system.keepTop(top);
   });
 }
 
-}  // namespace qm::fs
+}  // namespace qm::copy

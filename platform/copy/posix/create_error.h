@@ -1,7 +1,7 @@
 // What a failed creation of a named entry in a destination folder means.
 #pragma once
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The error number for errno `code` from creating an entry in the open folder `dirFd`.
 // FAT drivers answer EPERM, EACCES or ENOENT for names they refuse, so those are checked
@@ -11,4 +11,4 @@ namespace qm::fs {
 // nameErrorNumber. With `dirFd` -1 nothing is checked.
 int createErrorNumber(int dirFd, int code, int refusedNumber);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -11,7 +11,7 @@
 #include "copy_errors.h"
 #include "temporaries.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -35,4 +35,4 @@ int createErrorNumber(int dirFd, int code, int refusedNumber) {
   return number == err::kBadFileName ? refusedNumber : number;
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

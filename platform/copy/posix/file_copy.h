@@ -10,7 +10,7 @@
 #include "folder_node.h"
 #include "listing.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The destination entry for `name` in `dir` as it is before the copy; nothing when there
 // is none (never anything in a folder this copy made). Throws RuntimeError.
@@ -28,4 +28,4 @@ bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target
 void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
                 copy::FileProgress& progress);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -23,7 +23,7 @@
 #include "temporaries.h"
 #include "utf8.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -350,4 +350,4 @@ void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
                              [&] { return dir.sourceChild(entry.name); });
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -6,7 +6,7 @@
 #include "system.h"
 #include "copy/file_progress.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // Copies the contents of `in` (described by `st`) to the empty file `out`: by sharing
 // blocks where `steps` allow and the file system can, else in the kernel where they allow
@@ -15,4 +15,4 @@ namespace qm::fs {
 int copyData(int in, int out, const struct stat& st, const DataSteps& steps, CopySystem& run,
              copy::FileProgress& progress);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

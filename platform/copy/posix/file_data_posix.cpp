@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <memory>
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -135,4 +135,4 @@ int copyData(int in, int out, const struct stat& st, const DataSteps& steps, Cop
   return copyRange(in, out, 0, st.st_size, steps, run, progress);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -15,7 +15,7 @@
 #include "os/posix/unique_fd.h"
 #include "volume.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 class CopySystem;
 
@@ -147,4 +147,4 @@ void openSurveyNode(DirNode& node, const DirNode& parent, const std::string& nam
 // The destination folder nearest to `node` that is open: its own, or one above it.
 const DirNode& nearestDestination(const DirNode& node);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -16,7 +16,7 @@
 #include "temporaries.h"
 #include "utf8.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -355,4 +355,4 @@ void openChildNode(DirNode& node, const DirNode& parent, const std::string& name
   node.run->folders().add(node, std::move(source), std::move(destination), false);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

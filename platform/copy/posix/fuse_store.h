@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The block device (or image file) a FUSE driver serves the volume of the open folder
 // `dirFd` from, whatever its mount type: the system caches its pages and writes them back
@@ -13,4 +13,4 @@ namespace qm::fs {
 // volume, and where neither says.
 std::string fuseBackingStore(int dirFd);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -18,7 +18,7 @@
 #include "errors.h"
 #include "os/textfile.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -122,4 +122,4 @@ std::string fuseBackingStore(int dirFd) {
   return point.empty() ? "" : storeOfDriver(point);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -6,7 +6,7 @@
 
 #include "copy/plan_check.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The limits of the volume that holds the open folder `dirFd`: the kernel's type, else the
 // type of a FUSE mount, else a probe name with a character Windows refuses.
@@ -26,4 +26,4 @@ bool takesName(int dirFd, std::string_view name);
 // exFAT or NTFS.
 bool isRiskyMedium(int dirFd);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -22,7 +22,7 @@
 #include "temporaries.h"
 #include "utf8.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -198,4 +198,4 @@ copy::NameFolding namesFold(int dirFd) {
   return folding;
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace qm::fs {
+namespace qm::posix {
 
 // Whether the owner of the link `link` (its own status) could read `target` (the status of
 // what it leads to, reached as `targetPath`): the owner, group and others bits, and the
@@ -16,4 +16,4 @@ namespace qm::fs {
 bool linkOwnerMayRead(const struct stat& link, const struct stat& target,
                       const std::string& targetPath);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

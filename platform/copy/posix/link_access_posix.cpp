@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -93,4 +93,4 @@ bool linkOwnerMayRead(const struct stat& link, const struct stat& target,
   return (permissionsOf(link.st_uid, target, targetPath) & needed) == needed;
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -10,7 +10,7 @@
 #include "copy/pipeline.h"
 #include "folder_node.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // An entry of a source folder as the walk listed it. The walk reads its status only where
 // it needs it (to count the bytes it found, to follow a link, or where the listing gives
@@ -45,4 +45,4 @@ void statEntry(const DirNode& dir, Entry& entry, bool follow);
 // (leased) holds; none where it has no destination folder. Throws RuntimeError.
 std::vector<std::string> destinationFolders(const DirNode& dir);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -12,7 +12,7 @@
 #include "link_access.h"
 #include "copy_errors.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -136,4 +136,4 @@ std::vector<std::string> destinationFolders(const DirNode& dir) {
   return folders;
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -7,7 +7,7 @@
 
 #include "folder_node.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // Gives the new regular file `out` in `dir` the owner, extended attributes and ACLs of the
 // open source file `in`, then its permission bits and times (from `st`), each as far as
@@ -25,4 +25,4 @@ void copyEntryMetadata(const DirNode& dir, const std::string& built, const struc
 // Throws RuntimeError.
 void finishFolder(const DirNode& node);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

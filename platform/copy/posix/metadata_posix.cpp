@@ -15,7 +15,7 @@
 #include "system.h"
 #include "copy_errors.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -202,4 +202,4 @@ void finishFolder(const DirNode& node) {
   if (error != 0) throwCopyError(error, node.destinationPath);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -7,7 +7,7 @@
 
 #include "copy/read_back.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The source's state as the read-back compares it.
 copy::SourceStamp stampOf(const struct stat& st);
@@ -30,4 +30,4 @@ void dropDeviceCache(const std::string& device);
 // done.
 void spoilFile(const std::string& destination);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -10,7 +10,7 @@
 #include "os/posix/unique_fd.h"
 #include "volume.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -75,4 +75,4 @@ void spoilFile(const std::string& destination) {
   throwCopyError(errno, destination);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

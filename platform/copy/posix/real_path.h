@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-namespace qm::fs {
+namespace qm::posix {
 
 // The absolute path, with every link resolved, that `path` will have once its missing
 // folders are created: its nearest existing ancestor is resolved by the system and the
@@ -22,4 +22,4 @@ std::optional<std::pair<dev_t, ino_t>> fileIdentity(const std::string& path);
 // relative path of one component.
 std::optional<std::string> parentPath(const std::string& path);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -77,4 +77,4 @@ std::optional<std::string> parentPath(const std::string& path) {
   return path.substr(0, slash == 0 ? 1 : slash);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -20,7 +20,7 @@
 #include "os/posix/unique_fd.h"
 #include "volume.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 // One copy's state on this system, and the primitives the pipeline runs it with (see
 // copy/primitives.h): folders held by descriptors under a budget, entries opened relative
@@ -28,7 +28,7 @@ namespace qm::fs {
 class CopySystem {
  public:
   using Folder = DirNode;
-  using Entry = fs::Entry;
+  using Entry = posix::Entry;
   using Existing = struct stat;
   using Lease = FolderLease;
 
@@ -47,10 +47,10 @@ class CopySystem {
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
   void openChild(DirNode& child, const DirNode& parent, Entry& folder,
                  const std::function<void()>& beforeMaking);
-  static void openSurveyTop(DirNode& own, const DirNode& top) { fs::openSurveyTop(own, top); }
+  static void openSurveyTop(DirNode& own, const DirNode& top) { posix::openSurveyTop(own, top); }
   void openSurveyChild(DirNode& child, const DirNode& parent, Entry& folder);
   static std::vector<std::string> destinationFolders(DirNode& dir) {
-    return fs::destinationFolders(dir);
+    return posix::destinationFolders(dir);
   }
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
   copy::VolumeLimits limits(DirNode& top);
@@ -105,4 +105,4 @@ class CopySystem {
 };
 static_assert(copy::SystemPrimitives<CopySystem>);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -11,7 +11,7 @@
 #include "read_back_file.h"
 #include "copy_errors.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -72,13 +72,13 @@ bool CopySystem::madeTop(const DirNode& top) {
 
 bool CopySystem::takesName(DirNode& top, std::string_view name) {
   const FolderLease lease(top);
-  return fs::takesName(top.destinationFd(), name);
+  return posix::takesName(top.destinationFd(), name);
 }
 
 copy::NameFolding CopySystem::namesFold(DirNode& dir) {
   auto& nearest = const_cast<DirNode&>(nearestDestination(dir));
   const FolderLease lease(nearest);
-  return fs::namesFold(nearest.destinationFd());
+  return posix::namesFold(nearest.destinationFd());
 }
 
 // Only where the volume takes two names for one can two source entries meet one entry.
@@ -108,7 +108,7 @@ void CopySystem::write(DirNode& dir, Entry& entry, const struct stat* existing,
 }
 
 void CopySystem::finishFolder(DirNode& dir) {
-  fs::finishFolder(dir);
+  posix::finishFolder(dir);
 }
 
 std::string CopySystem::destinationOf(const DirNode& dir, const Entry* entry) const {
@@ -129,11 +129,11 @@ void CopySystem::flush() {
 }
 
 bool CopySystem::isRiskyMedium(DirNode& top) {
-  return fs::isRiskyMedium(top.destinationFd());
+  return posix::isRiskyMedium(top.destinationFd());
 }
 
 copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
-  return entry.statted ? fs::stampOf(entry.st) : copy::SourceStamp{};
+  return entry.statted ? posix::stampOf(entry.st) : copy::SourceStamp{};
 }
 
 void CopySystem::beforeReadBack() {
@@ -150,4 +150,4 @@ void CopySystem::spoil(const copy::WrittenFile& file) {
   spoilFile(destinationTop_ + "/" + file.relative);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace qm::fs {
+namespace qm::posix {
 
 // A name that no other temporary file of a live run uses:
 // ".qm-<pid namespace>-<process>-<start time>-<counter>.tmp". The process, its start time
@@ -22,4 +22,4 @@ bool isStaleTemporary(std::string_view name);
 // a folder that cannot be listed or a file that cannot be removed is left as it is.
 void removeStaleTemporaries(int dirFd);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -12,7 +12,7 @@
 
 #include "os/run.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -81,4 +81,4 @@ void removeStaleTemporaries(int dirFd) {
   for (const std::string& name : stale) ::unlinkat(dirFd, name.c_str(), 0);
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

@@ -8,7 +8,7 @@
 #include "copy/name_fold.h"
 #include "copy/rules.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 struct VolumeRules {
   // How the volume stores modification times: in steps of 1 ns on most Linux file systems,
@@ -54,4 +54,4 @@ bool unchangedFile(const struct stat& source, const struct stat& target, const V
 // A status time in nanoseconds since 1970.
 std::int64_t nanoseconds(const struct timespec& time);
 
-}  // namespace qm::fs
+}  // namespace qm::posix

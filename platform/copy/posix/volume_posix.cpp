@@ -15,7 +15,7 @@
 #include "os/posix/unique_fd.h"
 #include "temporaries.h"
 
-namespace qm::fs {
+namespace qm::posix {
 
 namespace {
 
@@ -151,4 +151,4 @@ bool unchangedFile(const struct stat& source, const struct stat& target, const V
   return copy::unchanged(from, to, rules.times, rules.keeps());
 }
 
-}  // namespace qm::fs
+}  // namespace qm::posix

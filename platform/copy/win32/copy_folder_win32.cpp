@@ -115,9 +115,10 @@ win32::CopyBounds boundsOf(const std::wstring& from, const std::wstring& to) {
 // Everything is checked before the first write: the source must be a folder (76), the
 // destination's drive must exist (76), the destination no file (58), neither the source
 // nor inside it and not named "." or ".." (75).
-namespace fs {
+namespace copy {
 
-void copyFolder(std::string_view source, std::string_view destination, const CopyOptions& options) {
+void copyFolderOrThrow(std::string_view source, std::string_view destination,
+                       const CopyOptions& options) {
   if (source.empty()) throw RuntimeError(err::kPathNotFound, source);
   const std::wstring from = win32::longPath(win32::absolutePath(win32::widen(source)));
   if (!isFolder(attributesOf(from))) throw RuntimeError(err::kPathNotFound, source);
@@ -129,11 +130,11 @@ void copyFolder(std::string_view source, std::string_view destination, const Cop
     throwNumber(err::kFileExists, to);
   if (existing == INVALID_FILE_ATTRIBUTES) requireParent(to);
   win32::CopySystem system(options, boundsOf(from, to));
-  copy::Pipeline<win32::CopySystem>(system, options).run([&](win32::DirNode& top) {
+  Pipeline<win32::CopySystem>(system, options).run([&](win32::DirNode& top) {
     openTopNode(top, system.bounds(), from, to);
     system.keepTop(top);
   });
 }
 
-}  // namespace fs
+}  // namespace copy
 }  // namespace qm

@@ -27,7 +27,7 @@ namespace {
   throw RuntimeError(errorNumberFromErrno(code), path);
 }
 
-using Fd = fs::UniqueFd;
+using Fd = posix::UniqueFd;
 
 std::string folderOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <utility>
 
-namespace qm::fs {
+namespace qm::posix {
 
 class UniqueFd {
  public:
@@ -43,4 +43,4 @@ class UniqueFd {
   int fd_ = -1;
 };
 
-}  // namespace qm::fs
+}  // namespace qm::posix
