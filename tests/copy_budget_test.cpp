@@ -67,7 +67,17 @@ TEST(CopyBudget, TheFreeSpaceRefusesOnlyWhatCannotFit) {
        true,
        true},
       {"folders take a cluster each", 100 * MiB, MiB, {}, {}, 80, {}, false, false},
-      {"folders that fit", 160 * MiB, MiB, {}, {}, 80, {}, true, true},
+      {"folders that fit, with a unit for the copy's record",
+       161 * MiB,
+       MiB,
+       {},
+       {},
+       80,
+       {},
+       true,
+       true},
+      // Regression: the record beside the copy took no space in the check.
+      {"the copy's record needs room too", 160 * MiB, MiB, {}, {}, 80, {}, false, false},
       {"a sparse file takes what it holds",
        256 * MiB,
        4096,
@@ -128,7 +138,7 @@ TEST(CopyBudget, TheFilesWrittenComeBackInTheOrderTheyWereAdded) {
       const std::string name =
           "folder " + std::to_string(read % 97) + "/写真 " + std::to_string(read);
       ASSERT_EQ(file.relative, read == 2 ? std::string() : name);
-      ASSERT_EQ(file.stamp, (SourceStamp{static_cast<std::uint64_t>(read), -read, read * 3}));
+      ASSERT_EQ(file.stamp, (FileStamp{static_cast<std::uint64_t>(read), -read, read * 3}));
     }
     EXPECT_EQ(read, count);
   }

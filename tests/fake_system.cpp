@@ -89,8 +89,8 @@ void FakeSystem::list(Folder& dir, bool measure, const Emit& emit) {
     std::lock_guard lock(mutex_);
     eachChild(source, dir.relative, [&](const std::string& name, const Item& item) {
       const bool sized = measure && item.kind == Item::Kind::File;
-      entries.push_back(
-          {name, listedAs(item.kind), sized ? item.bytes.size() : 0, item.modified, item.reason});
+      entries.push_back({name, listedAs(item.kind), sized ? item.bytes.size() : 0, item.modified,
+                         item.reason, item.identity});
     });
   }
   // Emitting hands batches to workers that call back into the fake: not under the lock.
@@ -181,7 +181,7 @@ std::optional<FakeSystem::Existing> FakeSystem::existing(Folder& dir, Entry& ent
   const auto place = placeOf(dir.there, entry.name);
   if (!place) return std::nullopt;
   const Item& item = destination.at(join(dir.there, *place));
-  return Existing{*place, item.kind, item.bytes.size(), item.modified};
+  return Existing{*place, item.kind, item.bytes.size(), item.modified, item.identity};
 }
 
 // Like the real systems, only a destination that takes two names for one can see two
@@ -272,6 +272,7 @@ void FakeSystem::write(Folder& dir, Entry& entry, const Existing* existing,
   destination.erase(there);
   const std::string placed = join(dir.there, entry.name);
   destination[placed] = item;
+  destination[placed].identity = ++identities_;
   placed_[path] = placed;
   written.push_back(path);
   lock.unlock();
@@ -296,8 +297,33 @@ void FakeSystem::flush() {
   ++flushes;
 }
 
-copy::SourceStamp FakeSystem::stampOf(const Entry& entry) {
-  return {entry.size, entry.modified, 0};
+copy::FileStamp FakeSystem::stampOf(const Entry& entry) {
+  return {entry.size, entry.modified, 0, entry.identity};
+}
+
+copy::FileStamp FakeSystem::writtenStamp(Folder& dir, Entry& entry) {
+  std::lock_guard lock(mutex_);
+  const auto item = destination.find(join(dir.there, entry.name));
+  if (item == destination.end()) return {};
+  return {item->second.bytes.size(), item->second.modified, 0, item->second.identity};
+}
+
+bool FakeSystem::readRecord(const copy::LineSink& line) const {
+  if (!record) return false;
+  std::string_view rest = *record;
+  for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;) {
+    line(rest.substr(0, end));
+    rest.remove_prefix(end + 1);
+  }
+  if (!rest.empty()) line(rest);
+  return true;
+}
+
+void FakeSystem::writeRecord(const std::function<void(const copy::LineSink&)>& produce) {
+  std::string text;
+  produce([&](std::string_view piece) { text.append(piece); });
+  if (recordRefused) throw RuntimeError(err::kPermissionDenied, destinationPath(".dst.sha256"));
+  record = std::move(text);
 }
 
 copy::ReadBackResult FakeSystem::readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
@@ -309,8 +335,12 @@ copy::ReadBackResult FakeSystem::readBack(const copy::WrittenFile& file, copy::R
     std::lock_guard lock(mutex_);
     readBackFiles.insert(relative);
     const auto item = source.find(relative);
-    if (item == source.end() || stampOf({"", copy::Listed::File, item->second.bytes.size(),
-                                         item->second.modified}) != file.stamp)
+    if (item == source.end() || stampOf({"",
+                                         copy::Listed::File,
+                                         item->second.bytes.size(),
+                                         item->second.modified,
+                                         {},
+                                         item->second.identity}) != file.stamp)
       return copy::ReadBackResult::SourceChanged;
     const auto placed = placed_.find(relative);
     const auto copy =

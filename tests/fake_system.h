@@ -18,6 +18,7 @@
 #include "copy/primitives.h"
 #include "copy/read_back.h"
 #include "copy/report.h"
+#include "copy/run_record.h"
 #include "copy/written_files.h"
 
 namespace qm::fake {
@@ -30,7 +31,13 @@ struct Item {
   std::string bytes{};
   std::int64_t modified = 0;
   copy::LeftOut reason = copy::LeftOut::NotData;
-  bool operator==(const Item&) const = default;
+  // The file's number: every write makes a new file, as the real systems' renames do. Not
+  // what a tree is compared by.
+  std::uint64_t identity = 0;
+  bool operator==(const Item& other) const {
+    return kind == other.kind && bytes == other.bytes && modified == other.modified &&
+           reason == other.reason;
+  }
 };
 
 inline Item file(std::string bytes, std::int64_t modified = 1000) {
@@ -85,12 +92,14 @@ class FakeSystem {
     std::uint64_t size = 0;  // where listed with `measure`
     std::int64_t modified = 0;
     copy::LeftOut reason = copy::LeftOut::NotData;
+    std::uint64_t identity = 0;
   };
   struct Existing {
     std::string name;  // as the destination holds it (its case may differ)
     Item::Kind kind = Item::Kind::File;
     std::uint64_t size = 0;
     std::int64_t modified = 0;
+    std::uint64_t identity = 0;
   };
   struct Lease {
     explicit Lease(const Folder&) {}
@@ -107,6 +116,9 @@ class FakeSystem {
   copy::NameFolding folding;
   bool riskyMedium = false;
   Faults faults;
+  // The copy's record beside the top; none where empty. Kept after the run for the next.
+  std::optional<std::string> record;
+  bool recordRefused = false;  // writeRecord() fails with 70
 
   // Opens the top folder: makes its destination where it is missing. For Pipeline::run.
   void openTop(Folder& top);
@@ -148,11 +160,18 @@ class FakeSystem {
   std::string destinationOf(const Folder& dir, const Entry* entry) const;
   void flush();
   bool isRiskyMedium(Folder&) const { return riskyMedium; }
-  static copy::SourceStamp stampOf(const Entry& entry);
+  static copy::FileStamp stampOf(const Entry& entry);
   void beforeReadBack() {}
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
                                 const copy::BytesRead& read);
   void spoil(const copy::WrittenFile& file);
+  static copy::FileStamp existingStamp(const Existing& existing) {
+    return {existing.size, existing.modified, 0, existing.identity};
+  }
+  copy::FileStamp writtenStamp(Folder& dir, Entry& entry);
+  static copy::RecordJob recordJob() { return {"src", "dst", "fake", "dst"}; }
+  bool readRecord(const copy::LineSink& line) const;
+  void writeRecord(const std::function<void(const copy::LineSink&)>& produce);
 
   // The paths the messages name: "src" and "dst" with the system's separator.
   static std::string sourcePath(std::string_view relative);
@@ -174,6 +193,7 @@ class FakeSystem {
   std::optional<std::uint64_t> free_;  // what writes take from, once the top is open
   unsigned replacing_ = 0;
   std::map<std::string, std::string> placed_;  // source path, destination path, as written
+  std::uint64_t identities_ = 1000;            // the numbers writes have given
 };
 static_assert(copy::SystemPrimitives<FakeSystem>);
 

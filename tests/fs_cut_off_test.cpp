@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "copy/copy_folder.h"
+#include "copy/options.h"
 #include "copy/progress.h"
 #include "errors.h"
 #include "fs_faults.h"
@@ -110,6 +111,50 @@ TEST_P(CutOffOnStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndTheNextRunC
   ASSERT_TRUE(volume.remount());
   ASSERT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), 0);
   EXPECT_EQ(contentsBelow(volume.mountPoint() + "/backup"), contentsBelow(tmp / "src"));
+}
+
+// Regression: a run cut off during its read-back, onto a stick that gives back other bytes
+// than it was given, left the next run to take the files it never read back for
+// unchanged: that run read nothing back and ended in 0.
+TEST(CutOffDuringReadBack, TheNextRunReadsBackWhatTheRunBeforeDidNot) {
+  TempDir tmp;
+  std::string photo(200000, '\0');
+  for (std::size_t i = 0; i < photo.size(); ++i) photo[i] = static_cast<char>(i * 7 % 251);
+  make(tmp / "src", {{"ok.txt", "fine"}, {"photo-flip.jpg", photo}});
+  FuseVolume volume(FuseVolume::Kind::kLying, tmp.path(), 0);
+  if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+  const std::string destination = volume.mountPoint() + "/backup";
+  int stopped[2];
+  ASSERT_EQ(::pipe(stopped), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    CopyProgress progress;
+    CopyOptions options;
+    options.progress = &progress;
+    const testing::BeforeCall opening(testing::Call::kOpen, [&] {
+      if (!progress.readingBack.load()) return;
+      if (::write(stopped[1], "s", 1) != 1) ::_exit(1);
+      for (;;) ::pause();  // the read-back's first file waits here to be killed
+    });
+    try {
+      copy::copyFolderOrThrow(tmp / "src", destination, options);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  ::close(stopped[1]);
+  char said = 0;
+  EXPECT_EQ(::read(stopped[0], &said, 1), 1) << "the copy ended before its read-back";
+  ::close(stopped[0]);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  CopyProgress progress;
+  EXPECT_EQ(copyNumber(tmp / "src", destination, progress), err::kDeviceIo);
+  const std::vector<Problem> failures = progress.report.failures();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures.front().file, "photo-flip.jpg");
+  EXPECT_EQ(progress.filesWritten.load(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(FatAndExfat, CutOffOnStick,

@@ -120,6 +120,7 @@ ssize_t __real_copy_file_range(int, off_t*, int, off_t*, size_t, unsigned);
 ssize_t __real_pwrite(int, const void*, size_t, off_t);
 int __real_renameat2(int, const char*, int, const char*, unsigned);
 int __real_openat(int, const char*, int, ...);
+int __real_open(const char*, int, ...);
 
 int __wrap_fchmod(int fd, mode_t mode) {
   int result = 0;
@@ -193,6 +194,19 @@ int __wrap_openat(int dirFd, const char* path, int flags, ...) {
   int result = 0;
   if (namedByFault(path) && injected(Call::kOpenat, result)) return result;
   return __real_openat(dirFd, path, flags, mode);
+}
+
+// The read-back opens its files by path.
+int __wrap_open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  int result = 0;
+  return injected(Call::kOpen, result) ? result : __real_open(path, flags, mode);
 }
 
 }  // extern "C"

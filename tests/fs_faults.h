@@ -20,6 +20,7 @@ enum class Call {
   kPwrite,
   kRenameat2,
   kOpenat,
+  kOpen,
   kCount
 };
 

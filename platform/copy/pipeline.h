@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "copy/progress.h"
 #include "copy/survey.h"
 #include "copy/read_back.h"
+#include "copy/run_record.h"
 #include "copy/worker_pool.h"
 #include "copy/write_gate.h"
 #include "errors.h"
@@ -32,6 +34,7 @@ class Pipeline {
  public:
   using Folder = typename Sys::Folder;
   using Entry = typename Sys::Entry;
+  using Existing = typename Sys::Existing;
 
   Pipeline(Sys& sys, const CopyOptions& options) : sys_(sys), options_(options) {}
 
@@ -43,6 +46,23 @@ class Pipeline {
   // once all threads are done.
   template <typename OpenTop>
   void run(OpenTop openTop) {
+    started_ = std::time(nullptr);
+    try {
+      copyTree(openTop);
+    } catch (const RuntimeError& failure) {
+      leaveRecord(&failure);
+      if (readBackRan_) flushAfterFailure();
+      throw;
+    }
+    leaveRecord(nullptr);
+    // The record, and what drivers write as files are read back (access times): nothing
+    // waits once the copy ends.
+    if (options_.syncAtEnd || readBackRan_) sys_.flush();
+  }
+
+ private:
+  template <typename OpenTop>
+  void copyTree(OpenTop openTop) {
     {
       WorkerPool<Batch> pool(workerCount(options_), kQueueCapacity,
                              [this](Batch& batch, unsigned worker) { copyBatch(batch, worker); });
@@ -56,6 +76,7 @@ class Pipeline {
           written_ = std::make_unique<WrittenFiles>();
           destination_ = sys_.destinationOf(top->folder, nullptr);
         }
+        openRecord();
         std::thread checking;
         if (options_.checkFirst) {
           gate_.hold();
@@ -77,15 +98,13 @@ class Pipeline {
     const bool readingBack = written_ && written_->count() > 0;
     if (options_.syncAtEnd || readingBack) sys_.flush();
     if (readingBack) {
-      ReadBackRun<Sys>(sys_, options_, *written_, destination_).run();
-      // Drivers write as files are read (access times): nothing waits once the copy ends.
-      sys_.flush();
+      readBackRan_ = true;
+      ReadBackRun<Sys>(sys_, options_, *written_, destination_, record_.get()).run();
     }
     // Files the copy went past: the rest is copied and on the disk, and the copy fails.
     if (skipped_) throw *skipped_;
   }
 
- private:
   // Batches waiting for a worker: few, so that memory and open folders depend on the depth
   // of the tree and not on the number of files.
   static constexpr std::size_t kQueueCapacity = 16;
@@ -136,9 +155,22 @@ class Pipeline {
   // The workers' writing, and each folder's finish (copy/pipeline_write.h).
   void copyBatch(Batch& batch, unsigned worker);
   void copyEntry(Node& node, Planned& planned, unsigned worker);
-  bool writeEntry(Folder& folder, Planned& planned, unsigned worker);
+  bool writeEntry(Folder& folder, Planned& planned, unsigned worker, const std::string& relative);
   void waitForCheck();
   void finish(Node& node) noexcept;
+
+  // The copy's record: the last run's, read at the start, and this run's, left at the end
+  // (copy/pipeline_record.h).
+  void openRecord();
+  void leaveFirstRecord() noexcept;
+  const RecordedFile* recordedLine(const std::string& relative, bool file, bool exists) const;
+  bool unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing,
+                         const RecordedFile* line);
+  void kept(const std::string& relative, const Entry& entry, const Existing& existing,
+            const RecordedFile* line);
+  void wrote(Folder& folder, const std::string& relative, Entry& entry);
+  void leaveRecord(const RuntimeError* failure) noexcept;
+  void flushAfterFailure() noexcept;
 
   // Failures, and what the user is told of them (copy/pipeline_failures.h).
   void report(Problem problem, bool first = false);
@@ -161,6 +193,9 @@ class Pipeline {
   std::optional<RuntimeError> skipped_;    // the first source file the copy went past
   std::unique_ptr<WrittenFiles> written_;  // kept where the copy reads back what it wrote
   std::string destination_;                // the top's, for the read-back's failures
+  std::unique_ptr<RunRecord> record_;      // once the top is open
+  std::time_t started_ = 0;
+  bool readBackRan_ = false;
   bool reported_ = false;
   std::atomic<bool> failed_{false};
   std::atomic<bool> oneReplaceAtATime_{false};  // set by the check before it opens the gate
@@ -173,3 +208,4 @@ class Pipeline {
 #include "copy/pipeline_check.h"
 #include "copy/pipeline_write.h"
 #include "copy/pipeline_failures.h"
+#include "copy/pipeline_record.h"

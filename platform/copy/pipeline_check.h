@@ -21,6 +21,7 @@ void Pipeline<Sys>::checkBeside(Folder& top) noexcept {
     passed = true;
   });
   // A copy that failed meanwhile cut the check short: it has not passed.
+  if (passed && !failed()) leaveFirstRecord();
   gate_.decide(passed && !failed());
 }
 

@@ -25,34 +25,37 @@ void Pipeline<Sys>::copyBatch(Batch& batch, unsigned worker) {
 // destination cannot hold, and stops at any other failure, naming the entry.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::copyEntry(Node& node, Planned& planned, unsigned worker) {
+  const std::string relative = pathOf(node, planned.entry);
   try {
-    if (writeEntry(node.folder, planned, worker) && written_ && planned.kind == Listed::File)
-      written_->add(pathOf(node, planned.entry), sys_.stampOf(planned.entry));
+    writeEntry(node.folder, planned, worker, relative);
   } catch (const SourceError& error) {
-    wentPast(pathOf(node, planned.entry), error);
+    wentPast(relative, error);
   } catch (const LeftOutError& error) {
-    leaveOut(pathOf(node, planned.entry), error.reason);
+    leaveOut(relative, error.reason);
   } catch (const ClashError& error) {
-    fail(error, pathOf(node, planned.entry), error.cause);
+    fail(error, relative, error.cause);
   } catch (const RuntimeError& error) {
-    fail(error, pathOf(node, planned.entry));
+    fail(error, relative);
   }
 }
 
 // Writes one entry, or leaves it as it is where the policy and the destination allow;
 // returns whether it wrote it.
 template <SystemPrimitives Sys>
-bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker) {
+bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker,
+                               const std::string& relative) {
   Entry& entry = planned.entry;
   const bool file = planned.kind == Listed::File;
   FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
   std::optional<typename Sys::Existing> existing;
+  const RecordedFile* line = nullptr;
   FileAction action;
   try {
     existing = sys_.existing(folder, entry);
     if (existing) sys_.claim(folder, entry, *existing);
+    line = recordedLine(relative, file, existing.has_value());
     action = decideFile(options_.existing, existing.has_value(),
-                        [&] { return file && sys_.unchanged(folder, entry, *existing); });
+                        [&] { return file && unchangedByRecord(folder, entry, *existing, line); });
     if (action == FileAction::Refuse)
       throw RuntimeError(err::kFileExists, sys_.destinationOf(folder, &entry));
   } catch (const RuntimeError&) {
@@ -64,6 +67,7 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   }
   if (action == FileAction::Keep) {
     progress.finish();
+    if (file) kept(relative, entry, *existing, line);
     return false;
   }
   waitForCheck();
@@ -71,6 +75,7 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   if (existing && oneReplaceAtATime_.load()) oneAtATime.lock();
   sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
   progress.finishWritten();
+  if (file) wrote(folder, relative, entry);
   return true;
 }
 

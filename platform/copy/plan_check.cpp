@@ -62,6 +62,7 @@ void PlanCheck::entry(std::string_view name, Listed kind, std::uint64_t size, st
   }
   if (kind == Listed::Folder) writes(1);  // its entries take a unit of the volume
   if (!file) return;
+  recordBytes_ += kRecordBytesPerFile + 2 * (folder_.size() + name.size() + 1);
   if (size > limits_.maxFileSize)
     add(err::kDiskFull, path(name), sizeLimitCause(limits_.typeName, limits_.maxFileSize));
   writes(taken);
@@ -109,7 +110,8 @@ void PlanCheck::keepLargest(std::uint64_t size) {
 // give back, except that the files being replaced still hold their space while their new
 // copies are written beside them, and those may be the largest.
 std::uint64_t PlanCheck::need(unsigned writers) const {
-  std::uint64_t taken = written_;
+  // The copy's record is written beside the last run's before it replaces it.
+  std::uint64_t taken = written_ + (recordBytes_ ? rounded(recordBytes_) : 0);
   for (std::size_t i = 0; i < largestReplaced_.size() && i < writers; ++i)
     taken += largestReplaced_[i];
   return taken - std::min(taken, freed_);
@@ -124,7 +126,7 @@ bool PlanCheck::fitsReplacing(unsigned writers) const {
 }
 
 void PlanCheck::restartSpace() {
-  written_ = freed_ = 0;
+  written_ = freed_ = recordBytes_ = 0;
   largestReplaced_.clear();
 }
 

@@ -66,7 +66,8 @@ class PlanCheck {
 
   // The space, counted again where the first count does not fit: a file this copy writes
   // where nothing is, or over an older file of `oldSize`; the files it leaves as they are
-  // count nothing.
+  // count nothing. Every file counts its lines in the copy's record too, which takes no
+  // name rule (it lies beside the copy, under a name of ours).
   void writes(std::uint64_t size);
   void replaces(std::uint64_t oldSize, std::uint64_t newSize);
   // Whether the bytes to write fit in the free space, with one file at a time beside its
@@ -114,6 +115,9 @@ class PlanCheck {
   std::string folder_;
   std::vector<std::uint64_t> keys_;  // of the current folder's names
   std::uint64_t written_ = 0, freed_ = 0;
+  // The copy's record beside the copy: the most a file's lines take, with their path twice.
+  static constexpr std::uint64_t kRecordBytesPerFile = 320;
+  std::uint64_t recordBytes_ = 0;
   std::vector<std::uint64_t> largestReplaced_;  // the largest old sizes, largest first
   std::vector<Found> problems_;                 // the first ones; the others are counted in more_
   std::size_t more_ = 0;

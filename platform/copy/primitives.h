@@ -2,6 +2,7 @@
 #pragma once
 
 #include <concepts>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "copy/name_fold.h"
 #include "copy/plan_check.h"
 #include "copy/read_back_bytes.h"
+#include "copy/record.h"
 #include "copy/report.h"
 #include "copy/written_files.h"
 
@@ -118,6 +120,10 @@ concept WritePrimitives = SystemTypes<S> &&
   // Asked of File entries only; may learn the destination volume's rules the first time.
   { sys.unchanged(folder, entry, existing) } -> std::same_as<bool>;
   sys.write(folder, entry, &existing, progress, worker);
+  // The stamp of what the destination holds for the entry, as existing() would give it.
+  { sys.existingStamp(existing) } -> std::same_as<FileStamp>;
+  // The stamp of the entry's copy, once write() has placed it.
+  { sys.writtenStamp(folder, entry) } -> std::same_as<FileStamp>;
   // The source folder's metadata, contents complete.
   sys.finishFolder(folder);
 };
@@ -133,7 +139,7 @@ concept ReadBackPrimitives = SystemTypes<S> &&
   // ReadBack).
   { sys.isRiskyMedium(top) } -> std::same_as<bool>;
   // The state of a File entry as it was copied.
-  { sys.stampOf(entry) } -> std::same_as<SourceStamp>;
+  { sys.stampOf(entry) } -> std::same_as<FileStamp>;
   // Drops what the system caches of the destination volume as a whole (not file by
   // file), where it can.
   sys.beforeReadBack();
@@ -144,12 +150,27 @@ concept ReadBackPrimitives = SystemTypes<S> &&
   sys.spoil(file);
 };
 
+// The copy's record beside its top folder, once the top is open.
+template <typename S>
+concept RecordPrimitives =
+    requires(S& sys, const std::function<void(std::string_view)>& line,
+             const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
+  // The job the record belongs to.
+  { sys.recordJob() } -> std::same_as<RecordJob>;
+  // Calls line() with each line of the record, without its end; false where there is none
+  // or it cannot be read.
+  { sys.readRecord(line) } -> std::same_as<bool>;
+  // Replaces the record, in one step and flushed to the device, with what produce()
+  // hands to the writer it is given; throws RuntimeError naming the record on failure.
+  sys.writeRecord(produce);
+};
+
 // Everything a system gives the pipeline (copy/pipeline.h). Primitives throw RuntimeError
 // naming the file concerned: a SourceError where the source entry cannot be read (53 where
 // it vanished), a LeftOutError for an entry the copy goes on without; any other failure
 // concerns the destination and stops the copy.
 template <typename S>
-concept SystemPrimitives =
-    WalkPrimitives<S> && CheckPrimitives<S> && WritePrimitives<S> && ReadBackPrimitives<S>;
+concept SystemPrimitives = WalkPrimitives<S> && CheckPrimitives<S> && WritePrimitives<S> &&
+    ReadBackPrimitives<S> && RecordPrimitives<S>;
 
 }  // namespace qm::copy

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +17,7 @@
 #include "copy/progress.h"
 #include "copy/read_back_bytes.h"
 #include "copy/report.h"
+#include "copy/run_record.h"
 #include "copy/worker_pool.h"
 #include "copy/written_files.h"
 #include "errors.h"
@@ -31,8 +33,14 @@ template <ReadBackPrimitives Sys>
 class ReadBackRun {
  public:
   // `destination`: the top folder of the copy, for the path the failure names.
-  ReadBackRun(Sys& sys, const CopyOptions& options, WrittenFiles& files, std::string destination)
-      : sys_(sys), options_(options), files_(files), destination_(std::move(destination)) {}
+  // `record`: where each file that passes gets its line, with its hash; none where null.
+  ReadBackRun(Sys& sys, const CopyOptions& options, WrittenFiles& files, std::string destination,
+              RunRecord* record = nullptr)
+      : sys_(sys),
+        options_(options),
+        files_(files),
+        destination_(std::move(destination)),
+        record_(record) {}
 
   void run() {
     CopyProgress* progress = options_.progress;
@@ -68,7 +76,11 @@ class ReadBackRun {
         options_.progress->bytesChecked.fetch_add(count, std::memory_order_relaxed);
     };
     try {
-      if (sys_.readBack(file, *buffers_[worker], read) == ReadBackResult::Differs) differs(file);
+      const ReadBackResult result = sys_.readBack(file, *buffers_[worker], read);
+      if (result == ReadBackResult::Differs) differs(file);
+      if (result == ReadBackResult::Same && record_)
+        record_->add({recordRelative(file.relative), file.stamp, file.copy,
+                      buffers_[worker]->hash().hex(), std::time(nullptr)});
     } catch (const SourceError&) {
       // The source can no longer be read: it is not what was copied any more.
     } catch (const RuntimeError& error) {
@@ -108,6 +120,7 @@ class ReadBackRun {
   const CopyOptions& options_;
   WrittenFiles& files_;
   const std::string destination_;
+  RunRecord* const record_;
   std::vector<std::unique_ptr<ReadBuffers>> buffers_;
   std::mutex mutex_;
   std::optional<RuntimeError> failure_;

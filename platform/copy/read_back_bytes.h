@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <functional>
 
+#include "os/digest.h"
+
 namespace qm::copy {
 
 // What reading one written file back found.
@@ -30,16 +32,19 @@ class ReadBuffers {
   ReadBuffers& operator=(const ReadBuffers&) = delete;
   char* source() { return source_; }
   char* destination() { return destination_; }
+  // The SHA-256 of the bytes the last comparison found the same on both sides.
+  Sha256& hash() { return hash_; }
 
  private:
   char* source_;
   char* destination_;
+  Sha256 hash_;
 };
 
 // Whether `destination` gives exactly the bytes `source` gives, no fewer and no more.
 // Each side is read a whole buffer at a time, up to its end (a reader that must read whole
 // sectors gives 0 once it has given less than asked); `read` is told the bytes compared
-// as they go.
+// as they go, and `buffers.hash()` hashes them, starting afresh.
 bool sameBytes(const ReadChunk& source, const ReadChunk& destination, ReadBuffers& buffers,
                const BytesRead& read);
 

@@ -32,8 +32,8 @@ bool read(std::FILE* file, T& value) {
   return std::fread(&value, sizeof value, 1, file) == 1;
 }
 
-// A record: the path's length, the path, then the stamp.
-constexpr std::size_t kFixedBytes = sizeof(std::uint32_t) + sizeof(SourceStamp);
+// A record: the path's length, the path, then the two stamps.
+constexpr std::size_t kFixedBytes = sizeof(std::uint32_t) + 2 * sizeof(FileStamp);
 
 }  // namespace
 
@@ -43,11 +43,12 @@ WrittenFiles::~WrittenFiles() {
   if (file_) std::fclose(file_);
 }
 
-void WrittenFiles::add(const std::string& relative, const SourceStamp& stamp) {
+void WrittenFiles::add(const std::string& relative, const FileStamp& stamp, const FileStamp& copy) {
   std::lock_guard lock(mutex_);
   put(held_, static_cast<std::uint32_t>(relative.size()));
   held_ += relative;
   put(held_, stamp);
+  put(held_, copy);
   ++count_;
   bytes_ += stamp.size;
   if (held_.size() >= kSpillBytes) spill();
@@ -79,7 +80,7 @@ bool WrittenFiles::readFromFile(WrittenFile& file) {
     return false;
   file.relative.resize(length);
   if ((length != 0 && std::fread(file.relative.data(), 1, length, file_) != length) ||
-      !read(file_, file.stamp))
+      !read(file_, file.stamp) || !read(file_, file.copy))
     return false;
   readFrom_ += static_cast<long>(kFixedBytes + length);
   return true;
@@ -93,7 +94,7 @@ bool WrittenFiles::next(WrittenFile& file) {
   if (!take(held_, heldAt_, length) || held_.size() - heldAt_ < length) return false;
   file.relative.assign(held_, heldAt_, length);
   heldAt_ += length;
-  return take(held_, heldAt_, file.stamp);
+  return take(held_, heldAt_, file.stamp) && take(held_, heldAt_, file.copy);
 }
 
 }  // namespace qm::copy

@@ -6,20 +6,16 @@
 #include <mutex>
 #include <string>
 
+#include "copy/file_stamp.h"
+
 namespace qm::copy {
 
-// A source file's state when it was copied, as its system tells it: the read-back leaves
-// alone a file that has changed since, which the next run copies again anyway.
-struct SourceStamp {
-  std::uint64_t size = 0;
-  std::int64_t modified = 0;
-  std::int64_t changed = 0;
-  bool operator==(const SourceStamp&) const = default;
-};
-
+// A file to read back, with its source's stamp as it was copied: the read-back leaves
+// alone a file whose source has changed since, which the next run copies again anyway.
 struct WrittenFile {
   std::string relative;  // below the top folder of the copy
-  SourceStamp stamp;
+  FileStamp stamp;
+  FileStamp copy;  // the copy's own, as this run left it or found it
 };
 
 // Filled by the copy's threads while it writes, read once it is done. The records go to a
@@ -32,7 +28,7 @@ class WrittenFiles {
   WrittenFiles(const WrittenFiles&) = delete;
   WrittenFiles& operator=(const WrittenFiles&) = delete;
 
-  void add(const std::string& relative, const SourceStamp& stamp);
+  void add(const std::string& relative, const FileStamp& stamp, const FileStamp& copy = {});
   std::uint64_t count() const { return count_; }
   std::uint64_t bytes() const { return bytes_; }
 

@@ -1,6 +1,7 @@
 // Starting another program by its bare file name, as both programs do.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace qm {
@@ -10,5 +11,8 @@ namespace qm {
 // focus), and returns at once without waiting for it. Throws RuntimeError 53 when the
 // file is in neither folder, another number when it cannot be started.
 void startProgramByName(std::string_view bareName, int windowStyle);
+
+// This computer's name on the network; empty where the system does not say.
+std::string machineName();
 
 }  // namespace qm

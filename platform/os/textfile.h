@@ -1,7 +1,9 @@
-// Whole-file reads and atomic replacement of small text files.
+// Whole-file reads and atomic replacement of text files, small ones whole, large ones in
+// pieces.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +30,20 @@ std::string readWholeFile(const std::string& path);
 void replaceFileAtomically(const std::string& path, std::string_view bytes);
 
 bool fileExists(const std::string& path);
+
+// Files too large to hold in memory, read and written a piece at a time.
+using PieceSink = std::function<void(std::string_view)>;
+
+// Hands the bytes of the plain file at `path`, of any size, to `take` a piece at a time;
+// false where there is none (a link there is not followed). Throws RuntimeError on a
+// failure to read.
+bool readFileInPieces(const std::string& path, const PieceSink& take);
+
+// Replaces the file at `path` in one step, as replaceFileAtomically does, with the bytes
+// `produce` hands to the writer it is given; a link at `path` is replaced, not followed,
+// and where no temporary file can be made beside it the call fails. `hidden`: listings
+// pass the file over where the system marks files so (its name hides it elsewhere).
+void replaceFileInPieces(const std::string& path,
+                         const std::function<void(const PieceSink&)>& produce, bool hidden = false);
 
 }  // namespace qm

@@ -10,14 +10,14 @@
 namespace qm::posix {
 
 // The source's state as the read-back compares it.
-copy::SourceStamp stampOf(const struct stat& st);
+copy::FileStamp stampOf(const struct stat& st);
 
 // Reads the copy `destination` of `source` from the device (its cached pages, clean once
 // the volume is flushed, are dropped first) and compares the two. A destination that cannot be read
 // throws with the copy's number; a source that cannot, or that no longer matches `stamp`, is
 // SourceChanged.
 copy::ReadBackResult readBackFile(const std::string& source, const std::string& destination,
-                                  const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
+                                  const copy::FileStamp& stamp, copy::ReadBuffers& buffers,
                                   const copy::BytesRead& read);
 
 // Drops the clean pages the system caches of the block device `device` (empty: none), as

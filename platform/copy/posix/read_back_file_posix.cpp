@@ -26,7 +26,7 @@ copy::ReadChunk reader(int fd, Fail fail) {
   };
 }
 
-bool matches(int fd, const copy::SourceStamp& stamp) {
+bool matches(int fd, const copy::FileStamp& stamp) {
   struct stat now {};
   return ::fstat(fd, &now) == 0 && stampOf(now) == stamp;
 }
@@ -39,12 +39,13 @@ void dropCache(int fd) {
 
 }  // namespace
 
-copy::SourceStamp stampOf(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim)};
+copy::FileStamp stampOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
+          static_cast<std::uint64_t>(st.st_ino)};
 }
 
 copy::ReadBackResult readBackFile(const std::string& source, const std::string& destination,
-                                  const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
+                                  const copy::FileStamp& stamp, copy::ReadBuffers& buffers,
                                   const copy::BytesRead& read) {
   const UniqueFd in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
   if (!in.valid() || !matches(in.get(), stamp)) return copy::ReadBackResult::SourceChanged;

@@ -15,8 +15,10 @@
 #include "copy/file_progress.h"
 #include "copy/options.h"
 #include "copy/pipeline.h"
+#include "copy/run_record.h"
 #include "folder_node.h"
 #include "listing.h"
+#include "read_back_file.h"
 #include "os/posix/unique_fd.h"
 #include "volume.h"
 
@@ -72,15 +74,24 @@ class CopySystem {
   static bool hasDestination(const DirNode& dir) { return dir.hasDestination; }
   void write(DirNode& dir, Entry& entry, const struct stat* existing, copy::FileProgress& progress,
              unsigned worker);
+  static copy::FileStamp existingStamp(const struct stat& st) { return posix::stampOf(st); }
+  static copy::FileStamp writtenStamp(const DirNode& dir, const Entry& entry);
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush();
   bool isRiskyMedium(DirNode& top);
-  static copy::SourceStamp stampOf(const Entry& entry);
+  static copy::FileStamp stampOf(const Entry& entry);
   void beforeReadBack();
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
                                 const copy::BytesRead& read);
   void spoil(const copy::WrittenFile& file);
+  copy::RecordJob recordJob() const { return copy::recordJobOf(sourceTop_, destinationTop_); }
+  bool readRecord(const copy::LineSink& line) const {
+    return copy::readRecordFile(copy::recordPathOf(destinationTop_), line);
+  }
+  void writeRecord(const std::function<void(const copy::LineSink&)>& produce) const {
+    copy::writeRecordFile(copy::recordPathOf(destinationTop_), produce);
+  }
 
   // How file data may move in this copy.
   const DataSteps dataSteps;

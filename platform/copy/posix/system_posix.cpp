@@ -132,8 +132,15 @@ bool CopySystem::isRiskyMedium(DirNode& top) {
   return posix::isRiskyMedium(top.destinationFd());
 }
 
-copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
-  return entry.statted ? posix::stampOf(entry.st) : copy::SourceStamp{};
+// The copy as the next run's existing() will find it; nothing where it is gone already.
+copy::FileStamp CopySystem::writtenStamp(const DirNode& dir, const Entry& entry) {
+  struct stat st {};
+  if (::fstatat(dir.destinationFd(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  return posix::stampOf(st);
+}
+
+copy::FileStamp CopySystem::stampOf(const Entry& entry) {
+  return entry.statted ? posix::stampOf(entry.st) : copy::FileStamp{};
 }
 
 void CopySystem::beforeReadBack() {

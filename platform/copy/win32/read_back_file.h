@@ -9,13 +9,13 @@
 namespace qm::win32 {
 
 // The source's state as the read-back compares it.
-copy::SourceStamp stampOf(const Entry& entry);
+copy::FileStamp stampOf(const Entry& entry);
 
 // Reads the copy `destination` of `source` from the device, unbuffered (the system's cache
 // passed by), and compares the two. A destination that cannot be read throws with the
 // copy's number; a source that cannot, or that no longer matches `stamp`, is SourceChanged.
 copy::ReadBackResult readBackFile(const std::wstring& source, const std::wstring& destination,
-                                  const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
+                                  const copy::FileStamp& stamp, copy::ReadBuffers& buffers,
                                   const copy::BytesRead& read);
 
 // Makes the copy `destination` that came back wrong empty, so that its size tells the next

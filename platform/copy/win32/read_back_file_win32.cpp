@@ -15,7 +15,7 @@ namespace qm::win32 {
 
 namespace {
 
-bool matches(HANDLE h, const copy::SourceStamp& stamp) {
+bool matches(HANDLE h, const copy::FileStamp& stamp) {
   FileId id;
   Entry now;
   return describe(h, id, now) && stampOf(now) == stamp;
@@ -38,13 +38,13 @@ copy::ReadChunk reader(HANDLE h, bool unbuffered, Fail fail) {
 
 }  // namespace
 
-copy::SourceStamp stampOf(const Entry& entry) {
+copy::FileStamp stampOf(const Entry& entry) {
   return {entry.size, static_cast<std::int64_t>(entry.written),
           static_cast<std::int64_t>(entry.changed)};
 }
 
 copy::ReadBackResult readBackFile(const std::wstring& source, const std::wstring& destination,
-                                  const copy::SourceStamp& stamp, copy::ReadBuffers& buffers,
+                                  const copy::FileStamp& stamp, copy::ReadBuffers& buffers,
                                   const copy::BytesRead& read) {
   const Handle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));

@@ -19,6 +19,9 @@
 #include "limits.h"
 #include "listing.h"
 #include "copy/read_back.h"
+#include "copy/run_record.h"
+#include "os/win32/wide.h"
+#include "read_back_file.h"
 #include "volume.h"
 
 namespace qm::win32 {
@@ -67,11 +70,13 @@ class CopySystem {
   static bool hasDestination(const DirNode& dir) { return dir.hasDestination; }
   void write(DirNode& dir, Entry& entry, const Entry* existing, copy::FileProgress& progress,
              unsigned worker);
+  static copy::FileStamp existingStamp(const Entry& existing) { return win32::stampOf(existing); }
+  static copy::FileStamp writtenStamp(const DirNode& dir, const Entry& entry);
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush() {}
   bool isRiskyMedium(DirNode& top);
-  static copy::SourceStamp stampOf(const Entry& entry);
+  static copy::FileStamp stampOf(const Entry& entry);
   // Unbuffered reads pass the cache file by file: nothing to drop as a whole.
   static void beforeReadBack() {}
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
@@ -79,6 +84,15 @@ class CopySystem {
   void spoil(const copy::WrittenFile& file);
   // Keeps the top folder's paths for the read-back.
   void keepTop(const DirNode& top);
+  copy::RecordJob recordJob() const {
+    return copy::recordJobOf(narrow(sourceTop_), narrow(destinationTop_));
+  }
+  bool readRecord(const copy::LineSink& line) const {
+    return copy::readRecordFile(copy::recordPathOf(narrow(destinationTop_)), line);
+  }
+  void writeRecord(const std::function<void(const copy::LineSink&)>& produce) const {
+    copy::writeRecordFile(copy::recordPathOf(narrow(destinationTop_)), produce);
+  }
 
  private:
   // The rules of the volume of the existing folder `dir`, learned once per volume and run.

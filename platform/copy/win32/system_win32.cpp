@@ -64,6 +64,15 @@ std::optional<Entry> CopySystem::existing(const DirNode& dir, const Entry& entry
   return *old;
 }
 
+// The copy as the next run's listing will find it; nothing where it cannot be opened.
+copy::FileStamp CopySystem::writtenStamp(const DirNode& dir, const Entry& entry) {
+  const Handle file = openFollowing(dir.destination + L"\\" + entry.name);
+  FileId id;
+  Entry now;
+  if (!file.valid() || !describe(file.get(), id, now)) return {};
+  return win32::stampOf(now);
+}
+
 bool CopySystem::unchanged(DirNode& dir, const Entry& entry, const Entry& existing) {
   return isUnchanged(entry, existing, rulesFor(dir));
 }
@@ -99,7 +108,7 @@ bool CopySystem::isRiskyMedium(DirNode& top) {
   return win32::isRiskyMedium(top.destination);
 }
 
-copy::SourceStamp CopySystem::stampOf(const Entry& entry) {
+copy::FileStamp CopySystem::stampOf(const Entry& entry) {
   return win32::stampOf(entry);
 }
 

@@ -103,4 +103,10 @@ void startProgramByName(std::string_view bareName, int) {
   startDetached(resolveProgram(bareName, ownProgramFolder(), currentFolder()));
 }
 
+std::string machineName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
 }  // namespace qm

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -163,21 +164,25 @@ std::string readWholeFile(const std::string& path) {
   return out;
 }
 
-void replaceFileAtomically(const std::string& path, std::string_view bytes) {
-  makeFolders(folderOf(path));
-  const std::string target = resolveLinks(path);
+namespace {
+
+// The replacement of the file at `target` through a temporary file beside it; where none
+// can be made, `inPlace` (if any) writes over the file itself.
+void replaceThroughTemporary(const std::string& target, const std::string& path,
+                             const std::function<void(const PieceSink&)>& produce,
+                             const std::string_view* inPlace) {
   removeStaleTemporaries(folderOf(target), nameOf(target));
   struct stat old;
-  const bool exists = ::stat(target.c_str(), &old) == 0;
+  const bool exists = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   std::string temp;
   const int raw = createTemporary(target, exists ? 0600 : 0666, temp);
   if (raw < 0) {
-    if (exists && S_ISREG(old.st_mode)) return writeInPlace(target, bytes, path);
+    if (exists && inPlace) return writeInPlace(target, *inPlace, path);
     fail(errno, path);
   }
   Fd fd(raw);
   try {
-    writeAll(fd.get(), bytes, path);
+    produce([&](std::string_view piece) { writeAll(fd.get(), piece, path); });
     if (exists) keepOwnerAndMode(fd.get(), old);
     if (::fsync(fd.get()) != 0) fail(errno, path);
     if (::close(fd.release()) != 0) fail(errno, path);
@@ -187,6 +192,42 @@ void replaceFileAtomically(const std::string& path, std::string_view bytes) {
     throw;
   }
   syncFolder(folderOf(target));
+}
+
+}  // namespace
+
+void replaceFileAtomically(const std::string& path, std::string_view bytes) {
+  makeFolders(folderOf(path));
+  replaceThroughTemporary(
+      resolveLinks(path), path, [&](const PieceSink& out) { out(bytes); }, &bytes);
+}
+
+// A link at `path` is replaced, never followed: what a volume holds under the name does
+// not lead the write elsewhere. A leading dot hides the file here, not an attribute.
+void replaceFileInPieces(const std::string& path,
+                         const std::function<void(const PieceSink&)>& produce, bool) {
+  replaceThroughTemporary(path, path, produce, nullptr);
+}
+
+bool readFileInPieces(const std::string& path, const PieceSink& take) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (fd.get() < 0) {
+    if (errno == ENOENT || errno == ELOOP) return false;
+    fail(errno, path);
+  }
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) fail(errno, path);
+  if (!S_ISREG(st.st_mode)) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      fail(errno, path);
+    }
+    if (n == 0) return true;
+    take(std::string_view(buffer, static_cast<std::size_t>(n)));
+  }
 }
 
 bool fileExists(const std::string& path) {

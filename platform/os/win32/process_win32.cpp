@@ -66,4 +66,11 @@ void startProgramByName(std::string_view bareName, int windowStyle) {
   CloseHandle(pi.hProcess);
 }
 
+std::string machineName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!GetComputerNameW(name, &size)) return {};
+  return win32::narrow(std::wstring(name, size));
+}
+
 }  // namespace qm

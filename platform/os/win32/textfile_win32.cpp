@@ -1,8 +1,9 @@
-// Whole-file reads and the replacement of small files with the Win32 file API.
+// Whole-file reads and the replacement of files with the Win32 file API.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -139,9 +140,15 @@ std::string readWholeFile(const std::string& path) {
   return out;
 }
 
-// The temporary file lies beside the target so that the rename stays on one volume.
-void replaceFileAtomically(const std::string& path, std::string_view bytes) {
-  const std::wstring target = resolveLink(win32::widen(path));
+namespace {
+
+// The replacement of the file at `target` through a temporary file beside it (so that the
+// rename stays on one volume), with
+// `attributes` where it is new; where none can be made, `inPlace` (if any) writes over
+// the file itself.
+void replaceThroughTemporary(const std::wstring& target, const std::string& path, DWORD attributes,
+                             const std::function<void(const PieceSink&)>& produce,
+                             const std::string_view* inPlace) {
   const std::size_t slash = target.find_last_of(L'\\');
   const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
   const std::string name = win32::narrow(target.substr(slash + 1));
@@ -149,13 +156,13 @@ void replaceFileAtomically(const std::string& path, std::string_view bytes) {
   const DWORD old = GetFileAttributesW(target.c_str());
   const bool exists = old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY);
   std::wstring temp;
-  Handle file(createTemporary(folder, name, exists ? old & kKeptAttributes : 0, temp));
+  Handle file(createTemporary(folder, name, exists ? old & kKeptAttributes : attributes, temp));
   if (!file.valid()) {
-    if (exists) return writeInPlace(target, bytes, path);
+    if (exists && inPlace) return writeInPlace(target, *inPlace, path);
     fail(path);
   }
   try {
-    writeAll(file.get(), bytes, path);
+    produce([&](std::string_view piece) { writeAll(file.get(), piece, path); });
     if (!FlushFileBuffers(file.get())) fail(path);
     if (!CloseHandle(file.release())) fail(path);
     if (!MoveFileExW(temp.c_str(), target.c_str(),
@@ -165,6 +172,44 @@ void replaceFileAtomically(const std::string& path, std::string_view bytes) {
     if (file.valid()) CloseHandle(file.release());
     DeleteFileW(temp.c_str());
     throw;
+  }
+}
+
+}  // namespace
+
+void replaceFileAtomically(const std::string& path, std::string_view bytes) {
+  replaceThroughTemporary(
+      resolveLink(win32::widen(path)), path, 0, [&](const PieceSink& out) { out(bytes); }, &bytes);
+}
+
+// A link at `path` is replaced, never followed: what a volume holds under the name does
+// not lead the write elsewhere.
+void replaceFileInPieces(const std::string& path,
+                         const std::function<void(const PieceSink&)>& produce, bool hidden) {
+  replaceThroughTemporary(win32::widen(path), path, hidden ? FILE_ATTRIBUTE_HIDDEN : 0, produce,
+                          nullptr);
+}
+
+bool readFileInPieces(const std::string& path, const PieceSink& take) {
+  Handle file(CreateFileW(win32::widen(path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                          nullptr));
+  if (!file.valid()) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+    fail(path);
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return false;
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) fail(path);
+    if (n == 0) return true;
+    take(std::string_view(buffer, n));
   }
 }
 

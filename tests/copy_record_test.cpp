@@ -1,0 +1,150 @@
+// The copy's record, on every system: its lines written and read back, damage found, and
+// the hashes it holds.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "copy/record.h"
+#include "os/digest.h"
+
+namespace qm::copy {
+namespace {
+
+// Reads `text` (lines after a header) as the record's reader does.
+std::vector<RecordedFile> readLines(const std::string& text, const std::string& top,
+                                    bool& damaged) {
+  RecordReader reader(top);
+  std::vector<RecordedFile> files;
+  std::size_t from = 0;
+  while (from < text.size()) {
+    const std::size_t end = text.find('\n', from);
+    if (auto file = reader.take(std::string_view(text).substr(from, end - from)))
+      files.push_back(*file);
+    from = end == std::string::npos ? text.size() : end + 1;
+  }
+  if (auto file = reader.finish()) files.push_back(*file);
+  damaged = reader.damaged();
+  return files;
+}
+
+const std::string kHash(64, 'a');
+const std::string kOther = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+TEST(CopyRecord, FilesComeBackAsTheyWereWrittenWhateverTheirNames) {
+  const FileStamp s{12, 1'700'000'000'123'456'789, 1'700'000'001'000'000'000, 42};
+  const FileStamp c{12, 1'700'000'000'123'456'789, 1'700'000'002'000'000'000, 7};
+  const std::vector<RecordedFile> files{
+      {"a.txt", s, c, kHash, 1'700'000'100},
+      {"写真/夏 休み.jpg", s, c, kOther, 1'700'000'100},
+      {"never/read.bin", s, c, "", 0},  // written where nothing reads back: no hash line
+      {"back\\slash.txt", s, c, kHash, 5},
+      {"line\nend.txt", s, c, kHash, 5},
+      {"tab\there.txt", s, c, "", 0},
+      {"# looks like a comment", {}, {}, kHash, 0},
+      {"  spaces  ", {0, -5, 0, 0}, {}, kOther, 0},  // a time before 1970
+  };
+  std::string text;
+  for (const RecordedFile& f : files) text += fileLines(f, "バックアップ");
+  bool damaged = true;
+  EXPECT_EQ(readLines(text, "バックアップ", damaged), files);
+  EXPECT_FALSE(damaged);
+}
+
+// Lines as `sha256sum` must read them: the name below the folder holding the record, with
+// its backslashes and line ends escaped and the line marked where it has any.
+TEST(CopyRecord, HashLinesAreWhatSha256sumReads) {
+  const struct {
+    const char* relative;
+    std::string hashLine;
+  } cases[] = {
+      {"a.txt", kHash + "  top/a.txt\n"},        {"d/名前.txt", kHash + "  top/d/名前.txt\n"},
+      {"a\\b", "\\" + kHash + "  top/a\\\\b\n"}, {"a\nb", "\\" + kHash + "  top/a\\nb\n"},
+      {"a\tb", kHash + "  top/a\tb\n"},
+  };
+  for (const auto& c : cases) {
+    const std::string lines = fileLines({c.relative, {}, {}, kHash, 0}, "top");
+    ASSERT_NE(lines.find('\n'), std::string::npos);
+    EXPECT_EQ(lines.substr(lines.find('\n') + 1), c.hashLine) << c.relative;
+    EXPECT_EQ(lines.front(), '#') << c.relative;
+  }
+}
+
+// A record with any line out of place is not trusted from that line on.
+TEST(CopyRecord, DamageIsFoundWhereverItIs) {
+  const std::string good = fileLines({"a", {1, 2, 3, 4}, {1, 2, 3, 5}, kHash, 9}, "t");
+  const std::string fileLine = good.substr(0, good.find('\n') + 1);
+  const struct {
+    const char* what;
+    std::string text;
+  } cases[] = {
+      {"a hash line with no file before it", kHash + "  t/a\n"},
+      {"a hash line of another file", fileLine + kHash + "  t/b\n"},
+      {"a hash line of another top", fileLine + kHash + "  u/a\n"},
+      {"a short hash", fileLine + kHash.substr(1) + "  t/a\n"},
+      {"a hash in capitals", fileLine + std::string(64, 'A') + "  t/a\n"},
+      {"a stamp with a letter", "# file\t1 2 3 x\t1 2 3 5\t9\ta\n"},
+      {"a stamp short of a number", "# file\t1 2 3\t1 2 3 5\t9\ta\n"},
+      {"no name", "# file\t1 2 3 4\t1 2 3 5\t9\t\n"},
+      {"a bad escape", "# file\t1 2 3 4\t1 2 3 5\t9\ta\\q\n"},
+      {"a cut line", good.substr(0, 20) + "\n"},
+      {"an unknown line", good + "# something else\n"},
+      {"an empty line", good + "\n" + good},
+  };
+  for (const auto& c : cases) {
+    bool damaged = false;
+    readLines(c.text, "t", damaged);
+    EXPECT_TRUE(damaged) << c.what;
+  }
+}
+
+TEST(CopyRecord, TheHeaderComesBackAndADamagedOneIsNone) {
+  RecordHeader header{"/home/u/文書",
+                      "/media/u/STICK/文書",
+                      "pc-1",
+                      "文書",
+                      1'700'000'000,
+                      1'700'000'060,
+                      61,
+                      "/media/u/STICK/文書/big\tfile.iso",
+                      {10, 1000, 3, 6, 1, 1, 3}};
+  const std::string lines = headerLines(header);
+  EXPECT_EQ(parseHeader(lines), header);
+  EXPECT_EQ(lines.find("\n#"), lines.find('\n'));  // every line a comment
+  const struct {
+    const char* what;
+    std::string text;
+  } damaged[] = {
+      {"nothing", ""},
+      {"another version", "# qm copy record 2" + lines.substr(lines.find('\n'))},
+      {"a line missing", lines.substr(lines.find('\n') + 1)},
+      {"a count missing", lines.substr(0, lines.rfind(' ')) + "\n"},
+      {"a job field missing",
+       "# qm copy record 1\n# job\ta\tb\tc\n" + lines.substr(lines.find("# run"))},
+  };
+  for (const auto& c : damaged) EXPECT_EQ(parseHeader(c.text), std::nullopt) << c.what;
+}
+
+// The digests of the standard's own examples, in one piece and in many.
+TEST(Digest, Sha256GivesTheKnownDigestsInAnyPieces) {
+  const struct {
+    std::string bytes;
+    std::size_t piece;
+    const char* hex;
+  } cases[] = {
+      {"", 1, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", 3, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abc", 1, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {std::string(1'000'000, 'a'), 4096,
+       "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  Sha256 hash;
+  for (const auto& c : cases) {
+    for (std::size_t at = 0; at < c.bytes.size(); at += c.piece)
+      hash.add(c.bytes.data() + at, std::min(c.piece, c.bytes.size() - at));
+    EXPECT_EQ(hash.hex(), c.hex) << c.bytes.size() << " bytes in pieces of " << c.piece;
+  }
+}
+
+}  // namespace
+}  // namespace qm::copy

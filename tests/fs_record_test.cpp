@@ -1,0 +1,125 @@
+// The copy's record on real volumes: checked by the system's own `sha256sum -c`, with no
+// program of ours, and deciding what is unchanged on a disk and on sticks.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "copy/progress.h"
+#include "copy/record.h"
+#include "fs_fuse_volume.h"
+#include "fs_test_util.h"
+#include "os/digest.h"
+
+namespace qm::posix {
+namespace {
+
+using testing::copyNumber;
+using testing::FuseVolume;
+using testing::Made;
+using testing::make;
+using testing::readFile;
+using testing::TempDir;
+using testing::writeFile;
+
+// What `sha256sum -c` says of the record in `folder`: its exit status.
+int checkWithSha256sum(const std::string& folder, const std::string& record) {
+  const std::string command =
+      "cd '" + folder + "' && sha256sum --quiet --strict -c '" + record + "' >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(CopyRecordOnDisk, Sha256sumChecksTheCopyAndFindsAChangedByte) {
+  TempDir tmp;
+  const std::vector<Made> files{{"写真/"},           {"写真/夏.jpg", std::string(100000, 'j')},
+                                {"a b.txt", "text"}, {"back\\slash", "b"},
+                                {"line\nend", "n"},  {"empty", ""}};
+  make(tmp / "dst/top", files);
+  std::string record = copy::headerLines({{"/src", tmp / "dst/top", "pc", "top"}, 1, 2, 0, "", {}});
+  for (const Made& m : files) {
+    if (m.name.ends_with('/')) continue;
+    Sha256 hash;
+    const std::string bytes = readFile(tmp / "dst/top/" + m.name);
+    hash.add(bytes.data(), bytes.size());
+    record += copy::fileLines({m.name, {}, {}, hash.hex(), 1}, "top");
+  }
+  writeFile(tmp / "dst/.top.sha256", record);
+  EXPECT_EQ(checkWithSha256sum(tmp / "dst", ".top.sha256"), 0);
+  const struct {
+    const char* file;
+    const char* contents;
+  } changes[] = {{"写真/夏.jpg", "other bytes"}, {"line\nend", "m"}, {"empty", "x"}};
+  for (const auto& c : changes) {
+    const std::string before = readFile(tmp / "dst/top/" + c.file);
+    writeFile(tmp / "dst/top/" + c.file, c.contents);
+    EXPECT_EQ(checkWithSha256sum(tmp / "dst", ".top.sha256"), 1) << c.file;
+    writeFile(tmp / "dst/top/" + c.file, before);
+  }
+}
+
+// Regression: changes that keep a file's size and modification time were taken for
+// unchanged, and the run ended in 0 with other bytes in the copy than in the source: a
+// source rewritten with its time put back, one changed exactly an hour later (on FAT,
+// taken for a shift of summer time), and a copy another tool replaced keeping both.
+TEST(CopyRecordOnDisk, ChangesThatKeepTheSizeAndTimeAreCopiedAgain) {
+  const std::string a(100, 'a'), b(100, 'b'), c(100, 'c');
+  const struct {
+    const char* file;
+    void (*change)(const std::string& source, const std::string& copy);
+    std::string after;
+  } cases[] = {
+      {"put-back.txt",
+       [](const std::string& source, const std::string&) {
+         const struct stat old = testing::statOf(source);
+         writeFile(source, std::string(100, 'A'));
+         testing::setTime(source, old.st_mtim.tv_sec, old.st_mtim.tv_nsec);
+       },
+       std::string(100, 'A')},
+      {"hour-later.txt",
+       [](const std::string& source, const std::string&) {
+         const struct stat old = testing::statOf(source);
+         writeFile(source, std::string(100, 'B'));
+         testing::setTime(source, old.st_mtim.tv_sec + 3600, old.st_mtim.tv_nsec);
+       },
+       std::string(100, 'B')},
+      {"replaced.txt",
+       [](const std::string&, const std::string& copy) {
+         const struct stat old = testing::statOf(copy);
+         writeFile(copy + ".new", std::string(100, 'C'));
+         ASSERT_EQ(::rename((copy + ".new").c_str(), copy.c_str()), 0);
+         testing::setTime(copy, old.st_mtim.tv_sec, old.st_mtim.tv_nsec);
+       },
+       c},
+  };
+  // The disk first: a machine without FUSE volumes still runs it there.
+  const std::optional<FuseVolume::Kind> volumes[] = {std::nullopt, FuseVolume::Kind::kFat32,
+                                                     FuseVolume::Kind::kExfat};
+  for (const auto& kind : volumes) {
+    SCOPED_TRACE(::testing::Message() << "volume " << (kind ? int(*kind) : -1));
+    TempDir tmp;
+    make(tmp / "src",
+         {{"put-back.txt", a}, {"hour-later.txt", b}, {"replaced.txt", c}, {"same.txt", "s"}});
+    make(tmp / "dst", {});
+    std::optional<FuseVolume> volume;
+    if (kind) {
+      volume.emplace(*kind, tmp.path(), 64);
+      if (!volume->skipReason().empty()) GTEST_SKIP() << volume->skipReason();
+    }
+    const std::string destination = (volume ? volume->mountPoint() : tmp / "dst") + "/backup";
+    CopyProgress progress;
+    ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+    for (const auto& x : cases) x.change(tmp / "src/" + x.file, destination + "/" + x.file);
+    ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
+    for (const auto& x : cases) EXPECT_EQ(readFile(destination + "/" + x.file), x.after) << x.file;
+    EXPECT_EQ(progress.filesWritten.load(), std::size(cases)) << "an unchanged file was written";
+  }
+}
+
+}  // namespace
+}  // namespace qm::posix
