@@ -74,7 +74,8 @@ std::string frmMain::lookUpSettingsPath() {
 }
 
 // The three values are taken only when all three records were read, so a short file
-// can never leave the stored destination in place of the effective one.
+// can never leave the stored destination in place of the effective one. The last run of
+// the job shows where a copy's outcome stands.
 void frmMain::readAndShow() {
   const std::string path = lookUpSettingsPath();
   const CopySettings job = readSettings(path);
@@ -84,6 +85,7 @@ void frmMain::readAndShow() {
   label("lblCopy1").setCaption(SourcePath);
   label("lblCopy2").setCaption(DestinationPath);
   DestinationPath = effectiveDestination(DestinationPath, BaseName, kPathSeparator);
+  ui_.lastRun().show(lastRunPath(textBox("txtWinDir").text()), SourcePath, DestinationPath);
 }
 
 void frmMain::Form_Load() {

@@ -49,6 +49,10 @@ std::string settingsPath(std::string_view windowsDirectory) {
   return std::string(windowsDirectory) + kPathSeparator + kSettingsFileName;
 }
 
+std::string lastRunPath(std::string_view windowsDirectory) {
+  return std::string(windowsDirectory) + kPathSeparator + kLastRunFileName;
+}
+
 void writeSettings(const std::string& path, const CopySettings& job) {
   std::string text;
   for (const std::string* value : {&job.SourcePath, &job.DestinationPath, &job.BaseName})

@@ -18,6 +18,9 @@ inline constexpr unsigned kSetupToolBufferWidth = 255;
 inline constexpr unsigned kCopyToolBufferWidth = 100;
 
 inline constexpr const char* kSettingsFileName = "Copy.Copy";
+// The copy tool's last run of the job, beside the settings file: on the computer, not on
+// the destination, which may be a stick that is not plugged in.
+inline constexpr const char* kLastRunFileName = "Copy.Last";
 
 // The Windows directory as a window's fixed-length buffer of `bufferWidth` characters
 // holds it after the lookup, cut at the NUL the lookup writes after the directory: the
@@ -28,6 +31,9 @@ std::string lookupWindowsDirectory(unsigned bufferWidth);
 
 // The settings file in `windowsDirectory`: the directory, a separator and "Copy.Copy".
 std::string settingsPath(std::string_view windowsDirectory);
+
+// The last-run file in `windowsDirectory`: the directory, a separator and "Copy.Last".
+std::string lastRunPath(std::string_view windowsDirectory);
 
 // Replaces the file at `path` with the three records: in the ANSI code page when it
 // holds all three values, else as UTF-8 after a byte-order mark. A value that the file

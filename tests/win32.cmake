@@ -9,7 +9,7 @@ target_link_libraries(win32_platform_test PRIVATE qm_settings)
 
 # The Win32 backend, with the control contract that the headless and Qt backends keep too.
 qm_test(win32_backend_test win32_backend_test.cpp win32_backend_lists_test.cpp win32_keys_test.cpp
-        win32_busy_test.cpp contract_win32_test.cpp)
+        win32_busy_test.cpp win32_last_run_test.cpp contract_win32_test.cpp)
 target_link_libraries(win32_backend_test PRIVATE qm_win32 qm_copytool qm_setuptool)
 
 # A console helper that reads another program's windows for the Wine checks below.

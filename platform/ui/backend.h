@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "controls.h"
+#include "last_run_keeper.h"
 #include "layout.h"
 
 namespace qm {
@@ -101,6 +102,10 @@ class Backend {
   // by screen readers, and the whole list is a hover away.
   virtual void showOutcome(const CopyOutcome& outcome) = 0;
 
+  // The last copy run of the job a window shows: shown where the outcome stands until a
+  // copy runs, and written after each run (see last_run_keeper.h).
+  LastRunKeeper& lastRun() { return lastRun_; }
+
  protected:
   // Closes every window and leaves the event loop.
   virtual void quit() = 0;
@@ -120,6 +125,7 @@ class Backend {
   bool ended_ = false;
   int beeps_ = 0;
   bool busyRunning_ = false;
+  LastRunKeeper lastRun_{*this};
 };
 
 }  // namespace qm

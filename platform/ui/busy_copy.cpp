@@ -1,8 +1,11 @@
 // The file-system object whose folder copies run while the windows stay alive.
 #include "busy_copy.h"
 
+#include <chrono>
+
 #include "base_name.h"
 #include "errors.h"
+#include "last_run.h"
 #include "os/awake.h"
 #include "progress_view.h"
 
@@ -29,6 +32,8 @@ void BusyCopyObject::CopyFolder(std::string_view source, std::string_view destin
   const CopyOptions options = fileSystemObjectOptions(overwriteFiles);
   progress_->reset();
   ui_.showOutcome({});
+  const auto started = std::chrono::system_clock::now();
+  const auto clock = std::chrono::steady_clock::now();
   ui_.runWhileBusy(
       [&] {
         // The computer stays awake while the copy runs, however long that is.
@@ -36,6 +41,11 @@ void BusyCopyObject::CopyFolder(std::string_view source, std::string_view destin
         last_ = copier_(from, to, options, *progress_);
       },
       *progress_);
+  using std::chrono::duration_cast;
+  ui_.lastRun().record(lastRunOf(
+      from, to, duration_cast<std::chrono::seconds>(started.time_since_epoch()).count(),
+      duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clock).count(),
+      last_));
   ui_.showOutcome(copyOutcome(last_));
   if (!last_.complete()) throw last_.error();
 }

@@ -36,6 +36,7 @@ void FormCore::show() {
   showWindow(shown_);
   if (shown_) return;
   shown_ = true;
+  backend_.lastRun().windowShown();
   if (const ControlRow* first = firstFocus(layout_)) setFocus(first->name);
 }
 

@@ -22,7 +22,8 @@ class FormCore : public Form {
   DriveListBox& driveList(std::string_view name) final { return control<DriveListBox>(name); }
   DirListBox& dirList(std::string_view name) final { return control<DirListBox>(name); }
 
-  // Shows the window; the first time, the first control in tab order takes the focus.
+  // Shows the window; the first time, the last copy run waiting for a window shows on it
+  // (see last_run_keeper.h) and the first control in tab order takes the focus.
   void show() final;
   bool isOpen() const final { return open_; }
   bool shown() const { return shown_; }

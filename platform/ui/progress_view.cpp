@@ -5,9 +5,6 @@
 
 namespace qm {
 
-namespace {
-
-// 1234567 → "1,234,567".
 std::string grouped(std::uint64_t n) {
   const std::string digits = std::to_string(n);
   std::string out;
@@ -17,8 +14,6 @@ std::string grouped(std::uint64_t n) {
   }
   return out;
 }
-
-}  // namespace
 
 ProgressFigures readProgress(const CopyProgress& progress) {
   ProgressFigures f;

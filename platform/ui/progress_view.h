@@ -36,6 +36,9 @@ std::string progressText(const ProgressFigures& figures);
 // while the total is not known yet, which the bar shows as busy without a position.
 int progressPermille(const ProgressFigures& figures);
 
+// A count with a comma between each three digits: 1234567 → "1,234,567".
+std::string grouped(std::uint64_t n);
+
 // The sizes shown are the ones the copy's causes give.
 using copy::byteSize;
 
