@@ -2,7 +2,8 @@
 # Times the folder copy against cp -a and rsync -a (each followed by sync) on four workloads
 # and checks every copy the engine makes; then the cost of progress reporting on workloads a
 # and b ("p"), the share of the check before writing in a fresh copy of a and an unchanged
-# re-copy c ("k"), and workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
+# re-copy c ("k"), the share of the copy's record beside it in the same two ("r"), and
+# workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
 # against cp -r and the FAT recipe rsync -rt --modify-window=1; then the read-back ("v"): its
 # cost, fresh copies onto exFAT with it against copies without (workloads e and b), and the
 # copy with it against checking a copy by hand (cp -r, sync, the cache dropped, diff -r).
@@ -15,7 +16,7 @@ set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
 runs="${QM_BENCH_RUNS:-3}"
-only="${QM_BENCH_ONLY:-a b c d p k e v}"
+only="${QM_BENCH_ONLY:-a b c d p k r e v}"
 before="${QM_BENCH_BEFORE:-}"
 work="$(mktemp -d "${QM_BENCH_DIR:-/var/tmp}/qm_copy_bench.XXXXXX")"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -61,6 +62,8 @@ timed() {
     checked_counted) QM_CHECK=1 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     unchecked_counted) QM_CHECK=0 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
+    recorded) QM_RECORD=1 "$bin/qm_copy" "$src" "$dst" ;;
+    unrecorded) QM_RECORD=0 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
     cp_r) cp -r "$src/." "$dst" ;;
     rsync) rsync -a "$src/" "$dst/" ;;
@@ -143,6 +146,13 @@ progress_cost() {
 check_cost() {
   paired "check-$1${4:+-$4}" "$2" "$3" "checked${4:+_$4}" "unchecked${4:+_$4}"
   awk -v w="$paired_a" -v o="$paired_b" 'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
+}
+
+# record_cost NAME SOURCE BASE: copies that leave their record beside them against copies
+# that leave none; prints the record's share of the recorded copy's median time.
+record_cost() {
+  paired "record-$1" "$2" "$3" recorded unrecorded
+  awk -v w="$paired_a" -v o="$paired_b" 'BEGIN {printf "%.1f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
 }
 
 # Files below $1 that are new or were replaced since the listing $2 (inode numbers change
@@ -247,7 +257,7 @@ verify_contents() {
 wants() { [[ " $only " == *" $1 "* ]]; }
 
 echo "building trees in $work" >&2
-if wants a || wants c || wants d || wants p || wants k || wants e || wants v; then
+if wants a || wants c || wants d || wants p || wants k || wants r || wants e || wants v; then
   "$bin/qm_tree_maker" small "$work/small"
 fi
 if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" change "$work/changed"; fi
@@ -265,6 +275,9 @@ if wants k; then
   echo "check-cost: a=$(check_cost a "$work/small" "") c=$(check_cost c "$work/small" "$work/small")" \
     "counted_a=$(check_cost a "$work/small" "" counted)" \
     "counted_c=$(check_cost c "$work/small" "$work/small" counted)"
+fi
+if wants r; then
+  echo "record-cost: a=$(record_cost a "$work/small" "") c=$(record_cost c "$work/small" "$work/small")"
 fi
 if wants e; then workload_e; fi
 if wants v; then read_back_figures; fi

@@ -15,7 +15,8 @@ namespace {
 
 // Options come from the environment so the benchmark can tune the engine without
 // changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off), QM_CHECK (0 turns
-// the check before writing off), QM_READBACK (1 reads back whatever the medium, 0 never).
+// the check before writing off), QM_READBACK (1 reads back whatever the medium, 0 never),
+// QM_RECORD (0 keeps no record of the copy beside it).
 qm::CopyOptions optionsFromEnvironment() {
   qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
@@ -26,6 +27,7 @@ qm::CopyOptions optionsFromEnvironment() {
   if (const char* check = std::getenv("QM_CHECK")) options.checkFirst = check[0] != '0';
   if (const char* back = std::getenv("QM_READBACK"))
     options.readBack = back[0] == '0' ? qm::ReadBack::Never : qm::ReadBack::Always;
+  if (const char* record = std::getenv("QM_RECORD")) options.keepRecord = record[0] != '0';
   return options;
 }
 

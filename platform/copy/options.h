@@ -85,6 +85,9 @@ struct CopyOptions {
   bool checkFirst = true;
   // Read the files this run wrote back from the device once they are flushed.
   ReadBack readBack = ReadBack::ByMedium;
+  // Keep the copy's record beside it: what decides the next run's unchanged files and what
+  // it reads back. Off only to measure what the record costs.
+  bool keepRecord = true;
   // Where the copy counts the files and bytes it found and finished; none when null.
   CopyProgress* progress = nullptr;
 };

@@ -12,6 +12,7 @@ namespace qm::copy {
 // Reads the last run's record; where it cannot be read to its end, none is trusted.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::openRecord() {
+  if (!options_.keepRecord) return;
   record_ = std::make_unique<RunRecord>(sys_.recordJob());
   if (sys_.readRecord([&](std::string_view line) { record_->takeOld(line); }))
     record_->endOfOld();
@@ -39,7 +40,7 @@ void Pipeline<Sys>::leaveFirstRecord() noexcept {
 template <SystemPrimitives Sys>
 const RecordedFile* Pipeline<Sys>::recordedLine(const std::string& relative, bool file,
                                                 bool exists) const {
-  return file && exists ? record_->find(recordRelative(relative)) : nullptr;
+  return file && exists && record_ ? record_->find(recordRelative(relative)) : nullptr;
 }
 
 // A file the record knows is unchanged only where both it and its copy are as the record
@@ -58,6 +59,7 @@ bool Pipeline<Sys>::unchangedByRecord(Folder& folder, Entry& entry, const Existi
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::kept(const std::string& relative, const Entry& entry, const Existing& existing,
                          const RecordedFile* line) {
+  if (!record_) return;
   const FileStamp source = sys_.stampOf(entry), copy = sys_.existingStamp(existing);
   if (written_ && record_->trusted() && (!line || line->verified == 0)) {
     written_->add(relative, source, copy);
@@ -70,6 +72,10 @@ void Pipeline<Sys>::kept(const std::string& relative, const Entry& entry, const 
 // A file written: read back later where the copy reads back, its line then.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::wrote(Folder& folder, const std::string& relative, Entry& entry) {
+  if (!record_) {
+    if (written_) written_->add(relative, sys_.stampOf(entry));
+    return;
+  }
   const FileStamp source = sys_.stampOf(entry), copy = sys_.writtenStamp(folder, entry);
   if (written_) {
     written_->add(relative, source, copy);
