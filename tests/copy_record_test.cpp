@@ -19,11 +19,11 @@ std::vector<RecordedFile> readLines(const std::string& text, const std::string& 
   std::size_t from = 0;
   while (from < text.size()) {
     const std::size_t end = text.find('\n', from);
-    if (auto file = reader.take(std::string_view(text).substr(from, end - from)))
+    if (const RecordedFile* file = reader.take(std::string_view(text).substr(from, end - from)))
       files.push_back(*file);
     from = end == std::string::npos ? text.size() : end + 1;
   }
-  if (auto file = reader.finish()) files.push_back(*file);
+  if (const RecordedFile* file = reader.finish()) files.push_back(*file);
   damaged = reader.damaged();
   return files;
 }

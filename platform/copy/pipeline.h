@@ -51,7 +51,12 @@ class Pipeline {
       copyTree(openTop);
     } catch (const RuntimeError& failure) {
       leaveRecord(&failure);
-      if (readBackRan_) flushAfterFailure();
+      // A run that only went past files is on the disk as a complete one is, and a flush
+      // that fails is the graver failure; after any other, the run's own failure is told.
+      if (options_.syncAtEnd && skipped_ && !failed())
+        sys_.flush();
+      else if (readBackRan_)
+        flushAfterFailure();
       throw;
     }
     leaveRecord(nullptr);
@@ -96,8 +101,8 @@ class Pipeline {
     rethrowFailure();
     // The read-back needs what it reads on the device, and the pages it drops clean.
     const bool readingBack = written_ && written_->count() > 0;
-    if (options_.syncAtEnd || readingBack) sys_.flush();
     if (readingBack) {
+      sys_.flush();
       readBackRan_ = true;
       ReadBackRun<Sys>(sys_, options_, *written_, destination_, record_.get()).run();
     }
@@ -163,11 +168,10 @@ class Pipeline {
   // (copy/pipeline_record.h).
   void openRecord();
   void leaveFirstRecord() noexcept;
-  const RecordedFile* recordedLine(const std::string& relative, bool file, bool exists) const;
-  bool unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing,
-                         const RecordedFile* line);
+  KnownFile* recordedLine(const std::string& relative, bool file, bool exists);
+  bool unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing, KnownFile* line);
   void kept(const std::string& relative, const Entry& entry, const Existing& existing,
-            const RecordedFile* line);
+            KnownFile* line);
   void wrote(Folder& folder, const std::string& relative, Entry& entry);
   void leaveRecord(const RuntimeError* failure) noexcept;
   void flushAfterFailure() noexcept;

@@ -14,10 +14,7 @@ template <SystemPrimitives Sys>
 void Pipeline<Sys>::openRecord() {
   if (!options_.keepRecord) return;
   record_ = std::make_unique<RunRecord>(sys_.recordJob());
-  if (sys_.readRecord([&](std::string_view line) { record_->takeOld(line); }))
-    record_->endOfOld();
-  else
-    record_ = std::make_unique<RunRecord>(sys_.recordJob());
+  record_->startReading([this](const LineSink& line) { return sys_.readRecord(line); });
   if (!options_.checkFirst) leaveFirstRecord();
 }
 
@@ -38,8 +35,7 @@ void Pipeline<Sys>::leaveFirstRecord() noexcept {
 
 // The record's line of an existing file, where the record is trusted.
 template <SystemPrimitives Sys>
-const RecordedFile* Pipeline<Sys>::recordedLine(const std::string& relative, bool file,
-                                                bool exists) const {
+KnownFile* Pipeline<Sys>::recordedLine(const std::string& relative, bool file, bool exists) {
   return file && exists && record_ ? record_->find(recordRelative(relative)) : nullptr;
 }
 
@@ -48,7 +44,7 @@ const RecordedFile* Pipeline<Sys>::recordedLine(const std::string& relative, boo
 // reads what the listing left unread of the source.
 template <SystemPrimitives Sys>
 bool Pipeline<Sys>::unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing,
-                                      const RecordedFile* line) {
+                                      KnownFile* line) {
   const bool byRules = sys_.unchanged(folder, entry, existing);
   if (!line) return byRules;
   return line->source == sys_.stampOf(entry) && line->copy == sys_.existingStamp(existing);
@@ -58,15 +54,18 @@ bool Pipeline<Sys>::unchangedByRecord(Folder& folder, Entry& entry, const Existi
 // has passed yet is read back now, where the record is trusted to say so.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::kept(const std::string& relative, const Entry& entry, const Existing& existing,
-                         const RecordedFile* line) {
+                         KnownFile* line) {
   if (!record_) return;
-  const FileStamp source = sys_.stampOf(entry), copy = sys_.existingStamp(existing);
   if (written_ && record_->trusted() && (!line || line->verified == 0)) {
-    written_->add(relative, source, copy);
+    written_->add(relative, sys_.stampOf(entry), sys_.existingStamp(existing));
     return;
   }
-  record_->add({recordRelative(relative), source, copy, line ? line->sha256 : std::string(),
-                line ? line->verified : 0});
+  if (line) {
+    RunRecord::keep(*line);
+    return;
+  }
+  record_->add(
+      {recordRelative(relative), sys_.stampOf(entry), sys_.existingStamp(existing), {}, 0});
 }
 
 // A file written: read back later where the copy reads back, its line then.
@@ -99,7 +98,7 @@ void Pipeline<Sys>::leaveRecord(const RuntimeError* failure) noexcept {
     if (options_.progress) header.counts = resultOf(*options_.progress, failure).counts;
     sys_.writeRecord([&](const LineSink& out) {
       record_->produce(
-          header, failure != nullptr,
+          header, failure == nullptr,
           [&](const LineSink& line) { sys_.readRecord([&](std::string_view l) { line(l); }); },
           out);
     });

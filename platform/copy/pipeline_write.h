@@ -48,7 +48,7 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   const bool file = planned.kind == Listed::File;
   FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
   std::optional<typename Sys::Existing> existing;
-  const RecordedFile* line = nullptr;
+  KnownFile* line = nullptr;
   FileAction action;
   try {
     existing = sys_.existing(folder, entry);

@@ -39,13 +39,67 @@ bool parseNumbers(std::string_view text, Numbers&... numbers) {
   return (parseNumber(parts[i++], numbers) && ...);
 }
 
-std::string stampText(const FileStamp& state) {
-  return std::to_string(state.size) + ' ' + std::to_string(state.modified) + ' ' +
-         std::to_string(state.changed) + ' ' + std::to_string(state.identity);
+// Appends `number` and then `after` to `text`, without a string of its own.
+template <typename Number>
+void appendNumber(std::string& text, Number number, char after) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, number).ptr;
+  text.append(digits, end).push_back(after);
 }
 
+void appendStamp(std::string& text, const FileStamp& state, char after) {
+  appendNumber(text, state.size, ' ');
+  appendNumber(text, state.modified, ' ');
+  appendNumber(text, state.changed, ' ');
+  appendNumber(text, state.identity, after);
+}
+
+void appendEscaped(std::string& text, std::string_view name) {
+  for (char c : name) {
+    switch (c) {
+      case '\\': text += "\\\\"; break;
+      case '\n': text += "\\n"; break;
+      case '\t': text += "\\t"; break;
+      default: text += c;
+    }
+  }
+}
+
+// Four numbers separated by single spaces, read where they stand.
 bool parseStamp(std::string_view text, FileStamp& state) {
-  return parseNumbers(text, state.size, state.modified, state.changed, state.identity);
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  const auto next = [&](auto& number, bool last) {
+    const auto [after, error] = std::from_chars(at, end, number);
+    if (error != std::errc() || after == at) return false;
+    at = after;
+    if (last) return at == end;
+    if (at == end || *at != ' ') return false;
+    ++at;
+    return true;
+  };
+  return next(state.size, false) && next(state.modified, false) && next(state.changed, false) &&
+         next(state.identity, true);
+}
+
+// The name in `text` as escapeName wrote it, into `name`; false where it is not one.
+bool unescapeInto(std::string_view text, std::string& name) {
+  name.clear();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\t' || text[i] == '\n') return false;
+    if (text[i] != '\\') {
+      name += text[i];
+      continue;
+    }
+    if (++i == text.size()) return false;
+    switch (text[i]) {
+      case '\\': name += '\\'; break;
+      case 'n': name += '\n'; break;
+      case 't': name += '\t'; break;
+      default: return false;
+    }
+  }
+  return true;
 }
 
 // The name as `sha256sum` writes it: with "\\" and line ends escaped, the line then
@@ -73,56 +127,17 @@ bool isHash(std::string_view text) {
   return true;
 }
 
-// A hash line's digest and name, unescaped; nullopt where it is none.
-std::optional<std::pair<std::string, std::string>> parseHashLine(std::string_view line) {
-  const bool escaped = !line.empty() && line.front() == '\\';
-  if (escaped) line.remove_prefix(1);
-  if (line.size() < 66 || !isHash(line.substr(0, 64)) || line.substr(64, 2) != "  ")
-    return std::nullopt;
-  std::string name;
-  const std::string_view text = line.substr(66);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (!escaped || text[i] != '\\') {
-      name += text[i];
-      continue;
-    }
-    if (++i == text.size() || (text[i] != '\\' && text[i] != 'n')) return std::nullopt;
-    name += text[i] == 'n' ? '\n' : '\\';
-  }
-  return std::make_pair(std::string(line.substr(0, 64)), std::move(name));
-}
-
 }  // namespace
 
 std::string escapeName(std::string_view name) {
   std::string text;
-  for (char c : name) {
-    switch (c) {
-      case '\\': text += "\\\\"; break;
-      case '\n': text += "\\n"; break;
-      case '\t': text += "\\t"; break;
-      default: text += c;
-    }
-  }
+  appendEscaped(text, name);
   return text;
 }
 
 std::optional<std::string> unescapeName(std::string_view text) {
   std::string name;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\t' || text[i] == '\n') return std::nullopt;
-    if (text[i] != '\\') {
-      name += text[i];
-      continue;
-    }
-    if (++i == text.size()) return std::nullopt;
-    switch (text[i]) {
-      case '\\': name += '\\'; break;
-      case 'n': name += '\n'; break;
-      case 't': name += '\t'; break;
-      default: return std::nullopt;
-    }
-  }
+  if (!unescapeInto(text, name)) return std::nullopt;
   return name;
 }
 
@@ -139,8 +154,14 @@ std::string headerLines(const RecordHeader& h) {
 }
 
 std::string fileLines(const RecordedFile& f, std::string_view top) {
-  std::string lines = std::string(kFile) + stampText(f.source) + '\t' + stampText(f.copy) + '\t' +
-                      std::to_string(f.verified) + '\t' + escapeName(f.relative) + '\n';
+  std::string lines;
+  lines.reserve(128 + 2 * f.relative.size());
+  lines.append(kFile);
+  appendStamp(lines, f.source, '\t');
+  appendStamp(lines, f.copy, '\t');
+  appendNumber(lines, f.verified, '\t');
+  appendEscaped(lines, f.relative);
+  lines.push_back('\n');
   if (!f.sha256.empty()) lines += hashLine(f.sha256, std::string(top) + '/' + f.relative);
   return lines;
 }
@@ -169,32 +190,78 @@ std::optional<RecordHeader> parseHeader(std::string_view lines) {
   return h;
 }
 
-std::optional<RecordedFile> RecordReader::take(std::string_view line) {
-  if (damaged_) return std::nullopt;
+const RecordedFile* RecordReader::take(std::string_view line) {
+  if (damaged_) return nullptr;
   if (!line.starts_with(kFile)) {
-    const auto hash = parseHashLine(line);
-    if (!hash || !pending_ || hash->second != top_ + '/' + pending_->relative) {
+    if (!hasPending_ || !takeHash(line)) {
       damaged_ = true;
-      return std::nullopt;
+      return nullptr;
     }
-    pending_->sha256 = hash->first;
-    return std::exchange(pending_, std::nullopt);
+    hasPending_ = false;
+    std::swap(pending_, done_);
+    return &done_;
   }
-  const std::vector<std::string_view> part = split(line.substr(kFile.size()), '\t');
-  RecordedFile file;
-  const auto relative = part.size() == 4 ? unescapeName(part[3]) : std::nullopt;
-  if (!relative || relative->empty() || !parseStamp(part[0], file.source) ||
-      !parseStamp(part[1], file.copy) || !parseNumber(part[2], file.verified)) {
+  const bool had = hasPending_;
+  std::swap(pending_, done_);
+  // The stamps of the source and the copy, when it was verified, and its path.
+  std::string_view rest = line.substr(kFile.size());
+  std::string_view field[4];
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t tab = rest.find('\t');
+    if (tab == std::string_view::npos) break;
+    field[i] = rest.substr(0, tab);
+    rest.remove_prefix(tab + 1);
+  }
+  field[3] = rest;
+  pending_.sha256.clear();
+  if (!parseStamp(field[0], pending_.source) || !parseStamp(field[1], pending_.copy) ||
+      !parseNumber(field[2], pending_.verified) || !unescapeInto(field[3], pending_.relative) ||
+      pending_.relative.empty()) {
     damaged_ = true;
-    return std::nullopt;
+    return nullptr;
   }
-  file.relative = *relative;
-  return std::exchange(pending_, std::move(file));
+  hasPending_ = true;
+  return had ? &done_ : nullptr;
 }
 
-std::optional<RecordedFile> RecordReader::finish() {
-  if (damaged_) return std::nullopt;
-  return std::exchange(pending_, std::nullopt);
+// A hash line of the pending file, as `sha256sum` writes it: its digest, two spaces and
+// its name below the folder of the record, escaped where the line begins with "\\".
+bool RecordReader::takeHash(std::string_view line) {
+  const bool escaped = !line.empty() && line.front() == '\\';
+  if (escaped) line.remove_prefix(1);
+  if (line.size() < 66 || !isHash(line.substr(0, 64)) || line.substr(64, 2) != "  ") return false;
+  std::string_view name = line.substr(66);
+  if (escaped) {
+    name_.clear();
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      if (name[i] != '\\') {
+        name_ += name[i];
+        continue;
+      }
+      if (++i == name.size() || (name[i] != '\\' && name[i] != 'n')) return false;
+      name_ += name[i] == 'n' ? '\n' : '\\';
+    }
+    name = name_;
+  }
+  const std::string_view relative = pending_.relative;
+  if (name.size() != top_.size() + 1 + relative.size() || !name.starts_with(top_) ||
+      name[top_.size()] != '/' || name.substr(top_.size() + 1) != relative)
+    return false;
+  pending_.sha256.assign(line.substr(0, 64));
+  return true;
+}
+
+std::optional<std::string> fileLineRelative(std::string_view line) {
+  if (!line.starts_with(kFile)) return std::nullopt;
+  const std::size_t tab = line.rfind('\t');
+  return tab < kFile.size() ? std::nullopt : unescapeName(line.substr(tab + 1));
+}
+
+const RecordedFile* RecordReader::finish() {
+  if (damaged_ || !hasPending_) return nullptr;
+  hasPending_ = false;
+  std::swap(pending_, done_);
+  return &done_;
 }
 
 }  // namespace qm::copy

@@ -60,17 +60,27 @@ std::optional<RecordHeader> parseHeader(std::string_view lines);
 class RecordReader {
  public:
   explicit RecordReader(std::string top) : top_(std::move(top)) {}
-  // A line that fits no file's lines makes the record damaged from there on.
-  std::optional<RecordedFile> take(std::string_view line);
+  // A line that fits no file's lines makes the record damaged from there on. Returns the
+  // file whose lines the line completes, valid until the next call; null for none.
+  const RecordedFile* take(std::string_view line);
   // Call once the last line is taken: the file still waiting for a hash line, if any.
-  std::optional<RecordedFile> finish();
+  const RecordedFile* finish();
   bool damaged() const { return damaged_; }
 
  private:
+  bool takeHash(std::string_view line);
+
   std::string top_;
-  std::optional<RecordedFile> pending_;
+  // The file whose lines are being read, and the one they completed; reused line after
+  // line, so that a long record is read without an allocation per line.
+  RecordedFile pending_, done_;
+  bool hasPending_ = false;
   bool damaged_ = false;
+  std::string name_;
 };
+
+// The path of the file a record's "# file" line is of; nullopt for any other line.
+std::optional<std::string> fileLineRelative(std::string_view line);
 
 // A file name as a line of the record holds it, and back: "\\", a line end and a tab
 // are escaped.

@@ -16,6 +16,9 @@ namespace {
 // The header's lines before the first file's.
 constexpr int kHeaderLines = 4;
 
+// This run's lines held in memory before they go to the scratch file.
+constexpr std::size_t kSpillBytes = std::size_t{1} << 20;
+
 std::size_t lastSeparator(std::string_view path) {
   const std::size_t slash = path.rfind('/');
   const std::size_t own = path.rfind(kPathSeparator);
@@ -29,9 +32,37 @@ RunRecord::RunRecord(RecordJob job)
     : job_(std::move(job)), reader_(job_.top), lines_(openScratchFile()) {}
 
 RunRecord::~RunRecord() {
+  waitRead();
   if (lines_) std::fclose(lines_);
 }
 
+void RunRecord::startReading(std::function<bool(const LineSink&)> read) {
+  read_ = false;
+  readingThread_ = std::thread([this, read = std::move(read)] {
+    try {
+      if (read([this](std::string_view line) { takeOld(line); })) {
+        endOfOld();
+        return;
+      }
+    } catch (...) {
+      // Memory ran out: the copy goes on without the record's help.
+    }
+    trusted_ = false;
+    old_.clear();
+    slots_.clear();
+  });
+}
+
+// The thread that read it is joined once; a flag spares the lock after that.
+void RunRecord::waitRead() {
+  if (read_.load(std::memory_order_acquire)) return;
+  std::lock_guard lock(readMutex_);
+  if (readingThread_.joinable()) readingThread_.join();
+  read_.store(true, std::memory_order_release);
+}
+
+// Paths by a 64-bit hash: two paths that share one would also need equal stamps, to the
+// nanosecond and the file number, before a file was taken for unchanged.
 std::uint64_t RunRecord::keyOf(std::string_view relative) {
   return std::hash<std::string_view>{}(relative);
 }
@@ -42,58 +73,111 @@ void RunRecord::takeOld(std::string_view line) {
     ++headerLines_;
     return;
   }
-  if (auto file = reader_.take(line))
-    old_.insert_or_assign(keyOf(file->relative), std::move(*file));
+  if (const RecordedFile* file = reader_.take(line))
+    old_.push_back({keyOf(file->relative), file->source, file->copy, file->verified});
 }
 
 void RunRecord::endOfOld() {
-  if (auto file = reader_.finish()) old_.insert_or_assign(keyOf(file->relative), std::move(*file));
+  if (const RecordedFile* file = reader_.finish())
+    old_.push_back({keyOf(file->relative), file->source, file->copy, file->verified});
   const auto header = parseHeader(headerText_);
   trusted_ = headerLines_ == kHeaderLines && header && header->job == job_ && !reader_.damaged();
-  if (!trusted_) old_.clear();
   headerText_.clear();
+  if (!trusted_) {
+    old_.clear();
+    return;
+  }
+  std::size_t size = 16;
+  while (size < 2 * old_.size()) size *= 2;
+  slots_.assign(size, 0);
+  for (std::uint32_t i = 0; i < old_.size(); ++i) {
+    std::size_t at = old_[i].key & (size - 1);
+    while (slots_[at] != 0) at = (at + 1) & (size - 1);
+    slots_[at] = i + 1;
+  }
 }
 
-const RecordedFile* RunRecord::find(std::string_view relative) const {
-  const auto found = old_.find(keyOf(relative));
-  return found != old_.end() && found->second.relative == relative ? &found->second : nullptr;
+KnownFile* RunRecord::find(std::string_view relative) {
+  waitRead();
+  if (slots_.empty()) return nullptr;
+  const std::uint64_t key = keyOf(relative);
+  for (std::size_t at = key & (slots_.size() - 1); slots_[at] != 0;
+       at = (at + 1) & (slots_.size() - 1)) {
+    if (old_[slots_[at] - 1].key == key) return &old_[slots_[at] - 1];
+  }
+  return nullptr;
 }
 
 void RunRecord::add(const RecordedFile& file) {
   const std::string text = fileLines(file, job_.top);
   std::lock_guard lock(mutex_);
-  given_.insert(keyOf(file.relative));
-  if (lines_ && heldLines_.empty() &&
-      std::fwrite(text.data(), 1, text.size(), lines_) == text.size())
-    return;
-  heldLines_ += text;  // the scratch volume is full: the rest stays in memory
+  held_ += text;
+  if (held_.size() >= kSpillBytes) spill();
 }
 
-void RunRecord::produce(const RecordHeader& header, bool keepOld,
-                        const std::function<void(const LineSink&)>& old, const LineSink& out) {
-  std::lock_guard lock(mutex_);
-  out(headerLines(header));
+void RunRecord::spill() {
+  if (!lines_ || !spilling_ || held_.empty()) return;
+  if (std::fwrite(held_.data(), 1, held_.size(), lines_) == held_.size()) {
+    held_.clear();
+    return;
+  }
+  spilling_ = false;  // the scratch volume is full: the rest stays in memory
+}
+
+void RunRecord::eachNewLine(const LineSink& line) {
+  spill();
   if (lines_ && std::fflush(lines_) == 0 && std::fseek(lines_, 0, SEEK_SET) == 0) {
     char buffer[1 << 16];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, lines_)) > 0;)
-      out(std::string_view(buffer, got));
+      line(std::string_view(buffer, got));
     std::fseek(lines_, 0, SEEK_END);
   }
-  out(heldLines_);
-  if (!keepOld || !trusted_) return;
-  RecordReader again(job_.top);
+  line(held_);
+}
+
+void RunRecord::produce(const RecordHeader& header, bool complete,
+                        const std::function<void(const LineSink&)>& old, const LineSink& out) {
+  waitRead();
+  std::lock_guard lock(mutex_);
+  out(headerLines(header));
+  // The files this run gave a line, where the old lines of all others go on.
+  std::vector<std::uint64_t> given;
+  std::string partial;
+  eachNewLine([&](std::string_view piece) {
+    out(piece);
+    if (complete) return;
+    partial.append(piece);
+    std::size_t from = 0;
+    for (std::size_t end; (end = partial.find('\n', from)) != std::string::npos; from = end + 1)
+      if (auto relative = fileLineRelative(std::string_view(partial).substr(from, end - from)))
+        given.push_back(keyOf(*relative));
+    partial.erase(0, from);
+  });
+  if (!trusted_) return;
+  std::sort(given.begin(), given.end());
+  // The old lines go on as they are: a file's line, and its hash line where it has one.
+  // The record read the same lines at the start, so its files come in the same order.
   int skipped = 0;
-  const auto emit = [&](const std::optional<RecordedFile>& file) {
-    if (file && !given_.contains(keyOf(file->relative))) out(fileLines(*file, job_.top));
-  };
+  std::size_t file = 0;
+  bool passing = false;
   old([&](std::string_view line) {
     if (skipped < kHeaderLines) {
       ++skipped;
       return;
     }
-    emit(again.take(line));
+    if (line.starts_with("# file\t")) {
+      if (complete) {
+        passing = file < old_.size() && old_[file].kept;
+      } else {
+        const auto relative = fileLineRelative(line);
+        passing = relative && !std::binary_search(given.begin(), given.end(), keyOf(*relative));
+      }
+      ++file;
+    }
+    if (!passing) return;
+    out(line);
+    out("\n");
   });
-  emit(again.finish());
 }
 
 std::string recordRelative(std::string relative) {
@@ -137,8 +221,21 @@ bool readRecordFile(const std::string& path, const LineSink& line) {
   return true;
 }
 
+// The record's many short pieces go to the file in large writes.
 void writeRecordFile(const std::string& path, const std::function<void(const LineSink&)>& produce) {
-  replaceFileInPieces(path, produce, true);
+  replaceFileInPieces(
+      path,
+      [&](const LineSink& write) {
+        std::string buffer;
+        produce([&](std::string_view piece) {
+          buffer.append(piece);
+          if (buffer.size() < kSpillBytes) return;
+          write(buffer);
+          buffer.clear();
+        });
+        write(buffer);
+      },
+      true);
 }
 
 }  // namespace qm::copy

@@ -1,14 +1,15 @@
 // What one run knows of the copy's record: the lines the last run left, and its own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
+#include <thread>
+#include <vector>
 
 #include "copy/record.h"
 
@@ -16,9 +17,19 @@ namespace qm::copy {
 
 using LineSink = std::function<void(std::string_view)>;
 
-// The old record's lines are taken one by one and kept by file, for the copy's decisions;
-// the lines of this run go to a scratch file as they come, so that memory holds the old
-// record's stamps but not the new record's text.
+// The last run's line of a file, as the copy's decisions need it: its text stays in the
+// record, which the new record takes it from where the file is left as it was.
+struct KnownFile {
+  std::uint64_t key = 0;  // of its path (see RunRecord)
+  FileStamp source;
+  FileStamp copy;
+  std::int64_t verified = 0;
+  bool kept = false;  // left as it was by this run: its line goes on as it is
+};
+
+// The old record's lines are taken one by one and kept by file, a few dozen bytes each;
+// the lines of this run gather in a scratch file as they come, so that memory holds the
+// old record's stamps but not the new record's text.
 class RunRecord {
  public:
   explicit RunRecord(RecordJob job);
@@ -26,41 +37,62 @@ class RunRecord {
   RunRecord(const RunRecord&) = delete;
   RunRecord& operator=(const RunRecord&) = delete;
 
-  // The old record, a line at a time (without its end), then endOfOld(). A record of
-  // another job or machine, or damaged anywhere, is not trusted, and none of it is kept.
-  void takeOld(std::string_view line);
-  void endOfOld();
-  bool trusted() const { return trusted_; }
+  // Reads the old record on a thread of its own, while the copy walks the tree: `read`
+  // calls its argument with each line, and returns false where there is no record or it
+  // cannot be read to its end. A record of another job or machine, or damaged anywhere,
+  // is not trusted, and none of it is kept.
+  void startReading(std::function<bool(const LineSink&)> read);
+  // Whether the old record is trusted; waits until it is read.
+  bool trusted() {
+    waitRead();
+    return trusted_;
+  }
 
   // The old record's line of a file, by its path below the top with "/" between folders;
-  // null where it has none.
-  const RecordedFile* find(std::string_view relative) const;
+  // null where it has none. Waits until the old record is read.
+  KnownFile* find(std::string_view relative);
 
-  // A line of this run; from any thread.
+  // A file left as it was, whose old line goes into the new record as it is; from any
+  // thread, each file from one.
+  static void keep(KnownFile& file) { file.kept = true; }
+  // A new line of this run; from any thread.
   void add(const RecordedFile& file);
 
-  // Hands `out` the new record: `header`, this run's lines, and where `keepOld`, the old
-  // record's lines of the files this run left no line for. `old` calls its argument with
-  // the old record's lines again.
-  void produce(const RecordHeader& header, bool keepOld,
+  // Hands `out` the new record: `header`, this run's lines, and the old record's lines of
+  // the files kept as they were; where `complete` is false, the old record's lines of
+  // every file this run gave no new line. `old` calls its argument with the old record's
+  // lines again.
+  void produce(const RecordHeader& header, bool complete,
                const std::function<void(const LineSink&)>& old, const LineSink& out);
 
   const RecordJob& job() const { return job_; }
 
  private:
   static std::uint64_t keyOf(std::string_view relative);
+  void takeOld(std::string_view line);
+  void endOfOld();
+  void waitRead();
+  // Moves the lines held in memory to the scratch file, where there is one. Under the lock.
+  void spill();
+  // Calls `line` with each of this run's lines. Under the lock.
+  void eachNewLine(const LineSink& line);
 
   const RecordJob job_;
   std::string headerText_;
   int headerLines_ = 0;
   RecordReader reader_;
   bool trusted_ = false;
-  std::unordered_map<std::uint64_t, RecordedFile> old_;
+  std::vector<KnownFile> old_;  // in the order of the old record's lines
+  // Indexes into old_ by key, open addressing: 0 is an empty slot, else index + 1.
+  std::vector<std::uint32_t> slots_;
+  std::thread readingThread_;
+  std::mutex readMutex_;
+  std::atomic<bool> read_{true};  // the old record is read, or none is being read
 
   std::mutex mutex_;
-  std::FILE* lines_;       // this run's lines; null where no scratch file could be made
-  std::string heldLines_;  // ... then they stay here
-  std::unordered_set<std::uint64_t> given_;  // the files this run gave a line
+  std::FILE* lines_;      // this run's lines; null where no scratch file could be made
+  bool spilling_ = true;  // false once the scratch volume took no more
+  std::string held_;      // this run's lines not in the scratch file
 };
 
 // A path below the top as the record writes it: folders separated by "/".
