@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "errors.h"
 #include "fs_faults.h"
 #include "fs_fuse_volume.h"
+#include "fs_sticks.h"
 #include "fs_test_util.h"
 
 namespace qm::posix {
@@ -31,6 +33,34 @@ using testing::TempDir;
 
 class CutOffOnStick : public ::testing::TestWithParam<FuseVolume::Kind> {};
 
+// Runs `copy` in a child process, which calls the `stop` it is handed where the copy is
+// to be cut off and waits there; kills the child once it has stopped, or once it ended.
+// Returns whether it stopped.
+bool copyUntilKilled(const std::function<void(const std::function<void()>& stop)>& copy) {
+  int stopped[2];
+  if (::pipe(stopped) != 0) return false;
+  const pid_t child = ::fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    const auto stop = [&] {
+      if (::write(stopped[1], "s", 1) != 1) ::_exit(1);
+      for (;;) ::pause();  // waits here to be killed
+    };
+    try {
+      copy(stop);
+    } catch (...) {
+    }
+    ::_exit(0);
+  }
+  ::close(stopped[1]);  // so that a child that ends without stopping ends the read
+  char said = 0;
+  const bool stop = ::read(stopped[0], &said, 1) == 1;
+  ::close(stopped[0]);
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return stop;
+}
+
 // A copy killed part-way leaves no file that looks complete when it is not: the next run
 // makes the copy identical to the source.
 TEST_P(CutOffOnStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
@@ -46,31 +76,15 @@ TEST_P(CutOffOnStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
   const std::string destination = volume.mountPoint() + "/backup";
   // Regression (of this test): it killed the copy by the time the tree took to appear, and
   // a fast copy was sometimes done by then. Now the copy stops itself part-way, and says so.
-  int stopped[2];
-  ASSERT_EQ(::pipe(stopped), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  EXPECT_TRUE(copyUntilKilled([&](const std::function<void()>& stop) {
     std::atomic<int> copies{0};
     const auto stall = [&] {
-      if (++copies < 40) return;
-      if (copies == 40 && ::write(stopped[1], "s", 1) != 1) ::_exit(1);
-      for (;;) ::pause();  // every data copy from the 40th on waits here to be killed
+      if (++copies >= 40) stop();  // every data copy from the 40th on waits to be killed
     };
     const testing::BeforeCall writes(testing::Call::kPwrite, stall);
     const testing::BeforeCall ranges(testing::Call::kCopyFileRange, stall);
-    try {
-      copy::copyFolderOrThrow(tmp / "src", destination);
-    } catch (...) {
-    }
-    ::_exit(0);
-  }
-  ::close(stopped[1]);  // so that a child that ends without stopping ends the read
-  char said = 0;
-  EXPECT_EQ(::read(stopped[0], &said, 1), 1) << "the copy ended before it was stopped";
-  ::close(stopped[0]);
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
+    copy::copyFolderOrThrow(tmp / "src", destination);
+  })) << "the copy ended before it was stopped";
   const std::size_t atKill = entriesBelow(destination).size();
   EXPECT_GT(atKill, 0u);
   EXPECT_LT(atKill, files.size()) << "the copy ended before it was killed";
@@ -124,31 +138,16 @@ TEST(CutOffDuringReadBack, TheNextRunReadsBackWhatTheRunBeforeDidNot) {
   FuseVolume volume(FuseVolume::Kind::kLying, tmp.path(), 0);
   if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
   const std::string destination = volume.mountPoint() + "/backup";
-  int stopped[2];
-  ASSERT_EQ(::pipe(stopped), 0);
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  EXPECT_TRUE(copyUntilKilled([&](const std::function<void()>& stop) {
     CopyProgress progress;
     CopyOptions options;
     options.progress = &progress;
+    // The read-back's first file waits to be killed.
     const testing::BeforeCall opening(testing::Call::kOpen, [&] {
-      if (!progress.readingBack.load()) return;
-      if (::write(stopped[1], "s", 1) != 1) ::_exit(1);
-      for (;;) ::pause();  // the read-back's first file waits here to be killed
+      if (progress.readingBack.load()) stop();
     });
-    try {
-      copy::copyFolderOrThrow(tmp / "src", destination, options);
-    } catch (...) {
-    }
-    ::_exit(0);
-  }
-  ::close(stopped[1]);
-  char said = 0;
-  EXPECT_EQ(::read(stopped[0], &said, 1), 1) << "the copy ended before its read-back";
-  ::close(stopped[0]);
-  ::kill(child, SIGKILL);
-  ::waitpid(child, nullptr, 0);
+    copy::copyFolderOrThrow(tmp / "src", destination, options);
+  })) << "the copy ended before its read-back";
   CopyProgress progress;
   EXPECT_EQ(copyNumber(tmp / "src", destination, progress), err::kDeviceIo);
   const std::vector<Problem> failures = progress.report.failures();
@@ -157,16 +156,7 @@ TEST(CutOffDuringReadBack, TheNextRunReadsBackWhatTheRunBeforeDidNot) {
   EXPECT_EQ(progress.filesWritten.load(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(FatAndExfat, CutOffOnStick,
-                         ::testing::Values(FuseVolume::Kind::kFat32, FuseVolume::Kind::kExfat,
-                                           FuseVolume::Kind::kNormalizing),
-                         [](const auto& param) -> std::string {
-                           switch (param.param) {
-                             case FuseVolume::Kind::kFat32: return "Fat32";
-                             case FuseVolume::Kind::kExfat: return "Exfat";
-                             default: return "NormalizingShare";
-                           }
-                         });
+INSTANTIATE_TEST_SUITE_P(FatAndExfat, CutOffOnStick, testing::kSticks, testing::stickName);
 
 }  // namespace
 }  // namespace qm::posix

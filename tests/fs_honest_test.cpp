@@ -15,6 +15,7 @@
 #include "errors.h"
 #include "fs_faults.h"
 #include "fs_fuse_volume.h"
+#include "fs_sticks.h"
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
 
@@ -337,16 +338,7 @@ TEST_P(OntoStick, FilesThatFitReplacedOneAtATimeAreReplacedOneAtATime) {
     EXPECT_EQ(readFile(destination + "/" + m.name), std::string(11u << 20, 'b')) << m.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick,
-                         ::testing::Values(FuseVolume::Kind::kFat32, FuseVolume::Kind::kExfat,
-                                           FuseVolume::Kind::kNormalizing),
-                         [](const auto& param) -> std::string {
-                           switch (param.param) {
-                             case FuseVolume::Kind::kFat32: return "Fat32";
-                             case FuseVolume::Kind::kExfat: return "Exfat";
-                             default: return "NormalizingShare";
-                           }
-                         });
+INSTANTIATE_TEST_SUITE_P(FatAndExfat, OntoStick, testing::kSticks, testing::stickName);
 
 }  // namespace
 }  // namespace qm::posix

@@ -8,20 +8,14 @@
 #include <vector>
 
 #include "errors.h"
+#include "win32_fs_util.h"
 #include "ui/app.h"
 #include "ui/win32/backend_win32.h"
 #include "ui/win32/form_win32.h"
 
 namespace qm::win32 {
 
-inline int errorOf(auto&& action) {
-  try {
-    action();
-  } catch (const RuntimeError& e) {
-    return e.number;
-  }
-  return 0;
-}
+using testing::errorOf;
 
 // clang-format off
 inline const FormLayout& testLayout() {
