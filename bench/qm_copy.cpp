@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "copy/progress.h"
@@ -16,7 +17,8 @@ namespace {
 // Options come from the environment so the benchmark can tune the engine without
 // changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off), QM_CHECK (0 turns
 // the check before writing off), QM_READBACK (1 reads back whatever the medium, 0 never),
-// QM_RECORD (0 keeps no record of the copy beside it).
+// QM_RECORD (0 keeps no record of the copy beside it), QM_OLD_COPIES (0 reads back no copy
+// an earlier run left, "all" every one; by default they are read back in turn).
 qm::CopyOptions optionsFromEnvironment() {
   qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
@@ -28,6 +30,10 @@ qm::CopyOptions optionsFromEnvironment() {
   if (const char* back = std::getenv("QM_READBACK"))
     options.readBack = back[0] == '0' ? qm::ReadBack::Never : qm::ReadBack::Always;
   if (const char* record = std::getenv("QM_RECORD")) options.keepRecord = record[0] != '0';
+  if (const char* old = std::getenv("QM_OLD_COPIES"))
+    options.oldCopies = old[0] == '0'                    ? qm::OldCopies::None
+                        : std::string_view(old) == "all" ? qm::OldCopies::All
+                                                         : qm::OldCopies::InTurn;
   return options;
 }
 

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "copy/record.h"
+#include "copy/run_record.h"
 #include "os/digest.h"
+#include "os/paths.h"
 
 namespace qm::copy {
 namespace {
@@ -107,7 +109,7 @@ TEST(CopyRecord, TheHeaderComesBackAndADamagedOneIsNone) {
                       1'700'000'060,
                       61,
                       "/media/u/STICK/文書/big\tfile.iso",
-                      {10, 1000, 3, 6, 1, 1, 3}};
+                      {10, 1000, 3, 6, 1, 1, 3, 1}};
   const std::string lines = headerLines(header);
   EXPECT_EQ(parseHeader(lines), header);
   EXPECT_EQ(lines.find("\n#"), lines.find('\n'));  // every line a comment
@@ -118,11 +120,68 @@ TEST(CopyRecord, TheHeaderComesBackAndADamagedOneIsNone) {
       {"nothing", ""},
       {"another version", "# qm copy record 2" + lines.substr(lines.find('\n'))},
       {"a line missing", lines.substr(lines.find('\n') + 1)},
-      {"a count missing", lines.substr(0, lines.rfind(' ')) + "\n"},
+      {"a count missing", lines.substr(0, lines.rfind(' ', lines.rfind(' ') - 1)) + "\n"},
       {"a job field missing",
        "# qm copy record 1\n# job\ta\tb\tc\n" + lines.substr(lines.find("# run"))},
   };
   for (const auto& c : damaged) EXPECT_EQ(parseHeader(c.text), std::nullopt) << c.what;
+  // A record from before the count of repaired copies is read, without it.
+  RecordHeader earlier = header;
+  earlier.counts.repaired = 0;
+  EXPECT_EQ(parseHeader(lines.substr(0, lines.rfind(' ')) + "\n"), earlier);
+}
+
+// Each run reads back again the old copies read back longest ago, as many as there is time
+// for, and never one it did not keep as it was or that no read-back ever passed.
+TEST(CopyRecord, OldCopiesAreChosenLongestAgoFirstWhileThereIsTime) {
+  const RecordJob job{"/src", "/dst/top", "pc", "top"};
+  struct Line {
+    const char* file;
+    std::int64_t verified;
+    bool kept;
+  };
+  const std::vector<Line> lines{{"d/late", 300, true},
+                                {"early", 100, true},
+                                {"never", 0, true},
+                                {"d/mid", 200, true},
+                                {"written", 50, false}};
+  std::string text = headerLines({job, 1, 2, 0, {}, {}});
+  for (const Line& l : lines)
+    text += fileLines({l.file, {1, 2, 3, 4}, {1, 5, 6, 7}, kHash, l.verified}, "top");
+  const std::string separator(1, kPathSeparator);
+  const struct {
+    std::size_t fit;  // how many the time allows
+    std::vector<std::string> chosen;
+  } cases[] = {{0, {}},
+               {1, {"early"}},
+               {2, {"early", "d" + separator + "mid"}},
+               {9, {"d" + separator + "late", "early", "d" + separator + "mid"}}};
+  const auto feed = [&](const LineSink& line) {
+    for (std::size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos;
+         from = end + 1)
+      line(std::string_view(text).substr(from, end - from));
+    return true;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fit);
+    RunRecord record(job);
+    record.startReading(feed);
+    ASSERT_TRUE(record.trusted());
+    for (const Line& l : lines)
+      if (l.kept) RunRecord::keep(*record.find(l.file));
+    std::size_t fitted = 0;
+    WrittenFiles chosen;
+    record.chooseOldCopies([&](std::uint64_t size) { return size == 1 && fitted++ < c.fit; },
+                           [&](const LineSink& line) { feed(line); }, chosen);
+    std::vector<std::string> got;
+    chosen.rewind();
+    for (WrittenFile file; chosen.next(file);) {
+      EXPECT_EQ(file.stamp, (FileStamp{1, 2, 3, 4}));
+      EXPECT_EQ(file.copy, (FileStamp{1, 5, 6, 7}));
+      got.push_back(file.relative);
+    }
+    EXPECT_EQ(got, c.chosen);  // in the record's order
+  }
 }
 
 // The digests of the standard's own examples, in one piece and in many.

@@ -342,9 +342,9 @@ copy::ReadBackResult FakeSystem::readBack(const copy::WrittenFile& file, copy::R
                                          {},
                                          item->second.identity}) != file.stamp)
       return copy::ReadBackResult::SourceChanged;
+    // A copy this run wrote is where it placed it; one it kept, where the source's is.
     const auto placed = placed_.find(relative);
-    const auto copy =
-        placed == placed_.end() ? destination.end() : destination.find(placed->second);
+    const auto copy = destination.find(placed == placed_.end() ? relative : placed->second);
     if (copy == destination.end()) return copy::ReadBackResult::Differs;
     wrote = item->second.bytes;
     gave = copy->second.bytes;

@@ -39,11 +39,15 @@ struct Copied {
   std::uint64_t written, checked;
 };
 
-Copied copyOnto(const std::string& source, const std::string& destination, ReadBack readBack) {
+// Old copies are read back again only where a case asks: in turn, they are as many as
+// time allows.
+Copied copyOnto(const std::string& source, const std::string& destination, ReadBack readBack,
+                OldCopies oldCopies = OldCopies::None) {
   CopyProgress progress;
   CopyOptions options;
   options.progress = &progress;
   options.readBack = readBack;
+  options.oldCopies = oldCopies;
   const int number = testing::copyNumber(source, destination, options);
   return {number, progress.report.failures(), progress.filesWritten.load(),
           progress.filesChecked.load()};
@@ -112,10 +116,13 @@ TEST(ReadBack, ASoundVolumePassesAndOnlyWhatThisRunWroteIsReadBack) {
   const std::string destination = volume.mountPoint() + "/backup";
   const struct {
     const char* label;
+    OldCopies oldCopies;
     std::uint64_t written, checked;
-  } runs[] = {{"fresh copy", 3, 3}, {"unchanged re-copy", 0, 0}};
+  } runs[] = {{"fresh copy", OldCopies::None, 3, 3},
+              {"unchanged re-copy", OldCopies::None, 0, 0},
+              {"unchanged re-copy, every old copy read back again", OldCopies::All, 0, 3}};
   for (const auto& run : runs) {
-    const Copied copied = copyOnto(source, destination, ReadBack::ByMedium);
+    const Copied copied = copyOnto(source, destination, ReadBack::ByMedium, run.oldCopies);
     EXPECT_EQ(copied.number, 0) << run.label;
     EXPECT_EQ(copied.failures, std::vector<Problem>{}) << run.label;
     EXPECT_EQ(copied.written, run.written) << run.label;

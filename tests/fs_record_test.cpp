@@ -1,5 +1,6 @@
 // The copy's record on real volumes: checked by the system's own `sha256sum -c`, with no
 // program of ours, and deciding what is unchanged on a disk and on sticks.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "copy/progress.h"
+#include "copy/report.h"
 #include "copy/record.h"
 #include "fs_fuse_volume.h"
 #include "fs_test_util.h"
@@ -118,6 +120,53 @@ TEST(CopyRecordOnDisk, ChangesThatKeepTheSizeAndTimeAreCopiedAgain) {
     ASSERT_EQ(copyNumber(tmp / "src", destination, progress), 0);
     for (const auto& x : cases) EXPECT_EQ(readFile(destination + "/" + x.file), x.after) << x.file;
     EXPECT_EQ(progress.filesWritten.load(), std::size(cases)) << "an unchanged file was written";
+  }
+}
+
+// Changes the first byte of `marker` where the volume's device stores it, behind the back
+// of the file system: its entries, times and numbers stay as they were.
+bool damageOnDevice(const std::string& store, const std::string& marker) {
+  const std::string bytes = readFile(store);
+  const std::size_t at = bytes.find(marker);
+  if (at == std::string::npos) return false;
+  const int fd = ::open(store.c_str(), O_WRONLY);
+  const char other = static_cast<char>(marker[0] ^ 0x20);
+  const bool done =
+      fd >= 0 && ::pwrite(fd, &other, 1, static_cast<off_t>(at)) == 1 && ::fsync(fd) == 0;
+  if (fd >= 0) ::close(fd);
+  return done;
+}
+
+// Regression: a copy on a stick damaged after a run had read it back looked unchanged to
+// every later run, which ended in 0 with other bytes in the copy than in the source.
+TEST(CopyRecordOnSticks, ACopyTheStickDamagedIsFoundNamedAndWrittenAgain) {
+  const std::string marker = "stick-marker:" + std::string(8000, 'm');
+  for (const auto kind : {FuseVolume::Kind::kExfat, FuseVolume::Kind::kFat32}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    TempDir tmp;
+    make(tmp / "src", {{"sub/"}, {"sub/photo.jpg", marker}, {"same.txt", "s"}});
+    FuseVolume volume(kind, tmp.path(), 64);
+    if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
+    const std::string destination = volume.mountPoint() + "/backup";
+    CopyOptions options;
+    options.oldCopies = OldCopies::All;
+    ASSERT_EQ(copyNumber(tmp / "src", destination, options), 0);
+    ASSERT_TRUE(damageOnDevice(volume.store(), marker));
+    const struct {
+      const char* run;
+      std::vector<copy::Problem> repaired;
+      std::uint64_t written;
+    } runs[] = {{"after the damage", {{"sub/photo.jpg", copy::repairedCause()}}, 1},
+                {"once repaired", {}, 0}};
+    for (const auto& run : runs) {
+      CopyProgress progress;
+      options.progress = &progress;
+      EXPECT_EQ(copyNumber(tmp / "src", destination, options), 0) << run.run;
+      EXPECT_EQ(progress.report.repaired(), run.repaired) << run.run;
+      EXPECT_EQ(progress.filesWritten.load(), run.written) << run.run;
+      EXPECT_EQ(progress.filesChecked.load(), 2 + run.written) << run.run;
+      EXPECT_EQ(readFile(destination + "/sub/photo.jpg"), marker) << run.run;
+    }
   }
 }
 

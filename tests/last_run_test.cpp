@@ -48,14 +48,19 @@ TEST(LastRunFile, EveryRunComesBackAsItWasWrittenOnLinesOfUtf8) {
       with(completeRun(), [](LastRun& r) { r.source = "C:\\Users\\ä\\写真 😀"; }),
       with(completeRun(), [](LastRun& r) { r.source = r.destination = ""; }),
       with(completeRun(),
-           [&](LastRun& r) { r.counts = {kMax, kMax, kMax, kMax, kMax, kMax, kMax}; }),
+           [&](LastRun& r) { r.counts = {kMax, kMax, kMax, kMax, kMax, kMax, kMax, kMax}; }),
       with(failedRun(), [](LastRun& r) { r.number = -1, r.started = -86400, r.cause.clear(); }),
   };
   for (const LastRun& run : runs) {
     const std::string text = formatLastRun(run);
     EXPECT_EQ(parseLastRun(text), run) << text;
     EXPECT_TRUE(isValidUtf8(text)) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 16) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 17) << text;
+    // A file written before runs counted repaired copies: read, with none.
+    std::string earlier = text;
+    earlier.erase(earlier.find("repaired="),
+                  earlier.find('\n', earlier.find("repaired=")) + 1 - earlier.find("repaired="));
+    EXPECT_EQ(parseLastRun(earlier), with(run, [](LastRun& r) { r.counts.repaired = 0; }));
   }
 }
 
@@ -139,6 +144,9 @@ TEST(LastRunLine, OneLineForTheOutcomeWithTheRunsLocalStartTime) {
       {"complete, some left out",
        with(completeRun(), [](LastRun& r) { r.counts.readBack = 0, r.counts.leftOut = 2; }),
        kStarted, "前回 12月8日 14:03 完了：1,234 ファイル（コピー 12、除外 2）"},
+      {"complete, some old copies repaired",
+       with(completeRun(), [](LastRun& r) { r.counts.repaired = 1; }), kStarted,
+       "前回 12月8日 14:03 完了：1,234 ファイル（コピー 12、確認 300、修復 1）"},
       {"failed", failedRun(), kStarted,
        "前回 12月8日 14:03 失敗：docs/report.txt（コピー先から読み戻した内容が元と一致しません）"},
       {"failed, more files", with(failedRun(), [](LastRun& r) { r.counts.failed = 1235; }),
@@ -172,6 +180,10 @@ TEST(LastRunLine, TheListBehindTheLineHoldsTheJobTheTimesAndEveryCount) {
        "開始：2024年12月8日 14:03:05　所要時間：2 時間 2 分\n"
        "結果：エラー 57　docs/report.txt（コピー先から読み戻した内容が元と一致しません）\n"
        "ファイル 1,234（5.0 MB）：コピー 12、未変更 1,222、確認 300、除外 0、失敗 1"},
+      {with(completeRun(), [](LastRun& r) { r.counts.repaired = 2; }),
+       "コピー元：/src/プロジェクト.v2\nコピー先：/mnt/backup/プロジェクト\n"
+       "開始：2024年12月8日 14:03:05　所要時間：1 分 5 秒\n結果：完了\n"
+       "ファイル 1,234（5.0 MB）：コピー 12、未変更 1,222、確認 300、修復 2、除外 0、失敗 0"},
   };
   for (const auto& c : cases) EXPECT_EQ(lastRunOutcome(c.run, kStarted).details, c.details);
 }

@@ -48,6 +48,7 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
     int number;
     Files written;
     std::set<std::string> readBack2;
+    OldCopies oldCopies = OldCopies::None;
   } cases[] = {
       {"nothing changed", ReadBack::Always, [](FakeSystem&) {}, 0, {}, {}},
       {"a source replaced at the same size and time",
@@ -100,6 +101,29 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
        0,
        {},
        {}},
+      // Bytes the device lost since, with the copy's stamp as it was: found only by reading
+      // every old copy back again, and written again.
+      {"an old copy damaged on the device",
+       ReadBack::Always,
+       [](FakeSystem& s) { s.destination["b"].bytes = "Z"; },
+       0,
+       {"b"},
+       {"a", "b", "c"},
+       OldCopies::All},
+      {"an old copy damaged, old copies not read back",
+       ReadBack::Always,
+       [](FakeSystem& s) { s.destination["b"].bytes = "Z"; },
+       0,
+       {},
+       {},
+       OldCopies::None},
+      {"old copies where nothing is read back",
+       ReadBack::Never,
+       [](FakeSystem& s) { s.destination["b"].bytes = "Z"; },
+       0,
+       {},
+       {},
+       OldCopies::All},
   };
   for (const auto& c : cases) {
     for (const unsigned workers : kWorkerCounts) {
@@ -107,6 +131,7 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
       CopyOptions options;
       options.workers = workers;
       options.readBack = c.readBack;
+      options.oldCopies = c.oldCopies;
       Runs runs{FakeSystem(options), FakeSystem(options), {}, {}};
       runTwice(runs, options, c.change);
       ASSERT_EQ(runs.firstResult.number, 0);
@@ -115,10 +140,53 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
       std::sort(written.begin(), written.end());
       EXPECT_EQ(written, c.written);
       EXPECT_EQ(runs.second.readBackFiles, c.readBack2);
-      if (c.number == 0) {
+      if (c.number == 0 && c.oldCopies == OldCopies::All && c.readBack == ReadBack::Always) {
         EXPECT_EQ(runs.second.destination, fake::withParents(runs.second.source));
       }
     }
+  }
+}
+
+// Regression: a copy the device damaged after a run had read it back was never repaired,
+// and every later run ended in 0 with other bytes in the copy than in the source.
+TEST(PipelineRecord, AnOldCopyDamagedOnTheDeviceIsNamedWrittenAgainAndReadBack) {
+  for (const unsigned workers : kWorkerCounts) {
+    SCOPED_TRACE(workers);
+    CopyOptions options;
+    options.workers = workers;
+    options.readBack = ReadBack::Always;
+    options.oldCopies = OldCopies::All;
+    const Tree source{{"a", fake::file("AA")}, {"d/e/f", fake::file("FFF", 3000)}};
+    FakeSystem first(options), second(options);
+    first.source = second.source = source;
+    CopyProgress progress;
+    ASSERT_EQ(runCopy(first, options, progress).number, 0);
+    second.destination = first.destination;
+    second.record = first.record;
+    second.destination["d/e/f"].bytes = "fff";
+    CopyProgress again;
+    const copy::CopyResult result = runCopy(second, options, again);
+    EXPECT_EQ(result.number, 0);
+    EXPECT_EQ(second.destination, fake::withParents(source));
+    const std::string f = "d" + std::string(1, kPathSeparator) + "e" + kPathSeparator + "f";
+    EXPECT_EQ(result.repaired, (std::vector<copy::Problem>{{f, copy::repairedCause()}}));
+    EXPECT_EQ(result.counts.repaired, 1u);
+    EXPECT_EQ(result.counts.written, 1u);
+    EXPECT_EQ(result.counts.unchanged, 1u);
+    EXPECT_EQ(result.counts.readBack, 3u);  // both old copies, and the one written again
+    EXPECT_TRUE(second.finished.contains("d/e")) << "the folder's times were not set again";
+    ASSERT_TRUE(second.record);
+    EXPECT_EQ(copy::parseHeader(*second.record)->counts.repaired, 1u);
+    // A line for each file: the repaired one's with the hash of "FFF", the old one gone.
+    const std::string& record = *second.record;
+    const auto count = [&](const std::string& text) {
+      std::size_t n = 0;
+      for (std::size_t at = 0; (at = record.find(text, at)) != std::string::npos; ++at) ++n;
+      return n;
+    };
+    EXPECT_EQ(count("# file\t"), 2u);
+    EXPECT_EQ(
+        count("20e75777b0e2162dae0cbf93a1bcd48f21da7cc344978bd9f4c5895adbfc6bc5  dst/d/e/f\n"), 1u);
   }
 }
 

@@ -43,6 +43,7 @@ TEST(ProgressView, TheOutcomeNamesTheFirstFileWithItsCauseAndHowManyMore) {
   const Problem bad{"docs/why?.txt", "名前にコピー先で使えない文字 '?' があります"};
   const Problem locked{"mail.pst", "読み取れません (アクセス拒否)"};
   const Problem pipe{"run/fifo", "コピー先が保存できない種類のため、コピーしませんでした"};
+  const Problem decayed{"photo.jpg", copy::repairedCause()};
   const RuntimeError device(err::kPermissionDenied, "/media/stick/backup");
   const std::string early = copy::numberCause(err::kPermissionDenied, false);
   const struct {
@@ -51,6 +52,7 @@ TEST(ProgressView, TheOutcomeNamesTheFirstFileWithItsCauseAndHowManyMore) {
     const RuntimeError* failure;
     const char* line;  // with the problems' own words after "|"
     std::vector<std::string> details;
+    std::vector<Problem> repaired = {};
   } cases[] = {
       {"nothing to tell", {}, {}, nullptr, "", {}},
       {"one failure", {bad}, {}, &device, "docs/why?.txt: |0", {"docs/why?.txt: |0"}},
@@ -72,9 +74,23 @@ TEST(ProgressView, TheOutcomeNamesTheFirstFileWithItsCauseAndHowManyMore) {
        &device,
        "/media/stick/backup: |3",
        {"/media/stick/backup: |3"}},
+      {"an old copy repaired in a completed copy",
+       {},
+       {},
+       nullptr,
+       "photo.jpg: |4",
+       {"photo.jpg: |4"},
+       {decayed}},
+      {"left out, and old copies repaired",
+       {},
+       {pipe},
+       nullptr,
+       "run/fifo: |2",
+       {"run/fifo: |2", "photo.jpg: |4", "photo.jpg: |4"},
+       {decayed, decayed}},
   };
   // "|n" stands for the cause of problem n (3: the early failure's).
-  const std::string causes[] = {bad.cause, locked.cause, pipe.cause, early};
+  const std::string causes[] = {bad.cause, locked.cause, pipe.cause, early, decayed.cause};
   const auto expand = [&](std::string text) {
     const std::size_t bar = text.find('|');
     if (bar != std::string::npos) text.replace(bar, 2, causes[text[bar + 1] - '0']);
@@ -84,6 +100,7 @@ TEST(ProgressView, TheOutcomeNamesTheFirstFileWithItsCauseAndHowManyMore) {
     CopyProgress run;
     for (const Problem& p : c.failures) run.report.addFailure(p);
     for (const Problem& p : c.leftOut) run.report.addLeftOut(p);
+    for (const Problem& p : c.repaired) run.report.addRepaired(p);
     std::string details;
     for (const std::string& d : c.details)
       details.append(details.empty() ? "" : "\n").append(expand(d));

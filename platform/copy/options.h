@@ -68,6 +68,15 @@ enum class ReadBack {
 // Defined by each system's copy engine.
 extern const Links kSystemLinks;
 
+// Which of the copies that earlier runs read back and this run leaves as they were it also
+// reads back, where it reads back what it wrote; a copy that no longer matches its source
+// is written again and read back in the same run.
+enum class OldCopies {
+  InTurn,  // those read back longest ago first, for at most a quarter of the run's time
+  All,     // every one
+  None,
+};
+
 struct CopyOptions {
   ExistingFile existing = ExistingFile::ReplaceIfChanged;
   Links links = kSystemLinks;
@@ -88,6 +97,8 @@ struct CopyOptions {
   // Keep the copy's record beside it: what decides the next run's unchanged files and what
   // it reads back. Off only to measure what the record costs.
   bool keepRecord = true;
+  // Which old copies are read back again (see OldCopies).
+  OldCopies oldCopies = OldCopies::InTurn;
   // Where the copy counts the files and bytes it found and finished; none when null.
   CopyProgress* progress = nullptr;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -47,9 +49,11 @@ class Pipeline {
   template <typename OpenTop>
   void run(OpenTop openTop) {
     started_ = std::time(nullptr);
+    clockStarted_ = std::chrono::steady_clock::now();
     try {
       copyTree(openTop);
     } catch (const RuntimeError& failure) {
+      top_.reset();
       leaveRecord(&failure);
       // A run that only went past files is on the disk as a complete one is, and a flush
       // that fails is the graver failure; after any other, the run's own failure is told.
@@ -82,6 +86,8 @@ class Pipeline {
           destination_ = sys_.destinationOf(top->folder, nullptr);
         }
         openRecord();
+        // Old copies found damaged are written again below the top once the walk is done.
+        if (written_ && record_ && options_.oldCopies != OldCopies::None) top_ = top;
         std::thread checking;
         if (options_.checkFirst) {
           gate_.hold();
@@ -102,10 +108,17 @@ class Pipeline {
     // The read-back needs what it reads on the device, and the pages it drops clean.
     const bool readingBack = written_ && written_->count() > 0;
     if (readingBack) {
+      const auto began = std::chrono::steady_clock::now();
       sys_.flush();
       readBackRan_ = true;
       ReadBackRun<Sys>(sys_, options_, *written_, destination_, record_.get()).run();
+      readBackSeconds_ =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     }
+    checkOldCopies();
+    // The top is finished last, and what finishing it met is the run's failure too.
+    top_.reset();
+    rethrowFailure();
     // Files the copy went past: the rest is copied and on the disk, and the copy fails.
     if (skipped_) throw *skipped_;
   }
@@ -176,6 +189,13 @@ class Pipeline {
   void leaveRecord(const RuntimeError* failure) noexcept;
   void flushAfterFailure() noexcept;
 
+  // Old copies read back again in turn, and those found damaged written again
+  // (copy/pipeline_old_copies.h).
+  class OpenedDown;
+  void checkOldCopies();
+  std::optional<Entry> findEntry(Folder& folder, std::string_view name, Listed kind);
+  void repair(const WrittenFile& file, WrittenFiles& repaired);
+
   // Failures, and what the user is told of them (copy/pipeline_failures.h).
   void report(Problem problem, bool first = false);
   void leaveOut(std::string file, LeftOut reason);
@@ -199,6 +219,9 @@ class Pipeline {
   std::string destination_;                // the top's, for the read-back's failures
   std::unique_ptr<RunRecord> record_;      // once the top is open
   std::time_t started_ = 0;
+  std::chrono::steady_clock::time_point clockStarted_;
+  double readBackSeconds_ = 0;  // this run's own read-back
+  std::shared_ptr<Node> top_;   // held open while old copies may be repaired
   bool readBackRan_ = false;
   bool reported_ = false;
   std::atomic<bool> failed_{false};
@@ -213,3 +236,4 @@ class Pipeline {
 #include "copy/pipeline_write.h"
 #include "copy/pipeline_failures.h"
 #include "copy/pipeline_record.h"
+#include "copy/pipeline_old_copies.h"

@@ -150,7 +150,8 @@ std::string headerLines(const RecordHeader& h) {
          '\n' + std::string(kCounts) + std::to_string(c.found) + ' ' +
          std::to_string(c.bytesFound) + ' ' + std::to_string(c.written) + ' ' +
          std::to_string(c.unchanged) + ' ' + std::to_string(c.leftOut) + ' ' +
-         std::to_string(c.failed) + ' ' + std::to_string(c.readBack) + '\n';
+         std::to_string(c.failed) + ' ' + std::to_string(c.readBack) + ' ' +
+         std::to_string(c.repaired) + '\n';
 }
 
 std::string fileLines(const RecordedFile& f, std::string_view top) {
@@ -182,10 +183,14 @@ std::optional<RecordHeader> parseHeader(std::string_view lines) {
   h.job = {*source, *destination, *machine, *top};
   h.path = *path;
   CopyCounts& c = h.counts;
+  // The count of repaired copies came later: a record without it is read as it is.
+  const std::string_view counts = line[3].substr(kCounts.size());
   if (!parseNumber(run[0], h.started) || !parseNumber(run[1], h.ended) ||
       !parseNumber(run[2], h.number) ||
-      !parseNumbers(line[3].substr(kCounts.size()), c.found, c.bytesFound, c.written, c.unchanged,
-                    c.leftOut, c.failed, c.readBack))
+      !(parseNumbers(counts, c.found, c.bytesFound, c.written, c.unchanged, c.leftOut, c.failed,
+                     c.readBack, c.repaired) ||
+        parseNumbers(counts, c.found, c.bytesFound, c.written, c.unchanged, c.leftOut, c.failed,
+                     c.readBack)))
     return std::nullopt;
   return h;
 }

@@ -31,6 +31,11 @@ void CopyReport::addLeftOut(Problem problem) {
   keep(leftOut_, leftOutCount_, std::move(problem), false);
 }
 
+void CopyReport::addRepaired(Problem problem) {
+  std::lock_guard lock(mutex_);
+  keep(repaired_, repairedCount_, std::move(problem), false);
+}
+
 void CopyReport::countMoreFailures(std::size_t count) {
   std::lock_guard lock(mutex_);
   failureCount_ += count;
@@ -56,11 +61,22 @@ std::size_t CopyReport::leftOutCount() const {
   return leftOutCount_;
 }
 
+std::vector<Problem> CopyReport::repaired() const {
+  std::lock_guard lock(mutex_);
+  return repaired_;
+}
+
+std::size_t CopyReport::repairedCount() const {
+  std::lock_guard lock(mutex_);
+  return repairedCount_;
+}
+
 void CopyReport::clear() {
   std::lock_guard lock(mutex_);
   failures_.clear();
   leftOut_.clear();
-  failureCount_ = leftOutCount_ = 0;
+  repaired_.clear();
+  failureCount_ = leftOutCount_ = repairedCount_ = 0;
 }
 
 std::string nameCause(NameProblem problem, std::string_view name) {
@@ -126,6 +142,10 @@ std::string numberCause(int number, bool onSource) {
 
 std::string readBackCause() {
   return "コピー先から読み戻した内容が元と一致しません";
+}
+
+std::string repairedCause() {
+  return "コピー先で内容が元と一致しなくなっていたため、コピーし直しました";
 }
 
 std::string changingCause() {

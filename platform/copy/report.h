@@ -41,18 +41,22 @@ class CopyReport {
   // `first`: the failure that stopped the copy, shown before the ones it went on past.
   void addFailure(Problem problem, bool first = false);
   void addLeftOut(Problem problem);
+  // A copy an earlier run left that no longer matched its source, written again.
+  void addRepaired(Problem problem);
   // Failures beyond those kept, counted only.
   void countMoreFailures(std::size_t count);
   std::vector<Problem> failures() const;
   std::vector<Problem> leftOut() const;
   std::size_t failureCount() const;
   std::size_t leftOutCount() const;
+  std::vector<Problem> repaired() const;
+  std::size_t repairedCount() const;
   void clear();
 
  private:
   mutable std::mutex mutex_;
-  std::vector<Problem> failures_, leftOut_;
-  std::size_t failureCount_ = 0, leftOutCount_ = 0;
+  std::vector<Problem> failures_, leftOut_, repaired_;
+  std::size_t failureCount_ = 0, leftOutCount_ = 0, repairedCount_ = 0;
 };
 
 // ---- The causes, in the words the window shows. ----
@@ -75,6 +79,9 @@ std::string numberCause(int number, bool onSource);
 std::string changingCause();
 // A file whose copy the destination device gave back other than it was written.
 std::string readBackCause();
+// A copy left by an earlier run that the device gave back other than its source, written
+// again by this one.
+std::string repairedCause();
 std::string leftOutCause(LeftOut reason);
 
 // "12.3 MB", "999 KB", "0 バイト": binary units, one decimal below ten.

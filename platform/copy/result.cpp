@@ -28,6 +28,8 @@ CopyResult resultOf(const CopyProgress& progress, const RuntimeError* failure) {
   }
   result.leftOut = progress.report.leftOut();
   counts.leftOut = progress.report.leftOutCount();
+  result.repaired = progress.report.repaired();
+  counts.repaired = progress.report.repairedCount();
   return result;
 }
 

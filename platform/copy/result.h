@@ -22,6 +22,7 @@ struct CopyCounts {
   std::uint64_t leftOut = 0;     // entries the copy went on without, each with its reason
   std::uint64_t failed = 0;      // entries that could not be copied
   std::uint64_t readBack = 0;    // files read back from the device after the copy
+  std::uint64_t repaired = 0;    // copies kept from earlier runs found damaged and written again
   bool operator==(const CopyCounts&) const = default;
 };
 
@@ -36,6 +37,7 @@ struct CopyResult {
   // left out, with their causes; the counts above hold how many there were in all.
   std::vector<Problem> failures;
   std::vector<Problem> leftOut;
+  std::vector<Problem> repaired;
 
   bool complete() const { return number == 0; }
   RuntimeError error() const { return RuntimeError(number, description, path); }

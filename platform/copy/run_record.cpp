@@ -115,6 +115,43 @@ void RunRecord::add(const RecordedFile& file) {
   if (held_.size() >= kSpillBytes) spill();
 }
 
+void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& fits,
+                                const std::function<void(const LineSink&)>& old,
+                                WrittenFiles& into) {
+  waitRead();
+  std::vector<std::uint32_t> order;
+  for (std::uint32_t i = 0; i < old_.size(); ++i)
+    if (old_[i].kept && old_[i].verified != 0) order.push_back(i);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return old_[a].verified < old_[b].verified;
+  });
+  std::size_t chosen = 0;
+  for (; chosen < order.size() && fits(old_[order[chosen]].copy.size); ++chosen)
+    old_[order[chosen]].chosen = true;
+  if (chosen == 0) return;
+  // Their paths are in the old record's lines only, which come in the order of old_.
+  int skipped = 0;
+  std::size_t file = 0;
+  old([&](std::string_view line) {
+    if (skipped < kHeaderLines) {
+      ++skipped;
+      return;
+    }
+    if (!line.starts_with("# file\t") || file >= old_.size()) return;
+    const KnownFile& known = old_[file++];
+    if (!known.chosen) return;
+    if (auto relative = fileLineRelative(line)) {
+      if (kPathSeparator != '/')
+        std::replace(relative->begin(), relative->end(), '/', kPathSeparator);
+      into.add(*relative, known.source, known.copy);
+    }
+  });
+}
+
+void RunRecord::replaced(std::string_view relative) {
+  if (KnownFile* known = find(relative)) known->kept = false;
+}
+
 void RunRecord::spill() {
   if (!lines_ || !spilling_ || held_.empty()) return;
   if (std::fwrite(held_.data(), 1, held_.size(), lines_) == held_.size()) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "copy/record.h"
+#include "copy/written_files.h"
 
 namespace qm::copy {
 
@@ -24,7 +25,8 @@ struct KnownFile {
   FileStamp source;
   FileStamp copy;
   std::int64_t verified = 0;
-  bool kept = false;  // left as it was by this run: its line goes on as it is
+  bool kept = false;    // left as it was by this run: its line goes on as it is
+  bool chosen = false;  // kept, and read back again by this run
 };
 
 // The old record's lines are taken one by one and kept by file, a few dozen bytes each;
@@ -57,6 +59,17 @@ class RunRecord {
   static void keep(KnownFile& file) { file.kept = true; }
   // A new line of this run; from any thread.
   void add(const RecordedFile& file);
+
+  // Chooses, of the files kept as they were that a read-back passed before, those passed
+  // longest ago, one by one while `fits` (given each one's size) says there is time for
+  // it, and adds them to `into` with their paths (the system's separators) and stamps.
+  // `old` calls its argument with the old record's lines again. Memory: an index per
+  // file kept.
+  void chooseOldCopies(const std::function<bool(std::uint64_t size)>& fits,
+                       const std::function<void(const LineSink&)>& old, WrittenFiles& into);
+  // A file kept as it was has a new line of this run (it was read back again), or has
+  // none any more (its copy no longer matched): its old line does not go on.
+  void replaced(std::string_view relative);
 
   // Hands `out` the new record: `header`, this run's lines, and the old record's lines of
   // the files kept as they were; where `complete` is false, the old record's lines of

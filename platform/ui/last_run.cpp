@@ -25,6 +25,8 @@ constexpr std::pair<std::string_view, std::uint64_t copy::CopyCounts::*> kCounts
     {"failed", &copy::CopyCounts::failed},
 };
 constexpr std::size_t kFieldCount = 7 + std::size(kCounts);
+// Came later: a file without it is read as it is.
+constexpr std::string_view kRepaired = "repaired";
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
@@ -122,13 +124,15 @@ std::string formatLastRun(const LastRun& run) {
   put("file", escaped(run.file));
   put("cause", escaped(run.cause));
   for (const auto& [key, member] : kCounts) put(key, std::to_string(run.counts.*member));
+  put(kRepaired, std::to_string(run.counts.repaired));
   out += kEnd;
   return out;
 }
 
 std::optional<LastRun> parseLastRun(std::string_view text) {
   const std::optional<Fields> fields = fieldsOf(text);
-  if (!fields || fields->size() != kFieldCount) return std::nullopt;
+  const bool repaired = fields && fields->contains(kRepaired);
+  if (!fields || fields->size() != kFieldCount + (repaired ? 1 : 0)) return std::nullopt;
   const auto field = [&](std::string_view key) -> const std::string* {
     const auto it = fields->find(key);
     return it == fields->end() ? nullptr : &it->second;
@@ -153,6 +157,7 @@ std::optional<LastRun> parseLastRun(std::string_view text) {
   string("file", run.file);
   string("cause", run.cause);
   for (const auto& [key, member] : kCounts) number(key, run.counts.*member);
+  if (repaired) number(kRepaired, run.counts.repaired);
   if (!ok) return std::nullopt;
   return run;
 }

@@ -40,6 +40,7 @@ std::string failureText(const LastRun& run) {
 std::string completeText(const copy::CopyCounts& c) {
   std::string text = grouped(c.found) + " ファイル（コピー " + grouped(c.written);
   if (c.readBack > 0) text += "、確認 " + grouped(c.readBack);
+  if (c.repaired > 0) text += "、修復 " + grouped(c.repaired);
   if (c.leftOut > 0) text += "、除外 " + grouped(c.leftOut);
   return text + "）";
 }
@@ -47,7 +48,8 @@ std::string completeText(const copy::CopyCounts& c) {
 std::string countsText(const copy::CopyCounts& c) {
   return "ファイル " + grouped(c.found) + "（" + byteSize(c.bytesFound) + "）：コピー " +
          grouped(c.written) + "、未変更 " + grouped(c.unchanged) + "、確認 " + grouped(c.readBack) +
-         "、除外 " + grouped(c.leftOut) + "、失敗 " + grouped(c.failed);
+         (c.repaired > 0 ? "、修復 " + grouped(c.repaired) : std::string()) + "、除外 " +
+         grouped(c.leftOut) + "、失敗 " + grouped(c.failed);
 }
 
 }  // namespace

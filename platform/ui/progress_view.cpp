@@ -68,10 +68,13 @@ CopyOutcome copyOutcome(const copy::CopyResult& result) {
     outcome.line = lineOf(failures.front()) + more(result.counts.failed - 1);
   } else if (!leftOut.empty()) {
     outcome.line = lineOf(leftOut.front()) + more(result.counts.leftOut - 1);
+  } else if (!result.repaired.empty()) {
+    outcome.line = lineOf(result.repaired.front()) + more(result.counts.repaired - 1);
   }
   std::size_t lines = 0;
   listInto(outcome.details, lines, failures, result.counts.failed);
   listInto(outcome.details, lines, leftOut, result.counts.leftOut);
+  listInto(outcome.details, lines, result.repaired, result.counts.repaired);
   return outcome;
 }
 
