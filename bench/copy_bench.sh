@@ -7,11 +7,15 @@
 # against cp -r and the FAT recipe rsync -rt --modify-window=1; then the read-back ("v"): its
 # cost, fresh copies onto exFAT with it against copies without (workloads e and b), and the
 # copy with it against checking a copy by hand (cp -r, sync, the cache dropped, diff -r).
-# QM_BENCH_RUNS sets the
-# runs per tool (default 3), QM_BENCH_DIR the folder that holds the trees (about 16 GB at
-# the end), QM_BENCH_ONLY a subset such as "a c e". QM_BENCH_BEFORE, the bench folder of an
-# earlier build, times that build's copy in the same rotation on workloads a-d and adds
-# before_s= and vs_before= to their lines.
+# Workload s (only when asked for) copies 200,000 tiny files against cp -a and tar piped into
+# tar, and counts system calls per file under strace. Workloads a and s also time the minimal
+# copier (bench/min_copy.cpp), the floor with no checks at all, by plain calls (min) and
+# batched through io_uring (min_uring, where built with liburing), and give the engine's ratio
+# to each (vs_min=, vs_min_uring=).
+# QM_BENCH_RUNS sets the runs per tool (default 3), QM_BENCH_DIR the folder that holds the
+# trees (about 16 GB at the end), QM_BENCH_ONLY a subset such as "a c e" (s is not in the
+# default list). QM_BENCH_BEFORE, the bench folder of an earlier build, times that build's
+# copy in the same rotation on workloads a-d and adds before_s= and vs_before= to their lines.
 set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
@@ -68,48 +72,124 @@ timed() {
     cp_r) cp -r "$src/." "$dst" ;;
     rsync) rsync -a "$src/" "$dst/" ;;
     rsync_fat) rsync -rt --modify-window=1 "$src/" "$dst/" ;;
+    tar) mkdir -p "$dst" && tar -C "$src" -cf - . | tar -C "$dst" -xf - ;;
+    min) "$bin/min_copy" plain "$src" "$dst" ;;
+    min_uring) "$bin/min_copy" uring "$src" "$dst" ;;
   esac
   sync
   end="$(now)"
   awk -v s="$start" -v e="$end" 'BEGIN {printf "%.3f", e - s}'
 }
 
-# workload NAME SOURCE BASE: BASE is the tree the destination starts as (empty: none).
-workload() {
-  local name="$1" base="$3" engine=() cp=() rsync=() earlier=() peak=0 t
-  src="$2"
-  local order=(engine cp rsync)
-  if [[ -n "$before" ]]; then order+=(before); fi
-  local tools=${#order[@]}
+# rotate NAME BASE KEEP TOOL...: $runs copies by each TOOL from $src onto BASE (see workload),
+# each run starting with the next tool so that none always profits from a warm cache; appends
+# each time to took[TOOL] and keeps the engine's peak memory in $peak. The engine's copies are
+# checked in full, the minimal copier's by contents (it keeps no times); KEEP "drop" removes
+# each copy once it is timed and checked.
+declare -A took
+rotate() {
+  local name="$1" base="$2" keep="$3" t tool
+  shift 3
+  local order=("$@") tools=$#
+  took=()
+  peak=0
   for ((run = 1; run <= runs; run++)); do
-    # Each run starts with another tool, so that none always profits from a warm cache.
     for ((i = 0; i < tools; i++)); do
       tool="${order[(run - 1 + i) % tools]}"
       dst="$work/copy-$name-$run-$tool"
       prepare "$base"
       t="$(timed "$tool")"
+      took[$tool]+=" $t"
       case "$tool" in
         engine)
-          engine+=("$t")
           peak="$(awk -v p="$peak" -v k="$(cat "$work/peak")" 'BEGIN {print (k > p ? k : p)}')"
           verify "$src" "$dst"
           ;;
-        cp) cp+=("$t") ;;
-        rsync) rsync+=("$t") ;;
-        before) earlier+=("$t") ;;
+        min | min_uring) verify_contents "$src" "$dst" ;;
       esac
+      # The engine's record lies beside its copy, named after it.
+      if [[ "$keep" == drop ]]; then rm -rf "$dst" "$work/.${dst##*/}.sha256"; fi
       echo "  $name run $run $tool ${t}s" >&2
     done
   done
-  local e c r extra=""
-  e="$(median "${engine[@]}")"
-  c="$(median "${cp[@]}")"
-  r="$(median "${rsync[@]}")"
+}
+
+# Median of the times rotate took for tool $1.
+median_of() {
+  # shellcheck disable=SC2086 # the times are separated by spaces
+  median ${took[$1]}
+}
+
+# " min_s=… vs_min=…" for each minimal copier in $@, against the engine's median $1.
+against_floor() {
+  local e="$1" m tool out=""
+  shift
+  for tool in "$@"; do
+    m="$(median_of "$tool")"
+    out+=" ${tool}_s=$m vs_$tool=$(ratio "$e" "$m")"
+  done
+  printf '%s' "$out"
+}
+
+mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+
+# workload NAME SOURCE BASE [REFERENCE...]: BASE is the tree the destination starts as
+# (empty: none); each REFERENCE (a mode of the minimal copier) is timed in the same rotation
+# and its median and the engine's ratio to it end the line.
+workload() {
+  local name="$1" base="$3" order=(engine cp rsync) e c r extra=""
+  src="$2"
+  if [[ -n "$before" ]]; then order+=(before); fi
+  rotate "$name" "$base" keep "${order[@]}" "${@:4}"
+  e="$(median_of engine)"
+  c="$(median_of cp)"
+  r="$(median_of rsync)"
   if [[ -n "$before" ]]; then
-    extra=" before_s=$(median "${earlier[@]}") vs_before=$(ratio "$e" "$(median "${earlier[@]}")")"
+    extra=" before_s=$(median_of before) vs_before=$(ratio "$e" "$(median_of before)")"
   fi
   echo "copy-$name: engine_s=$e cp_a_s=$c rsync_a_s=$r vs_cp_a=$(ratio "$e" "$c")" \
-    "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(awk -v k="$peak" 'BEGIN {printf "%.1f", k / 1024}')$extra"
+    "vs_rsync_a=$(ratio "$e" "$r") peak_mib=$(mib "$peak")$extra$(against_floor "$e" "${@:4}")"
+}
+
+# Workload s: 200,000 tiny files copied fresh, where the cost per file is all there is; the
+# engine against cp -a, tar piped into tar and the minimal copier. Each copy is removed once
+# timed and checked: the tree is too large to keep every run's copies of.
+workload_s() {
+  local e c t
+  src="$work/tiny"
+  rotate s "" drop engine cp tar "${floor[@]}"
+  e="$(median_of engine)"
+  c="$(median_of cp)"
+  t="$(median_of tar)"
+  echo "copy-s: engine_s=$e cp_a_s=$c tar_s=$t vs_cp_a=$(ratio "$e" "$c")" \
+    "vs_tar=$(ratio "$e" "$t") peak_mib=$(mib "$peak")$(against_floor "$e" "${floor[@]}")"
+}
+
+# System calls per file for the engine, cp -a and the minimal copier, counted by strace -c -f
+# in fresh copies of a tree of 20,000 tiny files (laid out as workload s's, a tenth of its
+# size: strace slows every call down by far too much for the whole tree).
+syscalls_per_file() {
+  local tree="$work/tiny-traced" files tool label calls out=""
+  if [[ ! -x /usr/bin/strace ]]; then
+    echo "syscalls-per-file: skipped: /usr/bin/strace not found"
+    return 0
+  fi
+  files="$(find "$tree" -type f | wc -l)"
+  for tool in engine cp "${floor[@]}"; do
+    dst="$work/traced-$tool"
+    case "$tool" in
+      engine) /usr/bin/strace -c -f -o "$work/calls" "$bin/qm_copy" "$tree" "$dst" ;;
+      cp) /usr/bin/strace -c -f -o "$work/calls" cp -a "$tree/." "$dst" ;;
+      min) /usr/bin/strace -c -f -o "$work/calls" "$bin/min_copy" plain "$tree" "$dst" ;;
+      min_uring) /usr/bin/strace -c -f -o "$work/calls" "$bin/min_copy" uring "$tree" "$dst" ;;
+    esac
+    verify_contents "$tree" "$dst"
+    rm -rf "$dst" "$work/.${dst##*/}.sha256"
+    calls="$(awk '$NF == "total" {print $4}' "$work/calls")"
+    label="${tool/_/-}"
+    out+=" $label=$(awk -v c="$calls" -v f="$files" 'BEGIN {printf "%.1f", c / f}')"
+  done
+  echo "syscalls-per-file:$out (strace -c -f, fresh copies of $files tiny files)"
 }
 
 # paired NAME SOURCE BASE A B: copies by tool A against tool B from SOURCE onto BASE (see
@@ -256,7 +336,20 @@ verify_contents() {
 
 wants() { [[ " $only " == *" $1 "* ]]; }
 
+# The minimal copier, the floor under every copy (bench/min_copy.cpp): plain calls, and
+# io_uring where it was built with liburing.
+floor=(min)
+if "$bin/min_copy" has-uring; then
+  floor+=(min_uring)
+elif wants a || wants s; then
+  echo "copy-floor: the batched minimal copier is absent (min_copy built without liburing)"
+fi
+
 echo "building trees in $work" >&2
+if wants s; then
+  "$bin/qm_tree_maker" tiny "$work/tiny"
+  "$bin/qm_tree_maker" tiny "$work/tiny-traced" 20000
+fi
 if wants a || wants c || wants d || wants p || wants k || wants r || wants e || wants v; then
   "$bin/qm_tree_maker" small "$work/small"
 fi
@@ -264,7 +357,7 @@ if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" cha
 if wants b || wants p || wants v; then "$bin/qm_tree_maker" big "$work/big"; fi
 sync
 
-if wants a; then workload a "$work/small" ""; fi
+if wants a; then workload a "$work/small" "" "${floor[@]}"; fi
 if wants b; then workload b "$work/big" ""; fi
 if wants c; then workload c "$work/small" "$work/small"; fi
 if wants d; then workload d "$work/changed" "$work/small"; fi
@@ -281,3 +374,7 @@ if wants r; then
 fi
 if wants e; then workload_e; fi
 if wants v; then read_back_figures; fi
+if wants s; then
+  workload_s
+  syscalls_per_file
+fi

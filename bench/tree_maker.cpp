@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +20,13 @@ namespace stdfs = std::filesystem;
 bool writeRandomFile(const std::string& path, size_t size, std::mt19937_64& random) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  std::vector<uint64_t> block(1 << 17);
+  // At most 1 MiB at a time, and no more words drawn than the file needs: the trees of
+  // tiny files would otherwise spend their time filling a block they barely use.
+  std::vector<uint64_t> block(std::min<size_t>(size / sizeof(uint64_t) + 1, 1 << 17));
   bool ok = true;
   while (size > 0 && ok) {
-    for (auto& word : block) word = random();
     const size_t chunk = std::min(size, block.size() * sizeof(uint64_t));
+    for (size_t word = 0; word * sizeof(uint64_t) < chunk; ++word) block[word] = random();
     ok = ::write(fd, block.data(), chunk) == static_cast<ssize_t>(chunk);
     size -= chunk;
   }
@@ -42,6 +45,23 @@ bool makeSmall(const std::string& root, std::mt19937_64& random) {
         if (!writeRandomFile(folder + "/file" + std::to_string(file) + ".dat", size, random)) {
           return false;
         }
+      }
+    }
+  }
+  return true;
+}
+
+// Leaf folders of 100 files of 1-1,024 bytes, 40 leaves to a group: 200,000 files in 2,050
+// folders by default, or as many as asked (rounded down to whole leaves).
+bool makeTiny(const std::string& root, long files, std::mt19937_64& random) {
+  for (long leaf = 0; leaf < files / 100; ++leaf) {
+    const std::string folder =
+        root + "/group" + std::to_string(leaf / 40) + "/part" + std::to_string(leaf % 40);
+    stdfs::create_directories(folder);
+    for (int file = 0; file < 100; ++file) {
+      const size_t size = 1 + random() % 1024;
+      if (!writeRandomFile(folder + "/file" + std::to_string(file) + ".dat", size, random)) {
+        return false;
       }
     }
   }
@@ -76,14 +96,16 @@ bool changeAll(const std::string& root, std::mt19937_64& random) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s small|big|change FOLDER\n", argv[0]);
+  if (argc != 3 && !(argc == 4 && std::strcmp(argv[1], "tiny") == 0)) {
+    std::fprintf(stderr, "usage: %s small|big|change FOLDER\n       %s tiny FOLDER [FILES]\n",
+                 argv[0], argv[0]);
     return 2;
   }
   std::mt19937_64 random(std::random_device{}());
   const std::string command = argv[1];
   bool ok = false;
   if (command == "small") ok = makeSmall(argv[2], random);
+  if (command == "tiny") ok = makeTiny(argv[2], argc == 4 ? std::atol(argv[3]) : 200000, random);
   if (command == "big") ok = makeBig(argv[2], random);
   if (command == "change") ok = changeAll(argv[2], random);
   if (!ok) std::fprintf(stderr, "%s %s failed: %s\n", argv[1], argv[2], std::strerror(errno));
