@@ -210,6 +210,17 @@ TEST(PipelineRecord, TheRecordHoldsTheRunAndEveryFileReadBackWithItsHash) {
         "df7e70e5021544f4834bbee64a9e3789febc4be81470df629cad6ddb03320a5c  dst/b\n",
         "6b23c0d5f35d1b11f9b683f0b0a617355deb11277d91ae091d399c655b87940d  dst/c\n"})
     EXPECT_NE(sys.record->find(line), std::string::npos) << line;
+
+  // Regression: a run that nobody observed left a record that counted nothing.
+  CopyOptions unobserved;
+  unobserved.readBack = ReadBack::Always;
+  FakeSystem quiet(unobserved);
+  quiet.source = kSource;
+  copy::Pipeline<FakeSystem>(quiet, unobserved).run([&](FakeSystem::Folder& top) {
+    quiet.openTop(top);
+  });
+  ASSERT_TRUE(quiet.record);
+  EXPECT_EQ(copy::parseHeader(*quiet.record)->counts, result.counts);
 }
 
 // A run that stops part-way leaves the lines of the files it did not reach as they were,

@@ -38,7 +38,9 @@ class Pipeline {
   using Entry = typename Sys::Entry;
   using Existing = typename Sys::Existing;
 
-  Pipeline(Sys& sys, const CopyOptions& options) : sys_(sys), options_(options) {}
+  // A run that keeps its record counts what it does, for the record, observed or not.
+  Pipeline(Sys& sys, const CopyOptions& options)
+      : sys_(sys), options_(counted(options, ownProgress_)) {}
 
   // Copies everything below the top folder, which `openTop(Folder&)` opens. The whole plan
   // is checked on a thread of its own while the copy starts beside it; nothing is written
@@ -207,8 +209,15 @@ class Pipeline {
 
   bool failed() const { return failed_.load(std::memory_order_relaxed); }
 
+  static CopyOptions counted(CopyOptions options, std::unique_ptr<CopyProgress>& own) {
+    if (options.keepRecord && !options.progress)
+      options.progress = (own = std::make_unique<CopyProgress>()).get();
+    return options;
+  }
+
   Sys& sys_;
-  const CopyOptions& options_;
+  std::unique_ptr<CopyProgress> ownProgress_;
+  const CopyOptions options_;
   WorkerPool<Batch>* pool_ = nullptr;
   WriteGate gate_;
   KeptListings<Entry> kept_;  // the check's listings, for the walk
