@@ -6,7 +6,8 @@
 # workload e: the 20,000-file tree onto an exFAT volume mounted with FUSE,
 # against cp -r and the FAT recipe rsync -rt --modify-window=1; then the read-back ("v"): its
 # cost, fresh copies onto exFAT with it against copies without (workloads e and b), and the
-# copy with it against checking a copy by hand (cp -r, sync, the cache dropped, diff -r).
+# copy with it against checking a copy by hand (cp -r, sync, the cache dropped, diff -r);
+# then the old copies read back again in turn ("o", scrub-share:).
 # Workload s (only when asked for) copies 200,000 tiny files against cp -a and tar piped into
 # tar, and counts system calls per file under strace. Workloads a and s also time the minimal
 # copier (bench/min_copy.cpp), the floor with no checks at all, by plain calls (min) and
@@ -20,7 +21,7 @@ set -euo pipefail
 
 bin="${QM_BENCH_BIN:?run through bench/run}"
 runs="${QM_BENCH_RUNS:-3}"
-only="${QM_BENCH_ONLY:-a b c d p k r e v}"
+only="${QM_BENCH_ONLY:-a b c d p k r e v o}"
 before="${QM_BENCH_BEFORE:-}"
 work="$(mktemp -d "${QM_BENCH_DIR:-/var/tmp}/qm_copy_bench.XXXXXX")"
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -68,6 +69,8 @@ timed() {
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     recorded) QM_RECORD=1 "$bin/qm_copy" "$src" "$dst" ;;
     unrecorded) QM_RECORD=0 "$bin/qm_copy" "$src" "$dst" ;;
+    old_in_turn) "$bin/qm_copy" "$src" "$dst" ;;
+    old_none) QM_OLD_COPIES=0 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
     cp_r) cp -r "$src/." "$dst" ;;
     rsync) rsync -a "$src/" "$dst/" ;;
@@ -329,6 +332,48 @@ read_back_figures() {
   echo "verify-vs-peer: e=$peer"
 }
 
+# The old copies' read-back ("o"): a fresh copy of workload a's tree onto exFAT (read back,
+# as on every stick), then unchanged re-copies that read old copies back in turn against
+# re-copies that read none, alternating, the caches dropped before each; prints the share of
+# a re-copy's time spent on old copies (its budget is a quarter), how many files each run
+# read back again, and so in how many runs every file is read back once.
+old_copies_share() {
+  local turn=() none=() checked=() t tool found
+  src="$work/small"
+  if ! exfat_mount "$work/exfat-old"; then
+    echo "scrub-share: skipped: $exfat_error"
+    return 0
+  fi
+  dst="$exfat_point/old"
+  timed engine >/dev/null
+  local order=(old_in_turn old_none)
+  for ((run = 1; run <= runs; run++)); do
+    for ((i = 0; i < 2; i++)); do
+      tool="${order[(run - 1 + i) % 2]}"
+      sync
+      drop_caches
+      t="$(timed "$tool")"
+      if [[ "$tool" == old_in_turn ]]; then
+        turn+=("$t")
+        checked+=("$(awk '$1 == "#" && $2 == "counts" {print $9}' "$exfat_point/.old.sha256")")
+      else
+        none+=("$t")
+      fi
+      echo "  old copies run $run $tool ${t}s" >&2
+    done
+  done
+  verify_contents "$src" "$dst"
+  found="$(awk '$1 == "#" && $2 == "counts" {print $3}' "$exfat_point/.old.sha256")"
+  exfat_unmount
+  local a b c
+  a="$(median "${turn[@]}")"
+  b="$(median "${none[@]}")"
+  c="$(median "${checked[@]}")"
+  echo "scrub-share: $(awk -v w="$a" -v o="$b" 'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}')" \
+    "(budget 25%; ${a}s against ${b}s) files_checked=$c of $found" \
+    "runs_to_check_all=$(awk -v f="$found" -v c="$c" 'BEGIN {printf "%.0f", (c > 0 ? f / c : 0)}')"
+}
+
 # Contents only: the exFAT volume keeps neither permission bits nor nanoseconds.
 verify_contents() {
   diff -r "$1" "$2" >/dev/null || { echo "contents differ: $2" >&2; exit 1; }
@@ -350,7 +395,7 @@ if wants s; then
   "$bin/qm_tree_maker" tiny "$work/tiny"
   "$bin/qm_tree_maker" tiny "$work/tiny-traced" 20000
 fi
-if wants a || wants c || wants d || wants p || wants k || wants r || wants e || wants v; then
+if wants a || wants c || wants d || wants p || wants k || wants r || wants e || wants v || wants o; then
   "$bin/qm_tree_maker" small "$work/small"
 fi
 if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" change "$work/changed"; fi
@@ -374,6 +419,7 @@ if wants r; then
 fi
 if wants e; then workload_e; fi
 if wants v; then read_back_figures; fi
+if wants o; then old_copies_share; fi
 if wants s; then
   workload_s
   syscalls_per_file

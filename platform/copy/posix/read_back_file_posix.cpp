@@ -26,9 +26,13 @@ copy::ReadChunk reader(int fd, Fail fail) {
   };
 }
 
+// A stamp without the file's number was taken where the volume keeps none.
 bool matches(int fd, const copy::FileStamp& stamp) {
   struct stat now {};
-  return ::fstat(fd, &now) == 0 && stampOf(now) == stamp;
+  if (::fstat(fd, &now) != 0) return false;
+  copy::FileStamp found = stampOf(now);
+  if (stamp.identity == 0) found.identity = 0;
+  return found == stamp;
 }
 
 // Drops the file's pages, clean since the copy flushed its volume, so that the reads

@@ -74,13 +74,15 @@ class CopySystem {
   static bool hasDestination(const DirNode& dir) { return dir.hasDestination; }
   void write(DirNode& dir, Entry& entry, const struct stat* existing, copy::FileProgress& progress,
              unsigned worker);
-  static copy::FileStamp existingStamp(const struct stat& st) { return posix::stampOf(st); }
-  static copy::FileStamp writtenStamp(const DirNode& dir, const Entry& entry);
+  copy::FileStamp existingStamp(const struct stat& st) const {
+    return numbered(posix::stampOf(st), destinationNumbers_);
+  }
+  copy::FileStamp writtenStamp(const DirNode& dir, const Entry& entry) const;
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush();
   bool isRiskyMedium(DirNode& top);
-  static copy::FileStamp stampOf(const Entry& entry);
+  copy::FileStamp stampOf(const Entry& entry) const;
   void beforeReadBack();
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
                                 const copy::BytesRead& read);
@@ -113,6 +115,13 @@ class CopySystem {
   OpenFolders folders_;
   UniqueFd flushFd_;
   std::string sourceTop_, destinationTop_;
+  // Whether the stamps hold the files' numbers (keepsFileNumbers), by the top folders.
+  bool sourceNumbers_ = true, destinationNumbers_ = true;
+
+  static copy::FileStamp numbered(copy::FileStamp stamp, bool kept) {
+    if (!kept) stamp.identity = 0;
+    return stamp;
+  }
 };
 static_assert(copy::SystemPrimitives<CopySystem>);
 

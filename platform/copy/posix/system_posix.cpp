@@ -42,6 +42,8 @@ void CopySystem::keepTop(const DirNode& top) {
   if (!flushFd_.valid()) throwCopyError(errno, top.destinationPath);
   sourceTop_ = top.sourcePath;
   destinationTop_ = top.destinationPath;
+  sourceNumbers_ = keepsFileNumbers(top.sourceFd());
+  destinationNumbers_ = keepsFileNumbers(top.destinationFd());
 }
 
 void CopySystem::list(DirNode& dir, bool measure, const EmitEntry& emit) {
@@ -133,14 +135,14 @@ bool CopySystem::isRiskyMedium(DirNode& top) {
 }
 
 // The copy as the next run's existing() will find it; nothing where it is gone already.
-copy::FileStamp CopySystem::writtenStamp(const DirNode& dir, const Entry& entry) {
+copy::FileStamp CopySystem::writtenStamp(const DirNode& dir, const Entry& entry) const {
   struct stat st {};
   if (::fstatat(dir.destinationFd(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
-  return posix::stampOf(st);
+  return numbered(posix::stampOf(st), destinationNumbers_);
 }
 
-copy::FileStamp CopySystem::stampOf(const Entry& entry) {
-  return entry.statted ? posix::stampOf(entry.st) : copy::FileStamp{};
+copy::FileStamp CopySystem::stampOf(const Entry& entry) const {
+  return entry.statted ? numbered(posix::stampOf(entry.st), sourceNumbers_) : copy::FileStamp{};
 }
 
 void CopySystem::beforeReadBack() {

@@ -51,6 +51,11 @@ VolumeRules probeVolume(int dirFd, bool askLinks);
 // modification time to the nanosecond).
 bool unchangedFile(const struct stat& source, const struct stat& target, const VolumeRules& rules);
 
+// Whether the volume that holds `dirFd` gives each file a number for its life: not FAT and
+// exFAT, whose drivers number files as they meet them, nor FUSE volumes, whose kernel side
+// numbers names as they are looked up; both change once a stick is mounted again.
+bool keepsFileNumbers(int dirFd);
+
 // A status time in nanoseconds since 1970.
 std::int64_t nanoseconds(const struct timespec& time);
 

@@ -35,6 +35,22 @@ std::string_view typeName(int dirFd) {
   }
 }
 
+}  // namespace
+
+bool keepsFileNumbers(int dirFd) {
+  struct statfs info {};
+  if (::fstatfs(dirFd, &info) != 0) return false;
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case MSDOS_SUPER_MAGIC:
+    case 0x2011BAB0UL:  // exFAT
+    case 0x65735546UL:  // FUSE
+      return false;
+    default: return true;
+  }
+}
+
+namespace {
+
 // A probe file in `dirFd` that disappears when closed, or a named one that `remove` names.
 UniqueFd createProbe(int dirFd, std::string& remove) {
   UniqueFd fd(::openat(dirFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
