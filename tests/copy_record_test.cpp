@@ -181,6 +181,17 @@ TEST(CopyRecord, OldCopiesAreChosenLongestAgoFirstWhileThereIsTime) {
       got.push_back(file.relative);
     }
     EXPECT_EQ(got, c.chosen);  // in the record's order
+    // A second round goes on with the ones chosen next, never one chosen before.
+    if (c.fit != 1) continue;
+    WrittenFiles next;
+    fitted = 0;
+    record.chooseOldCopies([&](std::uint64_t) { return fitted++ < 1; },
+                           [&](const LineSink& line) { feed(line); }, next);
+    WrittenFile file;
+    next.rewind();
+    ASSERT_TRUE(next.next(file));
+    EXPECT_EQ(file.relative, "d" + separator + "mid");
+    EXPECT_FALSE(next.next(file));
   }
 }
 

@@ -17,39 +17,57 @@ namespace oldcopies {
 // What reading one file back costs where the run has not measured it: a stick's pace.
 inline constexpr double kBytesPerSecond = 30e6;
 inline constexpr double kSecondsPerFile = 0.002;
+// Rounds of choosing and reading back, each estimated by what the one before took.
+inline constexpr int kRounds = 4;
 
 }  // namespace oldcopies
 
 // Where the copy reads back and its record is trusted: the files it left as they were,
 // those read back longest ago first, are read back again within a quarter of the run's
-// time (the rest of the run takes the other three). A copy the device no longer gives
-// back as its source is written again from the source and read back, in this run.
+// time (the rest of the run takes the other three), in rounds that learn the device's
+// pace. A copy the device no longer gives back as its source is written again from the
+// source and read back, in this run.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::checkOldCopies() {
   if (!top_ || !record_->trusted()) return;
   using Clock = std::chrono::steady_clock;
-  const Clock::time_point now = Clock::now();
+  using Seconds = std::chrono::duration<double>;
+  const Clock::time_point start = Clock::now();
   const bool all = options_.oldCopies == OldCopies::All;
-  const double budget = std::chrono::duration<double>(now - clockStarted_).count() / 3;
-  const double bytesPerSecond = readBackSeconds_ > 0.01 && written_->bytes() > 0
-                                    ? static_cast<double>(written_->bytes()) / readBackSeconds_
-                                    : oldcopies::kBytesPerSecond;
-  double spent = 0;
-  const auto fits = [&](std::uint64_t size) {
-    spent += oldcopies::kSecondsPerFile + static_cast<double>(size) / bytesPerSecond;
-    return all || spent <= budget;
-  };
-  WrittenFiles chosen, damaged;
-  record_->chooseOldCopies(
-      fits, [&](const LineSink& line) { sys_.readRecord([&](std::string_view l) { line(l); }); },
-      chosen);
-  if (chosen.count() == 0) return;
-  const OldCopiesPass pass{all ? Clock::time_point::max()
-                               : now + std::chrono::duration_cast<Clock::duration>(
-                                           std::chrono::duration<double>(budget)),
-                           &damaged};
-  readBackRan_ = true;
-  ReadBackRun<Sys>(sys_, options_, chosen, destination_, record_.get(), &pass).run();
+  const Clock::time_point deadline =
+      all ? Clock::time_point::max()
+          : start + std::chrono::duration_cast<Clock::duration>((start - clockStarted_) / 3);
+  // What a file costs: a stick's pace at first, or this run's own read-back where it had
+  // one; then scaled, round after round, by what the last round took against its estimate.
+  double perFile = oldcopies::kSecondsPerFile;
+  double perByte = 1 / (readBackSeconds_ > 0.01 && written_->bytes() > 0
+                            ? static_cast<double>(written_->bytes()) / readBackSeconds_
+                            : oldcopies::kBytesPerSecond);
+  WrittenFiles damaged;
+  const OldCopiesPass pass{deadline, &damaged};
+  for (int round = 0; round < oldcopies::kRounds && Clock::now() < deadline; ++round) {
+    const double left = all ? 0 : Seconds(deadline - Clock::now()).count();
+    double estimated = 0;
+    const auto fits = [&](std::uint64_t size) {
+      const double cost = perFile + static_cast<double>(size) * perByte;
+      if (!all && estimated + cost > left) return false;
+      estimated += cost;
+      return true;
+    };
+    WrittenFiles chosen;
+    record_->chooseOldCopies(
+        fits, [&](const LineSink& line) { sys_.readRecord([&](std::string_view l) { line(l); }); },
+        chosen);
+    if (chosen.count() == 0) break;
+    const Clock::time_point began = Clock::now();
+    readBackRan_ = true;
+    ReadBackRun<Sys>(sys_, options_, chosen, destination_, record_.get(), &pass).run();
+    const double took = Seconds(Clock::now() - began).count();
+    if (estimated > 0 && took > 0) {
+      perFile *= took / estimated;
+      perByte *= took / estimated;
+    }
+  }
   if (damaged.count() == 0) return;
   WrittenFiles repaired;
   damaged.rewind();

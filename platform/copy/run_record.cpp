@@ -121,7 +121,7 @@ void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& f
   waitRead();
   std::vector<std::uint32_t> order;
   for (std::uint32_t i = 0; i < old_.size(); ++i)
-    if (old_[i].kept && old_[i].verified != 0) order.push_back(i);
+    if (old_[i].kept && old_[i].verified != 0 && !old_[i].chosen) order.push_back(i);
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
     return old_[a].verified < old_[b].verified;
   });
@@ -129,6 +129,8 @@ void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& f
   for (; chosen < order.size() && fits(old_[order[chosen]].copy.size); ++chosen)
     old_[order[chosen]].chosen = true;
   if (chosen == 0) return;
+  order.resize(chosen);
+  std::sort(order.begin(), order.end());
   // Their paths are in the old record's lines only, which come in the order of old_.
   int skipped = 0;
   std::size_t file = 0;
@@ -138,8 +140,9 @@ void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& f
       return;
     }
     if (!line.starts_with("# file\t") || file >= old_.size()) return;
-    const KnownFile& known = old_[file++];
-    if (!known.chosen) return;
+    const auto index = static_cast<std::uint32_t>(file++);
+    if (!std::binary_search(order.begin(), order.end(), index)) return;
+    const KnownFile& known = old_[index];
     if (auto relative = fileLineRelative(line)) {
       if (kPathSeparator != '/')
         std::replace(relative->begin(), relative->end(), '/', kPathSeparator);

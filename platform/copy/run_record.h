@@ -26,7 +26,7 @@ struct KnownFile {
   FileStamp copy;
   std::int64_t verified = 0;
   bool kept = false;    // left as it was by this run: its line goes on as it is
-  bool chosen = false;  // kept, and read back again by this run
+  bool chosen = false;  // kept, and chosen to be read back again by this run
 };
 
 // The old record's lines are taken one by one and kept by file, a few dozen bytes each;
@@ -60,9 +60,10 @@ class RunRecord {
   // A new line of this run; from any thread.
   void add(const RecordedFile& file);
 
-  // Chooses, of the files kept as they were that a read-back passed before, those passed
-  // longest ago, one by one while `fits` (given each one's size) says there is time for
-  // it, and adds them to `into` with their paths (the system's separators) and stamps.
+  // Chooses, of the files kept as they were that a read-back passed before and that were
+  // not chosen yet, those passed longest ago, one by one while `fits` (given each one's
+  // size) says there is time for it, and adds them to `into` with their paths (the
+  // system's separators) and stamps.
   // `old` calls its argument with the old record's lines again. Memory: an index per
   // file kept.
   void chooseOldCopies(const std::function<bool(std::uint64_t size)>& fits,
