@@ -36,7 +36,7 @@ void Pipeline<Sys>::leaveFirstRecord() noexcept {
 // The record's line of an existing file, where the record is trusted.
 template <SystemPrimitives Sys>
 KnownFile* Pipeline<Sys>::recordedLine(const std::string& relative, bool file, bool exists) {
-  return file && exists && record_ ? record_->find(recordRelative(relative)) : nullptr;
+  return file && exists && record_ ? record_->find(relative) : nullptr;
 }
 
 // A file the record knows is unchanged only where both it and its copy are as the record
@@ -47,7 +47,7 @@ bool Pipeline<Sys>::unchangedByRecord(Folder& folder, Entry& entry, const Existi
                                       KnownFile* line) {
   const bool byRules = sys_.unchanged(folder, entry, existing);
   if (!line) return byRules;
-  return line->source == sys_.stampOf(entry) && line->copy == sys_.existingStamp(existing);
+  return line->stamps == RunRecord::stampsOf(sys_.stampOf(entry), sys_.existingStamp(existing));
 }
 
 // A file left as it was keeps its line; where the copy reads back, one that no read-back

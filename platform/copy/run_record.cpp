@@ -67,6 +67,36 @@ std::uint64_t RunRecord::keyOf(std::string_view relative) {
   return std::hash<std::string_view>{}(relative);
 }
 
+namespace {
+
+// Mixes `value` into `hash` so that every bit of it moves every bit of the result.
+std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
+  hash ^= value + 0x9E3779B97F4A7C15ULL + (hash << 6) + (hash >> 2);
+  hash ^= hash >> 31;
+  hash *= 0xBF58476D1CE4E5B9ULL;
+  hash ^= hash >> 27;
+  hash *= 0x94D049BB133111EBULL;
+  return hash ^ (hash >> 31);
+}
+
+// A time of a read-back as kept: seconds since 1970 in 32 bits, which last until 2106.
+std::uint32_t verifiedOf(std::int64_t seconds) {
+  return seconds <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(seconds, 0xFFFFFFFF));
+}
+
+}  // namespace
+
+std::uint64_t RunRecord::stampsOf(const FileStamp& source, const FileStamp& copy) {
+  std::uint64_t hash = 0;
+  for (const FileStamp* s : {&source, &copy}) {
+    hash = mix(hash, s->size);
+    hash = mix(hash, static_cast<std::uint64_t>(s->modified));
+    hash = mix(hash, static_cast<std::uint64_t>(s->changed));
+    hash = mix(hash, s->identity);
+  }
+  return hash;
+}
+
 void RunRecord::takeOld(std::string_view line) {
   if (headerLines_ < kHeaderLines) {
     headerText_.append(line).push_back('\n');
@@ -74,12 +104,14 @@ void RunRecord::takeOld(std::string_view line) {
     return;
   }
   if (const RecordedFile* file = reader_.take(line))
-    old_.push_back({keyOf(file->relative), file->source, file->copy, file->verified});
+    old_.push_back({keyOf(file->relative), stampsOf(file->source, file->copy), file->copy.size,
+                    verifiedOf(file->verified)});
 }
 
 void RunRecord::endOfOld() {
   if (const RecordedFile* file = reader_.finish())
-    old_.push_back({keyOf(file->relative), file->source, file->copy, file->verified});
+    old_.push_back({keyOf(file->relative), stampsOf(file->source, file->copy), file->copy.size,
+                    verifiedOf(file->verified)});
   const auto header = parseHeader(headerText_);
   trusted_ = headerLines_ == kHeaderLines && header && header->job == job_ && !reader_.damaged();
   headerText_.clear();
@@ -100,6 +132,8 @@ void RunRecord::endOfOld() {
 KnownFile* RunRecord::find(std::string_view relative) {
   waitRead();
   if (slots_.empty()) return nullptr;
+  if (kPathSeparator != '/' && relative.find(kPathSeparator) != std::string_view::npos)
+    return find(recordRelative(std::string(relative)));
   const std::uint64_t key = keyOf(relative);
   for (std::size_t at = key & (slots_.size() - 1); slots_[at] != 0;
        at = (at + 1) & (slots_.size() - 1)) {
@@ -126,29 +160,33 @@ void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& f
     return old_[a].verified < old_[b].verified;
   });
   std::size_t chosen = 0;
-  for (; chosen < order.size() && fits(old_[order[chosen]].copy.size); ++chosen)
+  for (; chosen < order.size() && fits(old_[order[chosen]].size); ++chosen)
     old_[order[chosen]].chosen = true;
   if (chosen == 0) return;
   order.resize(chosen);
   std::sort(order.begin(), order.end());
-  // Their paths are in the old record's lines only, which come in the order of old_.
+  // Their paths and stamps are in the old record's lines only, whose files come in the
+  // order of old_.
   int skipped = 0;
-  std::size_t file = 0;
+  std::uint32_t index = 0;
+  RecordReader reader(job_.top);
+  const auto take = [&](const RecordedFile* file) {
+    if (!file || index >= old_.size()) return;
+    if (std::binary_search(order.begin(), order.end(), index++)) {
+      std::string relative = file->relative;
+      if (kPathSeparator != '/')
+        std::replace(relative.begin(), relative.end(), '/', kPathSeparator);
+      into.add(relative, file->source, file->copy);
+    }
+  };
   old([&](std::string_view line) {
     if (skipped < kHeaderLines) {
       ++skipped;
       return;
     }
-    if (!line.starts_with("# file\t") || file >= old_.size()) return;
-    const auto index = static_cast<std::uint32_t>(file++);
-    if (!std::binary_search(order.begin(), order.end(), index)) return;
-    const KnownFile& known = old_[index];
-    if (auto relative = fileLineRelative(line)) {
-      if (kPathSeparator != '/')
-        std::replace(relative->begin(), relative->end(), '/', kPathSeparator);
-      into.add(*relative, known.source, known.copy);
-    }
+    take(reader.take(line));
   });
+  take(reader.finish());
 }
 
 void RunRecord::replaced(std::string_view relative) {

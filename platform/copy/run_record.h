@@ -20,11 +20,13 @@ using LineSink = std::function<void(std::string_view)>;
 
 // The last run's line of a file, as the copy's decisions need it: its text stays in the
 // record, which the new record takes it from where the file is left as it was.
+// Thirty-two bytes a file: the stamps are kept as one number of them, which equals
+// another only where both stamps do (but for one chance in 2^64).
 struct KnownFile {
-  std::uint64_t key = 0;  // of its path (see RunRecord)
-  FileStamp source;
-  FileStamp copy;
-  std::int64_t verified = 0;
+  std::uint64_t key = 0;     // of its path (see RunRecord)
+  std::uint64_t stamps = 0;  // of its source's and its copy's stamps (RunRecord::stampsOf)
+  std::uint64_t size = 0;    // of its copy
+  std::uint32_t verified = 0;
   bool kept = false;    // left as it was by this run: its line goes on as it is
   bool chosen = false;  // kept, and chosen to be read back again by this run
 };
@@ -50,8 +52,8 @@ class RunRecord {
     return trusted_;
   }
 
-  // The old record's line of a file, by its path below the top with "/" between folders;
-  // null where it has none. Waits until the old record is read.
+  // The old record's line of a file, by its path below the top (with "/" or the system's
+  // separator between folders); null where it has none. Waits until the old record is read.
   KnownFile* find(std::string_view relative);
 
   // A file left as it was, whose old line goes into the new record as it is; from any
@@ -80,6 +82,9 @@ class RunRecord {
                const std::function<void(const LineSink&)>& old, const LineSink& out);
 
   const RecordJob& job() const { return job_; }
+
+  // What KnownFile::stamps holds for these two stamps.
+  static std::uint64_t stampsOf(const FileStamp& source, const FileStamp& copy);
 
  private:
   static std::uint64_t keyOf(std::string_view relative);
