@@ -46,3 +46,15 @@ wine_prefix_runs() {
     *) return 1 ;;
   esac
 }
+
+# wine_copy_prefix FROM TO: TO (not there yet) becomes a prefix of its own made from the
+# prefix FROM in a moment: the folders of Wine's DLLs and programs, which nothing here
+# writes, hold hard links to FROM's files (a copy would be some 700 MB); the registry,
+# the user profile and every other file are copies.
+wine_copy_prefix() {
+  cp -al "$1" "$2" || return 1
+  find "$2" \( -path "$2/drive_c/windows/system32" -o -path "$2/drive_c/windows/syswow64" \
+    -o -path "$2/drive_c/windows/winsxs" -o -path "$2/drive_c/Program Files" \
+    -o -path "$2/drive_c/Program Files (x86)" \) -prune -o -type f -exec sh -c '
+      for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f" || exit 1; done' sh {} +
+}
