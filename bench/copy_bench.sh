@@ -28,6 +28,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 trap 'exfat_unmount; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 # shellcheck source=bench/exfat_volume.bash
 source "$here/exfat_volume.bash"
+# shellcheck source=bench/old_copies.bash
+source "$here/old_copies.bash"
 
 now() { date +%s.%N; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
@@ -332,48 +334,6 @@ read_back_figures() {
   echo "verify-vs-peer: e=$peer"
 }
 
-# The old copies' read-back ("o"): a fresh copy of workload a's tree onto exFAT (read back,
-# as on every stick), then unchanged re-copies that read old copies back in turn against
-# re-copies that read none, alternating, the caches dropped before each; prints the share of
-# a re-copy's time spent on old copies (its budget is a quarter), how many files each run
-# read back again, and so in how many runs every file is read back once.
-old_copies_share() {
-  local turn=() none=() checked=() t tool found
-  src="$work/small"
-  if ! exfat_mount "$work/exfat-old"; then
-    echo "scrub-share: skipped: $exfat_error"
-    return 0
-  fi
-  dst="$exfat_point/old"
-  timed engine >/dev/null
-  local order=(old_in_turn old_none)
-  for ((run = 1; run <= runs; run++)); do
-    for ((i = 0; i < 2; i++)); do
-      tool="${order[(run - 1 + i) % 2]}"
-      sync
-      drop_caches
-      t="$(timed "$tool")"
-      if [[ "$tool" == old_in_turn ]]; then
-        turn+=("$t")
-        checked+=("$(awk '$1 == "#" && $2 == "counts" {print $9}' "$exfat_point/.old.sha256")")
-      else
-        none+=("$t")
-      fi
-      echo "  old copies run $run $tool ${t}s" >&2
-    done
-  done
-  verify_contents "$src" "$dst"
-  found="$(awk '$1 == "#" && $2 == "counts" {print $3}' "$exfat_point/.old.sha256")"
-  exfat_unmount
-  local a b c
-  a="$(median "${turn[@]}")"
-  b="$(median "${none[@]}")"
-  c="$(median "${checked[@]}")"
-  echo "scrub-share: $(awk -v w="$a" -v o="$b" 'BEGIN {printf "%.0f%%", (w > 0 ? 100 * (w - o) / w : 0)}')" \
-    "(budget 25%; ${a}s against ${b}s) files_checked=$c of $found" \
-    "runs_to_check_all=$(awk -v f="$found" -v c="$c" 'BEGIN {printf "%.0f", (c > 0 ? f / c : 0)}')"
-}
-
 # Contents only: the exFAT volume keeps neither permission bits nor nanoseconds.
 verify_contents() {
   diff -r "$1" "$2" >/dev/null || { echo "contents differ: $2" >&2; exit 1; }
@@ -395,9 +355,9 @@ if wants s; then
   "$bin/qm_tree_maker" tiny "$work/tiny"
   "$bin/qm_tree_maker" tiny "$work/tiny-traced" 20000
 fi
-if wants a || wants c || wants d || wants p || wants k || wants r || wants e || wants v || wants o; then
-  "$bin/qm_tree_maker" small "$work/small"
-fi
+small_tree=0
+for w in a c d p k r e v o; do if wants "$w"; then small_tree=1; fi; done
+if ((small_tree)); then "$bin/qm_tree_maker" small "$work/small"; fi
 if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" change "$work/changed"; fi
 if wants b || wants p || wants v; then "$bin/qm_tree_maker" big "$work/big"; fi
 sync
