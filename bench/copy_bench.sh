@@ -69,8 +69,8 @@ timed() {
     checked_counted) QM_CHECK=1 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     unchecked_counted) QM_CHECK=0 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     counted) QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
-    recorded) QM_RECORD=1 "$bin/qm_copy" "$src" "$dst" ;;
-    unrecorded) QM_RECORD=0 "$bin/qm_copy" "$src" "$dst" ;;
+    recorded) QM_RECORD=1 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
+    unrecorded) QM_RECORD=0 QM_PROGRESS=1 "$bin/qm_copy" "$src" "$dst" ;;
     old_in_turn) "$bin/qm_copy" "$src" "$dst" ;;
     old_none) QM_OLD_COPIES=0 "$bin/qm_copy" "$src" "$dst" ;;
     cp) cp -a "$src/." "$dst" ;;
@@ -234,7 +234,8 @@ check_cost() {
 }
 
 # record_cost NAME SOURCE BASE: copies that leave their record beside them against copies
-# that leave none; prints the record's share of the recorded copy's median time.
+# that leave none, both counting their progress as the copy tool's do (a record counts its
+# run in any case); prints the record's share of the recorded copy's median time.
 record_cost() {
   paired "record-$1" "$2" "$3" recorded unrecorded
   awk -v w="$paired_a" -v o="$paired_b" 'BEGIN {printf "%.1f%%", (w > 0 ? 100 * (w - o) / w : 0)}'
