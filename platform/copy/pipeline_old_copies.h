@@ -56,8 +56,7 @@ void Pipeline<Sys>::checkOldCopies() {
     };
     WrittenFiles chosen;
     record_->chooseOldCopies(
-        fits, [&](const LineSink& line) { sys_.readRecord([&](std::string_view l) { line(l); }); },
-        chosen);
+        fits, [this](const LineSink& line) { readOldRecord(line); }, chosen);
     if (chosen.count() == 0) break;
     const Clock::time_point began = Clock::now();
     readBackRan_ = true;

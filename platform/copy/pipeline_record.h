@@ -98,13 +98,17 @@ void Pipeline<Sys>::leaveRecord(const RuntimeError* failure) noexcept {
     if (options_.progress) header.counts = resultOf(*options_.progress, failure).counts;
     sys_.writeRecord([&](const LineSink& out) {
       record_->produce(
-          header, failure == nullptr,
-          [&](const LineSink& line) { sys_.readRecord([&](std::string_view l) { line(l); }); },
-          out);
+          header, failure == nullptr, [this](const LineSink& line) { readOldRecord(line); }, out);
     });
   } catch (...) {
     // The copy is as it is: without its record the next run judges by the volume's rules.
   }
+}
+
+// The last run's record again, a line at a time, as it was read at the start.
+template <SystemPrimitives Sys>
+void Pipeline<Sys>::readOldRecord(const LineSink& line) {
+  sys_.readRecord([&](std::string_view l) { line(l); });
 }
 
 // After a failed run that read back: the run's own failure is what the user is told.

@@ -119,7 +119,7 @@ class ReadBackRun {
     } catch (const RuntimeError& error) {
       fail(error, file.relative, false);
     }
-    {
+    if (old_) {
       std::lock_guard lock(mutex_);
       ++passed_.files;
       passed_.bytes += file.stamp.size;
@@ -167,7 +167,7 @@ class ReadBackRun {
   const OldCopiesPass* const old_;
   struct {
     std::uint64_t files = 0, bytes = 0;
-  } passed_;  // the files this pass checked, whatever it found
+  } passed_;  // the files an old copies' pass checked, whatever it found
   std::vector<std::unique_ptr<ReadBuffers>> buffers_;
   std::mutex mutex_;
   std::optional<RuntimeError> failure_;
