@@ -63,6 +63,7 @@ timed() {
     plain) QM_PROGRESS=0 "$bin/qm_copy" "$src" "$dst" ;;
     checked) QM_CHECK=1 "$bin/qm_copy" "$src" "$dst" ;;
     read_back) QM_READBACK=1 "$bin/qm_copy" "$src" "$dst" ;;
+    read_back_side) QM_READBACK=1 QM_LARGE_FILES=side "$bin/qm_copy" "$src" "$dst" ;;
     no_read_back) QM_READBACK=0 "$bin/qm_copy" "$src" "$dst" ;;
     by_hand) cp -r "$src/." "$dst" && sync && drop_caches && diff -r "$src" "$dst" >/dev/null ;;
     unchecked) QM_CHECK=0 "$bin/qm_copy" "$src" "$dst" ;;
@@ -317,7 +318,7 @@ on_exfat() {
 
 # The read-back's cost on workloads e and b, and against checking a copy by hand.
 read_back_figures() {
-  local e b peer
+  local e b side peer
   if ! on_exfat verify-e "$work/small" read_back no_read_back; then
     echo "verify-cost: skipped: $exfat_error"
     return 0
@@ -325,7 +326,11 @@ read_back_figures() {
   e="$(ratio "$paired_a" "$paired_b") (${paired_a}s against ${paired_b}s)"
   on_exfat verify-b "$work/big" read_back no_read_back
   b="$(ratio "$paired_a" "$paired_b") (${paired_a}s against ${paired_b}s)"
-  echo "verify-cost: e=$e b=$b"
+  # The same with the large files side by side, as the copy wrote them before it took the
+  # medium into account.
+  on_exfat verify-b-side "$work/big" read_back_side no_read_back
+  side="$(ratio "$paired_a" "$paired_b") (${paired_a}s against ${paired_b}s)"
+  echo "verify-cost: e=$e b=$b b_side_by_side=$side"
   if ! can_drop_caches; then
     echo "verify-vs-peer: skipped: the caches cannot be dropped here"
     return 0

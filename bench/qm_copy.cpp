@@ -18,7 +18,9 @@ namespace {
 // changing this program: QM_WORKERS, QM_REFLINK (0 turns reflinks off), QM_CHECK (0 turns
 // the check before writing off), QM_READBACK (1 reads back whatever the medium, 0 never),
 // QM_RECORD (0 keeps no record of the copy beside it), QM_OLD_COPIES (0 reads back no copy
-// an earlier run left, "all" every one; by default they are read back in turn).
+// an earlier run left, "all" every one; by default they are read back in turn),
+// QM_LARGE_FILES ("side" writes and reads large files side by side whatever the medium,
+// "one" one at a time; by default as the medium serves them best).
 qm::CopyOptions optionsFromEnvironment() {
   qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
@@ -34,6 +36,10 @@ qm::CopyOptions optionsFromEnvironment() {
     options.oldCopies = old[0] == '0'                    ? qm::OldCopies::None
                         : std::string_view(old) == "all" ? qm::OldCopies::All
                                                          : qm::OldCopies::InTurn;
+  if (const char* large = std::getenv("QM_LARGE_FILES"))
+    options.largeFiles = std::string_view(large) == "side"  ? qm::LargeFiles::SideBySide
+                         : std::string_view(large) == "one" ? qm::LargeFiles::OneAtATime
+                                                            : qm::LargeFiles::ByMedium;
   return options;
 }
 

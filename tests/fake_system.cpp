@@ -263,11 +263,16 @@ void FakeSystem::write(Folder& dir, Entry& entry, const Existing* existing,
   const bool replacing = old != destination.end();
   replacing_ += replacing;
   mostReplacingAtOnce = std::max(mostReplacingAtOnce, replacing_);
+  const bool large = item.bytes.size() >= kLargeFileBytes;
+  largeWriting_ += large;
+  mostLargeWrittenAtOnce = std::max(mostLargeWrittenAtOnce, largeWriting_);
   lock.unlock();
   progress.advance(item.bytes.size());
-  if (replacing) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Long enough that other workers meet the file while it is written.
+  if (replacing || large) std::this_thread::sleep_for(std::chrono::milliseconds(large ? 5 : 2));
   lock.lock();
   replacing_ -= replacing;
+  largeWriting_ -= large;
   if (free_) *free_ += freed;
   destination.erase(there);
   const std::string placed = join(dir.there, entry.name);
@@ -349,6 +354,16 @@ copy::ReadBackResult FakeSystem::readBack(const copy::WrittenFile& file, copy::R
     wrote = item->second.bytes;
     gave = copy->second.bytes;
     if (faults.readsBackWrong.contains(relative)) gave = gave.empty() ? "?" : gave + "?";
+  }
+  const bool large = wrote.size() >= kLargeFileBytes;
+  if (large) {
+    {
+      std::lock_guard lock(mutex_);
+      mostLargeReadAtOnce = std::max(mostLargeReadAtOnce, ++largeReading_);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::lock_guard lock(mutex_);
+    --largeReading_;
   }
   const auto reader = [](const std::string& bytes) {
     return [&bytes, at = std::size_t{0}](char* buffer, std::size_t capacity) mutable {

@@ -115,6 +115,7 @@ class FakeSystem {
   copy::VolumeLimits volume;
   copy::NameFolding folding;
   bool riskyMedium = false;
+  Medium destinationMedium = Medium::Solid;
   Faults faults;
   // The copy's record beside the top; none where empty. Kept after the run for the next.
   std::optional<std::string> record;
@@ -129,6 +130,8 @@ class FakeSystem {
   std::map<std::string, int> attempts;  // writes tried per file
   unsigned workers = 0;
   unsigned mostReplacingAtOnce = 0;
+  // Of the files of kLargeFileBytes or more, the most written, and read back, at once.
+  unsigned mostLargeWrittenAtOnce = 0, mostLargeReadAtOnce = 0;
   int flushes = 0;
   bool discarded = false;
 
@@ -160,6 +163,7 @@ class FakeSystem {
   std::string destinationOf(const Folder& dir, const Entry* entry) const;
   void flush();
   bool isRiskyMedium(Folder&) const { return riskyMedium; }
+  Medium medium(Folder&) const { return destinationMedium; }
   static copy::FileStamp stampOf(const Entry& entry);
   void beforeReadBack() {}
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,
@@ -192,6 +196,7 @@ class FakeSystem {
   mutable std::mutex mutex_;
   std::optional<std::uint64_t> free_;  // what writes take from, once the top is open
   unsigned replacing_ = 0;
+  unsigned largeWriting_ = 0, largeReading_ = 0;
   std::map<std::string, std::string> placed_;  // source path, destination path, as written
   std::uint64_t identities_ = 1000;            // the numbers writes have given
 };

@@ -179,5 +179,46 @@ TEST(Pipeline, ASpoiledCopyIsWrittenAgainByTheNextRun) {
   }
 }
 
+// Large files went side by side onto media that serve one stream best (a stick, a FUSE
+// driver, a spinning disk), which made the copy, and its read-back many times over, slower.
+TEST(Pipeline, LargeFilesTakeTurnsWhereTheMediumServesOneStream) {
+  using enum Medium;
+  using enum LargeFiles;
+  constexpr std::uint64_t kLarge = kLargeFileBytes;
+  const struct {
+    Medium medium;
+    LargeFiles policy;
+    std::uint64_t size;
+    bool alone;
+  } cases[] = {
+      {Removable, ByMedium, kLarge, true},   {Fuse, ByMedium, 4 * kLarge, true},
+      {Rotational, ByMedium, kLarge, true},  {Solid, OneAtATime, kLarge, true},
+      {Solid, ByMedium, 4 * kLarge, false},  {Network, ByMedium, 4 * kLarge, false},
+      {Fuse, SideBySide, 4 * kLarge, false}, {Removable, ByMedium, kLarge - 1, false},
+      {Fuse, OneAtATime, kLarge - 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "medium " << static_cast<int>(c.medium) << ", policy "
+                                    << static_cast<int>(c.policy) << ", size " << c.size);
+    EXPECT_EQ(goesAlone(c.policy, c.medium, c.size), c.alone);
+    CopyOptions options;
+    options.workers = 4;
+    options.readBack = ReadBack::Always;
+    options.largeFiles = c.policy;
+    FakeSystem sys(options);
+    for (char i = 0; i < 6; ++i)
+      sys.source[std::string{'f', static_cast<char>('0' + i)}] =
+          file(std::string(c.size, static_cast<char>('a' + i)));
+    sys.destinationMedium = c.medium;
+    CopyProgress progress;
+    ASSERT_EQ(runCopy(sys, options, progress).number, 0);
+    EXPECT_EQ(sys.destination, sys.source);
+    if (c.size < kLarge) continue;
+    // Six files on four workers, each held a while by the system: side by side, they meet.
+    EXPECT_EQ(sys.mostLargeWrittenAtOnce == 1, c.alone) << sys.mostLargeWrittenAtOnce;
+    EXPECT_EQ(sys.mostLargeReadAtOnce == 1, c.alone) << sys.mostLargeReadAtOnce;
+  }
+}
+
 }  // namespace
 }  // namespace qm::pipeline_cases

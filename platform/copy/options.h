@@ -2,6 +2,8 @@
 // each entry by the functions below, alike on every system.
 #pragma once
 
+#include <cstdint>
+
 namespace qm {
 
 struct CopyProgress;
@@ -62,6 +64,39 @@ enum class ReadBack {
   Never,
 };
 
+// The kind of device that holds the destination, as far as the system tells.
+enum class Medium {
+  Solid,       // solid-state or memory: requests side by side keep it busy
+  Network,     // a share: requests side by side hide the round trips
+  Rotational,  // a spinning disk: every stream beside another costs it seeks
+  Removable,   // a USB stick, card or disk: its controller serves one stream best
+  Fuse,        // a driver in user space, which serves one request after the other
+};
+
+// Which large files are written, and read back, side by side on the workers.
+enum class LargeFiles {
+  ByMedium,    // one at a time onto rotational, removable and FUSE media; side by side elsewhere
+  SideBySide,  // as many as there are workers
+  OneAtATime,
+};
+
+// A file of this size or more is large: its time goes on its data more than on the calls
+// that make and finish it, and a medium that serves one stream best takes such files
+// faster one after the other. Smaller files still go side by side, whose calls overlap.
+constexpr std::uint64_t kLargeFileBytes = std::uint64_t{1} << 20;
+
+// Whether a file of `size` bytes is written, or read back, while no other large file is,
+// onto a destination on `medium`.
+constexpr bool goesAlone(LargeFiles policy, Medium medium, std::uint64_t size) {
+  if (size < kLargeFileBytes) return false;
+  switch (policy) {
+    case LargeFiles::SideBySide: return false;
+    case LargeFiles::OneAtATime: return true;
+    case LargeFiles::ByMedium: break;
+  }
+  return medium == Medium::Rotational || medium == Medium::Removable || medium == Medium::Fuse;
+}
+
 // What the systems do with links unless told otherwise: Linux copies them as links, as
 // its own tools do; Windows follows them, as Explorer does, and follows them whatever the
 // option says, because making a link there needs a privilege ordinary users lack.
@@ -99,6 +134,8 @@ struct CopyOptions {
   bool keepRecord = true;
   // Which old copies are read back again (see OldCopies).
   OldCopies oldCopies = OldCopies::InTurn;
+  // Which large files go side by side (see LargeFiles).
+  LargeFiles largeFiles = LargeFiles::ByMedium;
   // Where the copy counts the files and bytes it found and finished; none when null.
   CopyProgress* progress = nullptr;
 };

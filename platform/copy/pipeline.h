@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "copy/file_progress.h"
+#include "copy/large_files.h"
 #include "copy/options.h"
 #include "copy/primitives.h"
 #include "copy/progress.h"
@@ -83,6 +84,7 @@ class Pipeline {
         auto top = std::make_shared<Node>(*this, nullptr, std::string());
         openTop(top->folder);
         top->open = true;
+        largeFiles_.open(options_.largeFiles, sys_.medium(top->folder));
         if (readsBack(options_.readBack, sys_.isRiskyMedium(top->folder))) {
           written_ = std::make_unique<WrittenFiles>();
           destination_ = sys_.destinationOf(top->folder, nullptr);
@@ -113,7 +115,7 @@ class Pipeline {
       const auto began = std::chrono::steady_clock::now();
       sys_.flush();
       readBackRan_ = true;
-      ReadBackRun<Sys>(sys_, options_, *written_, destination_, record_.get()).run();
+      ReadBackRun<Sys>(sys_, options_, *written_, destination_, largeFiles_, record_.get()).run();
       readBackSeconds_ =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     }
@@ -221,6 +223,7 @@ class Pipeline {
   const CopyOptions options_;
   WorkerPool<Batch>* pool_ = nullptr;
   WriteGate gate_;
+  LargeFileGate largeFiles_;  // the turns of large files, where the medium wants them
   KeptListings<Entry> kept_;  // the check's listings, for the walk
   std::mutex mutex_;
   std::optional<RuntimeError> error_;

@@ -60,7 +60,7 @@ void Pipeline<Sys>::checkOldCopies() {
     if (chosen.count() == 0) break;
     const Clock::time_point began = Clock::now();
     readBackRan_ = true;
-    ReadBackRun<Sys>(sys_, options_, chosen, destination_, record_.get(), &pass).run();
+    ReadBackRun<Sys>(sys_, options_, chosen, destination_, largeFiles_, record_.get(), &pass).run();
     const double took = Seconds(Clock::now() - began).count();
     if (estimated > 0 && took > 0) {
       perFile *= took / estimated;
@@ -74,7 +74,7 @@ void Pipeline<Sys>::checkOldCopies() {
   rethrowFailure();
   if (repaired.count() == 0) return;
   sys_.flush();
-  ReadBackRun<Sys>(sys_, options_, repaired, destination_, record_.get()).run();
+  ReadBackRun<Sys>(sys_, options_, repaired, destination_, largeFiles_, record_.get()).run();
 }
 
 // The folders down to a file, opened again below the top after the walk: each lives as

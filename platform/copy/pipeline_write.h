@@ -73,6 +73,7 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   waitForCheck();
   std::unique_lock oneAtATime(replacing_, std::defer_lock);
   if (existing && oneReplaceAtATime_.load()) oneAtATime.lock();
+  const auto turn = largeFiles_.turn(file ? sys_.listedSize(entry) : 0);
   sys_.write(folder, entry, existing ? &*existing : nullptr, progress, worker);
   progress.finishWritten();
   if (file) wrote(folder, relative, entry);

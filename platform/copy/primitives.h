@@ -138,6 +138,9 @@ concept ReadBackPrimitives = SystemTypes<S> &&
   // Whether the destination's medium is the kind whose data is read back by default (see
   // ReadBack).
   { sys.isRiskyMedium(top) } -> std::same_as<bool>;
+  // The kind of device that holds it, which decides how many large files go to it, and are
+  // read back from it, side by side (see LargeFiles).
+  { sys.medium(top) } -> std::same_as<Medium>;
   // The state of a File entry as it was copied.
   { sys.stampOf(entry) } -> std::same_as<FileStamp>;
   // Drops what the system caches of the destination volume as a whole (not file by

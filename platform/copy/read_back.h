@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "copy/large_files.h"
 #include "copy/options.h"
 #include "copy/primitives.h"
 #include "copy/progress.h"
@@ -43,14 +44,16 @@ template <ReadBackPrimitives Sys>
 class ReadBackRun {
  public:
   // `destination`: the top folder of the copy, for the path the failure names.
+  // `large`: the turns large files wait for, shared with the copy's writing.
   // `record`: where each file that passes gets its line, with its hash; none where null.
   // `old`: where the files are copies that earlier runs left.
   ReadBackRun(Sys& sys, const CopyOptions& options, WrittenFiles& files, std::string destination,
-              RunRecord* record = nullptr, const OldCopiesPass* old = nullptr)
+              LargeFileGate& large, RunRecord* record = nullptr, const OldCopiesPass* old = nullptr)
       : sys_(sys),
         options_(options),
         files_(files),
         destination_(std::move(destination)),
+        large_(large),
         record_(record),
         old_(old) {}
 
@@ -101,6 +104,7 @@ class ReadBackRun {
       if (outOfTime()) throw OutOfTime{};
     };
     try {
+      const auto turn = large_.turn(file.stamp.size);
       const ReadBackResult result = sys_.readBack(file, *buffers_[worker], read);
       if (result == ReadBackResult::Differs) differs(file);
       if (result == ReadBackResult::Same && record_) {
@@ -163,6 +167,7 @@ class ReadBackRun {
   const CopyOptions& options_;
   WrittenFiles& files_;
   const std::string destination_;
+  LargeFileGate& large_;
   RunRecord* const record_;
   const OldCopiesPass* const old_;
   struct {

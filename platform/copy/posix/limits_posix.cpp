@@ -18,6 +18,7 @@
 
 #include "create_error.h"
 #include "errors.h"
+#include "medium.h"
 #include "os/posix/unique_fd.h"
 #include "temporaries.h"
 #include "utf8.h"
@@ -103,40 +104,14 @@ bool refusesWindowsNames(int dirFd) {
   return errno == EINVAL || errno == EPERM || errno == ENOENT || errno == EILSEQ;
 }
 
-// Whether the block device `device` (or the disk it is a partition of) is removable or
-// sits on a USB bus.
-bool onRemovableDevice(dev_t device) {
-  char resolved[PATH_MAX];
-  const std::string link =
-      "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  if (::realpath(link.c_str(), resolved) == nullptr) return false;
-  const std::string path = resolved;
-  if (path.find("/usb") != std::string::npos) return true;
-  for (const std::string& folder : {path, path.substr(0, path.rfind('/'))}) {
-    std::ifstream removable(folder + "/removable");
-    char flag = '0';
-    if (removable >> flag && flag == '1') return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool isRiskyMedium(int dirFd) {
   struct statfs info {};
-  struct stat st {};
-  if (::fstatfs(dirFd, &info) != 0 || ::fstat(dirFd, &st) != 0) return true;  // unknown
-  switch (static_cast<unsigned long>(info.f_type)) {
-    case FUSE_SUPER_MAGIC:
-    case NFS_SUPER_MAGIC:
-    case SMB_SUPER_MAGIC:
-    case 0xFF534D42UL:  // CIFS
-    case 0xFE534D42UL:  // SMB2
-    case CODA_SUPER_MAGIC:
-    case V9FS_MAGIC: return true;
-    default: break;
-  }
-  return kindOf(dirFd) != Kind::Other || onRemovableDevice(st.st_dev);
+  if (::fstatfs(dirFd, &info) != 0) return true;  // unknown
+  const Medium medium = mediumOf(dirFd);
+  return medium == Medium::Removable || medium == Medium::Network || medium == Medium::Fuse ||
+         kindOf(dirFd) != Kind::Other;
 }
 
 copy::VolumeLimits volumeLimits(int dirFd) {

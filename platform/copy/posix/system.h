@@ -82,6 +82,7 @@ class CopySystem {
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush();
   bool isRiskyMedium(DirNode& top);
+  Medium medium(DirNode& top);
   copy::FileStamp stampOf(const Entry& entry) const;
   void beforeReadBack();
   copy::ReadBackResult readBack(const copy::WrittenFile& file, copy::ReadBuffers& buffers,

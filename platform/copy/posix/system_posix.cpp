@@ -10,6 +10,7 @@
 #include "metadata.h"
 #include "read_back_file.h"
 #include "copy_errors.h"
+#include "medium.h"
 
 namespace qm::posix {
 
@@ -132,6 +133,10 @@ void CopySystem::flush() {
 
 bool CopySystem::isRiskyMedium(DirNode& top) {
   return posix::isRiskyMedium(top.destinationFd());
+}
+
+Medium CopySystem::medium(DirNode& top) {
+  return posix::mediumOf(top.destinationFd());
 }
 
 // The copy as the next run's existing() will find it; nothing where it is gone already.

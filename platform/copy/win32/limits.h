@@ -1,10 +1,11 @@
 // What a destination volume takes: its names, file sizes and free space, whether a folder
-// of it tells names that differ only in case apart, and whether its medium is a risk.
+// of it tells names that differ only in case apart, and what its medium is.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include "copy/options.h"
 #include "copy/plan_check.h"
 
 namespace qm::win32 {
@@ -27,5 +28,10 @@ bool takesName(const std::wstring& folder, std::string_view name);
 // Whether the volume that holds `folder` is one whose data the copy reads back by default:
 // a removable or network drive, or a FAT, exFAT or NTFS volume.
 bool isRiskyMedium(const std::wstring& folder);
+
+// The medium of the volume that holds `folder`: removable and network drives by their
+// type; a fixed disk on a USB bus as removable, one that seeks as rotational, by what its
+// device tells; anything else, and what cannot be asked, as solid.
+Medium mediumOf(const std::wstring& folder);
 
 }  // namespace qm::win32

@@ -2,7 +2,9 @@
 #include "limits.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <cwctype>
 
 #include "os/win32/handle.h"
@@ -36,6 +38,32 @@ std::wstring fileSystemName(const std::wstring& root) {
   return upper;
 }
 
+// What the device of the fixed drive at `root` ("D:\\") tells of itself: a USB bus, or a
+// seek penalty. Asking needs no access to its data.
+Medium fixedDiskMedium(const std::wstring& root) {
+  const std::wstring device = L"\\\\.\\" + root.substr(0, 2);
+  const Handle disk(CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+  if (!disk.valid()) return Medium::Solid;
+  STORAGE_PROPERTY_QUERY query{};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  STORAGE_DEVICE_DESCRIPTOR described{};
+  DWORD got = 0;
+  if (DeviceIoControl(disk.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &described,
+                      sizeof described, &got, nullptr) &&
+      got >= offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof described.BusType &&
+      described.BusType == BusTypeUsb)
+    return Medium::Removable;
+  query.PropertyId = StorageDeviceSeekPenaltyProperty;
+  DEVICE_SEEK_PENALTY_DESCRIPTOR seeks{};
+  if (DeviceIoControl(disk.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &seeks,
+                      sizeof seeks, &got, nullptr) &&
+      got >= sizeof seeks && seeks.IncursSeekPenalty)
+    return Medium::Rotational;
+  return Medium::Solid;
+}
+
 }  // namespace
 
 bool isRiskyMedium(const std::wstring& folder) {
@@ -45,6 +73,20 @@ bool isRiskyMedium(const std::wstring& folder) {
   if (drive == DRIVE_REMOVABLE || drive == DRIVE_REMOTE) return true;
   const std::wstring system = fileSystemName(root);
   return system == L"FAT" || system == L"FAT32" || system == L"EXFAT" || system == L"NTFS";
+}
+
+Medium mediumOf(const std::wstring& folder) {
+  const std::wstring root = volumeRoot(folder);
+  if (root.empty()) return Medium::Solid;
+  switch (GetDriveTypeW(root.c_str())) {
+    case DRIVE_REMOVABLE:
+    case DRIVE_CDROM: return Medium::Removable;
+    case DRIVE_REMOTE: return Medium::Network;
+    case DRIVE_FIXED:
+      // Only a drive letter names its device simply.
+      return root.size() >= 2 && root[1] == L':' ? fixedDiskMedium(root) : Medium::Solid;
+    default: return Medium::Solid;
+  }
 }
 
 copy::VolumeLimits volumeLimits(const std::wstring& folder) {

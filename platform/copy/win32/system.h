@@ -76,6 +76,7 @@ class CopySystem {
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
   void flush() {}
   bool isRiskyMedium(DirNode& top);
+  static Medium medium(DirNode& top);
   static copy::FileStamp stampOf(const Entry& entry);
   // Unbuffered reads pass the cache file by file: nothing to drop as a whole.
   static void beforeReadBack() {}

@@ -108,6 +108,10 @@ bool CopySystem::isRiskyMedium(DirNode& top) {
   return win32::isRiskyMedium(top.destination);
 }
 
+Medium CopySystem::medium(DirNode& top) {
+  return win32::mediumOf(top.destination);
+}
+
 copy::FileStamp CopySystem::stampOf(const Entry& entry) {
   return win32::stampOf(entry);
 }
