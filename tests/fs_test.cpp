@@ -55,6 +55,30 @@ TEST_P(CopyWithWorkers, FreshCopyKeepsContentsTimesAndPermissions) {
 
 INSTANTIATE_TEST_SUITE_P(Workers, CopyWithWorkers, ::testing::Values(0u, 1u, 2u, 7u));
 
+// A copy made at once with its source's permission bits, to save the call that sets them,
+// must end with exactly those bits whatever the umask takes, a copy over an old one too.
+TEST(CopyFolder, EveryCopyEndsWithItsSourcesPermissionBitsWhateverTheUmask) {
+  const struct {
+    mode_t umask, mode;
+  } cases[] = {{022, 0644}, {022, 0755}, {022, 0666}, {027, 0640}, {027, 0664},
+               {077, 0600}, {077, 0700}, {022, 0444}, {0, 0777},   {002, 0604}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::oct << "umask " << c.umask << ", mode " << c.mode);
+    TempDir tmp;
+    ::mkdir((tmp / "src").c_str(), 0755);
+    writeFile(tmp / "src/f", "data", c.mode);
+    ::chmod((tmp / "src/f").c_str(), c.mode);
+    const mode_t before = ::umask(c.umask);
+    for (int run = 0; run < 2; ++run) {
+      // The second run replaces the first copy, made under a temporary name.
+      if (run == 1) setTime(tmp / "src/f", 1700000000, 3);
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+      EXPECT_EQ(statOf(tmp / "dst/f").st_mode & 07777, c.mode) << "run " << run;
+    }
+    ::umask(before);
+  }
+}
+
 TEST(CopyFolder, MergesIntoExistingFolderAndReplacesFiles) {
   TempDir tmp;
   makeSampleTree(tmp / "src");

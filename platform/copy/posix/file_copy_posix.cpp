@@ -162,7 +162,8 @@ struct RegularFileSteps {
   struct Pending {
     PendingEntry entry;
     UniqueFd out;
-    int error = 0;  // of the data, thrown once the metadata has been tried and the file closed
+    mode_t made = 0600;  // the permission bits it was made with
+    int error = 0;       // of the data, thrown once the metadata has been tried and the file closed
   };
   const DirNode& dir;
   const std::string& name;
@@ -174,13 +175,14 @@ struct RegularFileSteps {
 
   Pending create() const {
     UniqueFd out;
-    const auto open = [&out](int fd, const char* built) {
+    const mode_t made = creationMode(dir, st);
+    const auto open = [&out, made](int fd, const char* built) {
       out =
-          UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+          UniqueFd(::openat(fd, built, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, made));
       return out.valid() ? 0 : -1;
     };
     std::string built = createEntry(dir, name, existing, err::kBadFileName, open);
-    return Pending{PendingEntry(dir.destinationFd(), std::move(built)), std::move(out)};
+    return Pending{PendingEntry(dir.destinationFd(), std::move(built)), std::move(out), made};
   }
   void moveData(Pending& p) const {
     p.error = copyData(in.get(), p.out.get(), st, dir.run->dataSteps, *dir.run, progress);
@@ -190,7 +192,7 @@ struct RegularFileSteps {
     if (p.error == EPERM || p.error == EACCES) p.error = ENOSPC;
   }
   void seal(Pending& p) const {
-    if (p.error == 0) p.error = copyFileMetadata(dir, in.get(), p.out.get(), st);
+    if (p.error == 0) p.error = copyFileMetadata(dir, in.get(), p.out.get(), st, p.made);
     const int closeError = p.out.closeChecked();
     if (p.error == 0) p.error = closeError;
     if (p.error != 0) throwCopyError(p.error, dir.destinationChild(name));

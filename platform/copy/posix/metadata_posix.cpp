@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -135,9 +138,10 @@ int copyAttributes(int in, int out, bool privileged, bool inherited, bool folder
   return 0;
 }
 
-int copyModeAndTimes(int out, const struct stat& st, bool kept, const VolumeRules& volume) {
+int copyModeAndTimes(int out, const struct stat& st, bool kept, const VolumeRules& volume,
+                     mode_t made) {
   const mode_t mode = st.st_mode & (kept ? 07777 : 0777);
-  if (volume.keepsModes) {
+  if (volume.keepsModes && mode != made) {
     if (const int error = outcome(::fchmod(out, mode))) return error;
   }
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
@@ -146,14 +150,32 @@ int copyModeAndTimes(int out, const struct stat& st, bool kept, const VolumeRule
 
 }  // namespace
 
-int copyFileMetadata(const DirNode& dir, int in, int out, const struct stat& st) {
+mode_t creationMode(const DirNode& dir, const struct stat& st) {
+  const mode_t mode = st.st_mode & 07777;
+  const bool asIs = (mode & 07000) == 0 && (mode & S_IWUSR) != 0 && (mode & dir.run->umask) == 0 &&
+                    ownerByDefault(dir, st) && !dir.inheritsAcl();
+  return asIs ? mode : 0600;
+}
+
+mode_t currentUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Umask:", 0) != 0) continue;
+    unsigned long bits = 07777;
+    std::istringstream(line.substr(6)) >> std::oct >> bits;
+    return static_cast<mode_t>(bits & 07777);
+  }
+  return 07777;
+}
+
+int copyFileMetadata(const DirNode& dir, int in, int out, const struct stat& st, mode_t made) {
   bool kept = ownerByDefault(dir, st);
   if (!kept) {
     if (const int error = copyOwner(out, st, dir.run->uid, kept)) return error;
   }
   kept = ownerKept(out, st, kept);
   if (const int error = copyAttributes(in, out, kept, dir.inheritsAcl(), false)) return error;
-  return copyModeAndTimes(out, st, kept, *dir.volume);
+  return copyModeAndTimes(out, st, kept, *dir.volume, made);
 }
 
 void copyEntryMetadata(const DirNode& dir, const std::string& built, const struct stat& st,

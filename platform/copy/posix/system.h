@@ -108,6 +108,8 @@ class CopySystem {
   // The owner and group that new files get by default.
   const uid_t uid;
   const gid_t gid;
+  // What the process's umask takes from new entries (currentUmask).
+  const mode_t umask;
 
  private:
   const CopyOptions& options_;

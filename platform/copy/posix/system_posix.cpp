@@ -27,6 +27,7 @@ CopySystem::CopySystem(const CopyOptions& options)
       mayReplace(replacesExisting(options.existing)),
       uid(::geteuid()),
       gid(::getegid()),
+      umask(currentUmask()),
       options_(options),
       folders_(kOpenFolderBudget) {}
 
