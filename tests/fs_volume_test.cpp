@@ -1,8 +1,10 @@
 // Copies onto real FAT32 and exFAT volumes and a share that normalises names, mounted with
 // FUSE: every file arrives, a second run writes nothing, and names or entries the volume
 // refuses end in the generic branch.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,6 +15,8 @@
 #include "fs_fuse_volume.h"
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
+#include "copy/posix/medium.h"
+#include "os/posix/unique_fd.h"
 
 namespace qm::posix {
 namespace {
@@ -164,6 +168,33 @@ TEST(FatVolume, RefusedNamesEndInTheGenericBranchNamingThem) {
     std::string path;
     EXPECT_EQ(copyNumber(source, destination, &path), c.number) << c.name;
     EXPECT_EQ(path, destination + "/" + c.name);
+  }
+}
+
+// Large files went side by side onto FUSE volumes, whose drivers serve one request after
+// the other, which made their read-back many times slower; memory was no such medium.
+TEST(VolumeMedium, FuseVolumesAndMemoryAreToldApart) {
+  TempDir tmp;
+  ::mkdir((tmp / "exfat").c_str(), 0755);
+  ::mkdir((tmp / "lying").c_str(), 0755);
+  FuseVolume exfat(FuseVolume::Kind::kExfat, tmp / "exfat", 16);
+  FuseVolume lying(FuseVolume::Kind::kLying, tmp / "lying", 16);
+  struct statfs shm {};
+  const bool memory = ::statfs("/dev/shm", &shm) == 0 && shm.f_type == 0x01021994;  // tmpfs
+  const struct {
+    std::string folder;
+    std::string skip;
+    Medium medium;
+  } cases[] = {
+      {exfat.mountPoint(), exfat.skipReason(), Medium::Fuse},
+      {lying.mountPoint(), lying.skipReason(), Medium::Fuse},
+      {"/dev/shm", memory ? "" : "no tmpfs at /dev/shm", Medium::Solid},
+  };
+  for (const auto& c : cases) {
+    if (!c.skip.empty()) continue;
+    const UniqueFd folder(::open(c.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_TRUE(folder.valid()) << c.folder;
+    EXPECT_EQ(mediumOf(folder.get()), c.medium) << c.folder;
   }
 }
 
