@@ -215,7 +215,7 @@ class Survey {
   // composed and decomposed forms. Rare: the folder is listed again only when two names
   // share a key, and its destination is asked how it compares names only then.
   void checkNames(Folder& dir, PlanCheck& check) {
-    const std::vector<std::uint64_t> suspects = check.takeSuspects();
+    const std::vector<std::uint32_t> suspects = check.takeSuspects();
     if (suspects.empty()) return;
     std::unordered_map<std::string, std::string> first;  // folded name, the first name
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -223,7 +223,7 @@ class Survey {
       if (kind == Listed::LeftOut) return true;
       const std::string name = sys_.nameOf(entry);
       if (!isValidUtf8(name) ||
-          !std::binary_search(suspects.begin(), suspects.end(), nameKey(name)))
+          !std::binary_search(suspects.begin(), suspects.end(), PlanCheck::suspectKey(name)))
         return true;
       const auto [at, inserted] = first.emplace(foldName(name), name);
       if (!inserted) pairs.emplace_back(at->second, name);
