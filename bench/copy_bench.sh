@@ -8,6 +8,8 @@
 # cost, fresh copies onto exFAT with it against copies without (workloads e and b), and the
 # copy with it against checking a copy by hand (cp -r, sync, the cache dropped, diff -r);
 # then the old copies read back again in turn ("o", scrub-share:).
+# Workload m (only when asked for) gives the peak memory for a million tiny files, in folders
+# and in one folder, fresh and unchanged (peak-1m:).
 # Workload s (only when asked for) copies 200,000 tiny files against cp -a and tar piped into
 # tar, and counts system calls per file under strace. Workloads a and s also time the minimal
 # copier (bench/min_copy.cpp), the floor with no checks at all, by plain calls (min) and
@@ -30,6 +32,8 @@ trap 'exfat_unmount; chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"' EXIT
 source "$here/exfat_volume.bash"
 # shellcheck source=bench/old_copies.bash
 source "$here/old_copies.bash"
+# shellcheck source=bench/peak_memory.bash
+source "$here/peak_memory.bash"
 
 now() { date +%s.%N; }
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
@@ -390,3 +394,4 @@ if wants s; then
   workload_s
   syscalls_per_file
 fi
+if wants m; then peak_memory; fi

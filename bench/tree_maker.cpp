@@ -68,6 +68,18 @@ bool makeTiny(const std::string& root, long files, std::mt19937_64& random) {
   return true;
 }
 
+// One folder of as many files of 1-1,024 bytes as asked (200,000 by default): a folder far
+// larger than any the copy keeps whole in memory.
+bool makeFlat(const std::string& root, long files, std::mt19937_64& random) {
+  stdfs::create_directories(root);
+  for (long file = 0; file < files; ++file) {
+    const size_t size = 1 + random() % 1024;
+    if (!writeRandomFile(root + "/file" + std::to_string(file) + ".dat", size, random))
+      return false;
+  }
+  return true;
+}
+
 bool makeBig(const std::string& root, std::mt19937_64& random) {
   stdfs::create_directories(root);
   for (int file = 0; file < 8; ++file) {
@@ -96,8 +108,10 @@ bool changeAll(const std::string& root, std::mt19937_64& random) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3 && !(argc == 4 && std::strcmp(argv[1], "tiny") == 0)) {
-    std::fprintf(stderr, "usage: %s small|big|change FOLDER\n       %s tiny FOLDER [FILES]\n",
+  const bool counted =
+      argc == 4 && (std::strcmp(argv[1], "tiny") == 0 || std::strcmp(argv[1], "flat") == 0);
+  if (argc != 3 && !counted) {
+    std::fprintf(stderr, "usage: %s small|big|change FOLDER\n       %s tiny|flat FOLDER [FILES]\n",
                  argv[0], argv[0]);
     return 2;
   }
@@ -106,6 +120,7 @@ int main(int argc, char** argv) {
   bool ok = false;
   if (command == "small") ok = makeSmall(argv[2], random);
   if (command == "tiny") ok = makeTiny(argv[2], argc == 4 ? std::atol(argv[3]) : 200000, random);
+  if (command == "flat") ok = makeFlat(argv[2], argc == 4 ? std::atol(argv[3]) : 200000, random);
   if (command == "big") ok = makeBig(argv[2], random);
   if (command == "change") ok = changeAll(argv[2], random);
   if (!ok) std::fprintf(stderr, "%s %s failed: %s\n", argv[1], argv[2], std::strerror(errno));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "copy/kept_listings.h"
@@ -144,27 +145,54 @@ TEST(CopyBudget, TheFilesWrittenComeBackInTheOrderTheyWereAdded) {
   }
 }
 
-// The check's listings are kept for the walk only within the budget, each given once, and
-// a listing taken gives its room back: memory stays bounded however large the tree.
+// The check's listings are kept for the walk only within the budget of bytes, each given
+// once, in the order they were listed; a listing too large is dropped while it is made, and
+// every listing taken or dropped gives its room back: memory stays bounded however large the
+// tree or one folder of it.
 TEST(CopyBudget, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
-  using Kept = KeptListings<int>;
-  const auto listing = [](std::size_t size) { return Kept::Listing(size, {7, Listed::File}); };
-  Kept kept(10);
+  constexpr std::size_t kEntry = 1000;  // packed bytes of each entry, its kind's byte with them
+  constexpr std::size_t kBudget = 16 << 10;
+  KeptListings kept(kBudget);
+  const auto keep = [&](const std::string& folder, int entries) {
+    KeptListings::Maker listing(&kept);
+    for (int i = 0; i < entries; ++i) {
+      listing.add(Listed::File, [&](std::string& into) {
+        into.append(kEntry - 1 - sizeof i, 'x');
+        into.append(reinterpret_cast<const char*>(&i), sizeof i);
+      });
+      ASSERT_LE(kept.left(), kBudget);
+    }
+    listing.keepAs(folder);
+  };
   const struct {
     char step;  // k: keep, t: take
     const char* folder;
-    std::size_t size;  // kept: its entries; taken: the entries expected, 0 for none
-  } steps[] = {{'k', "a", 6}, {'k', "b", 5}, {'t', "b", 0}, {'k', "b", 4},
-               {'k', "a", 1}, {'t', "a", 6}, {'t', "a", 0}, {'k', "c", 6},
-               {'t', "b", 4}, {'t', "c", 6}, {'k', "", 10}, {'t', "", 10}};
+    int entries;  // kept: its entries; taken: the entries expected, -1 for none
+  } steps[] = {{'k', "a", 6},  {'k', "b", 9},  {'t', "b", -1}, {'k', "b", 4},  {'k', "a", 1},
+               {'t', "a", 6},  {'t', "a", -1}, {'k', "c", 6},  {'t', "b", 4},  {'t', "c", 6},
+               {'k', "", 0},   {'t', "", 0},   {'k', "d", 40}, {'t', "d", -1}, {'k', "e", 12},
+               {'t', "e", 12}, {'k', "f", 17}, {'t', "f", -1}};
   for (const auto& s : steps) {
     if (s.step == 'k') {
-      kept.keep(s.folder, listing(s.size));
+      keep(s.folder, s.entries);
       continue;
     }
     const auto taken = kept.take(s.folder);
-    EXPECT_EQ(taken ? taken->size() : 0, s.size) << s.folder;
+    int count = -1;
+    if (taken) {
+      count = 0;
+      taken->each([&](Listed kind, std::string_view& packed) {
+        EXPECT_EQ(kind, Listed::File);
+        int index = -1;
+        std::memcpy(&index, packed.data() + kEntry - 1 - sizeof index, sizeof index);
+        EXPECT_EQ(index, count++) << s.folder;
+        packed.remove_prefix(kEntry - 1);
+        return true;
+      });
+    }
+    EXPECT_EQ(count, s.entries) << s.folder;
   }
+  EXPECT_EQ(kept.left(), kBudget);
 }
 
 }  // namespace

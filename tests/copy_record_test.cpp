@@ -149,13 +149,21 @@ TEST(CopyRecord, OldCopiesAreChosenLongestAgoFirstWhileThereIsTime) {
   for (const Line& l : lines)
     text += fileLines({l.file, {1, 2, 3, 4}, {1, 5, 6, 7}, kHash, l.verified}, "top");
   const std::string separator(1, kPathSeparator);
+  // The candidates are weighed a batch at a time, each read from the old record again: a
+  // batch smaller than the files gives the same choice.
   const struct {
     std::size_t fit;  // how many the time allows
+    std::size_t batch;
     std::vector<std::string> chosen;
-  } cases[] = {{0, {}},
-               {1, {"early"}},
-               {2, {"early", "d" + separator + "mid"}},
-               {9, {"d" + separator + "late", "early", "d" + separator + "mid"}}};
+  } cases[] = {
+      {0, RunRecord::kChoiceBatch, {}},
+      {1, RunRecord::kChoiceBatch, {"early"}},
+      {2, RunRecord::kChoiceBatch, {"early", "d" + separator + "mid"}},
+      {9, RunRecord::kChoiceBatch, {"d" + separator + "late", "early", "d" + separator + "mid"}},
+      {1, 1, {"early"}},
+      {2, 1, {"early", "d" + separator + "mid"}},
+      {9, 2, {"d" + separator + "late", "early", "d" + separator + "mid"}},
+      {9, 3, {"d" + separator + "late", "early", "d" + separator + "mid"}}};
   const auto feed = [&](const LineSink& line) {
     for (std::size_t from = 0, end; (end = text.find('\n', from)) != std::string::npos;
          from = end + 1)
@@ -163,8 +171,8 @@ TEST(CopyRecord, OldCopiesAreChosenLongestAgoFirstWhileThereIsTime) {
     return true;
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.fit);
-    RunRecord record(job);
+    SCOPED_TRACE(std::to_string(c.fit) + " in batches of " + std::to_string(c.batch));
+    RunRecord record(job, c.batch);
     record.startReading(feed);
     ASSERT_TRUE(record.trusted());
     for (const Line& l : lines)

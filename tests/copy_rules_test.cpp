@@ -293,7 +293,7 @@ TEST(CopyRules, NamesThatADestinationTakesForOneShareTheirFoldedName) {
   plan.beginFolder("");
   for (const char* name : {"a.txt", "Notes", "b", "NOTES", "notes", "c"})
     plan.entry(name, Listed::File, 1, 1);
-  EXPECT_EQ(plan.takeSuspects(), std::vector<std::uint64_t>{nameKey("notes")});
+  EXPECT_EQ(plan.takeSuspects(), std::vector<std::uint32_t>{PlanCheck::suspectKey("notes")});
   EXPECT_TRUE(plan.takeSuspects().empty());
 }
 

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "copy/packing.h"
 #include "errors.h"
 #include "os/paths.h"
 #include "utf8.h"
@@ -98,6 +99,26 @@ void FakeSystem::list(Folder& dir, bool measure, const Emit& emit) {
     const copy::Listed kind = entry.kind;
     if (!emit(std::move(entry), kind)) return;
   }
+}
+
+void FakeSystem::pack(const Entry& entry, std::string& bytes) {
+  copy::packBytes(bytes, entry.name.data(), entry.name.size());
+  copy::packValue(bytes, entry.kind);
+  copy::packValue(bytes, entry.size);
+  copy::packValue(bytes, entry.modified);
+  copy::packValue(bytes, entry.reason);
+  copy::packValue(bytes, entry.identity);
+}
+
+FakeSystem::Entry FakeSystem::unpack(std::string_view& packed) {
+  Entry entry;
+  entry.name = copy::unpackBytes(packed);
+  entry.kind = copy::unpackValue<copy::Listed>(packed);
+  entry.size = copy::unpackValue<std::uint64_t>(packed);
+  entry.modified = copy::unpackValue<std::int64_t>(packed);
+  entry.reason = copy::unpackValue<copy::LeftOut>(packed);
+  entry.identity = copy::unpackValue<std::uint64_t>(packed);
+  return entry;
 }
 
 std::optional<std::string> FakeSystem::placeOf(const std::string& parent,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "copy/file_progress.h"
+#include "copy/kept_listings.h"
 #include "copy/name_fold.h"
 #include "copy/options.h"
 #include "copy/plan_check.h"
@@ -134,6 +135,8 @@ class FakeSystem {
   unsigned mostLargeWrittenAtOnce = 0, mostLargeReadAtOnce = 0;
   int flushes = 0;
   bool discarded = false;
+  // The bytes of listings the check keeps for the walk (see copy/kept_listings.h).
+  std::size_t keptBytes = copy::KeptListings::kByteBudget;
 
   // The pipeline's primitives (see copy/primitives.h).
   void useWorkers(unsigned count);
@@ -143,6 +146,8 @@ class FakeSystem {
   void openSurveyChild(Folder& child, Folder& parent, Entry& entry);
   std::vector<std::string> destinationFolders(Folder& dir);
   static std::string nameOf(const Entry& entry) { return entry.name; }
+  static void pack(const Entry& entry, std::string& bytes);
+  static Entry unpack(std::string_view& packed);
   copy::VolumeLimits limits(Folder&) const { return volume; }
   copy::NameFolding namesFold(Folder&) const { return folding; }
   static copy::LeftOut leftOutReason(const Entry& entry) { return entry.reason; }

@@ -62,7 +62,7 @@ inline std::string src(const std::string& path) {
 inline copy::CopyResult runCopy(FakeSystem& sys, CopyOptions& options, CopyProgress& progress) {
   options.progress = &progress;
   try {
-    copy::Pipeline<FakeSystem>(sys, options).run([&](FakeSystem::Folder& top) {
+    copy::Pipeline<FakeSystem>(sys, options, sys.keptBytes).run([&](FakeSystem::Folder& top) {
       sys.openTop(top);
     });
   } catch (const RuntimeError& failure) {

@@ -4,8 +4,57 @@
 namespace qm::pipeline_cases {
 namespace {
 
+// A folder of many one-byte files, more than the first pieces of a kept listing hold,
+// between `first` and `last` (listed first and last).
+constexpr int kLargeFolder = 500;
+Tree largeFolder(const char* first = nullptr, const char* last = nullptr) {
+  Tree tree;
+  for (const char* name : {first, last})
+    if (name) tree.insert({std::string("big/") + name, file("1")});
+  for (int i = 0; i < kLargeFolder; ++i)
+    tree.insert({"big/m" + std::to_string(1000 + i), file("1")});
+  return tree;
+}
+std::vector<std::string> largeFolderNames() {
+  std::vector<std::string> names;
+  for (const auto& [path, item] : largeFolder()) names.push_back(path);
+  return names;
+}
+// Room for the first pieces of a listing only.
+void smallBudget(FakeSystem& sys, CopyOptions&) {
+  sys.keptBytes = 8 << 10;
+}
+
 std::vector<Case> checkAndReadBackCases() {
+  constexpr std::uint64_t kLarge = kLargeFolder;
   return {
+      // ---- A folder larger than the listings the check keeps for the walk. ----
+      {"a large folder kept in pieces is copied whole",
+       largeFolder(),
+       {},
+       nothing,
+       {.written = largeFolderNames(),
+        .counts = {.found = kLarge, .bytesFound = kLarge, .written = kLarge},
+        .after = largeFolder()}},
+      {"a folder over the budget, not kept, is listed again and copied whole",
+       largeFolder(),
+       {},
+       smallBudget,
+       {.written = largeFolderNames(),
+        .counts = {.found = kLarge, .bytesFound = kLarge, .written = kLarge},
+        .after = largeFolder()}},
+      {"two names folded into one, first and last of a folder over the budget",
+       largeFolder("X", "x"),
+       {},
+       [](FakeSystem& sys, CopyOptions& o) {
+         smallBudget(sys, o);
+         sys.folding.caseFolds = true;
+       },
+       {.number = err::kFileExists,
+        .path = dst("big/x"),
+        .counts = {.failed = 1},
+        .failures = {{rel("big/x"), copy::caseCause("X", "x")}}},
+       true},
       {"a refused copy removes the top folder it made",
        kSource,
        {},

@@ -1,10 +1,12 @@
-// The folder listings the check before writing read, kept for the copy's walk.
+// The folder listings the check before writing read, kept packed for the copy's walk.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -19,48 +21,169 @@ namespace qm::copy {
 // is kept. The copy then copies exactly the plan that was checked; a file that changed
 // since is found changed when it is read (see the systems' copies).
 //
-// Memory stays bounded: listings are kept up to a number of entries at once, given back as
-// the walk takes them; a folder that does not fit is listed again by the walk.
-template <typename Entry>
+// An entry is kept as its system packs it (see primitives.h): what the walk needs of it and
+// no more, about a hundred bytes. Memory stays bounded: listings take their room from a
+// budget of bytes as they are made, and give it back as the walk takes them; a folder that
+// does not fit is listed again by the walk, and holds no more than the budget meanwhile.
 class KeptListings {
  public:
-  struct Item {
-    Entry entry;
-    Listed kind;
+  // A listing in pieces, each entry a byte of its kind and then its packed bytes: a piece
+  // is never copied to grow, and none is much larger than what it holds.
+  struct Listing {
+    std::vector<std::string> pieces;
+    std::size_t room = 0;  // the budget it takes: the capacity of its pieces
   };
-  using Listing = std::vector<Item>;
 
-  // About 12 MB of entries on a 64-bit system: a tree of tens of thousands of files is
-  // listed once, and the largest trees take no more memory than this.
-  static constexpr std::size_t kEntryBudget = std::size_t{1} << 16;
+  // About 65,000 entries of a tree of tiny files.
+  static constexpr std::size_t kByteBudget = std::size_t{6} << 20;
+  static constexpr std::size_t kFirstPiece = std::size_t{1} << 12;
+  static constexpr std::size_t kLargestPiece = std::size_t{1} << 16;
 
-  explicit KeptListings(std::size_t budget = kEntryBudget) : left_(budget) {}
+  explicit KeptListings(std::size_t budget = kByteBudget) : left_(budget) {}
 
-  // Keeps the whole listing of the folder at `relative` (below the top), where the budget
-  // allows; a folder kept already keeps its first listing.
-  void keep(const std::string& relative, Listing&& listing) {
-    std::lock_guard lock(mutex_);
-    if (listing.size() > left_) return;
-    listing.shrink_to_fit();  // kept a while: no room to grow
-    const std::size_t size = listing.size();
-    if (kept_.try_emplace(relative, std::move(listing)).second) left_ -= size;
-  }
+  // A listing as the check makes it, one entry after another; it takes its room from the
+  // budget piece by piece, and drops what it holds once the budget has no more.
+  class Maker {
+   public:
+    // Null: keeps nothing.
+    explicit Maker(KeptListings* kept) : kept_(kept) {}
+    Maker(const Maker&) = delete;
+    Maker& operator=(const Maker&) = delete;
+    ~Maker() { drop(); }
+
+    // `pack(std::string&)` appends the entry's packed bytes.
+    template <typename Pack>
+    void add(Listed kind, Pack pack) {
+      if (!kept_) return;
+      entry_.assign(1, static_cast<char>(kind));
+      pack(entry_);
+      if (!fits(entry_.size())) return drop();
+      listing_.pieces.back().append(entry_);
+    }
+    // Hands the listing to the budget's keeping, for the walk.
+    void keepAs(const std::string& relative);
+
+   private:
+    bool fits(std::size_t bytes);
+    void drop();
+
+    KeptListings* kept_;
+    Listing listing_;
+    std::string entry_;  // the entry being packed, its buffer used again for the next
+  };
+
+  // A listing the walk took: its room goes back to the budget once it is gone.
+  class Taken {
+   public:
+    Taken(KeptListings& kept, Listing&& listing) : kept_(&kept), listing_(std::move(listing)) {}
+    Taken(Taken&& other) noexcept
+        : kept_(std::exchange(other.kept_, nullptr)), listing_(std::move(other.listing_)) {}
+    Taken& operator=(Taken&&) = delete;
+    ~Taken() {
+      const std::size_t room = listing_.room;
+      listing_ = {};
+      if (kept_) kept_->giveBack(room);
+    }
+    // Calls visit(Listed, std::string_view& packed) for each entry in order; visit takes
+    // the entry's bytes from the front of `packed`, and returns false to stop.
+    template <typename Visit>
+    void each(Visit visit) const {
+      for (const std::string& piece : listing_.pieces) {
+        for (std::string_view rest = piece; !rest.empty();) {
+          const auto kind = static_cast<Listed>(rest.front());
+          rest.remove_prefix(1);
+          if (!visit(kind, rest)) return;
+        }
+      }
+    }
+
+   private:
+    KeptListings* kept_;
+    Listing listing_;
+  };
 
   // The listing kept of `relative`, once; none where it was not kept.
-  std::optional<Listing> take(const std::string& relative) {
+  std::optional<Taken> take(const std::string& relative);
+
+  // The room the budget still has.
+  std::size_t left() {
     std::lock_guard lock(mutex_);
-    const auto found = kept_.find(relative);
-    if (found == kept_.end()) return std::nullopt;
-    Listing listing = std::move(found->second);
-    kept_.erase(found);
-    left_ += listing.size();
-    return listing;
+    return left_;
   }
 
  private:
+  bool takeRoom(std::size_t bytes);
+  void giveBack(std::size_t bytes);
+  // Keeps the listing of the folder at `relative` (below the top), its room taken; a
+  // folder kept already keeps its first listing.
+  void keep(const std::string& relative, Listing&& listing);
+
   std::mutex mutex_;
   std::unordered_map<std::string, Listing> kept_;
-  std::size_t left_;  // entries that may still be kept
+  std::size_t left_;  // bytes that may still be kept
 };
+
+inline bool KeptListings::takeRoom(std::size_t bytes) {
+  std::lock_guard lock(mutex_);
+  if (bytes > left_) return false;
+  left_ -= bytes;
+  return true;
+}
+
+inline void KeptListings::giveBack(std::size_t bytes) {
+  std::lock_guard lock(mutex_);
+  left_ += bytes;
+}
+
+inline void KeptListings::keep(const std::string& relative, Listing&& listing) {
+  std::lock_guard lock(mutex_);
+  const std::size_t room = listing.room;
+  if (!kept_.try_emplace(relative, std::move(listing)).second) left_ += room;
+}
+
+inline std::optional<KeptListings::Taken> KeptListings::take(const std::string& relative) {
+  std::lock_guard lock(mutex_);
+  const auto found = kept_.find(relative);
+  if (found == kept_.end()) return std::nullopt;
+  Taken taken(*this, std::move(found->second));
+  kept_.erase(found);
+  return taken;
+}
+
+// A new piece where the last has no place for the entry: twice the last, up to the largest.
+inline bool KeptListings::Maker::fits(std::size_t bytes) {
+  std::vector<std::string>& pieces = listing_.pieces;
+  if (!pieces.empty() && pieces.back().capacity() - pieces.back().size() >= bytes) return true;
+  const std::size_t last = pieces.empty() ? kFirstPiece / 2 : pieces.back().capacity();
+  const std::size_t size = std::max(std::min(2 * last, kLargestPiece), bytes);
+  if (!kept_->takeRoom(size)) return false;
+  pieces.emplace_back().reserve(size);
+  listing_.room += size;
+  return true;
+}
+
+// Nothing kept: what it held goes, and its room with it.
+inline void KeptListings::Maker::drop() {
+  if (!kept_) return;
+  const std::size_t room = listing_.room;
+  listing_ = {};
+  kept_->giveBack(room);
+  kept_ = nullptr;
+}
+
+// The last piece is trimmed to what it holds: the listing may be kept a while.
+inline void KeptListings::Maker::keepAs(const std::string& relative) {
+  if (!kept_) return;
+  if (!listing_.pieces.empty()) {
+    std::string& last = listing_.pieces.back();
+    const std::size_t before = last.capacity();
+    last.shrink_to_fit();
+    const std::size_t freed = std::min(before - std::min(before, last.capacity()), listing_.room);
+    listing_.room -= freed;
+    kept_->giveBack(freed);
+  }
+  kept_->keep(relative, std::move(listing_));
+  kept_ = nullptr;
+}
 
 }  // namespace qm::copy

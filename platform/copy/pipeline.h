@@ -40,8 +40,9 @@ class Pipeline {
   using Existing = typename Sys::Existing;
 
   // A run that keeps its record counts what it does, for the record, observed or not.
-  Pipeline(Sys& sys, const CopyOptions& options)
-      : sys_(sys), options_(counted(options, ownProgress_)) {}
+  // `keptBytes`: the budget of the check's listings kept for the walk.
+  Pipeline(Sys& sys, const CopyOptions& options, std::size_t keptBytes = KeptListings::kByteBudget)
+      : sys_(sys), options_(counted(options, ownProgress_)), kept_(keptBytes) {}
 
   // Copies everything below the top folder, which `openTop(Folder&)` opens. The whole plan
   // is checked on a thread of its own while the copy starts beside it; nothing is written
@@ -224,7 +225,7 @@ class Pipeline {
   WorkerPool<Batch>* pool_ = nullptr;
   WriteGate gate_;
   LargeFileGate largeFiles_;  // the turns of large files, where the medium wants them
-  KeptListings<Entry> kept_;  // the check's listings, for the walk
+  KeptListings kept_;         // the check's listings, for the walk
   std::mutex mutex_;
   std::optional<RuntimeError> error_;
   std::optional<RuntimeError> skipped_;    // the first source file the copy went past

@@ -47,7 +47,7 @@ bool Pipeline<Sys>::unchangedByRecord(Folder& folder, Entry& entry, const Existi
                                       KnownFile* line) {
   const bool byRules = sys_.unchanged(folder, entry, existing);
   if (!line) return byRules;
-  return line->stamps == RunRecord::stampsOf(sys_.stampOf(entry), sys_.existingStamp(existing));
+  return line->sameStamps(RunRecord::stampsOf(sys_.stampOf(entry), sys_.existingStamp(existing)));
 }
 
 // A file left as it was keeps its line; where the copy reads back, one that no read-back
@@ -56,7 +56,7 @@ template <SystemPrimitives Sys>
 void Pipeline<Sys>::kept(const std::string& relative, const Entry& entry, const Existing& existing,
                          KnownFile* line) {
   if (!record_) return;
-  if (written_ && record_->trusted() && (!line || line->verified == 0)) {
+  if (written_ && record_->trusted() && (!line || !line->verified())) {
     written_->add(relative, sys_.stampOf(entry), sys_.existingStamp(existing));
     return;
   }

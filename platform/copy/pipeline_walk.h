@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -69,9 +70,10 @@ void Pipeline<Sys>::plan(const std::shared_ptr<Node>& node, std::vector<Entry>& 
     if (batch.entries.size() == kBatchEntries || batch.bytes >= kBatchBytes) handOn(batch);
     return true;
   };
-  if (auto listing = kept_.take(node->relative)) {
-    for (auto& item : *listing)
-      if (!planEntry(std::move(item.entry), item.kind)) break;
+  if (const auto listing = kept_.take(node->relative)) {
+    listing->each([&](Listed kind, std::string_view& packed) {
+      return planEntry(sys_.unpack(packed), kind);
+    });
   } else {
     // Sizes close a batch of large files early, so that they are copied side by side;
     // with the check, the status read here is the one a worker would read anyway.

@@ -55,7 +55,7 @@ void PlanCheck::entry(std::string_view name, Listed kind, std::uint64_t size, st
   }
   // Only valid names can be folded; the others are refused above where it matters.
   const bool valid = isValidUtf8(name);
-  if (compareNames_ && valid) keys_.push_back(nameKey(name));
+  if (compareNames_ && valid) keys_.push_back(suspectKey(name));
   if (!wide_ && valid && std::any_of(name.begin(), name.end(), [](char c) { return c & 0x80; })) {
     wide_.emplace(path(name), std::string(name));
     wideOrder_ = order_;
@@ -68,13 +68,13 @@ void PlanCheck::entry(std::string_view name, Listed kind, std::uint64_t size, st
   writes(taken);
 }
 
-std::vector<std::uint64_t> PlanCheck::takeSuspects() {
+std::vector<std::uint32_t> PlanCheck::takeSuspects() {
   std::sort(keys_.begin(), keys_.end());
-  std::vector<std::uint64_t> shared;
+  std::vector<std::uint32_t> shared;
   for (std::size_t i = 1; i < keys_.size(); ++i)
     if (keys_[i] == keys_[i - 1] && (shared.empty() || shared.back() != keys_[i]))
       shared.push_back(keys_[i]);
-  keys_.clear();
+  std::vector<std::uint32_t>().swap(keys_);  // a huge folder's keys are not held on
   return shared;
 }
 

@@ -56,10 +56,15 @@ class PlanCheck {
   // An entry of the current folder that the copy writes; a file with its size and the
   // bytes it takes (less where it has holes), a folder as one unit of the volume.
   void entry(std::string_view name, Listed kind, std::uint64_t size, std::uint64_t taken);
-  // Once the current folder is done: the keys (see nameKey) that two or more of its names
-  // share, sorted; empty where no destination can take two of its names for one. Only 8
-  // bytes per name are kept meanwhile, so a folder of a million files costs little.
-  std::vector<std::uint64_t> takeSuspects();
+  // Once the current folder is done: the suspect keys (see suspectKey) that two or more of
+  // its names share, sorted; empty where no destination can take two of its names for one.
+  // Only 4 bytes per name are kept meanwhile, so a folder of a million files costs 4 MB;
+  // a key two names share by chance only makes the folder's names be compared again.
+  std::vector<std::uint32_t> takeSuspects();
+  // The part of nameKey(name) kept for each name.
+  static std::uint32_t suspectKey(std::string_view name) {
+    return static_cast<std::uint32_t>(nameKey(name) >> 32);
+  }
   // A pair of names in the current folder that the destination folder takes for one,
   // folding them as `joins` says.
   void collision(const std::string& first, const std::string& second, NameFolding joins);
@@ -113,7 +118,7 @@ class PlanCheck {
   const VolumeLimits limits_;
   const bool compareNames_;
   std::string folder_;
-  std::vector<std::uint64_t> keys_;  // of the current folder's names
+  std::vector<std::uint32_t> keys_;  // of the current folder's names (suspectKey)
   std::uint64_t written_ = 0, freed_ = 0;
   // The copy's record beside the copy: the most a file's lines take, with their path twice.
   static constexpr std::uint64_t kRecordBytesPerFile = 320;

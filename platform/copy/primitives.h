@@ -55,7 +55,8 @@ concept WalkPrimitives = SystemTypes<S> &&
     requires(S& sys, typename S::Folder& child, typename S::Folder& parent,
              const typename S::Folder& readOnly, typename S::Entry& folder,
              const typename S::Entry& entry, unsigned count, bool measure,
-             archetype::Emit<typename S::Entry> emit, archetype::Gate beforeMaking) {
+             archetype::Emit<typename S::Entry> emit, archetype::Gate beforeMaking,
+             std::string& bytes, std::string_view& packed) {
   // Workers 0..count-1 will call write().
   sys.useWorkers(count);
   // Calls emit(Entry&&, Listed) for each entry, links resolved as the options say, and
@@ -73,6 +74,11 @@ concept WalkPrimitives = SystemTypes<S> &&
   { sys.listedAllocation(entry) } -> std::same_as<std::uint64_t>;
   // For messages (null: the folder).
   { sys.destinationOf(readOnly, &entry) } -> std::convertible_to<std::string>;
+  // An entry kept a while (the check's listings, for the walk) in as few bytes as the walk
+  // and the writing need of it: pack() appends them to `bytes`; unpack() takes them back
+  // from the front of `packed` and gives the entry as it was listed.
+  sys.pack(entry, bytes);
+  { sys.unpack(packed) } -> std::same_as<typename S::Entry>;
 };
 
 // The check before writing.

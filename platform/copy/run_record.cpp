@@ -13,9 +13,6 @@ namespace qm::copy {
 
 namespace {
 
-// The header's lines before the first file's.
-constexpr int kHeaderLines = 4;
-
 // This run's lines held in memory before they go to the scratch file.
 constexpr std::size_t kSpillBytes = std::size_t{1} << 20;
 
@@ -28,8 +25,11 @@ std::size_t lastSeparator(std::string_view path) {
 
 }  // namespace
 
-RunRecord::RunRecord(RecordJob job)
-    : job_(std::move(job)), reader_(job_.top), lines_(openScratchFile()) {}
+RunRecord::RunRecord(RecordJob job, std::size_t choiceBatch)
+    : job_(std::move(job)),
+      reader_(job_.top),
+      choiceBatch_(std::max<std::size_t>(choiceBatch, 1)),
+      lines_(openScratchFile()) {}
 
 RunRecord::~RunRecord() {
   waitRead();
@@ -48,8 +48,8 @@ void RunRecord::startReading(std::function<bool(const LineSink&)> read) {
       // Memory ran out: the copy goes on without the record's help.
     }
     trusted_ = false;
-    old_.clear();
-    slots_.clear();
+    std::deque<KnownFile>().swap(old_);
+    starts_.clear();
   });
 }
 
@@ -79,11 +79,6 @@ std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
   return hash ^ (hash >> 31);
 }
 
-// A time of a read-back as kept: seconds since 1970 in 32 bits, which last until 2106.
-std::uint32_t verifiedOf(std::int64_t seconds) {
-  return seconds <= 0 ? 0 : static_cast<std::uint32_t>(std::min<std::int64_t>(seconds, 0xFFFFFFFF));
-}
-
 }  // namespace
 
 std::uint64_t RunRecord::stampsOf(const FileStamp& source, const FileStamp& copy) {
@@ -104,42 +99,57 @@ void RunRecord::takeOld(std::string_view line) {
     return;
   }
   if (const RecordedFile* file = reader_.take(line))
-    old_.push_back({keyOf(file->relative), stampsOf(file->source, file->copy), file->copy.size,
-                    verifiedOf(file->verified)});
+    old_.emplace_back(keyOf(file->relative), stampsOf(file->source, file->copy),
+                      file->verified > 0);
 }
 
 void RunRecord::endOfOld() {
   if (const RecordedFile* file = reader_.finish())
-    old_.push_back({keyOf(file->relative), stampsOf(file->source, file->copy), file->copy.size,
-                    verifiedOf(file->verified)});
+    old_.emplace_back(keyOf(file->relative), stampsOf(file->source, file->copy),
+                      file->verified > 0);
   const auto header = parseHeader(headerText_);
   trusted_ = headerLines_ == kHeaderLines && header && header->job == job_ && !reader_.damaged();
   headerText_.clear();
   if (!trusted_) {
-    old_.clear();
+    std::deque<KnownFile>().swap(old_);
     return;
   }
-  std::size_t size = 16;
-  while (size < 2 * old_.size()) size *= 2;
-  slots_.assign(size, 0);
-  for (std::uint32_t i = 0; i < old_.size(); ++i) {
-    std::size_t at = old_[i].key & (size - 1);
-    while (slots_[at] != 0) at = (at + 1) & (size - 1);
-    slots_[at] = i + 1;
+  // Sorted in place: no second copy of the index, however many files.
+  std::sort(old_.begin(), old_.end(),
+            [](const KnownFile& a, const KnownFile& b) { return a.key() < b.key(); });
+  indexStarts();
+}
+
+// About sixteen files to a value of the top bits, where the keys spread as hashes do.
+void RunRecord::indexStarts() {
+  startBits_ = 0;
+  while (startBits_ < 32 && (std::size_t{16} << startBits_) < old_.size()) ++startBits_;
+  starts_.assign((std::size_t{1} << startBits_) + 1, 0);
+  std::size_t at = 0;
+  for (std::size_t top = 0; top + 1 < starts_.size(); ++top) {
+    while (at < old_.size() && (startBits_ == 0 ? 0 : old_[at].key() >> (64 - startBits_)) < top)
+      ++at;
+    starts_[top] = static_cast<std::uint32_t>(at);
   }
+  starts_.back() = static_cast<std::uint32_t>(old_.size());
 }
 
 KnownFile* RunRecord::find(std::string_view relative) {
   waitRead();
-  if (slots_.empty()) return nullptr;
+  if (old_.empty()) return nullptr;
   if (kPathSeparator != '/' && relative.find(kPathSeparator) != std::string_view::npos)
     return find(recordRelative(std::string(relative)));
-  const std::uint64_t key = keyOf(relative);
-  for (std::size_t at = key & (slots_.size() - 1); slots_[at] != 0;
-       at = (at + 1) & (slots_.size() - 1)) {
-    if (old_[slots_[at] - 1].key == key) return &old_[slots_[at] - 1];
-  }
-  return nullptr;
+  return findKey(keyOf(relative));
+}
+
+KnownFile* RunRecord::findKey(std::uint64_t key) {
+  if (starts_.empty()) return nullptr;
+  const std::size_t top = startBits_ == 0 ? 0 : key >> (64 - startBits_);
+  const auto end = old_.begin() + starts_[top + 1];
+  const auto at =
+      std::lower_bound(old_.begin() + starts_[top], end, key,
+                       [](const KnownFile& file, std::uint64_t k) { return file.key() < k; });
+  return at != end && at->key() == key ? &*at : nullptr;
 }
 
 void RunRecord::add(const RecordedFile& file) {
@@ -149,48 +159,8 @@ void RunRecord::add(const RecordedFile& file) {
   if (held_.size() >= kSpillBytes) spill();
 }
 
-void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& fits,
-                                const std::function<void(const LineSink&)>& old,
-                                WrittenFiles& into) {
-  waitRead();
-  std::vector<std::uint32_t> order;
-  for (std::uint32_t i = 0; i < old_.size(); ++i)
-    if (old_[i].kept && old_[i].verified != 0 && !old_[i].chosen) order.push_back(i);
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return old_[a].verified < old_[b].verified;
-  });
-  std::size_t chosen = 0;
-  for (; chosen < order.size() && fits(old_[order[chosen]].size); ++chosen)
-    old_[order[chosen]].chosen = true;
-  if (chosen == 0) return;
-  order.resize(chosen);
-  std::sort(order.begin(), order.end());
-  // Their paths and stamps are in the old record's lines only, whose files come in the
-  // order of old_.
-  int skipped = 0;
-  std::uint32_t index = 0;
-  RecordReader reader(job_.top);
-  const auto take = [&](const RecordedFile* file) {
-    if (!file || index >= old_.size()) return;
-    if (std::binary_search(order.begin(), order.end(), index++)) {
-      std::string relative = file->relative;
-      if (kPathSeparator != '/')
-        std::replace(relative.begin(), relative.end(), '/', kPathSeparator);
-      into.add(relative, file->source, file->copy);
-    }
-  };
-  old([&](std::string_view line) {
-    if (skipped < kHeaderLines) {
-      ++skipped;
-      return;
-    }
-    take(reader.take(line));
-  });
-  take(reader.finish());
-}
-
 void RunRecord::replaced(std::string_view relative) {
-  if (KnownFile* known = find(relative)) known->kept = false;
+  if (KnownFile* known = find(relative)) known->setKept(false);
 }
 
 void RunRecord::spill() {
@@ -236,7 +206,6 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
   // The old lines go on as they are: a file's line, and its hash line where it has one.
   // The record read the same lines at the start, so its files come in the same order.
   int skipped = 0;
-  std::size_t file = 0;
   bool passing = false;
   old([&](std::string_view line) {
     if (skipped < kHeaderLines) {
@@ -244,13 +213,14 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
       return;
     }
     if (line.starts_with("# file\t")) {
+      const auto relative = fileLineRelative(line);
+      const std::uint64_t key = relative ? keyOf(*relative) : 0;
       if (complete) {
-        passing = file < old_.size() && old_[file].kept;
+        const KnownFile* known = relative ? findKey(key) : nullptr;
+        passing = known && known->kept();
       } else {
-        const auto relative = fileLineRelative(line);
-        passing = relative && !std::binary_search(given.begin(), given.end(), keyOf(*relative));
+        passing = relative && !std::binary_search(given.begin(), given.end(), key);
       }
-      ++file;
     }
     if (!passing) return;
     out(line);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -19,24 +20,50 @@ namespace qm::copy {
 using LineSink = std::function<void(std::string_view)>;
 
 // The last run's line of a file, as the copy's decisions need it: its text stays in the
-// record, which the new record takes it from where the file is left as it was.
-// Thirty-two bytes a file: the stamps are kept as one number of them, which equals
-// another only where both stamps do (but for one chance in 2^64).
-struct KnownFile {
-  std::uint64_t key = 0;     // of its path (see RunRecord)
-  std::uint64_t stamps = 0;  // of its source's and its copy's stamps (RunRecord::stampsOf)
-  std::uint64_t size = 0;    // of its copy
-  std::uint32_t verified = 0;
-  bool kept = false;    // left as it was by this run: its line goes on as it is
-  bool chosen = false;  // kept, and chosen to be read back again by this run
+// record, which the new record takes it from where the file is left as it was. Sixteen
+// bytes a file, so that the old record of a million files takes 16 MB: the key of its path,
+// and its stamps as one number of them (RunRecord::stampsOf), which equals another only
+// where both stamps do (but for one chance in 2^60); the number's top bits hold what this
+// run made of the file.
+class KnownFile {
+ public:
+  KnownFile(std::uint64_t key, std::uint64_t stamps, bool verified)
+      : key_(key), bits_((stamps & kStamps) | (verified ? kVerified : 0)) {}
+
+  std::uint64_t key() const { return key_; }
+  // Whether `stamps` (RunRecord::stampsOf) are those of the line.
+  bool sameStamps(std::uint64_t stamps) const { return (bits_ & kStamps) == (stamps & kStamps); }
+  // A read-back passed the copy once.
+  bool verified() const { return (bits_ & kVerified) != 0; }
+  // Left as it was by this run: its line goes on as it is.
+  bool kept() const { return (bits_ & kKept) != 0; }
+  void setKept(bool kept) { bits_ = kept ? bits_ | kKept : bits_ & ~kKept; }
+  // Kept, and chosen to be read back again by this run (picked: by the choice under way).
+  bool chosen() const { return (bits_ & kChosen) != 0; }
+  bool picked() const { return (bits_ & kPicked) != 0; }
+  void choose() { bits_ |= kChosen | kPicked; }
+  void unpick() { bits_ &= ~kPicked; }
+
+ private:
+  static constexpr std::uint64_t kKept = std::uint64_t{1} << 63;
+  static constexpr std::uint64_t kChosen = std::uint64_t{1} << 62;
+  static constexpr std::uint64_t kPicked = std::uint64_t{1} << 61;
+  static constexpr std::uint64_t kVerified = std::uint64_t{1} << 60;
+  static constexpr std::uint64_t kStamps = kVerified - 1;
+
+  std::uint64_t key_;   // of its path (see RunRecord)
+  std::uint64_t bits_;  // its stamps' number below the flags
 };
 
-// The old record's lines are taken one by one and kept by file, a few dozen bytes each;
-// the lines of this run gather in a scratch file as they come, so that memory holds the
-// old record's stamps but not the new record's text.
+// The old record's lines are taken one by one and kept by file, sixteen bytes each, sorted
+// by their paths' keys once all are read; the lines of this run gather in a scratch file as
+// they come, so that memory holds the old record's stamps but not the new record's text.
 class RunRecord {
  public:
-  explicit RunRecord(RecordJob job);
+  // The old copies that may be chosen to be read back again are weighed `choiceBatch` at a
+  // time, each batch read from the old record again.
+  static constexpr std::size_t kChoiceBatch = std::size_t{1} << 16;
+  explicit RunRecord(RecordJob job, std::size_t choiceBatch = kChoiceBatch);
   ~RunRecord();
   RunRecord(const RunRecord&) = delete;
   RunRecord& operator=(const RunRecord&) = delete;
@@ -58,16 +85,16 @@ class RunRecord {
 
   // A file left as it was, whose old line goes into the new record as it is; from any
   // thread, each file from one.
-  static void keep(KnownFile& file) { file.kept = true; }
+  static void keep(KnownFile& file) { file.setKept(true); }
   // A new line of this run; from any thread.
   void add(const RecordedFile& file);
 
   // Chooses, of the files kept as they were that a read-back passed before and that were
   // not chosen yet, those passed longest ago, one by one while `fits` (given each one's
   // size) says there is time for it, and adds them to `into` with their paths (the
-  // system's separators) and stamps.
-  // `old` calls its argument with the old record's lines again. Memory: an index per
-  // file kept.
+  // system's separators) and stamps, in the old record's order.
+  // `old` calls its argument with the old record's lines again: the times and sizes are
+  // read from there, a batch of the files next in turn at a time.
   void chooseOldCopies(const std::function<bool(std::uint64_t size)>& fits,
                        const std::function<void(const LineSink&)>& old, WrittenFiles& into);
   // A file kept as it was has a new line of this run (it was read back again), or has
@@ -87,7 +114,19 @@ class RunRecord {
   static std::uint64_t stampsOf(const FileStamp& source, const FileStamp& copy);
 
  private:
+  // The header's lines before the first file's.
+  static constexpr int kHeaderLines = 4;
+
   static std::uint64_t keyOf(std::string_view relative);
+  KnownFile* findKey(std::uint64_t key);
+  void indexStarts();
+  // Calls `visit` with each file of the old record, as `old` reads it again.
+  void eachOldFile(const std::function<void(const LineSink&)>& old,
+                   const std::function<void(const RecordedFile&)>& visit) const;
+  // Chooses the next batch of old copies while they fit; false once one does not fit or
+  // none is left.
+  bool chooseBatch(const std::function<bool(std::uint64_t size)>& fits,
+                   const std::function<void(const LineSink&)>& old, std::size_t& chosen);
   void takeOld(std::string_view line);
   void endOfOld();
   void waitRead();
@@ -101,9 +140,13 @@ class RunRecord {
   int headerLines_ = 0;
   RecordReader reader_;
   bool trusted_ = false;
-  std::vector<KnownFile> old_;  // in the order of the old record's lines
-  // Indexes into old_ by key, open addressing: 0 is an empty slot, else index + 1.
-  std::vector<std::uint32_t> slots_;
+  const std::size_t choiceBatch_;
+  // Blocks that are never moved as they grow; sorted by key once the old record is read.
+  std::deque<KnownFile> old_;
+  // Where the keys of each value of their top bits begin in old_, and where the last ends:
+  // a lookup searches a few neighbours. A sixteenth of a slot a file.
+  std::vector<std::uint32_t> starts_;
+  unsigned startBits_ = 0;
   std::thread readingThread_;
   std::mutex readMutex_;
   std::atomic<bool> read_{true};  // the old record is read, or none is being read

@@ -61,7 +61,7 @@ class Survey {
   // `stopped()` ends the walk early: the copy failed meanwhile, and its plan no longer
   // matters.
   // The first count keeps the folders' listings in `kept`, for the copy's walk.
-  Survey(Sys& sys, const CopyOptions& options, PlanCheck& check, KeptListings<Entry>& kept,
+  Survey(Sys& sys, const CopyOptions& options, PlanCheck& check, KeptListings& kept,
          std::function<bool()> stopped)
       : sys_(sys), options_(options), check_(check), kept_(kept), stopped_(std::move(stopped)) {}
 
@@ -121,8 +121,8 @@ class Survey {
   std::vector<Entry> entries(Folder& dir, const std::string& relative, bool space,
                              PlanCheck& check) {
     std::vector<Entry> folders;
-    typename KeptListings<Entry>::Listing listing;
     const bool keep = !space && !relative.empty();
+    KeptListings::Maker listing(keep ? &kept_ : nullptr);
     bool whole = true;
     typename Sys::Lease lease(dir);
     if (!space) check.beginFolder(relative);
@@ -136,11 +136,11 @@ class Survey {
         held.meet(sys_.nameOf(entry));
       if (!space && refuses(dir, entry, kind))
         check.refuse(err::kFileExists, pathOf(relative, entry));
-      if (kind == Listed::Folder) folders.push_back(keep ? entry : std::move(entry));
-      if (keep) listing.push_back({std::move(entry), kind});
+      listing.add(kind, [&](std::string& into) { sys_.pack(entry, into); });
+      if (kind == Listed::Folder) folders.push_back(std::move(entry));
       return true;
     });
-    if (keep && whole) kept_.keep(relative, std::move(listing));
+    if (whole) listing.keepAs(relative);
     if (!space) checkNames(dir, check);
     if (!space) refuseHeld(dir, relative, held, check);
     return folders;
@@ -215,7 +215,7 @@ class Survey {
   // composed and decomposed forms. Rare: the folder is listed again only when two names
   // share a key, and its destination is asked how it compares names only then.
   void checkNames(Folder& dir, PlanCheck& check) {
-    const std::vector<std::uint64_t> suspects = check.takeSuspects();
+    const std::vector<std::uint32_t> suspects = check.takeSuspects();
     if (suspects.empty()) return;
     std::unordered_map<std::string, std::string> first;  // folded name, the first name
     std::vector<std::pair<std::string, std::string>> pairs;
@@ -223,7 +223,7 @@ class Survey {
       if (kind == Listed::LeftOut) return true;
       const std::string name = sys_.nameOf(entry);
       if (!isValidUtf8(name) ||
-          !std::binary_search(suspects.begin(), suspects.end(), nameKey(name)))
+          !std::binary_search(suspects.begin(), suspects.end(), PlanCheck::suspectKey(name)))
         return true;
       const auto [at, inserted] = first.emplace(foldName(name), name);
       if (!inserted) pairs.emplace_back(at->second, name);
@@ -253,7 +253,7 @@ class Survey {
   Sys& sys_;
   const CopyOptions& options_;
   PlanCheck& check_;
-  KeptListings<Entry>& kept_;
+  KeptListings& kept_;
   std::function<bool()> stopped_;
   std::atomic<bool> abandoned_{false};  // a part failed: the others end too
 };

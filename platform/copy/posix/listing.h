@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "copy/pipeline.h"
@@ -35,6 +36,12 @@ using EmitEntry = std::function<bool(Entry&&, copy::Listed)>;
 // points to, and a link that points nowhere is left out. An entry that vanished after the
 // folder listed it is no longer part of the copy. Throws RuntimeError.
 void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit);
+
+// `entry` in the bytes the walk and the writing need of it (its name, how it was listed,
+// the fields of its status the copy reads), appended to `into`; unpackEntry() takes them
+// back from the front of `from`, other fields of the status zero.
+void packEntry(const Entry& entry, std::string& into);
+Entry unpackEntry(std::string_view& from);
 
 // Reads the status of `entry` of `dir` (leased); with `follow`, a link's is the status of
 // what it points to, and a link that points nowhere keeps its own, marked as left out.

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "copy/packing.h"
 #include "copy/report.h"
 #include "errors.h"
 #include "link_access.h"
@@ -56,7 +57,70 @@ Listed kindOfType(unsigned char type) {
   }
 }
 
+// A time as packed: seconds, then nanoseconds.
+void packTime(std::string& into, const timespec& time) {
+  copy::packValue(into, static_cast<std::int64_t>(time.tv_sec));
+  copy::packValue(into, static_cast<std::int32_t>(time.tv_nsec));
+}
+
+timespec unpackTime(std::string_view& from) {
+  timespec time{};
+  time.tv_sec = static_cast<time_t>(copy::unpackValue<std::int64_t>(from));
+  time.tv_nsec = copy::unpackValue<std::int32_t>(from);
+  return time;
+}
+
+enum PackedFlags : unsigned char { kStatted = 1, kListedRegular = 2, kFollowed = 4 };
+
 }  // namespace
+
+// The status's fields that the copy reads: type and permissions, owner, links, size and
+// blocks, identity, the three times.
+void packEntry(const Entry& entry, std::string& into) {
+  const unsigned char flags = (entry.statted ? kStatted : 0) |
+                              (entry.listedRegular ? kListedRegular : 0) |
+                              (entry.followed ? kFollowed : 0);
+  copy::packValue(into, flags);
+  copy::packValue(into, entry.leftOut);
+  copy::packBytes(into, entry.name.data(), entry.name.size());
+  if (!entry.statted) return;
+  const struct stat& st = entry.st;
+  copy::packValue(into, static_cast<std::uint32_t>(st.st_mode));
+  copy::packValue(into, static_cast<std::uint32_t>(st.st_uid));
+  copy::packValue(into, static_cast<std::uint32_t>(st.st_gid));
+  copy::packValue(into, static_cast<std::uint64_t>(st.st_nlink));
+  copy::packValue(into, static_cast<std::int64_t>(st.st_size));
+  copy::packValue(into, static_cast<std::int64_t>(st.st_blocks));
+  copy::packValue(into, static_cast<std::uint64_t>(st.st_dev));
+  copy::packValue(into, static_cast<std::uint64_t>(st.st_ino));
+  packTime(into, st.st_atim);
+  packTime(into, st.st_mtim);
+  packTime(into, st.st_ctim);
+}
+
+Entry unpackEntry(std::string_view& from) {
+  Entry entry{};
+  const auto flags = copy::unpackValue<unsigned char>(from);
+  entry.statted = (flags & kStatted) != 0;
+  entry.listedRegular = (flags & kListedRegular) != 0;
+  entry.followed = (flags & kFollowed) != 0;
+  entry.leftOut = copy::unpackValue<copy::LeftOut>(from);
+  entry.name = copy::unpackBytes(from);
+  if (!entry.statted) return entry;
+  struct stat& st = entry.st;
+  st.st_mode = static_cast<mode_t>(copy::unpackValue<std::uint32_t>(from));
+  st.st_uid = static_cast<uid_t>(copy::unpackValue<std::uint32_t>(from));
+  st.st_gid = static_cast<gid_t>(copy::unpackValue<std::uint32_t>(from));
+  st.st_nlink = static_cast<nlink_t>(copy::unpackValue<std::uint64_t>(from));
+  st.st_size = static_cast<off_t>(copy::unpackValue<std::int64_t>(from));
+  st.st_blocks = static_cast<blkcnt_t>(copy::unpackValue<std::int64_t>(from));
+  st.st_dev = static_cast<dev_t>(copy::unpackValue<std::uint64_t>(from));
+  st.st_ino = static_cast<ino_t>(copy::unpackValue<std::uint64_t>(from));
+  st.st_atim = unpackTime(from);
+  st.st_mtim = unpackTime(from);
+  st.st_ctim = unpackTime(from);
+  return entry;
+}
 
 void statEntry(const DirNode& dir, Entry& entry, bool follow) {
   if (::fstatat(dir.sourceFd(), entry.name.c_str(), &entry.st, AT_SYMLINK_NOFOLLOW) != 0) {

@@ -55,6 +55,8 @@ class CopySystem {
     return posix::destinationFolders(dir);
   }
   static const std::string& nameOf(const Entry& entry) { return entry.name; }
+  static void pack(const Entry& entry, std::string& bytes) { packEntry(entry, bytes); }
+  static Entry unpack(std::string_view& packed) { return unpackEntry(packed); }
   copy::VolumeLimits limits(DirNode& top);
   copy::NameFolding namesFold(DirNode& dir);
   static bool takesName(DirNode& top, std::string_view name);

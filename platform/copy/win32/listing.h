@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "copy/pipeline.h"
@@ -42,6 +43,11 @@ struct Entry {
   bool isFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   bool isReparsePoint() const { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 };
+
+// `entry` in few bytes (its name, attributes, size, times and why it is left out), appended
+// to `into`; unpackEntry() takes them back from the front of `from`.
+void packEntry(const Entry& entry, std::string& into);
+Entry unpackEntry(std::string_view& from);
 
 // What tells two files apart: the volume's serial number and the file's index there.
 struct FileId {

@@ -1,6 +1,8 @@
 // Folder listings in bulk (with change times) and what an open handle describes.
+#include <cstring>
 #include <memory>
 
+#include "copy/packing.h"
 #include "errors.h"
 #include "folder_node.h"
 #include "link_access.h"
@@ -193,6 +195,30 @@ bool describe(HANDLE h, FileId& id, Entry& entry) {
                       ? ticksOf(basic.ChangeTime)
                       : 0;
   return true;
+}
+
+void packEntry(const Entry& entry, std::string& into) {
+  copy::packBytes(into, entry.name.data(), entry.name.size() * sizeof(wchar_t));
+  copy::packValue(into, entry.attributes);
+  copy::packValue(into, entry.size);
+  for (const Ticks time : {entry.created, entry.accessed, entry.written, entry.changed})
+    copy::packValue(into, time);
+  copy::packValue(into, entry.reparseTag);
+  copy::packValue(into, entry.leftOut);
+}
+
+Entry unpackEntry(std::string_view& from) {
+  Entry entry;
+  const std::string_view name = copy::unpackBytes(from);
+  entry.name.resize(name.size() / sizeof(wchar_t));
+  std::memcpy(entry.name.data(), name.data(), entry.name.size() * sizeof(wchar_t));
+  entry.attributes = copy::unpackValue<DWORD>(from);
+  entry.size = copy::unpackValue<std::uint64_t>(from);
+  for (Ticks* time : {&entry.created, &entry.accessed, &entry.written, &entry.changed})
+    *time = copy::unpackValue<Ticks>(from);
+  entry.reparseTag = copy::unpackValue<DWORD>(from);
+  entry.leftOut = copy::unpackValue<copy::LeftOut>(from);
+  return entry;
 }
 
 }  // namespace qm::win32

@@ -51,6 +51,8 @@ class CopySystem {
   void openSurveyChild(DirNode& child, DirNode& parent, Entry& folder);
   static std::vector<std::string> destinationFolders(const DirNode& dir);
   static std::string nameOf(const Entry& entry);
+  static void pack(const Entry& entry, std::string& bytes) { packEntry(entry, bytes); }
+  static Entry unpack(std::string_view& packed) { return unpackEntry(packed); }
   copy::VolumeLimits limits(DirNode& top);
   copy::NameFolding namesFold(DirNode& dir);
   static bool takesName(DirNode& top, std::string_view name) {
