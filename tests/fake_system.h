@@ -179,7 +179,7 @@ class FakeSystem {
   }
   copy::FileStamp writtenStamp(Folder& dir, Entry& entry);
   static copy::RecordJob recordJob() { return {"src", "dst", "fake", "dst"}; }
-  bool readRecord(const copy::LineSink& line) const;
+  bool readRecord(const copy::LineSink& piece) const;
   void writeRecord(const std::function<void(const copy::LineSink&)>& produce);
 
   // The paths the messages name: "src" and "dst" with the system's separator.

@@ -2,6 +2,7 @@
 // unchanged and which are read back, and what this run leaves for the next.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,13 @@ void runTwice(Runs& runs, CopyOptions& options, void (*change)(FakeSystem&)) {
   runs.secondResult = runCopy(runs.second, options, again);
 }
 
+// A record's lines after its header.
+std::string fileLinesOf(const std::optional<std::string>& record) {
+  std::string rest = record.value_or("");
+  for (int line = 0; line < 4 && !rest.empty(); ++line) rest.erase(0, rest.find('\n') + 1);
+  return rest;
+}
+
 std::string headerOnly(int number) {
   return copy::headerLines({FakeSystem::recordJob(), 1, 2, number, {}, {}});
 }
@@ -49,8 +57,18 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
     Files written;
     std::set<std::string> readBack2;
     OldCopies oldCopies = OldCopies::None;
+    // The second run leaves each file's line as the first left it.
+    bool sameLines = false;
   } cases[] = {
-      {"nothing changed", ReadBack::Always, [](FakeSystem&) {}, 0, {}, {}},
+      {"nothing changed", ReadBack::Always, [](FakeSystem&) {}, 0, {}, {}, OldCopies::None, true},
+      {"nothing changed, nothing read back",
+       ReadBack::Never,
+       [](FakeSystem&) {},
+       0,
+       {},
+       {},
+       OldCopies::None,
+       true},
       {"a source replaced at the same size and time",
        ReadBack::Always,
        [](FakeSystem& s) {
@@ -116,7 +134,8 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
        0,
        {},
        {},
-       OldCopies::None},
+       OldCopies::None,
+       true},
       {"old copies where nothing is read back",
        ReadBack::Never,
        [](FakeSystem& s) { s.destination["b"].bytes = "Z"; },
@@ -140,6 +159,9 @@ TEST(PipelineRecord, TheLastRunsRecordDecidesWhatIsKeptAndWhatIsReadBack) {
       std::sort(written.begin(), written.end());
       EXPECT_EQ(written, c.written);
       EXPECT_EQ(runs.second.readBackFiles, c.readBack2);
+      if (c.sameLines) {
+        EXPECT_EQ(fileLinesOf(runs.second.record), fileLinesOf(runs.first.record));
+      }
       if (c.number == 0 && c.oldCopies == OldCopies::All && c.readBack == ReadBack::Always) {
         EXPECT_EQ(runs.second.destination, fake::withParents(runs.second.source));
       }

@@ -192,7 +192,7 @@ class Pipeline {
             KnownFile* line);
   void wrote(Folder& folder, const std::string& relative, Entry& entry);
   void leaveRecord(const RuntimeError* failure) noexcept;
-  void readOldRecord(const LineSink& line);
+  void readOldRecord(const LineSink& piece);
   void flushAfterFailure() noexcept;
 
   // Old copies read back again in turn, and those found damaged written again

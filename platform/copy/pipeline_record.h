@@ -14,7 +14,7 @@ template <SystemPrimitives Sys>
 void Pipeline<Sys>::openRecord() {
   if (!options_.keepRecord) return;
   record_ = std::make_unique<RunRecord>(sys_.recordJob());
-  record_->startReading([this](const LineSink& line) { return sys_.readRecord(line); });
+  record_->startReading([this](const LineSink& piece) { return sys_.readRecord(piece); });
   if (!options_.checkFirst) leaveFirstRecord();
 }
 
@@ -105,10 +105,10 @@ void Pipeline<Sys>::leaveRecord(const RuntimeError* failure) noexcept {
   }
 }
 
-// The last run's record again, a line at a time, as it was read at the start.
+// The last run's record again, as it was read at the start.
 template <SystemPrimitives Sys>
-void Pipeline<Sys>::readOldRecord(const LineSink& line) {
-  sys_.readRecord([&](std::string_view l) { line(l); });
+void Pipeline<Sys>::readOldRecord(const LineSink& piece) {
+  sys_.readRecord(piece);
 }
 
 // After a failed run that read back: the run's own failure is what the user is told.

@@ -162,13 +162,13 @@ concept ReadBackPrimitives = SystemTypes<S> &&
 // The copy's record beside its top folder, once the top is open.
 template <typename S>
 concept RecordPrimitives =
-    requires(S& sys, const std::function<void(std::string_view)>& line,
+    requires(S& sys, const std::function<void(std::string_view)>& piece,
              const std::function<void(const std::function<void(std::string_view)>&)>& produce) {
   // The job the record belongs to.
   { sys.recordJob() } -> std::same_as<RecordJob>;
-  // Calls line() with each line of the record, without its end; false where there is none
-  // or it cannot be read.
-  { sys.readRecord(line) } -> std::same_as<bool>;
+  // Calls piece() with the record's bytes in order, in pieces of any length; false where
+  // there is none or it cannot be read to its end.
+  { sys.readRecord(piece) } -> std::same_as<bool>;
   // Replaces the record, in one step and flushed to the device, with what produce()
   // hands to the writer it is given; throws RuntimeError naming the record on failure.
   sys.writeRecord(produce);

@@ -40,7 +40,7 @@ void RunRecord::startReading(std::function<bool(const LineSink&)> read) {
   read_ = false;
   readingThread_ = std::thread([this, read = std::move(read)] {
     try {
-      if (read([this](std::string_view line) { takeOld(line); })) {
+      if (linesOf(read, [this](std::string_view line) { takeOld(line); })) {
         endOfOld();
         return;
       }
@@ -48,7 +48,7 @@ void RunRecord::startReading(std::function<bool(const LineSink&)> read) {
       // Memory ran out: the copy goes on without the record's help.
     }
     trusted_ = false;
-    std::deque<KnownFile>().swap(old_);
+    std::vector<KnownFile>().swap(old_);
     starts_.clear();
   });
 }
@@ -69,9 +69,15 @@ std::uint64_t RunRecord::keyOf(std::string_view relative) {
 
 namespace {
 
-// Mixes `value` into `hash` so that every bit of it moves every bit of the result.
-std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
-  hash ^= value + 0x9E3779B97F4A7C15ULL + (hash << 6) + (hash >> 2);
+// Folds `value` into `hash`: a multiplication carries each bit of it to the higher ones,
+// the shift brings them down again.
+std::uint64_t fold(std::uint64_t hash, std::uint64_t value) {
+  hash = (hash ^ value) * 0x9E3779B97F4A7C15ULL;
+  return hash ^ (hash >> 29);
+}
+
+// Moves every bit of `hash` into every bit of the result.
+std::uint64_t finish(std::uint64_t hash) {
   hash ^= hash >> 31;
   hash *= 0xBF58476D1CE4E5B9ULL;
   hash ^= hash >> 27;
@@ -84,23 +90,31 @@ std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
 std::uint64_t RunRecord::stampsOf(const FileStamp& source, const FileStamp& copy) {
   std::uint64_t hash = 0;
   for (const FileStamp* s : {&source, &copy}) {
-    hash = mix(hash, s->size);
-    hash = mix(hash, static_cast<std::uint64_t>(s->modified));
-    hash = mix(hash, static_cast<std::uint64_t>(s->changed));
-    hash = mix(hash, s->identity);
+    hash = fold(hash, s->size);
+    hash = fold(hash, static_cast<std::uint64_t>(s->modified));
+    hash = fold(hash, static_cast<std::uint64_t>(s->changed));
+    hash = fold(hash, s->identity);
   }
-  return hash;
+  return finish(hash);
 }
 
 void RunRecord::takeOld(std::string_view line) {
   if (headerLines_ < kHeaderLines) {
     headerText_.append(line).push_back('\n');
-    ++headerLines_;
+    if (++headerLines_ == kHeaderLines) reserveOld();
     return;
   }
   if (const RecordedFile* file = reader_.take(line))
     old_.emplace_back(keyOf(file->relative), stampsOf(file->source, file->copy),
                       file->verified > 0);
+}
+
+void RunRecord::reserveOld() {
+  // A header that counts absurdly many files is damaged; its record is not trusted anyway.
+  constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
+  const auto header = parseHeader(headerText_);
+  if (header && header->counts.found <= kMostReserved)
+    old_.reserve(static_cast<std::size_t>(header->counts.found));
 }
 
 void RunRecord::endOfOld() {
@@ -111,7 +125,7 @@ void RunRecord::endOfOld() {
   trusted_ = headerLines_ == kHeaderLines && header && header->job == job_ && !reader_.damaged();
   headerText_.clear();
   if (!trusted_) {
-    std::deque<KnownFile>().swap(old_);
+    std::vector<KnownFile>().swap(old_);
     return;
   }
   // Sorted in place: no second copy of the index, however many files.
@@ -145,10 +159,10 @@ KnownFile* RunRecord::find(std::string_view relative) {
 KnownFile* RunRecord::findKey(std::uint64_t key) {
   if (starts_.empty()) return nullptr;
   const std::size_t top = startBits_ == 0 ? 0 : key >> (64 - startBits_);
+  // A few neighbours in a row: read straight through, they take a cache line or two.
   const auto end = old_.begin() + starts_[top + 1];
-  const auto at =
-      std::lower_bound(old_.begin() + starts_[top], end, key,
-                       [](const KnownFile& file, std::uint64_t k) { return file.key() < k; });
+  auto at = old_.begin() + starts_[top];
+  while (at != end && at->key() < key) ++at;
   return at != end && at->key() == key ? &*at : nullptr;
 }
 
@@ -205,9 +219,15 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
   std::sort(given.begin(), given.end());
   // The old lines go on as they are: a file's line, and its hash line where it has one.
   // The record read the same lines at the start, so its files come in the same order.
+  // Where every file was left as it was (a copy run again over an unchanged tree), all of
+  // them go on, and no line needs to be looked up.
+  if (complete && allKept()) {
+    passBody(old, out);
+    return;
+  }
   int skipped = 0;
   bool passing = false;
-  old([&](std::string_view line) {
+  LinesOf lines([&](std::string_view line) {
     if (skipped < kHeaderLines) {
       ++skipped;
       return;
@@ -226,6 +246,27 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
     out(line);
     out("\n");
   });
+  old([&lines](std::string_view piece) { lines(piece); });
+  lines.finish();
+}
+
+void RunRecord::passBody(const std::function<void(const LineSink&)>& old, const LineSink& out) {
+  int skipped = 0;
+  bool ended = true;
+  old([&](std::string_view piece) {
+    for (std::size_t end; skipped < kHeaderLines && !piece.empty(); ++skipped) {
+      if ((end = piece.find('\n')) == std::string_view::npos) return;
+      piece.remove_prefix(end + 1);
+    }
+    if (piece.empty()) return;
+    out(piece);
+    ended = piece.back() == '\n';
+  });
+  if (!ended) out("\n");
+}
+
+bool RunRecord::allKept() const {
+  return std::all_of(old_.begin(), old_.end(), [](const KnownFile& file) { return file.kept(); });
 }
 
 std::string recordRelative(std::string relative) {
@@ -249,24 +290,40 @@ std::string recordPathOf(std::string_view destination) {
          ".sha256";
 }
 
-bool readRecordFile(const std::string& path, const LineSink& line) {
-  std::string partial;
+bool readRecordFile(const std::string& path, const LineSink& piece) {
   try {
-    const bool found = readFileInPieces(path, [&](std::string_view piece) {
-      for (std::size_t end; (end = piece.find('\n')) != std::string_view::npos;) {
-        partial.append(piece.substr(0, end));
-        line(partial);
-        partial.clear();
-        piece.remove_prefix(end + 1);
-      }
-      partial.append(piece);
-    });
-    if (!found) return false;
+    return readFileInPieces(path, piece);
   } catch (const RuntimeError&) {
     return false;
   }
-  if (!partial.empty()) line(partial);
-  return true;
+}
+
+void LinesOf::operator()(std::string_view piece) {
+  for (std::size_t end; (end = piece.find('\n')) != std::string_view::npos;) {
+    // A line within the piece is handed on where it lies; only one that began in the piece
+    // before is put together.
+    if (partial_.empty()) {
+      line_(piece.substr(0, end));
+    } else {
+      partial_.append(piece.substr(0, end));
+      line_(partial_);
+      partial_.clear();
+    }
+    piece.remove_prefix(end + 1);
+  }
+  partial_.append(piece);
+}
+
+void LinesOf::finish() {
+  if (!partial_.empty()) line_(partial_);
+  partial_.clear();
+}
+
+bool linesOf(const std::function<bool(const LineSink&)>& read, const LineSink& line) {
+  LinesOf lines(line);
+  const bool found = read([&lines](std::string_view piece) { lines(piece); });
+  lines.finish();
+  return found;
 }
 
 // The record's many short pieces go to the file in large writes.

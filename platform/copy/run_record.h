@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -69,9 +68,9 @@ class RunRecord {
   RunRecord& operator=(const RunRecord&) = delete;
 
   // Reads the old record on a thread of its own, while the copy walks the tree: `read`
-  // calls its argument with each line, and returns false where there is no record or it
-  // cannot be read to its end. A record of another job or machine, or damaged anywhere,
-  // is not trusted, and none of it is kept.
+  // calls its argument with the record's bytes in pieces, and returns false where there is no
+  // record or it cannot be read to its end. A record of another job or machine, or damaged
+  // anywhere, is not trusted, and none of it is kept.
   void startReading(std::function<bool(const LineSink&)> read);
   // Whether the old record is trusted; waits until it is read.
   bool trusted() {
@@ -93,8 +92,8 @@ class RunRecord {
   // not chosen yet, those passed longest ago, one by one while `fits` (given each one's
   // size) says there is time for it, and adds them to `into` with their paths (the
   // system's separators) and stamps, in the old record's order.
-  // `old` calls its argument with the old record's lines again: the times and sizes are
-  // read from there, a batch of the files next in turn at a time.
+  // `old` calls its argument with the old record's bytes again, in pieces: the times and
+  // sizes are read from there, a batch of the files next in turn at a time.
   void chooseOldCopies(const std::function<bool(std::uint64_t size)>& fits,
                        const std::function<void(const LineSink&)>& old, WrittenFiles& into);
   // A file kept as it was has a new line of this run (it was read back again), or has
@@ -104,7 +103,7 @@ class RunRecord {
   // Hands `out` the new record: `header`, this run's lines, and the old record's lines of
   // the files kept as they were; where `complete` is false, the old record's lines of
   // every file this run gave no new line. `old` calls its argument with the old record's
-  // lines again.
+  // bytes again, in pieces.
   void produce(const RecordHeader& header, bool complete,
                const std::function<void(const LineSink&)>& old, const LineSink& out);
 
@@ -128,6 +127,12 @@ class RunRecord {
   bool chooseBatch(const std::function<bool(std::uint64_t size)>& fits,
                    const std::function<void(const LineSink&)>& old, std::size_t& chosen);
   void takeOld(std::string_view line);
+  // Takes room in old_ for the files the old header counts, once it is complete.
+  void reserveOld();
+  // Whether every file of the old record was left as it was.
+  bool allKept() const;
+  // Hands `out` the old record's lines after its header as they are.
+  static void passBody(const std::function<void(const LineSink&)>& old, const LineSink& out);
   void endOfOld();
   void waitRead();
   // Moves the lines held in memory to the scratch file, where there is one. Under the lock.
@@ -141,8 +146,9 @@ class RunRecord {
   RecordReader reader_;
   bool trusted_ = false;
   const std::size_t choiceBatch_;
-  // Blocks that are never moved as they grow; sorted by key once the old record is read.
-  std::deque<KnownFile> old_;
+  // Sorted by key once the old record is read; room for as many files as the old header
+  // counted is taken at once, so that it is not moved as it grows.
+  std::vector<KnownFile> old_;
   // Where the keys of each value of their top bits begin in old_, and where the last ends:
   // a lookup searches a few neighbours. A sixteenth of a slot a file.
   std::vector<std::uint32_t> starts_;
@@ -167,9 +173,25 @@ RecordJob recordJobOf(std::string source, std::string destination);
 // hidden (a leading dot, and on Windows the attribute too).
 std::string recordPathOf(std::string_view destination);
 
-// Reads the record at `path` a line at a time; false where there is none or it cannot be
+// Reads the record at `path` a piece at a time; false where there is none or it cannot be
 // read to its end.
-bool readRecordFile(const std::string& path, const LineSink& line);
+bool readRecordFile(const std::string& path, const LineSink& piece);
+
+// Cuts text handed in pieces of any length into lines, each without its end.
+class LinesOf {
+ public:
+  explicit LinesOf(LineSink line) : line_(std::move(line)) {}
+  void operator()(std::string_view piece);
+  // The last line, where the text does not end with a line end.
+  void finish();
+
+ private:
+  LineSink line_;
+  std::string partial_;
+};
+
+// Calls `line` with each line of what `read` hands its argument in pieces; what read returns.
+bool linesOf(const std::function<bool(const LineSink&)>& read, const LineSink& line);
 
 // Replaces the record at `path` in one step with what `produce` writes; throws
 // RuntimeError naming it on failure.

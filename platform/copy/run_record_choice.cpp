@@ -31,13 +31,15 @@ void RunRecord::eachOldFile(const std::function<void(const LineSink&)>& old,
                             const std::function<void(const RecordedFile&)>& visit) const {
   int skipped = 0;
   RecordReader reader(job_.top);
-  old([&](std::string_view line) {
+  LinesOf lines([&](std::string_view line) {
     if (skipped < kHeaderLines) {
       ++skipped;
       return;
     }
     if (const RecordedFile* file = reader.take(line)) visit(*file);
   });
+  old([&lines](std::string_view piece) { lines(piece); });
+  lines.finish();
   if (const RecordedFile* file = reader.finish()) visit(*file);
 }
 

@@ -90,8 +90,8 @@ class CopySystem {
   copy::RecordJob recordJob() const {
     return copy::recordJobOf(narrow(sourceTop_), narrow(destinationTop_));
   }
-  bool readRecord(const copy::LineSink& line) const {
-    return copy::readRecordFile(copy::recordPathOf(narrow(destinationTop_)), line);
+  bool readRecord(const copy::LineSink& piece) const {
+    return copy::readRecordFile(copy::recordPathOf(narrow(destinationTop_)), piece);
   }
   void writeRecord(const std::function<void(const copy::LineSink&)>& produce) const {
     copy::writeRecordFile(copy::recordPathOf(narrow(destinationTop_)), produce);
