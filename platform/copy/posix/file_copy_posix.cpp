@@ -18,6 +18,7 @@
 #include "create_error.h"
 #include "file_data.h"
 #include "metadata.h"
+#include "read_back_file.h"
 #include "copy_errors.h"
 #include "system.h"
 #include "temporaries.h"
@@ -172,6 +173,9 @@ struct RegularFileSteps {
   bool existing;
   copy::FileProgress& progress;
   bool ofOpenFile;
+  // Where the copy's stamp goes once its metadata is set, where it keeps its own name
+  // (a rename would change its status again); null where it is read after the write.
+  Entry* stamped;
 
   Pending create() const {
     UniqueFd out;
@@ -193,6 +197,11 @@ struct RegularFileSteps {
   }
   void seal(Pending& p) const {
     if (p.error == 0) p.error = copyFileMetadata(dir, in.get(), p.out.get(), st, p.made);
+    struct stat copied {};
+    if (p.error == 0 && stamped && p.entry.name() == name && ::fstat(p.out.get(), &copied) == 0) {
+      stamped->copyStamp = stampOf(copied);
+      stamped->copyStamped = true;
+    }
     const int closeError = p.out.closeChecked();
     if (p.error == 0) p.error = closeError;
     if (p.error != 0) throwCopyError(p.error, dir.destinationChild(name));
@@ -203,10 +212,10 @@ struct RegularFileSteps {
   }
 };
 
-void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& in,
-                  const struct stat& st, bool existing, copy::FileProgress& progress,
-                  bool ofOpenFile) {
-  RegularFileSteps steps{dir, name, in, st, existing, progress, ofOpenFile};
+void copyOpenFile(const DirNode& dir, Entry& listed, const UniqueFd& in, bool existing,
+                  copy::FileProgress& progress, bool ofOpenFile) {
+  Entry* const stamped = dir.run->stampsOpenCopies ? &listed : nullptr;
+  RegularFileSteps steps{dir, listed.name, in, listed.st, existing, progress, ofOpenFile, stamped};
   copy::writeByProtocol(steps);
 }
 
@@ -214,13 +223,13 @@ void copyOpenFile(const DirNode& dir, const std::string& name, const UniqueFd& i
 // the check before writing, or the comparison with the destination). That status stands
 // for the open file until its data has been read, one call less per file: a file that is
 // another by then, or no longer a regular one, is found changed and read again.
-void copyRegularFile(const DirNode& dir, const Entry& listed, bool existing,
+void copyRegularFile(const DirNode& dir, Entry& listed, bool existing,
                      copy::FileProgress& progress) {
   const std::string& name = listed.name;
   const UniqueFd in = tryOpenSource(dir, name, listed.followed);
   if (!in.valid() && errno == ELOOP && !listed.followed) throw ChangedWhileRead{};  // a link now
   if (!in.valid()) throwSourceError(errno, dir.sourceChild(name));
-  copyOpenFile(dir, name, in, listed.st, existing, progress, false);
+  copyOpenFile(dir, listed, in, existing, progress, false);
 }
 
 // A file the listing gave as regular, with nothing in its place: nothing to compare with,
@@ -234,7 +243,7 @@ bool copyListedFileOntoNothing(const DirNode& dir, Entry& listed, copy::FileProg
   if (::fstat(in.get(), &listed.st) != 0) throwSourceError(errno, dir.sourceChild(listed.name));
   listed.statted = true;
   if (!S_ISREG(listed.st.st_mode)) return false;
-  copyOpenFile(dir, listed.name, in, listed.st, false, progress, true);
+  copyOpenFile(dir, listed, in, false, progress, true);
   return true;
 }
 
@@ -306,6 +315,7 @@ namespace {
 
 void writeOnce(const DirNode& dir, Entry& entry, const struct stat* existing,
                copy::FileProgress& progress) {
+  entry.copyStamped = false;
   if (!entry.statted && entry.listedRegular && existing == nullptr &&
       copyListedFileOntoNothing(dir, entry, progress)) {
     return;

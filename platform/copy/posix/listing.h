@@ -26,6 +26,10 @@ struct Entry {
   // Why the listing gave it as left out: a socket or device, or a link to follow that
   // leads nowhere.
   copy::LeftOut leftOut = copy::LeftOut::NotData;
+  // The stamp of its copy as write() left it, read from the open copy (copyStamped), where
+  // nothing changes it after that (see CopySystem::stampsOpenCopies).
+  copy::FileStamp copyStamp{};
+  bool copyStamped = false;
 };
 
 // Told each entry and what it is; returns false to end the listing.

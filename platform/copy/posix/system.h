@@ -79,6 +79,7 @@ class CopySystem {
   copy::FileStamp existingStamp(const struct stat& st) const {
     return numbered(posix::stampOf(st), destinationNumbers_);
   }
+  // The copy as the next run's existing() will find it.
   copy::FileStamp writtenStamp(const DirNode& dir, const Entry& entry) const;
   void finishFolder(DirNode& dir);
   std::string destinationOf(const DirNode& dir, const Entry* entry) const;
@@ -91,8 +92,8 @@ class CopySystem {
                                 const copy::BytesRead& read);
   void spoil(const copy::WrittenFile& file);
   copy::RecordJob recordJob() const { return copy::recordJobOf(sourceTop_, destinationTop_); }
-  bool readRecord(const copy::LineSink& line) const {
-    return copy::readRecordFile(copy::recordPathOf(destinationTop_), line);
+  bool readRecord(const copy::LineSink& piece) const {
+    return copy::readRecordFile(copy::recordPathOf(destinationTop_), piece);
   }
   void writeRecord(const std::function<void(const copy::LineSink&)>& produce) const {
     copy::writeRecordFile(copy::recordPathOf(destinationTop_), produce);
@@ -112,6 +113,11 @@ class CopySystem {
   const gid_t gid;
   // What the process's umask takes from new entries (currentUmask).
   const mode_t umask;
+  // Whether a new copy's stamp may be read from the open file before it is closed, one
+  // lookup by name less per file: on the local disks whose file numbers last, where
+  // closing a file changes nothing of its status. A network or FUSE volume may set its
+  // times when the file is closed.
+  bool stampsOpenCopies = false;
 
  private:
   const CopyOptions& options_;

@@ -46,6 +46,9 @@ void CopySystem::keepTop(const DirNode& top) {
   destinationTop_ = top.destinationPath;
   sourceNumbers_ = keepsFileNumbers(top.sourceFd());
   destinationNumbers_ = keepsFileNumbers(top.destinationFd());
+  const Medium medium = mediumOf(top.destinationFd());
+  stampsOpenCopies =
+      destinationNumbers_ && (medium == Medium::Solid || medium == Medium::Rotational);
 }
 
 void CopySystem::list(DirNode& dir, bool measure, const EmitEntry& emit) {
@@ -140,8 +143,9 @@ Medium CopySystem::medium(DirNode& top) {
   return posix::mediumOf(top.destinationFd());
 }
 
-// The copy as the next run's existing() will find it; nothing where it is gone already.
+// Nothing where it is gone already.
 copy::FileStamp CopySystem::writtenStamp(const DirNode& dir, const Entry& entry) const {
+  if (entry.copyStamped) return numbered(entry.copyStamp, destinationNumbers_);
   struct stat st {};
   if (::fstatat(dir.destinationFd(), entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
   return numbered(posix::stampOf(st), destinationNumbers_);
