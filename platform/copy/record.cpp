@@ -54,8 +54,17 @@ void appendStamp(std::string& text, const FileStamp& state, char after) {
   appendNumber(text, state.identity, after);
 }
 
+// Where the first character that a record escapes stands in `text`; its size where none.
+std::size_t firstEscaped(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] != '\\' && text[i] != '\n' && text[i] != '\t') ++i;
+  return i;
+}
+
 void appendEscaped(std::string& text, std::string_view name) {
-  for (char c : name) {
+  const std::size_t plain = firstEscaped(name);
+  text.append(name.substr(0, plain));
+  for (char c : name.substr(plain)) {
     switch (c) {
       case '\\': text += "\\\\"; break;
       case '\n': text += "\\n"; break;
@@ -84,8 +93,10 @@ bool parseStamp(std::string_view text, FileStamp& state) {
 
 // The name in `text` as escapeName wrote it, into `name`; false where it is not one.
 bool unescapeInto(std::string_view text, std::string& name) {
-  name.clear();
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  // Most names escape nothing: they are taken whole.
+  const std::size_t plain = firstEscaped(text);
+  name.assign(text.substr(0, plain));
+  for (std::size_t i = plain; i < text.size(); ++i) {
     if (text[i] == '\t' || text[i] == '\n') return false;
     if (text[i] != '\\') {
       name += text[i];
