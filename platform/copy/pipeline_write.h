@@ -51,6 +51,7 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   KnownFile* line = nullptr;
   FileAction action;
   try {
+    if (file && record_) record_->prefetch(relative);
     existing = sys_.existing(folder, entry);
     if (existing) sys_.claim(folder, entry, *existing);
     line = recordedLine(relative, file, existing.has_value());

@@ -148,12 +148,24 @@ void RunRecord::indexStarts() {
   starts_.back() = static_cast<std::uint32_t>(old_.size());
 }
 
+std::uint64_t RunRecord::keyOfPath(std::string_view relative) {
+  if (kPathSeparator != '/' && relative.find(kPathSeparator) != std::string_view::npos)
+    return keyOf(recordRelative(std::string(relative)));
+  return keyOf(relative);
+}
+
 KnownFile* RunRecord::find(std::string_view relative) {
   waitRead();
   if (old_.empty()) return nullptr;
-  if (kPathSeparator != '/' && relative.find(kPathSeparator) != std::string_view::npos)
-    return find(recordRelative(std::string(relative)));
-  return findKey(keyOf(relative));
+  return findKey(keyOfPath(relative));
+}
+
+void RunRecord::prefetch(std::string_view relative) const {
+  // Only once a lookup has waited for the old record: until then it may still be read.
+  if (!read_.load(std::memory_order_acquire) || starts_.empty()) return;
+  const std::uint64_t key = keyOfPath(relative);
+  const std::size_t top = startBits_ == 0 ? 0 : key >> (64 - startBits_);
+  __builtin_prefetch(old_.data() + starts_[top]);
 }
 
 KnownFile* RunRecord::findKey(std::uint64_t key) {

@@ -81,6 +81,9 @@ class RunRecord {
   // The old record's line of a file, by its path below the top (with "/" or the system's
   // separator between folders); null where it has none. Waits until the old record is read.
   KnownFile* find(std::string_view relative);
+  // Starts bringing the line of `relative` into the cache, where the old record is read:
+  // find() after the next system call then meets it there, not in another core's memory.
+  void prefetch(std::string_view relative) const;
 
   // A file left as it was, whose old line goes into the new record as it is; from any
   // thread, each file from one.
@@ -117,6 +120,8 @@ class RunRecord {
   static constexpr int kHeaderLines = 4;
 
   static std::uint64_t keyOf(std::string_view relative);
+  // The key of a path with the system's separators.
+  static std::uint64_t keyOfPath(std::string_view relative);
   KnownFile* findKey(std::uint64_t key);
   void indexStarts();
   // Calls `visit` with each file of the old record, as `old` reads it again.
