@@ -124,7 +124,7 @@ TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {
   for (Entry* listed : {&withStatus, &nameOnly}) {
     try {
       copy::FileProgress progress(nullptr, 0);
-      writeEntry(dir, *listed, nullptr, progress);
+      writeEntry(dir, *listed, nullptr, progress, nullptr);
       ADD_FAILURE() << "expected error 53";
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.number, err::kFileNotFound);

@@ -28,6 +28,8 @@ enum class Links {
 // How a file's bytes move from the source to its copy.
 enum class DataMethod {
   Auto,      // the fastest the system and the volumes offer, falling back as each refuses
+  Ring,      // small files through a batch of queued requests where the kernel takes them
+             // (io_uring on Linux), else as Kernel; larger files as Kernel
   Clone,     // the source's blocks shared where the volume can (a reflink), else as Kernel
   Kernel,    // copied inside the kernel (copy_file_range), else as Buffered; never shared
              // blocks, so that damage to one is never damage to both
@@ -39,15 +41,20 @@ enum class DataMethod {
 struct DataSteps {
   bool clone = false;
   bool kernel = false;
+  // Small files as one queued batch of requests, ahead of the others: the calls that make
+  // and finish such a file cost more than its bytes.
+  bool ring = false;
   // Buffered always remains, as the last.
   bool operator==(const DataSteps&) const = default;
 };
 
 // What each method tries, decided once for every system; a system offers only what it
-// has (Windows copies through its own buffer only).
+// has (Windows copies through its own buffer only). Auto puts the ring ahead of a clone:
+// a small file's shared blocks save little room, and its calls are most of its time.
 constexpr DataSteps dataSteps(DataMethod method) {
   switch (method) {
-    case DataMethod::Auto:
+    case DataMethod::Auto: return {true, true, true};
+    case DataMethod::Ring: return {false, true, true};
     case DataMethod::Clone: return {true, true};
     case DataMethod::Kernel: return {false, true};
     case DataMethod::Buffered: return {false, false};
