@@ -83,6 +83,7 @@ TEST_P(CutOffOnStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
     };
     const testing::BeforeCall writes(testing::Call::kPwrite, stall);
     const testing::BeforeCall ranges(testing::Call::kCopyFileRange, stall);
+    const testing::BeforeCall rings(testing::Call::kRingSubmit, stall);
     copy::copyFolderOrThrow(tmp / "src", destination);
   })) << "the copy ended before it was stopped";
   const std::size_t atKill = entriesBelow(destination).size();
@@ -115,6 +116,7 @@ TEST_P(CutOffOnStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndTheNextRunC
   };
   const testing::BeforeCall onRange(testing::Call::kCopyFileRange, pull);
   const testing::BeforeCall onWrite(testing::Call::kPwrite, pull);
+  const testing::BeforeCall onRing(testing::Call::kRingSubmit, pull);
   CopyProgress progress;
   EXPECT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), err::kDeviceIo);
   const std::vector<Problem> failures = progress.report.failures();

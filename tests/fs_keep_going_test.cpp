@@ -84,6 +84,7 @@ TEST(KeepGoing, AFileThatChangesWhileReadIsReadAgainUpToThreeTimes) {
     };
     const testing::BeforeCall onRange(testing::Call::kCopyFileRange, grow);
     const testing::BeforeCall onWrite(testing::Call::kPwrite, grow);
+    const testing::BeforeCall onRing(testing::Call::kRingSubmit, grow);
     CopyProgress progress;
     EXPECT_EQ(copyNumber(tmp / "src", tmp / "dst", progress), c.number) << c.changes;
     EXPECT_EQ(readFile(tmp / "dst/a.txt"), "A");

@@ -41,7 +41,7 @@ std::map<std::string, std::string> contents(const std::string& root) {
 // Data written and entries renamed on the destination since the last reset.
 std::uint64_t writes() {
   return testing::calls(Call::kPwrite) + testing::calls(Call::kCopyFileRange) +
-         testing::calls(Call::kRenameat2);
+         testing::calls(Call::kRingSubmit) + testing::calls(Call::kRenameat2);
 }
 
 // A user's folder: nested folders, modes and times with nanoseconds, set-ID and empty
