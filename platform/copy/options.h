@@ -28,8 +28,9 @@ enum class Links {
 // How a file's bytes move from the source to its copy.
 enum class DataMethod {
   Auto,      // the fastest the system and the volumes offer, falling back as each refuses
-  Ring,      // small files through a batch of queued requests where the kernel takes them
-             // (io_uring on Linux), else as Kernel; larger files as Kernel
+  Ring,      // small files through one submission of queued requests each where the kernel
+             // takes them (io_uring on Linux), fewer calls a file; else, and larger files, as
+             // Kernel
   Clone,     // the source's blocks shared where the volume can (a reflink), else as Kernel
   Kernel,    // copied inside the kernel (copy_file_range), else as Buffered; never shared
              // blocks, so that damage to one is never damage to both
@@ -49,12 +50,13 @@ struct DataSteps {
 };
 
 // What each method tries, decided once for every system; a system offers only what it
-// has (Windows copies through its own buffer only). Auto puts the ring ahead of a clone:
-// a small file's shared blocks save little room, and its calls are most of its time.
+// has (Windows copies through its own buffer only). Auto leaves the ring out: the kernel
+// hands each queued write to a new file on to a worker thread of its own (tmpfs, ext4), and
+// the switch to it and back costs a small file more than the calls the ring saves.
 constexpr DataSteps dataSteps(DataMethod method) {
   switch (method) {
-    case DataMethod::Auto: return {true, true, true};
     case DataMethod::Ring: return {false, true, true};
+    case DataMethod::Auto:
     case DataMethod::Clone: return {true, true};
     case DataMethod::Kernel: return {false, true};
     case DataMethod::Buffered: return {false, false};

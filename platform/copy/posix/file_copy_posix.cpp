@@ -207,7 +207,11 @@ struct RegularFileSteps {
   bool moveByRing(Pending& p, std::optional<bool>& changed) const {
     if (ring == nullptr || !fitsRing(st) || !onlyTimesLeft(dir, in.get(), st, p.made)) return false;
     const RingMove moved = moveSmallFile(*ring, in, p.out, st, progress);
-    if (moved.plain) return false;
+    if (moved.plain) {
+      // A file that shrank since its status was read: read again, not copied short.
+      if (moved.shortRead && changedSince(in.get(), st)) throw ChangedWhileRead{};
+      return false;
+    }
     p.error = moved.dataError;
     p.sealed = moved.sealed;
     p.closeError = moved.closeError;

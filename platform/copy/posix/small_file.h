@@ -19,6 +19,7 @@ bool fitsRing(const struct stat& st);
 // What became of a small file sent through the ring.
 struct RingMove {
   bool plain = false;           // nothing settled: both files are open, the plain steps copy it
+  bool shortRead = false;       // of them: the read came short, as when the file shrank
   int dataError = 0;            // errno of the read or the write; both files are then still open
   int closeError = 0;           // errno of closing the copy, whose descriptor is gone all the same
   bool sealed = false;          // both files are closed, the copy holding every byte

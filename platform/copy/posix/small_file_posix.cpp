@@ -59,6 +59,7 @@ RingMove moveSmallFile(DataRing& ring, UniqueFd& in, UniqueFd& out, const struct
     move.dataError = static_cast<int>(-done.write);
   } else {
     move.plain = true;
+    move.shortRead = done.read >= 0 && done.read < size;
   }
   return move;
 }
