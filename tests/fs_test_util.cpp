@@ -141,7 +141,7 @@ int countTemporaryFiles(const std::string& root) {
 CopyOptions testOptions() {
   CopyOptions options;
   const char* method = std::getenv("QM_TEST_DATA_METHOD");
-  if (method == nullptr) return options;
+  if (method == nullptr || *method == '\0') return options;
   const std::string_view name = method;
   options.data = name == "ring"     ? DataMethod::Ring
                  : name == "clone"  ? DataMethod::Clone
