@@ -14,7 +14,9 @@
 # tar, and counts system calls per file under strace. Workloads a and s also time the minimal
 # copier (bench/min_copy.cpp), the floor with no checks at all, by plain calls (min) and
 # batched through io_uring (min_uring, where built with liburing), and give the engine's ratio
-# to each (vs_min=, vs_min_uring=).
+# to each (vs_min=, vs_min_uring=); and the engine with each file's bytes moved through
+# io_uring (QM_DATA=ring: ring_s=, vs_ring=) and by the kernel's copy alone (QM_DATA=kernel:
+# kernel_s=, vs_kernel=), the ring switched off.
 # QM_BENCH_RUNS sets the runs per tool (default 3), QM_BENCH_DIR the folder that holds the
 # trees (about 16 GB at the end), QM_BENCH_ONLY a subset such as "a c e" (s is not in the
 # default list). QM_BENCH_BEFORE, the bench folder of an earlier build, times that build's
@@ -85,6 +87,8 @@ timed() {
     tar) mkdir -p "$dst" && tar -C "$src" -cf - . | tar -C "$dst" -xf - ;;
     min) "$bin/min_copy" plain "$src" "$dst" ;;
     min_uring) "$bin/min_copy" uring "$src" "$dst" ;;
+    ring) QM_DATA=ring "$bin/qm_copy" "$src" "$dst" ;;
+    kernel) QM_DATA=kernel "$bin/qm_copy" "$src" "$dst" ;;
   esac
   sync
   end="$(now)"
@@ -115,6 +119,7 @@ rotate() {
           peak="$(awk -v p="$peak" -v k="$(cat "$work/peak")" 'BEGIN {print (k > p ? k : p)}')"
           verify "$src" "$dst"
           ;;
+        ring | kernel) verify "$src" "$dst" ;;
         min | min_uring) verify_contents "$src" "$dst" ;;
       esac
       # The engine's record lies beside its copy, named after it.
@@ -130,7 +135,8 @@ median_of() {
   median ${took[$1]}
 }
 
-# " min_s=… vs_min=…" for each minimal copier in $@, against the engine's median $1.
+# " min_s=… vs_min=…" for each reference tool in $@ (the minimal copiers, the engine by one
+# data method), against the engine's median $1.
 against_floor() {
   local e="$1" m tool out=""
   shift
@@ -165,14 +171,15 @@ workload() {
 # engine against cp -a, tar piped into tar and the minimal copier. Each copy is removed once
 # timed and checked: the tree is too large to keep every run's copies of.
 workload_s() {
-  local e c t
+  local e c t refs
   src="$work/tiny"
-  rotate s "" drop engine cp tar "${floor[@]}"
+  rotate s "" drop engine cp tar "${floor[@]}" "${methods[@]}"
   e="$(median_of engine)"
   c="$(median_of cp)"
   t="$(median_of tar)"
+  refs="$(against_floor "$e" "${floor[@]}" "${methods[@]}")"
   echo "copy-s: engine_s=$e cp_a_s=$c tar_s=$t vs_cp_a=$(ratio "$e" "$c")" \
-    "vs_tar=$(ratio "$e" "$t") peak_mib=$(mib "$peak")$(against_floor "$e" "${floor[@]}")"
+    "vs_tar=$(ratio "$e" "$t") peak_mib=$(mib "$peak")$refs"
 }
 
 # System calls per file for the engine, cp -a and the minimal copier, counted by strace -c -f
@@ -185,13 +192,14 @@ syscalls_per_file() {
     return 0
   fi
   files="$(find "$tree" -type f | wc -l)"
-  for tool in engine cp "${floor[@]}"; do
+  for tool in engine cp "${floor[@]}" "${methods[@]}"; do
     dst="$work/traced-$tool"
     case "$tool" in
       engine) /usr/bin/strace -c -f -o "$work/calls" "$bin/qm_copy" "$tree" "$dst" ;;
       cp) /usr/bin/strace -c -f -o "$work/calls" cp -a "$tree/." "$dst" ;;
       min) /usr/bin/strace -c -f -o "$work/calls" "$bin/min_copy" plain "$tree" "$dst" ;;
       min_uring) /usr/bin/strace -c -f -o "$work/calls" "$bin/min_copy" uring "$tree" "$dst" ;;
+      ring | kernel) QM_DATA=$tool /usr/bin/strace -c -f -o "$work/calls" "$bin/qm_copy" "$tree" "$dst" ;;
     esac
     verify_contents "$tree" "$dst"
     rm -rf "$dst" "$work/.${dst##*/}.sha256"
@@ -360,6 +368,9 @@ elif wants a || wants s; then
   echo "copy-floor: the batched minimal copier is absent (min_copy built without liburing)"
 fi
 
+# The engine with the ring and with the kernel's copy alone, on workloads a and s.
+methods=(ring kernel)
+
 echo "building trees in $work" >&2
 if wants s; then
   "$bin/qm_tree_maker" tiny "$work/tiny"
@@ -372,7 +383,7 @@ if wants d; then cp -a "$work/small" "$work/changed" && "$bin/qm_tree_maker" cha
 if wants b || wants p || wants v; then "$bin/qm_tree_maker" big "$work/big"; fi
 sync
 
-if wants a; then workload a "$work/small" "" "${floor[@]}"; fi
+if wants a; then workload a "$work/small" "" "${floor[@]}" "${methods[@]}"; fi
 if wants b; then workload b "$work/big" ""; fi
 if wants c; then workload c "$work/small" "$work/small"; fi
 if wants d; then workload d "$work/changed" "$work/small"; fi

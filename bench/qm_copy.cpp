@@ -20,7 +20,9 @@ namespace {
 // QM_RECORD (0 keeps no record of the copy beside it), QM_OLD_COPIES (0 reads back no copy
 // an earlier run left, "all" every one; by default they are read back in turn),
 // QM_LARGE_FILES ("side" writes and reads large files side by side whatever the medium,
-// "one" one at a time; by default as the medium serves them best).
+// "one" one at a time; by default as the medium serves them best), QM_DATA (how bytes
+// move: "ring", "clone", "kernel" or "buffered"; by default the fastest the system offers,
+// or "kernel" where QM_REFLINK is 0).
 qm::CopyOptions optionsFromEnvironment() {
   qm::CopyOptions options;
   if (const char* workers = std::getenv("QM_WORKERS")) {
@@ -28,6 +30,14 @@ qm::CopyOptions optionsFromEnvironment() {
   }
   if (const char* reflink = std::getenv("QM_REFLINK"); reflink && reflink[0] == '0')
     options.data = qm::DataMethod::Kernel;
+  if (const char* data = std::getenv("QM_DATA")) {
+    const std::string_view method = data;
+    options.data = method == "ring"       ? qm::DataMethod::Ring
+                   : method == "clone"    ? qm::DataMethod::Clone
+                   : method == "kernel"   ? qm::DataMethod::Kernel
+                   : method == "buffered" ? qm::DataMethod::Buffered
+                                          : qm::DataMethod::Auto;
+  }
   if (const char* check = std::getenv("QM_CHECK")) options.checkFirst = check[0] != '0';
   if (const char* back = std::getenv("QM_READBACK"))
     options.readBack = back[0] == '0' ? qm::ReadBack::Never : qm::ReadBack::Always;

@@ -83,7 +83,8 @@ TEST_P(CutOffOnStick, AfterACopyIsKilledPartWayTheNextRunLeavesTheSourcesCopy) {
     };
     const testing::BeforeCall writes(testing::Call::kPwrite, stall);
     const testing::BeforeCall ranges(testing::Call::kCopyFileRange, stall);
-    copy::copyFolderOrThrow(tmp / "src", destination);
+    const testing::BeforeCall rings(testing::Call::kRingSubmit, stall);
+    copy::copyFolderOrThrow(tmp / "src", destination, testing::testOptions());
   })) << "the copy ended before it was stopped";
   const std::size_t atKill = entriesBelow(destination).size();
   EXPECT_GT(atKill, 0u);
@@ -115,6 +116,7 @@ TEST_P(CutOffOnStick, AVolumeThatVanishesPartWayStopsTheCopyAtOnceAndTheNextRunC
   };
   const testing::BeforeCall onRange(testing::Call::kCopyFileRange, pull);
   const testing::BeforeCall onWrite(testing::Call::kPwrite, pull);
+  const testing::BeforeCall onRing(testing::Call::kRingSubmit, pull);
   CopyProgress progress;
   EXPECT_EQ(copyNumber(tmp / "src", volume.mountPoint() + "/backup", progress), err::kDeviceIo);
   const std::vector<Problem> failures = progress.report.failures();
@@ -140,7 +142,7 @@ TEST(CutOffDuringReadBack, TheNextRunReadsBackWhatTheRunBeforeDidNot) {
   const std::string destination = volume.mountPoint() + "/backup";
   EXPECT_TRUE(copyUntilKilled([&](const std::function<void()>& stop) {
     CopyProgress progress;
-    CopyOptions options;
+    CopyOptions options = testing::testOptions();
     options.progress = &progress;
     // The read-back's first file waits to be killed.
     const testing::BeforeCall opening(testing::Call::kOpen, [&] {

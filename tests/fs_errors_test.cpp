@@ -24,7 +24,7 @@ using testing::writeFile;
 // Runs the copy and returns the error it throws; number 0 when it succeeds.
 RuntimeError copyError(const std::string& source, const std::string& destination) {
   try {
-    copy::copyFolderOrThrow(source, destination);
+    copy::copyFolderOrThrow(source, destination, testing::testOptions());
   } catch (const RuntimeError& e) {
     return e;
   }
@@ -110,7 +110,7 @@ TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {
   TempDir tmp;
   ::mkdir((tmp / "src").c_str(), 0755);
   writeFile(tmp / "src/gone", "x");
-  CopyOptions options;
+  CopyOptions options = testing::testOptions();
   CopySystem run(options);
   struct stat sourceStat = testing::statOf(tmp / "src");
   DirNode dir;
@@ -124,7 +124,7 @@ TEST(CopyErrors, FileVanishedAfterListingIsFileNotFound) {
   for (Entry* listed : {&withStatus, &nameOnly}) {
     try {
       copy::FileProgress progress(nullptr, 0);
-      writeEntry(dir, *listed, nullptr, progress);
+      writeEntry(dir, *listed, nullptr, progress, nullptr);
       ADD_FAILURE() << "expected error 53";
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.number, err::kFileNotFound);

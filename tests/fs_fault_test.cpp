@@ -9,12 +9,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <optional>
 #include <string>
 
 #include "errors.h"
 #include "fs_faults.h"
 #include "fs_test_util.h"
 #include "copy/copy_folder.h"
+#include "copy/posix/ring.h"
 
 namespace qm::posix {
 namespace {
@@ -60,23 +62,31 @@ std::map<std::string, std::string> contents(const std::string& root) {
   return files;
 }
 
+// Whether this kernel and build give the copy an io_uring.
+bool ringOffered() {
+  int error = 0;
+  return DataRing::open(error) != nullptr;
+}
+
 // How data moves is the options' choice, and each method keeps every byte and a sparse
 // file's holes: the kernel's copy never goes through the copy's own buffer, the buffered
-// one never through the kernel's copy; a clone, where the volume has one, needs neither.
+// one never through the kernel's copy; a clone, where the volume has one, needs neither;
+// the ring takes the small file without either, and leaves the others to the kernel.
 TEST(DataMethods, EachMethodMovesTheBytesByItsOwnCallsAndKeepsHoles) {
+  const bool ring = ringOffered();
   const struct {
     DataMethod method;
-    bool ranges;   // copy_file_range is called (false: not asserted, as a clone needs none)
+    int ranges;    // copy_file_range calls, one a file; -1: not asserted (a clone needs none)
     bool buffers;  // pwrite is called
   } cases[] = {
-      {DataMethod::Auto, false, false},
-      {DataMethod::Clone, false, false},
-      {DataMethod::Kernel, true, false},
-      {DataMethod::Buffered, false, true},
+      {DataMethod::Auto, -1, false},           {DataMethod::Clone, -1, false},
+      {DataMethod::Kernel, 3, false},          {DataMethod::Buffered, 0, true},
+      {DataMethod::Ring, ring ? 2 : 3, false},
   };
   TempDir tmp;
   ::mkdir((tmp / "src").c_str(), 0755);
   writeFile(tmp / "src/plain", std::string(1 << 20, 'p'));
+  writeFile(tmp / "src/small", std::string(5000, 's'));
   const int fd = ::open((tmp / "src/sparse").c_str(), O_WRONLY | O_CREAT, 0644);
   ASSERT_EQ(::pwrite(fd, "tail", 4, off_t{8} << 20), 4);
   ::close(fd);
@@ -89,15 +99,46 @@ TEST(DataMethods, EachMethodMovesTheBytesByItsOwnCallsAndKeepsHoles) {
     const std::string destination = tmp / ("dst" + std::to_string(static_cast<int>(c.method)));
     copy::copyFolderOrThrow(tmp / "src", destination, options);
     const int method = static_cast<int>(c.method);
-    EXPECT_EQ(contents(destination), contents(tmp / "src")) << method;
+    EXPECT_EQ(snapshot(destination), snapshot(tmp / "src")) << method;
     EXPECT_LT(testing::statOf(destination + "/sparse").st_blocks * 512, 1 << 20) << method;
-    if (c.ranges) {
-      EXPECT_GT(ranges.load(), 0) << method;
-    }
-    if (c.method == DataMethod::Buffered) {
-      EXPECT_EQ(ranges.load(), 0) << method;
+    if (c.ranges >= 0) {
+      EXPECT_EQ(ranges.load(), c.ranges) << method;
     }
     EXPECT_EQ(writes.load() > 0, c.buffers) << method;
+  }
+}
+
+// Where the kernel has no io_uring, a sandbox refuses it, or a submission fails, the ring
+// method copies by the kernel's copy instead, every byte and time kept.
+TEST(DataMethods, ARingRefusedOrFailingLeavesTheFilesToTheKernelsCopy) {
+  constexpr int kNoFilter = 200, kWrongWay = 201;
+  const struct {
+    int setup;   // errno that io_uring_setup fails with; 0 where it is left alone
+    int submit;  // errno that submitting to the ring fails with; 0 where it is left alone
+    bool byKernel;
+  } cases[] = {
+      {0, 0, false},     {ENOSYS, 0, true}, {EPERM, 0, true},
+      {EINVAL, 0, true}, {0, EAGAIN, true}, {0, EBUSY, true},
+  };
+  if (!ringOffered()) GTEST_SKIP() << "no io_uring here: every copy goes the kernel's way";
+  TempDir tmp;
+  testing::make(tmp / "src",
+                {{"a", "alpha"}, {"empty"}, {"sub/"}, {"sub/b", std::string(70000, 'b')}});
+  int run = 0;
+  for (const auto& c : cases) {
+    const std::string destination = tmp / ("dst" + std::to_string(run++));
+    const int number = testing::numberInChild([&] {
+      if (c.setup != 0 && !testing::refuseRingSetup(c.setup)) throw RuntimeError(kNoFilter);
+      std::optional<Fault> submit;
+      if (c.submit != 0) submit.emplace(Call::kRingSubmit, c.submit);
+      testing::resetCalls();
+      CopyOptions options;
+      options.data = DataMethod::Ring;
+      copy::copyFolderOrThrow(tmp / "src", destination, options);
+      if ((testing::calls(Call::kCopyFileRange) == 2) != c.byKernel) throw RuntimeError(kWrongWay);
+    });
+    EXPECT_EQ(number, 0) << c.setup << " " << c.submit;
+    EXPECT_EQ(snapshot(destination), snapshot(tmp / "src")) << c.setup << " " << c.submit;
   }
 }
 

@@ -4,7 +4,11 @@
 #include "fs_faults.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -12,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -82,6 +87,19 @@ BeforeCall::BeforeCall(Call call, std::function<void()> before) : call_(call) {
 
 BeforeCall::~BeforeCall() {
   slot(call_).before = nullptr;
+}
+
+bool refuseRingSetup(int error) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_io_uring_setup, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K,
+               SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
 }
 
 // Counts the call; true with `result` set when it is to fail.
@@ -208,5 +226,17 @@ int __wrap_open(const char* path, int flags, ...) {
   int result = 0;
   return injected(Call::kOpen, result) ? result : __real_open(path, flags, mode);
 }
+
+#ifdef QM_HAVE_LIBURING
+struct io_uring;
+int __real_io_uring_submit_and_wait(io_uring*, unsigned);
+
+// liburing's convention: a negated errno.
+int __wrap_io_uring_submit_and_wait(io_uring* ring, unsigned wait) {
+  int result = 0;
+  if (injected(Call::kRingSubmit, result)) return result < 0 ? -errno : result;
+  return __real_io_uring_submit_and_wait(ring, wait);
+}
+#endif
 
 }  // extern "C"

@@ -21,6 +21,7 @@ enum class Call {
   kRenameat2,
   kOpenat,
   kOpen,
+  kRingSubmit,  // io_uring_submit_and_wait, where the engine is built with liburing
   kCount
 };
 
@@ -48,7 +49,7 @@ class OpenFault {
 };
 
 // While alive, `before` runs ahead of every call of `call` (data copies: kCopyFileRange,
-// kPwrite), on the thread that makes it.
+// kPwrite, kRingSubmit), on the thread that makes it.
 class BeforeCall {
  public:
   BeforeCall(Call call, std::function<void()> before);
@@ -59,6 +60,11 @@ class BeforeCall {
  private:
   Call call_;
 };
+
+// From now on, io_uring_setup fails with `error` in this process and the ones it starts, as
+// where a sandbox's filter refuses it; false where the filter cannot be set. For a child
+// process only: it cannot be undone.
+bool refuseRingSetup(int error);
 
 // How often `call` was made (including failed ones) since the last resetCalls().
 std::uint64_t calls(Call call);

@@ -43,7 +43,7 @@ constexpr uid_t kNobody = 65534;
 
 int copyNumber(const std::string& source, const std::string& destination) {
   try {
-    copy::copyFolderOrThrow(source, destination);
+    copy::copyFolderOrThrow(source, destination, testing::testOptions());
   } catch (const RuntimeError& e) {
     return e.number;
   }
@@ -71,7 +71,9 @@ TEST(Privileges, SetIdBitsStayOnlyWithTheSourcesOwner) {
   // Another user owns the copy, without the bits.
   ::mkdir((tmp / "user").c_str(), 0755);
   ::chown((tmp / "user").c_str(), kOtherUser, kOtherUser);
-  const auto copy = [&] { copy::copyFolderOrThrow(tmp / "src", tmp / "user/copy"); };
+  const auto copy = [&] {
+    copy::copyFolderOrThrow(tmp / "src", tmp / "user/copy", testing::testOptions());
+  };
   ASSERT_EQ(numberInChild(copy, kOtherUser, kOtherUser), 0);
   for (const char* name : {"user/copy/suid", "user/copy/sgid"}) {
     EXPECT_EQ(statOf(tmp / name).st_uid, kOtherUser) << name;
@@ -134,7 +136,7 @@ TEST(Privileges, ALinkIsFollowedOnlyWhereItsOwnerCouldReadWhatItLeadsTo) {
     ASSERT_EQ(::lchown(link.c_str(), kNobody, kNobody), 0);
   }
   CopyProgress progress;
-  CopyOptions options;
+  CopyOptions options = testing::testOptions();
   options.links = Links::Follow;
   options.progress = &progress;
   ASSERT_EQ(testing::copyNumber(tmp / "src", tmp / "dst", options), 0);
@@ -292,7 +294,9 @@ TEST(Destination, FolderOwnedBySomeoneElseTakesACompleteCopy) {
   }
   ::chown((tmp / "src").c_str(), kOtherUser, kOtherUser);
   ::chown((tmp / "src/docs").c_str(), kOtherUser, kOtherUser);
-  const auto copy = [&] { copy::copyFolderOrThrow(tmp / "src", tmp / "shared"); };
+  const auto copy = [&] {
+    copy::copyFolderOrThrow(tmp / "src", tmp / "shared", testing::testOptions());
+  };
   EXPECT_EQ(numberInChild(copy, kOtherUser, kOtherUser), 0);
   EXPECT_EQ(readFile(tmp / "shared/docs/a.txt"), "a");
   EXPECT_EQ(readFile(tmp / "shared/b.txt"), "b");
@@ -373,7 +377,7 @@ TEST(DeepTree, DeepTreesCopyUnderTheUsualDescriptorLimit) {
     const auto copy = [&] {
       const struct rlimit limit = {c.descriptors, c.descriptors};
       if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) throw RuntimeError(5);
-      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
     };
     EXPECT_EQ(numberInChild(copy), 0) << c.label;
     UniqueFd level(::open((tmp / "dst").c_str(), O_RDONLY | O_DIRECTORY));
@@ -398,7 +402,7 @@ TEST(OpenFileLimit, CopyRaisesTheSoftLimitToTheHardLimit) {
     if (limit.rlim_max < 2048) return;  // nothing to raise to
     limit.rlim_cur = 1024;
     ::setrlimit(RLIMIT_NOFILE, &limit);
-    copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+    copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
     ::getrlimit(RLIMIT_NOFILE, &limit);
     if (limit.rlim_cur != limit.rlim_max) throw RuntimeError(5);
   };

@@ -209,7 +209,7 @@ TEST_P(OntoStick, NamesTheVolumeTakesForOneClashWhereTheCheckMissedThem) {
         std::filesystem::last_write_time(destination + "/" + held.name, time);
     }
     CopyProgress progress;
-    CopyOptions options;
+    CopyOptions options = testing::testOptions();
     options.progress = &progress;
     options.checkFirst = c.checkFirst;
     EXPECT_EQ(testing::copyNumber(source, destination, options), err::kFileExists) << c.label;

@@ -94,7 +94,7 @@ TEST(Progress, EndsAtTheTrueTotalsAndTheResultCountsCopiedUnchangedAndLeftOutFil
     for (const auto& r : runs) {
       if (r.f3) writeFile(tmp / "src/a/f3", r.f3);
       CopyProgress progress;
-      CopyOptions options;
+      CopyOptions options = testing::testOptions();
       options.workers = workers;
       const copy::CopyResult result =
           copy::copyFolder(tmp / "src", destination, options, &progress);

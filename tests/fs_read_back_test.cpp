@@ -44,7 +44,7 @@ struct Copied {
 Copied copyOnto(const std::string& source, const std::string& destination, ReadBack readBack,
                 OldCopies oldCopies = OldCopies::None) {
   CopyProgress progress;
-  CopyOptions options;
+  CopyOptions options = testing::testOptions();
   options.progress = &progress;
   options.readBack = readBack;
   options.oldCopies = oldCopies;

@@ -116,7 +116,7 @@ TEST(CopyRecordOnDisk, ChangesThatKeepTheSizeAndTimeAreCopiedAgain) {
     }
     const std::string destination = (volume ? volume->mountPoint() : tmp / "dst") + "/backup";
     CopyProgress progress;
-    CopyOptions options;
+    CopyOptions options = testing::testOptions();
     options.progress = &progress;
     options.oldCopies = OldCopies::All;
     ASSERT_EQ(copyNumber(tmp / "src", destination, options), 0);
@@ -139,7 +139,7 @@ TEST(CopyRecordOnSticks, AStickPluggedInAgainKeepsItsUnchangedFiles) {
     if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
     const std::string destination = volume.mountPoint() + "/backup";
     CopyProgress progress;
-    CopyOptions options;
+    CopyOptions options = testing::testOptions();
     options.progress = &progress;
     options.oldCopies = OldCopies::None;
     ASSERT_EQ(copyNumber(tmp / "src", destination, options), 0);
@@ -181,7 +181,7 @@ TEST(CopyRecordOnSticks, ACopyTheStickDamagedIsFoundNamedAndWrittenAgain) {
     FuseVolume volume(kind, tmp.path(), 64);
     if (!volume.skipReason().empty()) GTEST_SKIP() << volume.skipReason();
     const std::string destination = volume.mountPoint() + "/backup";
-    CopyOptions options;
+    CopyOptions options = testing::testOptions();
     options.oldCopies = OldCopies::All;
     ASSERT_EQ(copyNumber(tmp / "src", destination, options), 0);
     ASSERT_TRUE(damageOnDevice(volume.store(), marker));

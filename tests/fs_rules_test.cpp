@@ -114,7 +114,7 @@ TEST(TemporaryNames, AnotherIsTriedWhenAStaleFileHoldsTheNext) {
   for (long n = next + 1; n <= next + 10; ++n) {
     testing::writeFile(tmp / "dst/" + last.substr(0, dash + 1) + std::to_string(n) + ".tmp", "");
   }
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst"));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions()));
   EXPECT_EQ(testing::readFile(tmp / "dst/f"), "new");
 }
 

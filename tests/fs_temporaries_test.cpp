@@ -82,7 +82,7 @@ TEST(Temporaries, ThoseOfEndedRunsAreRemovedFromTheFoldersCopiedInto) {
     const struct timespec times[2] = {destination.st_mtim, destination.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, (tmp / "src" + folder).c_str(), times, 0), 0);
   }
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst"));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions()));
   for (const std::string& name : stale)
     EXPECT_FALSE(std::filesystem::exists(tmp / "dst/" + name)) << name;
   for (const std::string& name : kept) EXPECT_EQ(readFile(tmp / "dst/" + name), "kept") << name;
@@ -103,7 +103,7 @@ TEST(Temporaries, NamesThatStaleFilesHoldAreNotChosen) {
   const std::string self = std::to_string(::getpid());
   for (int n = 1; n <= 300; ++n)
     writeFile(tmp / "dst/.qm-" + self + "-" + std::to_string(n) + ".tmp", "");
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst"));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions()));
   for (int i = 0; i < 10; ++i)
     EXPECT_EQ(readFile(tmp / "dst/f" + std::to_string(i)), "new " + std::to_string(i));
 }

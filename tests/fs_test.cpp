@@ -44,7 +44,7 @@ class CopyWithWorkers : public ::testing::TestWithParam<unsigned> {};
 TEST_P(CopyWithWorkers, FreshCopyKeepsContentsTimesAndPermissions) {
   TempDir tmp;
   makeSampleTree(tmp / "src");
-  CopyOptions options;
+  CopyOptions options = testing::testOptions();
   options.workers = GetParam();
   copy::copyFolderOrThrow(tmp / "src", tmp / "dst", options);
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
@@ -72,7 +72,7 @@ TEST(CopyFolder, EveryCopyEndsWithItsSourcesPermissionBitsWhateverTheUmask) {
     for (int run = 0; run < 2; ++run) {
       // The second run replaces the first copy, made under a temporary name.
       if (run == 1) setTime(tmp / "src/f", 1700000000, 3);
-      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
       EXPECT_EQ(statOf(tmp / "dst/f").st_mode & 07777, c.mode) << "run " << run;
     }
     ::umask(before);
@@ -87,7 +87,7 @@ TEST(CopyFolder, MergesIntoExistingFolderAndReplacesFiles) {
   writeFile(tmp / "dst/keep.me", "mine");
   writeFile(tmp / "dst/docs/a.bin", "old contents");
   writeFile(tmp / "dst/top.txt", "old", 0444);  // read-only file from an earlier copy
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   auto copied = snapshot(tmp / "dst");
   EXPECT_EQ(copied["keep.me"].substr(copied["keep.me"].find("file")), "file 4 mine");
   copied.erase("keep.me");
@@ -98,9 +98,10 @@ TEST(CopyFolder, TrailingSeparatorCopiesUnderTheSourceName) {
   TempDir tmp;
   makeSampleTree(tmp / "proj.v2");
   ::mkdir((tmp / "out").c_str(), 0755);
-  copy::copyFolderOrThrow(tmp / "proj.v2", tmp / "out/");
+  copy::copyFolderOrThrow(tmp / "proj.v2", tmp / "out/", testing::testOptions());
   EXPECT_EQ(snapshot(tmp / "out/proj.v2"), snapshot(tmp / "proj.v2"));
-  copy::copyFolderOrThrow(tmp / "proj.v2/", tmp / "out/");  // source spelled with a separator too
+  copy::copyFolderOrThrow(tmp / "proj.v2/", tmp / "out/",
+                          testing::testOptions());  // source spelled with a separator too
   EXPECT_EQ(snapshot(tmp / "out/proj.v2"), snapshot(tmp / "proj.v2"));
   EXPECT_FALSE(std::filesystem::exists(tmp / "out/proj.v2/proj.v2"));
 }
@@ -110,7 +111,7 @@ TEST(CopyFolder, ExistingFileIsErrorWithoutOverwrite) {
   makeSampleTree(tmp / "src");
   ::mkdir((tmp / "dst").c_str(), 0755);
   writeFile(tmp / "dst/top.txt", "precious");
-  CopyOptions options;
+  CopyOptions options = testing::testOptions();
   options.existing = ExistingFile::Refuse;
   try {
     copy::copyFolderOrThrow(tmp / "src", tmp / "dst", options);
@@ -154,11 +155,11 @@ TEST(CopyFolder, SymbolicLinksAreCopiedAsLinks) {
   ::symlink("missing/target", (tmp / "src/dangling").c_str());
   ::symlink(".", (tmp / "src/self").c_str());
   setTime(tmp / "src/relative", 1100000000, 42);
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
   EXPECT_TRUE(S_ISLNK(statOf(tmp / "dst/to_outside").st_mode));
   // Copying again replaces the links by fresh ones without following them.
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
   EXPECT_EQ(readFile(tmp / "outside/secret"), "not to be copied");
 }
@@ -173,8 +174,8 @@ TEST(CopyFolder, FifoIsRecreatedWithoutBlocking) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     try {
-      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
-      copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
+      copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
       ::_exit(0);
     } catch (...) {
       ::_exit(1);
@@ -197,8 +198,9 @@ TEST(CopyFolder, JapaneseAndLongestNames) {
   ::mkdir((tmp / "src/" + japanese).c_str(), 0755);
   writeFile(tmp / "src/" + japanese + "/説明書.txt", "内容");
   writeFile(tmp / "src/" + longest, "long");
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");  // replacing needs room for a temporary name
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst",
+                          testing::testOptions());  // replacing needs room for a temporary name
   EXPECT_EQ(snapshot(tmp / "dst"), snapshot(tmp / "src"));
 }
 
@@ -212,7 +214,7 @@ TEST(CopyFolder, SparseFileKeepsItsHoles) {
   ASSERT_EQ(::pwrite(fd, "middle", 6, off_t{9} << 29), 6);
   ASSERT_EQ(::ftruncate(fd, size), 0);
   ::close(fd);
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   const struct stat copy = statOf(tmp / "dst/disk.img");
   EXPECT_EQ(copy.st_size, size);
   EXPECT_LT(copy.st_blocks * 512, 4 << 20) << "holes were filled";
@@ -228,13 +230,13 @@ TEST(CopyFolder, SparseFileKeepsItsHoles) {
 TEST(CopyFolder, SkipsUnchangedFilesAndReplacesChangedOnes) {
   TempDir tmp;
   makeSampleTree(tmp / "src");
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   const ino_t unchanged = statOf(tmp / "dst/docs/a.bin").st_ino;
   const ino_t edited = statOf(tmp / "dst/top.txt").st_ino;
   const ino_t modeOnly = statOf(tmp / "dst/docs/deep/run.sh").st_ino;
   writeFile(tmp / "src/top.txt", "TOP LEVEL\n", 0640);  // same size, new time
   ::chmod((tmp / "src/docs/deep/run.sh").c_str(), 0700);
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   EXPECT_EQ(statOf(tmp / "dst/docs/a.bin").st_ino, unchanged);
   EXPECT_NE(statOf(tmp / "dst/top.txt").st_ino, edited);
   EXPECT_NE(statOf(tmp / "dst/docs/deep/run.sh").st_ino, modeOnly);
@@ -244,10 +246,10 @@ TEST(CopyFolder, SkipsUnchangedFilesAndReplacesChangedOnes) {
 TEST(CopyFolder, TimeDifferingOnlyInNanosecondsIsAChange) {
   TempDir tmp;
   makeSampleTree(tmp / "src");
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   writeFile(tmp / "src/top.txt", "changed!!\n", 0640);
   setTime(tmp / "src/top.txt", 1000000000, 123456790);
-  copy::copyFolderOrThrow(tmp / "src", tmp / "dst");
+  copy::copyFolderOrThrow(tmp / "src", tmp / "dst", testing::testOptions());
   EXPECT_EQ(readFile(tmp / "dst/top.txt"), "changed!!\n");
 }
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "copy/progress.h"
 #include "errors.h"
@@ -137,6 +138,20 @@ int countTemporaryFiles(const std::string& root) {
   return count;
 }
 
+CopyOptions testOptions() {
+  CopyOptions options;
+  const char* method = std::getenv("QM_TEST_DATA_METHOD");
+  if (method == nullptr || *method == '\0') return options;
+  const std::string_view name = method;
+  options.data = name == "ring"     ? DataMethod::Ring
+                 : name == "clone"  ? DataMethod::Clone
+                 : name == "kernel" ? DataMethod::Kernel
+                 : name == "buffered"
+                     ? DataMethod::Buffered
+                     : throw std::invalid_argument("QM_TEST_DATA_METHOD: " + std::string(name));
+  return options;
+}
+
 int copyNumber(const std::string& source, const std::string& destination,
                const CopyOptions& options) {
   if (options.progress) options.progress->reset();
@@ -149,7 +164,7 @@ int copyNumber(const std::string& source, const std::string& destination,
 }
 
 int copyNumber(const std::string& source, const std::string& destination, CopyProgress& progress) {
-  CopyOptions options;
+  CopyOptions options = testOptions();
   options.progress = &progress;
   return copyNumber(source, destination, options);
 }

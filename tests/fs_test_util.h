@@ -48,6 +48,11 @@ std::vector<std::string> entriesBelow(const std::string& root);
 // Paths below `root` whose name marks them as the copy's temporary files.
 int countTemporaryFiles(const std::string& root);
 
+// The options the copy suites run with: the defaults, with the data method the variable
+// QM_TEST_DATA_METHOD names ("ring", "clone", "kernel", "buffered"; the default where unset),
+// so that one suite checks every method.
+CopyOptions testOptions();
+
 // The number a copy with `options` fails with, 0 where it succeeds; the progress the
 // options name is reset first.
 int copyNumber(const std::string& source, const std::string& destination,

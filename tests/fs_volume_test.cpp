@@ -41,7 +41,7 @@ std::map<std::string, std::string> contents(const std::string& root) {
 // Data written and entries renamed on the destination since the last reset.
 std::uint64_t writes() {
   return testing::calls(Call::kPwrite) + testing::calls(Call::kCopyFileRange) +
-         testing::calls(Call::kRenameat2);
+         testing::calls(Call::kRingSubmit) + testing::calls(Call::kRenameat2);
 }
 
 // A user's folder: nested folders, modes and times with nanoseconds, set-ID and empty
@@ -82,11 +82,11 @@ TEST_P(VolumeCopy, EveryFileArrivesAndASecondRunWritesNothing) {
     return listed;
   };
   const std::string destination = volume.mountPoint() + "/backup";
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination, testing::testOptions()));
   EXPECT_EQ(contents(destination), expected());
 
   testing::resetCalls();
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination, testing::testOptions()));
   EXPECT_EQ(writes(), 0u) << "an unchanged tree was written again";
 
   // A change of size, or of time by more than the volume's step, is copied again.
@@ -94,7 +94,7 @@ TEST_P(VolumeCopy, EveryFileArrivesAndASecondRunWritesNothing) {
   writeFile(tmp / "src/run.sh", "#!/bin/bash", 04755);
   setTime(tmp / "src/run.sh", 1700000000, 0);
   testing::resetCalls();
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination, testing::testOptions()));
   EXPECT_EQ(contents(destination), expected());
   EXPECT_EQ(testing::calls(Call::kRenameat2), 2u);
 
@@ -104,13 +104,13 @@ TEST_P(VolumeCopy, EveryFileArrivesAndASecondRunWritesNothing) {
   const std::string file = tmp / ("src/" + name);
   writeFile(file, "older file", 0640);
   setTime(file, 1600000001 - 7200, 123456789);
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination, testing::testOptions()));
   EXPECT_EQ(contents(destination), expected());
 
   // Regression: the FAT driver gives a file renamed over another the present time, so
   // every file copied again was written again on every later run.
   testing::resetCalls();
-  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination));
+  ASSERT_NO_THROW(copy::copyFolderOrThrow(tmp / "src", destination, testing::testOptions()));
   EXPECT_EQ(writes(), 0u) << "files copied again lost their times";
 }
 
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(FatAndExfat, VolumeCopy,
 
 int copyNumber(const std::string& source, const std::string& destination, std::string* path) {
   try {
-    copy::copyFolderOrThrow(source, destination);
+    copy::copyFolderOrThrow(source, destination, testing::testOptions());
   } catch (const RuntimeError& e) {
     *path = e.path;
     return e.number;

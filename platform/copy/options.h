@@ -28,6 +28,9 @@ enum class Links {
 // How a file's bytes move from the source to its copy.
 enum class DataMethod {
   Auto,      // the fastest the system and the volumes offer, falling back as each refuses
+  Ring,      // small files through one submission of queued requests each where the kernel
+             // takes them (io_uring on Linux), fewer calls a file; else, and larger files, as
+             // Kernel
   Clone,     // the source's blocks shared where the volume can (a reflink), else as Kernel
   Kernel,    // copied inside the kernel (copy_file_range), else as Buffered; never shared
              // blocks, so that damage to one is never damage to both
@@ -39,14 +42,20 @@ enum class DataMethod {
 struct DataSteps {
   bool clone = false;
   bool kernel = false;
+  // Small files as one queued batch of requests, ahead of the others: the calls that make
+  // and finish such a file cost more than its bytes.
+  bool ring = false;
   // Buffered always remains, as the last.
   bool operator==(const DataSteps&) const = default;
 };
 
 // What each method tries, decided once for every system; a system offers only what it
-// has (Windows copies through its own buffer only).
+// has (Windows copies through its own buffer only). Auto leaves the ring out: the kernel
+// hands each queued write to a new file on to a worker thread of its own (tmpfs, ext4), and
+// the switch to it and back costs a small file more than the calls the ring saves.
 constexpr DataSteps dataSteps(DataMethod method) {
   switch (method) {
+    case DataMethod::Ring: return {false, true, true};
     case DataMethod::Auto:
     case DataMethod::Clone: return {true, true};
     case DataMethod::Kernel: return {false, true};

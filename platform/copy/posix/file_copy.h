@@ -9,6 +9,7 @@
 #include "copy/file_progress.h"
 #include "folder_node.h"
 #include "listing.h"
+#include "ring.h"
 
 namespace qm::posix {
 
@@ -24,8 +25,8 @@ bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target
 // contents, a symbolic link as a link, a FIFO as a new FIFO, as what it is by now should it
 // have changed since it was listed. Metadata is kept as far as the volume holds it. An
 // existing destination entry (`existing`, null for none) is only replaced once the new one
-// is complete. Throws RuntimeError.
+// is complete. Small files go through `ring` where it is not null. Throws RuntimeError.
 void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
-                copy::FileProgress& progress);
+                copy::FileProgress& progress, DataRing* ring);
 
 }  // namespace qm::posix

@@ -19,6 +19,7 @@
 #include "file_data.h"
 #include "metadata.h"
 #include "read_back_file.h"
+#include "small_file.h"
 #include "copy_errors.h"
 #include "system.h"
 #include "temporaries.h"
@@ -165,10 +166,12 @@ struct RegularFileSteps {
     UniqueFd out;
     mode_t made = 0600;  // the permission bits it was made with
     int error = 0;       // of the data, thrown once the metadata has been tried and the file closed
+    bool sealed = false;  // closed with the source by the ring, its times still to be set
+    int closeError = 0;   // of closing it there
   };
   const DirNode& dir;
   const std::string& name;
-  const UniqueFd& in;
+  UniqueFd& in;
   const struct stat& st;
   bool existing;
   copy::FileProgress& progress;
@@ -176,6 +179,7 @@ struct RegularFileSteps {
   // Where the copy's stamp goes once its metadata is set, where it keeps its own name
   // (a rename would change its status again); null where it is read after the write.
   Entry* stamped;
+  DataRing* ring;  // the worker's, where small files go through one
 
   Pending create() const {
     UniqueFd out;
@@ -189,13 +193,37 @@ struct RegularFileSteps {
     return Pending{PendingEntry(dir.destinationFd(), std::move(built)), std::move(out), made};
   }
   void moveData(Pending& p) const {
-    p.error = copyData(in.get(), p.out.get(), st, dir.run->dataSteps, *dir.run, progress);
-    if ((p.error == 0 || !ofOpenFile) && changedSince(in.get(), st)) throw ChangedWhileRead{};
+    std::optional<bool> changed;
+    if (!moveByRing(p, changed))
+      p.error = copyData(in.get(), p.out.get(), st, dir.run->dataSteps, *dir.run, progress);
+    if ((p.error == 0 || !ofOpenFile) && (changed ? *changed : changedSince(in.get(), st)))
+      throw ChangedWhileRead{};
     // Access was granted when the file was made: a write refused after that is a volume
     // that is full, as the FUSE FAT driver says it (it tells no free space beforehand).
     if (p.error == EPERM || p.error == EACCES) p.error = ENOSPC;
   }
+  // A small file whose metadata is its times alone: its data, the status read after it and
+  // both closes in one submission. False where the plain steps copy the data.
+  bool moveByRing(Pending& p, std::optional<bool>& changed) const {
+    if (ring == nullptr || !fitsRing(st) || !onlyTimesLeft(dir, in.get(), st, p.made)) return false;
+    const RingMove moved = moveSmallFile(*ring, in, p.out, st, progress);
+    if (moved.plain) {
+      // A file that shrank since its status was read: read again, not copied short.
+      if (moved.shortRead && changedSince(in.get(), st)) throw ChangedWhileRead{};
+      return false;
+    }
+    p.error = moved.dataError;
+    p.sealed = moved.sealed;
+    p.closeError = moved.closeError;
+    changed = moved.changed;
+    return true;
+  }
   void seal(Pending& p) const {
+    if (p.sealed) {
+      p.error = p.closeError != 0 ? p.closeError : copyTimesByName(dir, p.entry.name(), st);
+      if (p.error != 0) throwCopyError(p.error, dir.destinationChild(name));
+      return;
+    }
     if (p.error == 0) p.error = copyFileMetadata(dir, in.get(), p.out.get(), st, p.made);
     struct stat copied {};
     if (p.error == 0 && stamped && p.entry.name() == name && ::fstat(p.out.get(), &copied) == 0) {
@@ -212,10 +240,11 @@ struct RegularFileSteps {
   }
 };
 
-void copyOpenFile(const DirNode& dir, Entry& listed, const UniqueFd& in, bool existing,
-                  copy::FileProgress& progress, bool ofOpenFile) {
+void copyOpenFile(const DirNode& dir, Entry& listed, UniqueFd& in, bool existing,
+                  copy::FileProgress& progress, bool ofOpenFile, DataRing* ring) {
   Entry* const stamped = dir.run->stampsOpenCopies ? &listed : nullptr;
-  RegularFileSteps steps{dir, listed.name, in, listed.st, existing, progress, ofOpenFile, stamped};
+  RegularFileSteps steps{dir,      listed.name, in,      listed.st, existing,
+                         progress, ofOpenFile,  stamped, ring};
   copy::writeByProtocol(steps);
 }
 
@@ -223,27 +252,28 @@ void copyOpenFile(const DirNode& dir, Entry& listed, const UniqueFd& in, bool ex
 // the check before writing, or the comparison with the destination). That status stands
 // for the open file until its data has been read, one call less per file: a file that is
 // another by then, or no longer a regular one, is found changed and read again.
-void copyRegularFile(const DirNode& dir, Entry& listed, bool existing,
-                     copy::FileProgress& progress) {
+void copyRegularFile(const DirNode& dir, Entry& listed, bool existing, copy::FileProgress& progress,
+                     DataRing* ring) {
   const std::string& name = listed.name;
-  const UniqueFd in = tryOpenSource(dir, name, listed.followed);
+  UniqueFd in = tryOpenSource(dir, name, listed.followed);
   if (!in.valid() && errno == ELOOP && !listed.followed) throw ChangedWhileRead{};  // a link now
   if (!in.valid()) throwSourceError(errno, dir.sourceChild(name));
-  copyOpenFile(dir, listed, in, existing, progress, false);
+  copyOpenFile(dir, listed, in, existing, progress, false, ring);
 }
 
 // A file the listing gave as regular, with nothing in its place: nothing to compare with,
 // so the file is opened at once and its status read from the open file, one call less per
 // file. False, with nothing done, when the entry is no longer a regular file (it is then
 // copied as what it has become).
-bool copyListedFileOntoNothing(const DirNode& dir, Entry& listed, copy::FileProgress& progress) {
-  const UniqueFd in = tryOpenSource(dir, listed.name);
+bool copyListedFileOntoNothing(const DirNode& dir, Entry& listed, copy::FileProgress& progress,
+                               DataRing* ring) {
+  UniqueFd in = tryOpenSource(dir, listed.name);
   if (!in.valid() && errno == ELOOP) return false;  // a symbolic link now
   if (!in.valid()) throwSourceError(errno, dir.sourceChild(listed.name));
   if (::fstat(in.get(), &listed.st) != 0) throwSourceError(errno, dir.sourceChild(listed.name));
   listed.statted = true;
   if (!S_ISREG(listed.st.st_mode)) return false;
-  copyOpenFile(dir, listed, in, false, progress, true);
+  copyOpenFile(dir, listed, in, false, progress, true, ring);
   return true;
 }
 
@@ -314,17 +344,17 @@ bool unchangedTarget(const DirNode& dir, Entry& entry, const struct stat& target
 namespace {
 
 void writeOnce(const DirNode& dir, Entry& entry, const struct stat* existing,
-               copy::FileProgress& progress) {
+               copy::FileProgress& progress, DataRing* ring) {
   entry.copyStamped = false;
   if (!entry.statted && entry.listedRegular && existing == nullptr &&
-      copyListedFileOntoNothing(dir, entry, progress)) {
+      copyListedFileOntoNothing(dir, entry, progress, ring)) {
     return;
   }
   if (!entry.statted) statEntry(dir, entry, false);
   const mode_t type = entry.st.st_mode & S_IFMT;
   const bool replacing = existing != nullptr;
   if (type == S_IFREG) {
-    copyRegularFile(dir, entry, replacing, progress);
+    copyRegularFile(dir, entry, replacing, progress, ring);
   } else if (type == S_IFLNK) {
     const std::string target = readLink(dir, entry.name, entry.st);
     copySpecial(dir, entry, replacing, [&target](int fd, const char* built) {
@@ -356,8 +386,8 @@ void forgetStatus(const DirNode& dir, Entry& entry) {
 }  // namespace
 
 void writeEntry(const DirNode& dir, Entry& entry, const struct stat* existing,
-                copy::FileProgress& progress) {
-  copy::writeRetryingChanges([&] { writeOnce(dir, entry, existing, progress); },
+                copy::FileProgress& progress, DataRing* ring) {
+  copy::writeRetryingChanges([&] { writeOnce(dir, entry, existing, progress, ring); },
                              [&] { forgetStatus(dir, entry); },
                              [&] { return dir.sourceChild(entry.name); });
 }

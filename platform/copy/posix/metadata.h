@@ -27,6 +27,16 @@ mode_t currentUmask();
 // Returns 0, or the errno of a failure other than the volume refusing the metadata.
 int copyFileMetadata(const DirNode& dir, int in, int out, const struct stat& st, mode_t made);
 
+// Whether the new regular file in `dir`, made with the permission bits `made`, takes
+// nothing of the open source file `in` (status `st`) but its times: the owner and group it
+// got, no ACL handed down by the folder, its bits as made, and no extended attributes on
+// the source. Where this cannot be told, false: copyFileMetadata then does it all.
+bool onlyTimesLeft(const DirNode& dir, int in, const struct stat& st, mode_t made);
+
+// Gives the closed new entry `built` of `dir` the times of `st`, not following a link.
+// Returns 0, or the errno of a failure other than the volume refusing them.
+int copyTimesByName(const DirNode& dir, const std::string& built, const struct stat& st);
+
 // The same for the entry `built` of `dir` that is a link (owner, times) or a FIFO (owner,
 // permission bits, times); errors name `name`. Throws RuntimeError.
 void copyEntryMetadata(const DirNode& dir, const std::string& built, const struct stat& st,

@@ -178,6 +178,18 @@ int copyFileMetadata(const DirNode& dir, int in, int out, const struct stat& st,
   return copyModeAndTimes(out, st, kept, *dir.volume, made);
 }
 
+bool onlyTimesLeft(const DirNode& dir, int in, const struct stat& st, mode_t made) {
+  if (!ownerByDefault(dir, st) || dir.inheritsAcl()) return false;
+  if (dir.volume->keepsModes && (st.st_mode & 07777) != made) return false;
+  thread_local std::vector<char> names;
+  return listAttributes(in, names) == 0 && names.empty();
+}
+
+int copyTimesByName(const DirNode& dir, const std::string& built, const struct stat& st) {
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  return outcome(::utimensat(dir.destinationFd(), built.c_str(), times, AT_SYMLINK_NOFOLLOW));
+}
+
 void copyEntryMetadata(const DirNode& dir, const std::string& built, const struct stat& st,
                        const std::string& name) {
   const int fd = dir.destinationFd();

@@ -19,6 +19,7 @@
 #include "folder_node.h"
 #include "listing.h"
 #include "read_back_file.h"
+#include "ring.h"
 #include "os/posix/unique_fd.h"
 #include "volume.h"
 
@@ -45,7 +46,7 @@ class CopySystem {
   void keepTop(const DirNode& top);
 
   // The pipeline's primitives.
-  void useWorkers(unsigned) {}
+  void useWorkers(unsigned count) { rings_.resize(count); }
   void list(DirNode& dir, bool measure, const EmitEntry& emit);
   void openChild(DirNode& child, const DirNode& parent, Entry& folder,
                  const std::function<void()>& beforeMaking);
@@ -108,6 +109,9 @@ class CopySystem {
   // Cleared once copy_file_range has shown it cannot copy here (no such call, or no
   // progress where reading finds data).
   std::atomic<bool> copyRangePossible{true};
+  // Cleared once the kernel has refused this process an io_uring (none, a sandbox's
+  // refusal, too old for the requests), so that no other worker asks again.
+  std::atomic<bool> ringPossible{true};
   // The owner and group that new files get by default.
   const uid_t uid;
   const gid_t gid;
@@ -121,6 +125,8 @@ class CopySystem {
 
  private:
   const CopyOptions& options_;
+  // Each worker's ring, made when its first small file comes.
+  std::vector<std::unique_ptr<DataRing>> rings_;
   std::mutex mutex_;
   std::map<dev_t, std::unique_ptr<VolumeRules>> volumes_;
   OpenFolders folders_;
@@ -129,6 +135,7 @@ class CopySystem {
   // Whether the stamps hold the files' numbers (keepsFileNumbers), by the top folders.
   bool sourceNumbers_ = true, destinationNumbers_ = true;
 
+  DataRing* ring(unsigned worker);
   static copy::FileStamp numbered(copy::FileStamp stamp, bool kept) {
     if (!kept) stamp.identity = 0;
     return stamp;

@@ -106,12 +106,22 @@ std::uint64_t CopySystem::listedSize(const Entry& entry) {
                                                     : 0;
 }
 
+DataRing* CopySystem::ring(unsigned worker) {
+  if (!dataSteps.ring || worker >= rings_.size()) return nullptr;
+  std::unique_ptr<DataRing>& ring = rings_[worker];
+  if (ring || !ringPossible.load(std::memory_order_relaxed)) return ring.get();
+  int error = 0;
+  ring = DataRing::open(error);
+  if (!ring) ringPossible.store(false, std::memory_order_relaxed);
+  return ring.get();
+}
+
 void CopySystem::write(DirNode& dir, Entry& entry, const struct stat* existing,
-                       copy::FileProgress& progress, unsigned) {
+                       copy::FileProgress& progress, unsigned worker) {
   // A new entry where the volume takes names for one: a later name it takes for this one
   // meets this one's claim, never its copy unclaimed.
   if (!existing && dir.volume->names.any()) dir.claimName(entry.name);
-  writeEntry(dir, entry, existing, progress);
+  writeEntry(dir, entry, existing, progress, ring(worker));
 }
 
 void CopySystem::finishFolder(DirNode& dir) {
