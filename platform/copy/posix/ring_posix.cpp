@@ -1,19 +1,14 @@
-// One worker's io_uring for small files, where the build has liburing; elsewhere none opens.
+// One worker's io_uring for small files, through liburing.
 #include "ring.h"
 
-#include <cerrno>
-
-#ifdef QM_HAVE_LIBURING
 #include <fcntl.h>
 #include <liburing.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <new>
-#endif
 
 namespace qm::posix {
-
-#ifdef QM_HAVE_LIBURING
 
 namespace {
 
@@ -141,23 +136,5 @@ RingOutcome DataRing::copySmall(int in, int out, size_t size, struct statx& afte
   if (static_cast<unsigned>(submitted) < queued) renew(ring);
   return outcome;
 }
-
-#else
-
-struct DataRing::State {};
-
-std::unique_ptr<DataRing> DataRing::open(int& error) {
-  error = ENOSYS;
-  return nullptr;
-}
-
-DataRing::DataRing(std::unique_ptr<State> state) : state_(std::move(state)) {}
-DataRing::~DataRing() = default;
-
-RingOutcome DataRing::copySmall(int, int, size_t, struct statx&) {
-  return RingOutcome{-ENOSYS, -ECANCELED, -ECANCELED, -ECANCELED, -ECANCELED};
-}
-
-#endif
 
 }  // namespace qm::posix
