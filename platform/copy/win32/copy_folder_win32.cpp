@@ -80,7 +80,9 @@ void requireVolume(const std::wstring& to) {
 // in the way is 58.
 void requireParent(const std::wstring& target) {
   const std::size_t sep = target.rfind(L'\\');
-  if (sep == std::wstring::npos || sep < rootLength(target)) return;
+  // A folder right below a drive's root or a share: requireVolume has found the volume,
+  // and the root without its separator ("\\?\F:") names the device, not its folder.
+  if (sep == std::wstring::npos || sep <= rootLength(target)) return;
   const std::wstring parent = target.substr(0, sep);
   // The nearest folder above that exists: a file there is in the way.
   for (std::wstring at = parent;;) {
@@ -91,7 +93,7 @@ void requireParent(const std::wstring& target) {
       break;
     }
     const std::size_t up = at.rfind(L'\\');
-    if (up == std::wstring::npos || up < rootLength(at)) break;
+    if (up == std::wstring::npos || up <= rootLength(at)) break;
     at.resize(up);
   }
   throwNumber(err::kPathNotFound, parent);
