@@ -145,6 +145,12 @@ TEST_F(Win32Copy, OnlyTheLastFolderOfTheDestinationIsMade) {
   EXPECT_EQ(attributesOf(root + "\\x"), INVALID_FILE_ATTRIBUTES);
   fso->CopyFolder(src, root + "\\z", true);
   EXPECT_EQ(tree(root + "\\z").at("下\\b.txt"), "BB");
+  // Regression: right below a drive's root, every copy failed with 76, naming the drive.
+  const std::string name = "qm-top-" + std::to_string(GetCurrentProcessId());
+  fso->CopyFolder(src, "C:\\" + name, true);
+  EXPECT_EQ(tree("C:\\" + name).at("下\\b.txt"), "BB");
+  removeTree("C:\\" + name);
+  DeleteFileW(widen("C:\\." + name + ".sha256").c_str());
 }
 
 TEST_F(Win32Copy, AReadOnlyFileFromAnEarlierCopyIsReplacedAndStaysReadOnly) {
