@@ -141,11 +141,14 @@ void RunRecord::indexStarts() {
   starts_.assign((std::size_t{1} << startBits_) + 1, 0);
   std::size_t at = 0;
   for (std::size_t top = 0; top + 1 < starts_.size(); ++top) {
-    while (at < old_.size() && (startBits_ == 0 ? 0 : old_[at].key() >> (64 - startBits_)) < top)
-      ++at;
+    while (at < old_.size() && bucketOf(old_[at].key()) < top) ++at;
     starts_[top] = static_cast<std::uint32_t>(at);
   }
   starts_.back() = static_cast<std::uint32_t>(old_.size());
+}
+
+std::size_t RunRecord::bucketOf(std::uint64_t key) const {
+  return startBits_ == 0 ? 0 : static_cast<std::size_t>(key >> (64 - startBits_));
 }
 
 std::uint64_t RunRecord::keyOfPath(std::string_view relative) {
@@ -163,14 +166,12 @@ KnownFile* RunRecord::find(std::string_view relative) {
 void RunRecord::prefetch(std::string_view relative) const {
   // Only once a lookup has waited for the old record: until then it may still be read.
   if (!read_.load(std::memory_order_acquire) || starts_.empty()) return;
-  const std::uint64_t key = keyOfPath(relative);
-  const std::size_t top = startBits_ == 0 ? 0 : key >> (64 - startBits_);
-  __builtin_prefetch(old_.data() + starts_[top]);
+  __builtin_prefetch(old_.data() + starts_[bucketOf(keyOfPath(relative))]);
 }
 
 KnownFile* RunRecord::findKey(std::uint64_t key) {
   if (starts_.empty()) return nullptr;
-  const std::size_t top = startBits_ == 0 ? 0 : key >> (64 - startBits_);
+  const std::size_t top = bucketOf(key);
   // A few neighbours in a row: read straight through, they take a cache line or two.
   const auto end = old_.begin() + starts_[top + 1];
   auto at = old_.begin() + starts_[top];

@@ -123,6 +123,8 @@ class RunRecord {
   // The key of a path with the system's separators.
   static std::uint64_t keyOfPath(std::string_view relative);
   KnownFile* findKey(std::uint64_t key);
+  // Which value of the top key bits `key` has: where starts_ says its neighbours begin.
+  std::size_t bucketOf(std::uint64_t key) const;
   void indexStarts();
   // Calls `visit` with each file of the old record, as `old` reads it again.
   void eachOldFile(const std::function<void(const LineSink&)>& old,

@@ -126,11 +126,8 @@ void commit(const DirNode& dir, PendingEntry& entry, const std::string& name) {
 // lost them in the rename.
 void restoreTimes(const DirNode& dir, const std::string& name, const struct stat& st) {
   if (!dir.volume->timesLostOnRename) return;
-  const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::utimensat(dir.destinationFd(), name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0 &&
-      !metadataRefused(errno)) {
-    throwCopyError(errno, dir.destinationChild(name));
-  }
+  if (const int error = copyTimesByName(dir, name, st))
+    throwCopyError(error, dir.destinationChild(name));
 }
 
 // Opens the source entry `name` for reading without following a link; invalid, with errno
@@ -149,10 +146,7 @@ using copy::ChangedWhileRead;
 bool changedSince(int fd, const struct stat& before) {
   struct stat now {};
   if (::fstat(fd, &now) != 0) return false;  // the read itself succeeded
-  return now.st_dev != before.st_dev || now.st_ino != before.st_ino ||
-         (now.st_mode & S_IFMT) != (before.st_mode & S_IFMT) || now.st_size != before.st_size ||
-         nanoseconds(now.st_mtim) != nanoseconds(before.st_mtim) ||
-         nanoseconds(now.st_ctim) != nanoseconds(before.st_ctim);
+  return !sameFileState(now, before);
 }
 
 // The protocol's steps for the regular file `name`, open as `in` with status `st`, copied

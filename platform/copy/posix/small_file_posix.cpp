@@ -18,17 +18,16 @@ bool passing(long result) {
   return result == -EAGAIN || result == -EINTR || result == -ECANCELED;
 }
 
-std::int64_t nanosecondsOf(const struct statx_timestamp& t) {
-  return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
-}
-
-// The fields changedSince compares, from a status read by statx.
+// Whether a status read by statx is another file's, or changed, against `before`.
 bool differs(const struct statx& now, const struct stat& before) {
-  return makedev(now.stx_dev_major, now.stx_dev_minor) != before.st_dev ||
-         now.stx_ino != before.st_ino || (now.stx_mode & S_IFMT) != (before.st_mode & S_IFMT) ||
-         static_cast<off_t>(now.stx_size) != before.st_size ||
-         nanosecondsOf(now.stx_mtime) != nanoseconds(before.st_mtim) ||
-         nanosecondsOf(now.stx_ctime) != nanoseconds(before.st_ctim);
+  struct stat same {};
+  same.st_dev = makedev(now.stx_dev_major, now.stx_dev_minor);
+  same.st_ino = now.stx_ino;
+  same.st_mode = now.stx_mode;
+  same.st_size = static_cast<off_t>(now.stx_size);
+  same.st_mtim = {now.stx_mtime.tv_sec, static_cast<long>(now.stx_mtime.tv_nsec)};
+  same.st_ctim = {now.stx_ctime.tv_sec, static_cast<long>(now.stx_ctime.tv_nsec)};
+  return !sameFileState(same, before);
 }
 
 }  // namespace

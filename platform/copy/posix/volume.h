@@ -59,4 +59,8 @@ bool keepsFileNumbers(int dirFd);
 // A status time in nanoseconds since 1970.
 std::int64_t nanoseconds(const struct timespec& time);
 
+// Whether the status `now` is of the file `before` was, with the same type, size, data and
+// status: what tells that a file read from `before` on was not changed meanwhile.
+bool sameFileState(const struct stat& now, const struct stat& before);
+
 }  // namespace qm::posix

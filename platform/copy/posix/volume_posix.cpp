@@ -167,4 +167,11 @@ bool unchangedFile(const struct stat& source, const struct stat& target, const V
   return copy::unchanged(from, to, rules.times, rules.keeps());
 }
 
+bool sameFileState(const struct stat& now, const struct stat& before) {
+  return now.st_dev == before.st_dev && now.st_ino == before.st_ino &&
+         (now.st_mode & S_IFMT) == (before.st_mode & S_IFMT) && now.st_size == before.st_size &&
+         nanoseconds(now.st_mtim) == nanoseconds(before.st_mtim) &&
+         nanoseconds(now.st_ctim) == nanoseconds(before.st_ctim);
+}
+
 }  // namespace qm::posix
