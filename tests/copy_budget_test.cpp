@@ -154,7 +154,7 @@ TEST(CopyBudget, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
   constexpr std::size_t kBudget = 16 << 10;
   KeptListings kept(kBudget);
   const auto keep = [&](const std::string& folder, int entries) {
-    KeptListings::Maker listing(&kept);
+    KeptListings::Maker listing(&kept, folder);
     for (int i = 0; i < entries; ++i) {
       listing.add(Listed::File, [&](std::string& into) {
         into.append(kEntry - 1 - sizeof i, 'x');
@@ -162,7 +162,7 @@ TEST(CopyBudget, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
       });
       ASSERT_LE(kept.left(), kBudget);
     }
-    listing.keepAs(folder);
+    listing.keep();
   };
   const struct {
     char step;  // k: keep, t: take

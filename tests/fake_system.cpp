@@ -88,6 +88,7 @@ void FakeSystem::list(Folder& dir, bool measure, const Emit& emit) {
   std::vector<Entry> entries;
   {
     std::lock_guard lock(mutex_);
+    if (measure) ++sizedListings[dir.relative];
     eachChild(source, dir.relative, [&](const std::string& name, const Item& item) {
       const bool sized = measure && item.kind == Item::Kind::File;
       entries.push_back({name, listedAs(item.kind), sized ? item.bytes.size() : 0, item.modified,
@@ -159,6 +160,7 @@ void FakeSystem::openChild(Folder& child, Folder& parent, Entry& entry,
 }
 
 void FakeSystem::openSurveyChild(Folder& child, Folder& parent, Entry& entry) {
+  std::this_thread::sleep_for(surveyPause);
   const std::string path = join(parent.relative, entry.name);
   child.relative = path;
   std::lock_guard lock(mutex_);

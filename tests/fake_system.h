@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -135,8 +136,12 @@ class FakeSystem {
   unsigned mostLargeWrittenAtOnce = 0, mostLargeReadAtOnce = 0;
   int flushes = 0;
   bool discarded = false;
+  // Listings with sizes (the check's, and the walk's beside it), by folder.
+  std::map<std::string, int> sizedListings;
   // The bytes of listings the check keeps for the walk (see copy/kept_listings.h).
   std::size_t keptBytes = copy::KeptListings::kByteBudget;
+  // How long the check takes to open each folder, so that the walk may get ahead of it.
+  std::chrono::milliseconds surveyPause{0};
 
   // The pipeline's primitives (see copy/primitives.h).
   void useWorkers(unsigned count);

@@ -171,6 +171,50 @@ TEST(Pipeline, TheCheckAndTheReadBackEndAsTheTableSays) {
     for (const unsigned workers : kWorkerCounts) expectCase(c, workers);
 }
 
+// A re-copy that writes nothing ran ahead of the check beside it and listed most folders a
+// second time, reading each file's status twice (slow where every status is a round trip
+// to a share or a FUSE driver). The walk takes the check's listing of each folder below the
+// top; only a listing over the budget, and the top, are listed by both.
+TEST(Pipeline, TheWalkListsOnlyWhatTheCheckDidNotKeep) {
+  Tree tree;
+  for (const char* folder : {"d0", "d1", "d2", "d3", "d4/in", "d5/in/deep"})
+    tree.insert({std::string(folder) + "/f", file("F")});
+  Tree withBig = tree;
+  withBig.merge(largeFolder());
+  const struct {
+    const char* label;
+    const Tree& source;
+    bool recopy, check;
+    pipeline_cases::Setup setup;
+    int top;            // listings of the top folder
+    const char* twice;  // the one folder below the top listed twice; null for none
+  } cases[] = {
+      {"a re-copy that keeps every file", tree, true, true, nothing, 2, nullptr},
+      {"a fresh copy", tree, false, true, nothing, 2, nullptr},
+      {"without the check: the walk alone", tree, true, false, nothing, 1, nullptr},
+      {"a folder over the budget", withBig, true, true, smallBudget, 2, "big"},
+  };
+  for (const auto& c : cases) {
+    for (const unsigned workers : kWorkerCounts) {
+      SCOPED_TRACE(testing::Message() << c.label << ", workers " << workers);
+      CopyOptions options;
+      options.workers = workers;
+      options.checkFirst = c.check;
+      FakeSystem sys(options);
+      sys.source = c.source;
+      if (c.recopy) sys.destination = c.source;
+      c.setup(sys, options);
+      sys.surveyPause = std::chrono::milliseconds(2);
+      CopyProgress progress;
+      ASSERT_EQ(runCopy(sys, options, progress).number, 0);
+      std::map<std::string, int> expected;
+      for (const std::string& folder : foldersOf(c.source))
+        expected[folder] = folder.empty() ? c.top : c.twice && folder == c.twice ? 2 : 1;
+      EXPECT_EQ(sys.sizedListings, expected);
+    }
+  }
+}
+
 // Four old copies replaced in four folders, so that workers replace them side by side
 // unless the pipeline holds them to one at a time; each new copy takes its space beside
 // the old one until it replaces it.

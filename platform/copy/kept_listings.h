@@ -2,12 +2,14 @@
 #pragma once
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -16,10 +18,16 @@
 namespace qm::copy {
 
 // The check lists every folder with each file's status before the copy writes anything;
-// the walk that follows would list them all again and read each status a second time. So
+// the walk beside it would list them all again and read each status a second time. So
 // the check keeps what it listed, and the walk takes a folder's listing from here where it
 // is kept. The copy then copies exactly the plan that was checked; a file that changed
 // since is found changed when it is read (see the systems' copies).
+//
+// While the check lists, the walk waits for the check's listing of a folder rather than
+// list it too: where nothing is written (a re-copy that keeps its files) the walk would
+// otherwise run ahead and both would list most folders. The check never waits for the walk,
+// so the walk's wait always ends: with the listing, with word that the check will not keep
+// it (dropped, or a folder the check does not list), or when the check has listed all.
 //
 // An entry is kept as its system packs it (see primitives.h): what the walk needs of it and
 // no more, about a hundred bytes. Memory stays bounded: listings take their room from a
@@ -41,12 +49,13 @@ class KeptListings {
 
   explicit KeptListings(std::size_t budget = kByteBudget) : left_(budget) {}
 
-  // A listing as the check makes it, one entry after another; it takes its room from the
-  // budget piece by piece, and drops what it holds once the budget has no more.
+  // A listing of the folder at `relative` (below the top) as the check makes it, one entry
+  // after another; it takes its room from the budget piece by piece, and drops what it
+  // holds once the budget has no more. A listing not kept is dropped.
   class Maker {
    public:
     // Null: keeps nothing.
-    explicit Maker(KeptListings* kept) : kept_(kept) {}
+    Maker(KeptListings* kept, std::string relative) : kept_(kept), relative_(std::move(relative)) {}
     Maker(const Maker&) = delete;
     Maker& operator=(const Maker&) = delete;
     ~Maker() { drop(); }
@@ -61,13 +70,14 @@ class KeptListings {
       listing_.pieces.back().append(entry_);
     }
     // Hands the listing to the budget's keeping, for the walk.
-    void keepAs(const std::string& relative);
+    void keep();
 
    private:
     bool fits(std::size_t bytes);
     void drop();
 
     KeptListings* kept_;
+    std::string relative_;
     Listing listing_;
     std::string entry_;  // the entry being packed, its buffer used again for the next
   };
@@ -102,8 +112,16 @@ class KeptListings {
     Listing listing_;
   };
 
-  // The listing kept of `relative`, once; none where it was not kept.
-  std::optional<Taken> take(const std::string& relative);
+  // The check is about to list the folders below the top (until checkListed()).
+  void expectCheck();
+  // The check will list no more: the walk waits for nothing from here on.
+  void checkListed();
+  // The check will not list the folder at `relative`, or not keep its listing.
+  void willNotKeep(const std::string& relative);
+
+  // The listing kept of `relative`, once; none where it was not kept. While the check
+  // lists, `wait` waits until the check has kept it or will not.
+  std::optional<Taken> take(const std::string& relative, bool wait = false);
 
   // The room the budget still has.
   std::size_t left() {
@@ -119,7 +137,12 @@ class KeptListings {
   void keep(const std::string& relative, Listing&& listing);
 
   std::mutex mutex_;
+  std::condition_variable changed_;
   std::unordered_map<std::string, Listing> kept_;
+  // Folders the check has passed without keeping their listing, while it lists: a name for
+  // each folder over the budget until the walk comes to it.
+  std::unordered_set<std::string> notKept_;
+  bool checking_ = false;
   std::size_t left_;  // bytes that may still be kept
 };
 
@@ -136,13 +159,45 @@ inline void KeptListings::giveBack(std::size_t bytes) {
 }
 
 inline void KeptListings::keep(const std::string& relative, Listing&& listing) {
-  std::lock_guard lock(mutex_);
-  const std::size_t room = listing.room;
-  if (!kept_.try_emplace(relative, std::move(listing)).second) left_ += room;
+  {
+    std::lock_guard lock(mutex_);
+    const std::size_t room = listing.room;
+    if (!kept_.try_emplace(relative, std::move(listing)).second) left_ += room;
+  }
+  changed_.notify_all();
 }
 
-inline std::optional<KeptListings::Taken> KeptListings::take(const std::string& relative) {
+inline void KeptListings::expectCheck() {
   std::lock_guard lock(mutex_);
+  checking_ = true;
+}
+
+inline void KeptListings::checkListed() {
+  {
+    std::lock_guard lock(mutex_);
+    checking_ = false;
+    notKept_.clear();
+  }
+  changed_.notify_all();
+}
+
+inline void KeptListings::willNotKeep(const std::string& relative) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!checking_) return;
+    notKept_.insert(relative);
+  }
+  changed_.notify_all();
+}
+
+inline std::optional<KeptListings::Taken> KeptListings::take(const std::string& relative,
+                                                             bool wait) {
+  std::unique_lock lock(mutex_);
+  if (wait)
+    changed_.wait(lock, [&] {
+      return !checking_ || kept_.contains(relative) || notKept_.contains(relative);
+    });
+  notKept_.erase(relative);
   const auto found = kept_.find(relative);
   if (found == kept_.end()) return std::nullopt;
   Taken taken(*this, std::move(found->second));
@@ -168,11 +223,12 @@ inline void KeptListings::Maker::drop() {
   const std::size_t room = listing_.room;
   listing_ = {};
   kept_->giveBack(room);
+  kept_->willNotKeep(relative_);
   kept_ = nullptr;
 }
 
 // The last piece is trimmed to what it holds: the listing may be kept a while.
-inline void KeptListings::Maker::keepAs(const std::string& relative) {
+inline void KeptListings::Maker::keep() {
   if (!kept_) return;
   if (!listing_.pieces.empty()) {
     std::string& last = listing_.pieces.back();
@@ -182,7 +238,7 @@ inline void KeptListings::Maker::keepAs(const std::string& relative) {
     listing_.room -= freed;
     kept_->giveBack(freed);
   }
-  kept_->keep(relative, std::move(listing_));
+  kept_->keep(relative_, std::move(listing_));
   kept_ = nullptr;
 }
 

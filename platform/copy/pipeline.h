@@ -96,6 +96,7 @@ class Pipeline {
         std::thread checking;
         if (options_.checkFirst) {
           gate_.hold();
+          kept_.expectCheck();
           checking = std::thread([this, node = top.get()] { checkBeside(node->folder); });
         }
         guarded(nullptr, [&] { walk(top); });

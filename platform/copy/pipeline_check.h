@@ -20,6 +20,7 @@ void Pipeline<Sys>::checkBeside(Folder& top) noexcept {
     check(own);
     passed = true;
   });
+  kept_.checkListed();  // where the check failed before it had listed all
   // A copy that failed meanwhile cut the check short: it has not passed.
   if (passed && !failed()) leaveFirstRecord();
   gate_.decide(passed && !failed());

@@ -54,7 +54,8 @@ std::string Pipeline<Sys>::pathOf(const Node& node, const Entry& entry) const {
 }
 
 // What each entry of `node` becomes: a folder to walk, an entry for the workers, or
-// nothing. The listing is the check's where it kept one, else the folder is listed now.
+// nothing. The listing is the check's where it keeps one (the top's it never keeps), else
+// the folder is listed now.
 // A listing that refuses an entry ends the folder's plan: the entries not yet handed on
 // are dropped.
 template <SystemPrimitives Sys>
@@ -70,7 +71,7 @@ void Pipeline<Sys>::plan(const std::shared_ptr<Node>& node, std::vector<Entry>& 
     if (batch.entries.size() == kBatchEntries || batch.bytes >= kBatchBytes) handOn(batch);
     return true;
   };
-  if (const auto listing = kept_.take(node->relative)) {
+  if (const auto listing = kept_.take(node->relative, !node->relative.empty())) {
     listing->each([&](Listed kind, std::string_view& packed) {
       return planEntry(sys_.unpack(packed), kind);
     });

@@ -67,6 +67,7 @@ class Survey {
 
   void run(Folder& top) {
     firstCount(top);
+    kept_.checkListed();
     if (check_.fits() || stopped()) return;
     check_.restartSpace();
     folder(top, "", true, check_);
@@ -122,7 +123,7 @@ class Survey {
                              PlanCheck& check) {
     std::vector<Entry> folders;
     const bool keep = !space && !relative.empty();
-    KeptListings::Maker listing(keep ? &kept_ : nullptr);
+    KeptListings::Maker listing(keep ? &kept_ : nullptr, relative);
     bool whole = true;
     typename Sys::Lease lease(dir);
     if (!space) check.beginFolder(relative);
@@ -140,7 +141,7 @@ class Survey {
       if (kind == Listed::Folder) folders.push_back(std::move(entry));
       return true;
     });
-    if (whole) listing.keepAs(relative);
+    if (whole) listing.keep();
     if (!space) checkNames(dir, check);
     if (!space) refuseHeld(dir, relative, held, check);
     return folders;
@@ -185,23 +186,35 @@ class Survey {
   // Walks the folder `entry` of `dir`, unless it is gone or left out.
   void below(Folder& dir, Entry& entry, const std::string& relative, bool space, PlanCheck& check) {
     Folder child;
-    try {
-      typename Sys::Lease lease(dir);
-      sys_.openSurveyChild(child, dir, entry);
-    } catch (const SourceError& error) {
-      if (error.number == err::kFileNotFound) return;  // gone: no longer part of the copy
-      throw;
-    } catch (const LeftOutError&) {
-      return;  // the copy leaves it out and says so
-    } catch (const RuntimeError& error) {
-      // A file where the copy needs the folder: refused before anything is written.
-      if (error.number != err::kFileExists) throw;
-      check.refuse(error.number, pathOf(relative, entry));
+    if (!openBelow(child, dir, entry, relative, check)) {
+      // The walk lists it itself, and meets what the check met.
+      if (!space) kept_.willNotKeep(pathOf(relative, entry));
       return;
     }
     // A folder the copy makes takes a unit of the volume.
     if (space && !sys_.hasDestination(child)) check.writes(1);
     folder(child, pathOf(relative, entry), space, check);
+  }
+
+  // Opens the folder `entry` of `dir` as `child`; false where it is gone, left out, or a
+  // file where the copy needs the folder (refused).
+  bool openBelow(Folder& child, Folder& dir, Entry& entry, const std::string& relative,
+                 PlanCheck& check) {
+    try {
+      typename Sys::Lease lease(dir);
+      sys_.openSurveyChild(child, dir, entry);
+      return true;
+    } catch (const SourceError& error) {
+      if (error.number == err::kFileNotFound) return false;  // gone: no longer part of the copy
+      throw;
+    } catch (const LeftOutError&) {
+      return false;  // the copy leaves it out and says so
+    } catch (const RuntimeError& error) {
+      // A file where the copy needs the folder: refused before anything is written.
+      if (error.number != err::kFileExists) throw;
+      check.refuse(error.number, pathOf(relative, entry));
+      return false;
+    }
   }
 
   // The bytes a file takes on the destination: less than its size where it has holes and
