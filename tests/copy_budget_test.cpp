@@ -8,6 +8,7 @@
 
 #include "copy/kept_listings.h"
 #include "copy/options.h"
+#include "copy/packed_entries.h"
 #include "copy/plan_check.h"
 #include "copy/rules.h"
 #include "copy/written_files.h"
@@ -145,13 +146,38 @@ TEST(CopyBudget, TheFilesWrittenComeBackInTheOrderTheyWereAdded) {
   }
 }
 
+// The folders of one folder come back in order, each once, whether held in memory, all in
+// the scratch file, or some of each: a folder of a million folders held them all in memory.
+TEST(CopyBudget, TheFoldersOfAFolderComeBackInOrderHeldOrSpilled) {
+  constexpr std::size_t kHeld = PackedEntries::kHeldBytes;
+  const struct {
+    int count;
+    std::size_t bytes;  // of each entry, with its number at the front
+  } cases[] = {{0, 0}, {1, 0}, {3, 40}, {5000, 40}, {4, kHeld + 1}, {3, kHeld / 2}, {200, 1000}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.count << " of " << c.bytes << " bytes");
+    PackedEntries folders("dst");
+    const auto entryOf = [&](int i) {
+      std::string entry = std::to_string(i) + ":";
+      entry.resize(std::max(c.bytes, entry.size()), static_cast<char>('a' + i % 26));
+      return entry;
+    };
+    for (int i = 0; i < c.count; ++i) folders.add([&](std::string& into) { into += entryOf(i); });
+    EXPECT_EQ(folders.count(), static_cast<std::size_t>(c.count));
+    int read = 0;
+    for (std::string entry; folders.next(entry); ++read) ASSERT_EQ(entry, entryOf(read));
+    EXPECT_EQ(read, c.count);
+  }
+}
+
 // The check's listings are kept for the walk only within the budget of bytes, each given
 // once, in the order they were listed; a listing too large is dropped while it is made, and
 // every listing taken or dropped gives its room back: memory stays bounded however large the
 // tree or one folder of it.
 TEST(CopyBudget, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
   constexpr std::size_t kEntry = 1000;  // packed bytes of each entry, its kind's byte with them
-  constexpr std::size_t kBudget = 16 << 10;
+  // Room for the pieces of the steps below and what each kept listing takes beside them.
+  constexpr std::size_t kBudget = (16 << 10) + 1024;
   KeptListings kept(kBudget);
   const auto keep = [&](const std::string& folder, int entries) {
     KeptListings::Maker listing(&kept, folder);
@@ -192,6 +218,15 @@ TEST(CopyBudget, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
     }
     EXPECT_EQ(count, s.entries) << s.folder;
   }
+  EXPECT_EQ(kept.left(), kBudget);
+  // Empty folders take room too: a tree of many of them, kept while the writes wait for
+  // the check, held them all.
+  constexpr int kEmpty = 1000;
+  for (int i = 0; i < kEmpty; ++i) keep("empty" + std::to_string(i), 0);
+  int taken = 0;
+  for (int i = 0; i < kEmpty; ++i) taken += kept.take("empty" + std::to_string(i)).has_value();
+  EXPECT_GT(taken, 0);
+  EXPECT_LT(taken, kEmpty);
   EXPECT_EQ(kept.left(), kBudget);
 }
 

@@ -25,8 +25,20 @@ void smallBudget(FakeSystem& sys, CopyOptions&) {
   sys.keptBytes = 8 << 10;
 }
 
+// A folder of more folders, each with a file, than the walk and the check hold in memory.
+constexpr int kManyFolders = 3000;
+Tree manyFolders() {
+  Tree tree;
+  for (int i = 0; i < kManyFolders; ++i)
+    tree.insert({"many/f" + std::to_string(10000 + i) + "/x", file("1")});
+  return tree;
+}
+
 std::vector<Case> checkAndReadBackCases() {
   constexpr std::uint64_t kLarge = kLargeFolder;
+  constexpr std::uint64_t kMany = kManyFolders;
+  std::vector<std::string> manyWritten;
+  for (const auto& [path, item] : manyFolders()) manyWritten.push_back(path);
   return {
       // ---- A folder larger than the listings the check keeps for the walk. ----
       {"a large folder kept in pieces is copied whole",
@@ -43,6 +55,13 @@ std::vector<Case> checkAndReadBackCases() {
        {.written = largeFolderNames(),
         .counts = {.found = kLarge, .bytesFound = kLarge, .written = kLarge},
         .after = largeFolder()}},
+      {"a folder of more folders than memory holds is copied whole",
+       manyFolders(),
+       {},
+       nothing,
+       {.written = manyWritten,
+        .counts = {.found = kMany, .bytesFound = kMany, .written = kMany},
+        .after = manyFolders()}},
       {"two names folded into one, first and last of a folder over the budget",
        largeFolder("X", "x"),
        {},

@@ -46,6 +46,11 @@ class KeptListings {
   static constexpr std::size_t kByteBudget = std::size_t{6} << 20;
   static constexpr std::size_t kFirstPiece = std::size_t{1} << 12;
   static constexpr std::size_t kLargestPiece = std::size_t{1} << 16;
+  // What a kept listing takes beside its pieces and its folder's path: its place in the map.
+  static constexpr std::size_t kHeldBytes = 96;
+  // The most folders remembered as not kept while the check lists; past them, the walk
+  // lists every folder not kept itself rather than wait for it.
+  static constexpr std::size_t kMostNotKept = 4096;
 
   explicit KeptListings(std::size_t budget = kByteBudget) : left_(budget) {}
 
@@ -140,10 +145,11 @@ class KeptListings {
   std::condition_variable changed_;
   std::unordered_map<std::string, Listing> kept_;
   // Folders the check has passed without keeping their listing, while it lists: a name for
-  // each folder over the budget until the walk comes to it.
+  // each folder over the budget until the walk comes to it, up to kMostNotKept.
   std::unordered_set<std::string> notKept_;
   bool checking_ = false;
-  std::size_t left_;  // bytes that may still be kept
+  bool unsure_ = false;  // more were not kept than are remembered
+  std::size_t left_;     // bytes that may still be kept
 };
 
 inline bool KeptListings::takeRoom(std::size_t bytes) {
@@ -184,8 +190,13 @@ inline void KeptListings::checkListed() {
 inline void KeptListings::willNotKeep(const std::string& relative) {
   {
     std::lock_guard lock(mutex_);
-    if (!checking_) return;
-    notKept_.insert(relative);
+    if (!checking_ || unsure_) return;
+    if (notKept_.size() < kMostNotKept) {
+      notKept_.insert(relative);
+    } else {
+      unsure_ = true;
+      notKept_.clear();
+    }
   }
   changed_.notify_all();
 }
@@ -195,7 +206,7 @@ inline std::optional<KeptListings::Taken> KeptListings::take(const std::string& 
   std::unique_lock lock(mutex_);
   if (wait)
     changed_.wait(lock, [&] {
-      return !checking_ || kept_.contains(relative) || notKept_.contains(relative);
+      return !checking_ || unsure_ || kept_.contains(relative) || notKept_.contains(relative);
     });
   notKept_.erase(relative);
   const auto found = kept_.find(relative);
@@ -238,6 +249,11 @@ inline void KeptListings::Maker::keep() {
     listing_.room -= freed;
     kept_->giveBack(freed);
   }
+  // What keeping it takes beside its pieces, so that a tree of many empty folders is kept
+  // within the budget too.
+  const std::size_t held = kHeldBytes + relative_.size();
+  if (!kept_->takeRoom(held)) return drop();
+  listing_.room += held;
   kept_->keep(relative_, std::move(listing_));
   kept_ = nullptr;
 }

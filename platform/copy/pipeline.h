@@ -19,6 +19,7 @@
 #include "copy/file_progress.h"
 #include "copy/large_files.h"
 #include "copy/options.h"
+#include "copy/packed_entries.h"
 #include "copy/primitives.h"
 #include "copy/progress.h"
 #include "copy/survey.h"
@@ -169,7 +170,7 @@ class Pipeline {
   // The walk and its plan (copy/pipeline_walk.h).
   void walk(const std::shared_ptr<Node>& node);
   std::string pathOf(const Node& node, const Entry& entry) const;
-  void plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders);
+  void plan(const std::shared_ptr<Node>& node, PackedEntries& folders);
   void handOn(Batch& batch);
 
   // The check beside the copy (copy/pipeline_check.h).

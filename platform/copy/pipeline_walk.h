@@ -15,13 +15,14 @@ namespace qm::copy {
 // folders are open only while it is listed and while each subfolder is opened.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::walk(const std::shared_ptr<Node>& node) {
-  std::vector<Entry> folders;
+  PackedEntries folders(sys_.destinationOf(node->folder, nullptr));
   {
     typename Sys::Lease lease(node->folder);
     plan(node, folders);
   }
-  for (Entry& entry : folders) {
-    if (failed()) return;
+  for (std::string packed; !failed() && folders.next(packed);) {
+    std::string_view bytes = packed;
+    Entry entry = sys_.unpack(bytes);
     auto child = std::make_shared<Node>(*this, node, pathOf(*node, entry));
     try {
       typename Sys::Lease lease(node->folder);
@@ -59,11 +60,11 @@ std::string Pipeline<Sys>::pathOf(const Node& node, const Entry& entry) const {
 // A listing that refuses an entry ends the folder's plan: the entries not yet handed on
 // are dropped.
 template <SystemPrimitives Sys>
-void Pipeline<Sys>::plan(const std::shared_ptr<Node>& node, std::vector<Entry>& folders) {
+void Pipeline<Sys>::plan(const std::shared_ptr<Node>& node, PackedEntries& folders) {
   Batch batch{node, {}};
   const auto planEntry = [&](Entry&& entry, Listed kind) {
     if (failed()) return false;
-    if (kind == Listed::Folder) folders.push_back(std::move(entry));
+    if (kind == Listed::Folder) folders.add([&](std::string& into) { sys_.pack(entry, into); });
     if (kind == Listed::LeftOut) leaveOut(pathOf(*node, entry), sys_.leftOutReason(entry));
     if (kind == Listed::Folder || kind == Listed::LeftOut) return true;
     if (kind == Listed::File) batch.bytes += sys_.listedSize(entry);

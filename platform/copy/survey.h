@@ -15,6 +15,7 @@
 
 #include "copy/kept_listings.h"
 #include "copy/options.h"
+#include "copy/packed_entries.h"
 #include "copy/plan_check.h"
 #include "copy/primitives.h"
 #include "os/paths.h"
@@ -80,18 +81,30 @@ class Survey {
   // each into a check of its own; the parts are joined in the order of their folders, so
   // that the problems come in the order a walk on one thread finds them.
   void firstCount(Folder& top) {
-    std::vector<Entry> folders = entries(top, "", false, check_);
+    PackedEntries folders(sys_.destinationOf(top, nullptr));
+    entries(top, "", false, check_, folders);
     const unsigned threads =
-        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, folders.size() + 1) - 1;
+        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, folders.count() + 1) - 1;
     std::vector<PlanCheck> parts(threads + 1, PlanCheck(check_.limits(), check_.compareNames()));
-    std::atomic<std::size_t> next{0};
-    std::mutex mutex;
+    std::size_t given = 0;
+    std::mutex mutex;  // over the folders given out and the failure
     std::exception_ptr failure;
+    // The next folder and its place among them, for one of the threads.
+    const auto next = [&](std::optional<Entry>& entry, std::size_t& i) {
+      std::lock_guard lock(mutex);
+      std::string packed;
+      if (stopped() || !folders.next(packed)) return false;
+      std::string_view bytes = packed;
+      entry.emplace(sys_.unpack(bytes));
+      i = given++;
+      return true;
+    };
     const auto work = [&](PlanCheck& part) {
       try {
-        for (std::size_t i; (i = next++) < folders.size() && !stopped();) {
+        std::optional<Entry> entry;
+        for (std::size_t i = 0; next(entry, i);) {
           part.startPart(i + 1);
-          below(top, folders[i], "", false, part);
+          below(top, *entry, "", false, part);
         }
       } catch (...) {
         std::lock_guard lock(mutex);
@@ -111,40 +124,45 @@ class Survey {
 
   // `space`: the second count, which looks up each file's destination.
   void folder(Folder& dir, const std::string& relative, bool space, PlanCheck& check) {
-    for (Entry& entry : entries(dir, relative, space, check)) {
-      if (stopped()) return;
+    PackedEntries folders(sys_.destinationOf(dir, nullptr));
+    entries(dir, relative, space, check, folders);
+    for (std::string packed; !stopped() && folders.next(packed);) {
+      std::string_view bytes = packed;
+      Entry entry = sys_.unpack(bytes);
       below(dir, entry, relative, space, check);
     }
   }
 
-  // Lists `dir` into the check; returns its folders. The first count keeps the listing of
-  // each folder below the top (the walk lists the top at once, beside the check).
-  std::vector<Entry> entries(Folder& dir, const std::string& relative, bool space,
-                             PlanCheck& check) {
-    std::vector<Entry> folders;
+  // Lists `dir` into the check, and its folders into `folders`. The first count keeps the
+  // listing of each folder below the top (the walk lists the top at once, beside the check).
+  void entries(Folder& dir, const std::string& relative, bool space, PlanCheck& check,
+               PackedEntries& folders) {
     const bool keep = !space && !relative.empty();
     KeptListings::Maker listing(keep ? &kept_ : nullptr, relative);
     bool whole = true;
     typename Sys::Lease lease(dir);
     if (!space) check.beginFolder(relative);
-    HeldFolders held(space ? std::vector<std::string>() : sys_.destinationFolders(dir));
+    // The destination's folders are asked for only where the source has a file there: a
+    // folder of many folders and no file holds none of their names.
+    std::optional<HeldFolders> held;
     sys_.list(dir, true, [&](Entry&& entry, Listed kind) {
       if (stopped()) return whole = false;
       if (kind != Listed::LeftOut && space) count(dir, entry, kind, check);
       if (kind != Listed::LeftOut && !space)
         check.entry(sys_.nameOf(entry), kind, sys_.listedSize(entry), taken(entry));
-      if (held.any() && (kind == Listed::File || kind == Listed::Special))
-        held.meet(sys_.nameOf(entry));
+      if (!space && (kind == Listed::File || kind == Listed::Special)) {
+        if (!held) held.emplace(sys_.destinationFolders(dir));
+        if (held->any()) held->meet(sys_.nameOf(entry));
+      }
       if (!space && refuses(dir, entry, kind))
         check.refuse(err::kFileExists, pathOf(relative, entry));
       listing.add(kind, [&](std::string& into) { sys_.pack(entry, into); });
-      if (kind == Listed::Folder) folders.push_back(std::move(entry));
+      if (kind == Listed::Folder) folders.add([&](std::string& into) { sys_.pack(entry, into); });
       return true;
     });
     if (whole) listing.keep();
     if (!space) checkNames(dir, check);
-    if (!space) refuseHeld(dir, relative, held, check);
-    return folders;
+    if (held) refuseHeld(dir, relative, *held, check);
   }
 
   static std::string pathOf(const std::string& relative, const std::string& name) {
