@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <string>
 
 #include "copy/file_stamp.h"
+#include "copy/scratch_records.h"
 
 namespace qm::copy {
 
@@ -23,13 +23,8 @@ struct WrittenFile {
 // of files written; where no such file can be made or written, they stay in memory.
 class WrittenFiles {
  public:
-  WrittenFiles();
-  ~WrittenFiles();
-  WrittenFiles(const WrittenFiles&) = delete;
-  WrittenFiles& operator=(const WrittenFiles&) = delete;
-
   void add(const std::string& relative, const FileStamp& stamp, const FileStamp& copy = {});
-  std::uint64_t count() const { return count_; }
+  std::uint64_t count() const { return records_.count(); }
   std::uint64_t bytes() const { return bytes_; }
 
   // Reads the records in the order they were added, once every one is added.
@@ -37,18 +32,9 @@ class WrittenFiles {
   bool next(WrittenFile& file);
 
  private:
-  // Moves the records held in memory to the file, where there is one.
-  void spill();
-  bool readFromFile(WrittenFile& file);
-
   std::mutex mutex_;
-  std::FILE* file_ = nullptr;
-  bool spilling_ = true;
-  long stored_ = 0;     // the bytes of the file that hold whole records
-  long readFrom_ = -1;  // where reading the file has got to; -1: not reading it
-  std::string held_;    // records not in the file
-  std::size_t heldAt_ = 0;
-  std::uint64_t count_ = 0;
+  ScratchRecords records_{std::size_t{1} << 20};  // each the path, then the two stamps
+  std::string record_;  // the record being read or written, its buffer used again
   std::uint64_t bytes_ = 0;
 };
 
