@@ -14,6 +14,7 @@
 #include "copy/progress.h"
 #include "copy/report.h"
 #include "copy/record.h"
+#include "copy/run_record.h"
 #include "fs_fuse_volume.h"
 #include "fs_test_util.h"
 #include "os/digest.h"
@@ -35,6 +36,38 @@ int checkWithSha256sum(const std::string& folder, const std::string& record) {
       "cd '" + folder + "' && sha256sum --quiet --strict -c '" + record + "' >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The record's writer gathers small pieces and passes large ones (the old record's lines)
+// straight on: whatever their mix, the file holds them in the order they were produced.
+TEST(CopyRecordOnDisk, PiecesOfAnySizeReachTheFileInOrder) {
+  constexpr std::size_t kSmall = 100, kLarge = 70'000, kNearlyAll = (1 << 20) - 50;
+  std::vector<std::size_t> manySmall(12'000, kSmall);  // more than the buffer holds
+  manySmall.push_back(kLarge);
+  const std::vector<std::vector<std::size_t>> cases = {
+      manySmall,
+      {},
+      {kSmall},
+      {kSmall, kLarge, kSmall},
+      {kLarge, kLarge},
+      {kSmall, kSmall, kLarge, kLarge, kSmall, kSmall},
+      {kNearlyAll, kSmall, kSmall, kLarge},  // the buffer fills between the pieces
+      {kSmall, kNearlyAll, kSmall},
+  };
+  TempDir dir;
+  for (const auto& sizes : cases) {
+    std::string expected;
+    char letter = 'a';
+    for (const std::size_t size : sizes) expected.append(size, letter++);
+    copy::writeRecordFile(dir / ".top.sha256", [&](const copy::LineSink& out) {
+      std::size_t from = 0;
+      for (const std::size_t size : sizes) {
+        out(std::string_view(expected).substr(from, size));
+        from += size;
+      }
+    });
+    EXPECT_EQ(readFile(dir / ".top.sha256"), expected) << sizes.size() << " pieces";
+  }
 }
 
 TEST(CopyRecordOnDisk, Sha256sumChecksTheCopyAndFindsAChangedByte) {

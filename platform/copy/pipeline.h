@@ -188,7 +188,7 @@ class Pipeline {
   // (copy/pipeline_record.h).
   void openRecord();
   void leaveFirstRecord() noexcept;
-  KnownFile* recordedLine(const std::string& relative, bool file, bool exists);
+  KnownFile* recordedLine(RunRecord::LineKey key, bool file, bool exists);
   bool unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing, KnownFile* line);
   void kept(const std::string& relative, const Entry& entry, const Existing& existing,
             KnownFile* line);

@@ -33,10 +33,11 @@ void Pipeline<Sys>::leaveFirstRecord() noexcept {
   }
 }
 
-// The record's line of an existing file, where the record is trusted.
+// The record's line of an existing file (its key from RunRecord::prefetch), where the
+// record is trusted.
 template <SystemPrimitives Sys>
-KnownFile* Pipeline<Sys>::recordedLine(const std::string& relative, bool file, bool exists) {
-  return file && exists && record_ ? record_->find(relative) : nullptr;
+KnownFile* Pipeline<Sys>::recordedLine(RunRecord::LineKey key, bool file, bool exists) {
+  return file && exists && record_ ? record_->find(key) : nullptr;
 }
 
 // A file the record knows is unchanged only where both it and its copy are as the record

@@ -51,10 +51,11 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   KnownFile* line = nullptr;
   FileAction action;
   try {
-    if (file && record_) record_->prefetch(relative);
+    const RunRecord::LineKey key =
+        file && record_ ? record_->prefetch(relative) : RunRecord::LineKey{};
     existing = sys_.existing(folder, entry);
     if (existing) sys_.claim(folder, entry, *existing);
-    line = recordedLine(relative, file, existing.has_value());
+    line = recordedLine(key, file, existing.has_value());
     action = decideFile(options_.existing, existing.has_value(),
                         [&] { return file && unchangedByRecord(folder, entry, *existing, line); });
     if (action == FileAction::Refuse)

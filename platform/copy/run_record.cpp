@@ -32,33 +32,43 @@ RunRecord::RunRecord(RecordJob job, std::size_t choiceBatch)
       lines_(openScratchFile()) {}
 
 RunRecord::~RunRecord() {
-  waitRead();
+  if (readingThread_.joinable()) readingThread_.join();
   if (lines_) std::fclose(lines_);
 }
 
 void RunRecord::startReading(std::function<bool(const LineSink&)> read) {
   read_ = false;
   readingThread_ = std::thread([this, read = std::move(read)] {
-    try {
-      if (linesOf(read, [this](std::string_view line) { takeOld(line); })) {
-        endOfOld();
-        return;
-      }
-    } catch (...) {
-      // Memory ran out: the copy goes on without the record's help.
+    readOld(read);
+    {
+      std::lock_guard lock(readMutex_);
+      read_.store(true, std::memory_order_release);
     }
-    trusted_ = false;
-    std::vector<KnownFile>().swap(old_);
-    starts_.clear();
+    readDone_.notify_all();
   });
 }
 
-// The thread that read it is joined once; a flag spares the lock after that.
+void RunRecord::readOld(const std::function<bool(const LineSink&)>& read) {
+  try {
+    if (linesOf(read, [this](std::string_view line) { takeOld(line); })) {
+      endOfOld();
+      return;
+    }
+  } catch (...) {
+    // Memory ran out: the copy goes on without the record's help.
+  }
+  trusted_ = false;
+  std::vector<KnownFile>().swap(old_);
+  starts_.clear();
+}
+
+// Every worker waits here for the first files it decides; all are woken at once when the
+// old record is read, not one after another through a lock (each wake-up waits for a
+// processor while the check keeps both busy). A flag spares the lock after that.
 void RunRecord::waitRead() {
   if (read_.load(std::memory_order_acquire)) return;
-  std::lock_guard lock(readMutex_);
-  if (readingThread_.joinable()) readingThread_.join();
-  read_.store(true, std::memory_order_release);
+  std::unique_lock lock(readMutex_);
+  readDone_.wait(lock, [this] { return read_.load(std::memory_order_relaxed); });
 }
 
 // Paths by a 64-bit hash: two paths that share one would also need equal stamps, to the
@@ -128,23 +138,35 @@ void RunRecord::endOfOld() {
     std::vector<KnownFile>().swap(old_);
     return;
   }
-  // Sorted in place: no second copy of the index, however many files.
-  std::sort(old_.begin(), old_.end(),
-            [](const KnownFile& a, const KnownFile& b) { return a.key() < b.key(); });
-  indexStarts();
+  sortByKey();
 }
 
-// About sixteen files to a value of the top bits, where the keys spread as hashes do.
-void RunRecord::indexStarts() {
+// Sorted in place, no second copy of the index however many files: first each file moved
+// among those of its key's top bits (about sixteen files to a value of them, where keys
+// spread as hashes do), then each such run sorted. Linear where a sort of the whole took a
+// sixth of reading the record, while the copy waits for it.
+void RunRecord::sortByKey() {
   startBits_ = 0;
   while (startBits_ < 32 && (std::size_t{16} << startBits_) < old_.size()) ++startBits_;
-  starts_.assign((std::size_t{1} << startBits_) + 1, 0);
-  std::size_t at = 0;
-  for (std::size_t top = 0; top + 1 < starts_.size(); ++top) {
-    while (at < old_.size() && bucketOf(old_[at].key()) < top) ++at;
-    starts_[top] = static_cast<std::uint32_t>(at);
+  const std::size_t buckets = std::size_t{1} << startBits_;
+  starts_.assign(buckets + 1, 0);
+  for (const KnownFile& file : old_) ++starts_[bucketOf(file.key()) + 1];
+  for (std::size_t top = 0; top < buckets; ++top) starts_[top + 1] += starts_[top];
+  // Where the next file of each value goes: each file is swapped straight to its place.
+  std::vector<std::uint32_t> next(starts_.begin(), starts_.end() - 1);
+  for (std::size_t top = 0; top < buckets; ++top) {
+    while (next[top] < starts_[top + 1]) {
+      KnownFile& file = old_[next[top]];
+      const std::size_t own = bucketOf(file.key());
+      if (own == top)
+        ++next[top];
+      else
+        std::swap(file, old_[next[own]++]);
+    }
   }
-  starts_.back() = static_cast<std::uint32_t>(old_.size());
+  for (std::size_t top = 0; top < buckets; ++top)
+    std::sort(old_.begin() + starts_[top], old_.begin() + starts_[top + 1],
+              [](const KnownFile& a, const KnownFile& b) { return a.key() < b.key(); });
 }
 
 std::size_t RunRecord::bucketOf(std::uint64_t key) const {
@@ -157,16 +179,18 @@ std::uint64_t RunRecord::keyOfPath(std::string_view relative) {
   return keyOf(relative);
 }
 
-KnownFile* RunRecord::find(std::string_view relative) {
+KnownFile* RunRecord::find(LineKey key) {
   waitRead();
   if (old_.empty()) return nullptr;
-  return findKey(keyOfPath(relative));
+  return findKey(key.value);
 }
 
-void RunRecord::prefetch(std::string_view relative) const {
+RunRecord::LineKey RunRecord::prefetch(std::string_view relative) const {
+  const LineKey key = lineKey(relative);
   // Only once a lookup has waited for the old record: until then it may still be read.
-  if (!read_.load(std::memory_order_acquire) || starts_.empty()) return;
-  __builtin_prefetch(old_.data() + starts_[bucketOf(keyOfPath(relative))]);
+  if (read_.load(std::memory_order_acquire) && !starts_.empty())
+    __builtin_prefetch(old_.data() + starts_[bucketOf(key.value)]);
+  return key;
 }
 
 KnownFile* RunRecord::findKey(std::uint64_t key) {
@@ -345,11 +369,19 @@ void writeRecordFile(const std::string& path, const std::function<void(const Lin
       path,
       [&](const LineSink& write) {
         std::string buffer;
+        buffer.reserve(kSpillBytes);
         produce([&](std::string_view piece) {
-          buffer.append(piece);
-          if (buffer.size() < kSpillBytes) return;
-          write(buffer);
-          buffer.clear();
+          // A large piece (the old record's lines, passed on as they are) goes as it is,
+          // after what the buffer holds.
+          const bool large = piece.size() >= kSpillBytes / 16;
+          if (!buffer.empty() && (large || buffer.size() + piece.size() > kSpillBytes)) {
+            write(buffer);
+            buffer.clear();
+          }
+          if (large)
+            write(piece);
+          else
+            buffer.append(piece);
         });
         write(buffer);
       },

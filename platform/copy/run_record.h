@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -78,12 +79,20 @@ class RunRecord {
     return trusted_;
   }
 
+  // Where a file's line is looked up: the key of its path.
+  struct LineKey {
+    std::uint64_t value;
+  };
   // The old record's line of a file, by its path below the top (with "/" or the system's
-  // separator between folders); null where it has none. Waits until the old record is read.
-  KnownFile* find(std::string_view relative);
-  // Starts bringing the line of `relative` into the cache, where the old record is read:
-  // find() after the next system call then meets it there, not in another core's memory.
-  void prefetch(std::string_view relative) const;
+  // separator between folders), or by its key; null where it has none. Waits until the old
+  // record is read.
+  KnownFile* find(std::string_view relative) { return find(lineKey(relative)); }
+  KnownFile* find(LineKey key);
+  static LineKey lineKey(std::string_view relative) { return {keyOfPath(relative)}; }
+  // The key of `relative`; starts bringing its line into the cache where the old record is
+  // read: find() after the next system call then meets it there, not in another core's
+  // memory.
+  LineKey prefetch(std::string_view relative) const;
 
   // A file left as it was, whose old line goes into the new record as it is; from any
   // thread, each file from one.
@@ -125,7 +134,8 @@ class RunRecord {
   KnownFile* findKey(std::uint64_t key);
   // Which value of the top key bits `key` has: where starts_ says its neighbours begin.
   std::size_t bucketOf(std::uint64_t key) const;
-  void indexStarts();
+  // Sorts old_ by key and fills starts_.
+  void sortByKey();
   // Calls `visit` with each file of the old record, as `old` reads it again.
   void eachOldFile(const std::function<void(const LineSink&)>& old,
                    const std::function<void(const RecordedFile&)>& visit) const;
@@ -140,6 +150,8 @@ class RunRecord {
   bool allKept() const;
   // Hands `out` the old record's lines after its header as they are.
   static void passBody(const std::function<void(const LineSink&)>& old, const LineSink& out);
+  // Reads the old record on the reading thread.
+  void readOld(const std::function<bool(const LineSink&)>& read);
   void endOfOld();
   void waitRead();
   // Moves the lines held in memory to the scratch file, where there is one. Under the lock.
@@ -162,6 +174,7 @@ class RunRecord {
   unsigned startBits_ = 0;
   std::thread readingThread_;
   std::mutex readMutex_;
+  std::condition_variable readDone_;
   std::atomic<bool> read_{true};  // the old record is read, or none is being read
 
   std::mutex mutex_;
