@@ -201,6 +201,37 @@ TEST(CopyRecord, OldCopiesAreChosenLongestAgoFirstWhileThereIsTime) {
   }
 }
 
+// The old record's lines are found by their paths, however many: the index places them by
+// their keys' top bits, more bits the more files, and sorts each run of them.
+TEST(CopyRecord, EveryOldLineIsFoundByItsPathAndNoOtherPath) {
+  const RecordJob job{"/src", "/dst/top", "pc", "top"};
+  const auto pathOf = [](std::size_t i) {
+    return "d" + std::to_string(i / 40) + "/f" + std::to_string(i);
+  };
+  const auto stampOf = [](std::size_t i) {
+    return FileStamp{i, static_cast<std::int64_t>(i) * 7, 3, i + 1};
+  };
+  for (const std::size_t files : {0, 1, 16, 17, 33, 1000, 20000}) {
+    SCOPED_TRACE(std::to_string(files) + " files");
+    std::string text = headerLines({job, 1, 2, 0, {}, {}});
+    for (std::size_t i = 0; i < files; ++i)
+      text += fileLines({pathOf(i), stampOf(i), stampOf(i + 1), "", 0}, "top");
+    RunRecord record(job);
+    record.startReading([&](const LineSink& piece) {
+      piece(text);
+      return true;
+    });
+    ASSERT_TRUE(record.trusted());
+    std::size_t found = 0;
+    for (std::size_t i = 0; i < files; ++i) {
+      const KnownFile* line = record.find(pathOf(i));
+      found += line && line->sameStamps(RunRecord::stampsOf(stampOf(i), stampOf(i + 1)));
+    }
+    EXPECT_EQ(found, files);
+    for (std::size_t i = files; i < files + 100; ++i) EXPECT_EQ(record.find(pathOf(i)), nullptr);
+  }
+}
+
 // The digests of the standard's own examples, in one piece and in many.
 TEST(Digest, Sha256GivesTheKnownDigestsInAnyPieces) {
   const struct {
