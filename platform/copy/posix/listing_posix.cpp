@@ -5,7 +5,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <memory>
+#include <cstddef>
+#include <string_view>
 
 #include "copy/packing.h"
 #include "copy/report.h"
@@ -19,24 +20,43 @@ namespace {
 
 using copy::Listed;
 
-struct DirCloser {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
-std::unique_ptr<DIR, DirCloser> openListing(int folderFd, const std::string& path) {
-  // A duplicate shares the folder's open description: no second open on slow volumes. The
-  // check before the copy may have listed it already, so the listing starts again.
-  const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
-  if (listFd < 0) throwCopyError(errno, path);
-  std::unique_ptr<DIR, DirCloser> listing(::fdopendir(listFd));
-  if (!listing) {
-    const int error = errno;
-    ::close(listFd);
-    throwCopyError(error, path);
+// Reads a folder's entries straight from the kernel through the folder's own descriptor:
+// no duplicate of it, no status read and no buffer allocated for each listing, which a
+// directory stream costs four system calls more. The descriptor's offset is shared with
+// its duplicates, and the check before the copy may have listed the folder already, so the
+// listing starts again at its first entry.
+class FolderReader {
+ public:
+  // `rewind`: false for a descriptor just opened, which starts there anyway.
+  FolderReader(int fd, const std::string& path, bool rewind = true) : fd_(fd), path_(path) {
+    if (rewind && ::lseek(fd_, 0, SEEK_SET) < 0) throwCopyError(errno, path_);
   }
-  ::rewinddir(listing.get());
-  return listing;
-}
+  FolderReader(const FolderReader&) = delete;
+  FolderReader& operator=(const FolderReader&) = delete;
+
+  // The next entry but "." and "..", null at the end; valid until the next call.
+  const dirent64* next() {
+    for (;;) {
+      if (at_ == size_) {
+        const ssize_t got = ::getdents64(fd_, buffer_, sizeof buffer_);
+        if (got < 0) throwCopyError(errno, path_);
+        if (got == 0) return nullptr;
+        size_ = static_cast<std::size_t>(got);
+        at_ = 0;
+      }
+      const auto* item = reinterpret_cast<const dirent64*>(buffer_ + at_);
+      at_ += item->d_reclen;
+      const std::string_view name = item->d_name;
+      if (name != "." && name != "..") return item;
+    }
+  }
+
+ private:
+  int fd_;
+  const std::string& path_;
+  std::size_t size_ = 0, at_ = 0;
+  alignas(dirent64) char buffer_[32 << 10];
+};
 
 // Sockets belong to a running program and devices to the system: neither is data worth
 // copying, so they are left out.
@@ -147,16 +167,9 @@ void statEntry(const DirNode& dir, Entry& entry, bool follow) {
 }
 
 void listFolder(const DirNode& dir, bool measure, bool follow, const EmitEntry& emit) {
-  const auto listing = openListing(dir.sourceFd(), dir.sourcePath);
-  for (;;) {
-    errno = 0;
-    const dirent* found = ::readdir(listing.get());
-    if (found == nullptr) {
-      if (errno != 0) throwCopyError(errno, dir.sourcePath);
-      return;
-    }
+  FolderReader listing(dir.sourceFd(), dir.sourcePath);
+  while (const dirent64* found = listing.next()) {
     std::string name = found->d_name;
-    if (name == "." || name == "..") continue;
     const unsigned char type = found->d_type;
     Entry entry{std::move(name), {}, false, type == DT_REG, false};
     if (type != DT_DIR && (measure || type == DT_UNKNOWN || (follow && type == DT_LNK))) {
@@ -182,13 +195,9 @@ std::vector<std::string> destinationFolders(const DirNode& dir) {
   // A description of its own: the walk may list the same folder's meanwhile.
   const UniqueFd own(::openat(dir.destinationFd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!own.valid()) throwCopyError(errno, dir.destinationPath);
-  const auto listing = openListing(own.get(), dir.destinationPath);
-  for (;;) {
-    errno = 0;
-    const dirent* item = ::readdir(listing.get());
-    if (item == nullptr) break;
+  FolderReader listing(own.get(), dir.destinationPath, false);
+  while (const dirent64* item = listing.next()) {
     const std::string_view name = item->d_name;
-    if (name == "." || name == "..") continue;
     struct stat st {};
     const bool folder = item->d_type == DT_DIR || (item->d_type == DT_UNKNOWN &&
                                                    ::fstatat(dir.destinationFd(), item->d_name, &st,
@@ -196,7 +205,6 @@ std::vector<std::string> destinationFolders(const DirNode& dir) {
                                                    S_ISDIR(st.st_mode));
     if (folder) folders.emplace_back(name);
   }
-  if (errno != 0) throwCopyError(errno, dir.destinationPath);
   return folders;
 }
 
