@@ -69,11 +69,12 @@ TEST_F(ProgramStart, NameIsLookedForInTheOwnFolderThenTheCurrentOne) {
 
 TEST_F(ProgramStart, StartedProgramRunsDetachedAndLeavesNoZombie) {
   const fs::path marker = base_ / "started";
-  script(own_ / "tool", "sleep 0.2; echo $PPID > '" + marker.string() + "'");
-  const auto begin = std::chrono::steady_clock::now();
+  script(own_ / "tool", "sleep 1; echo $PPID > '" + marker.string() + "'");
   startDetached(resolveProgram("tool.exe", own_.string(), cwd_.string()));
-  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(150));  // no wait
-  for (int i = 0; i < 100 && !fs::exists(marker); ++i)
+  // No wait for the program: its mark comes a second after it started (rather than a
+  // bound on the time taken, which a loaded machine may exceed in starting a process).
+  EXPECT_FALSE(fs::exists(marker));
+  for (int i = 0; i < 200 && !fs::exists(marker); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ASSERT_TRUE(fs::exists(marker));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
