@@ -186,7 +186,7 @@ KnownFile* RunRecord::find(LineKey key) {
 }
 
 RunRecord::LineKey RunRecord::prefetch(std::string_view relative) const {
-  const LineKey key = lineKey(relative);
+  const LineKey key{keyOfPath(relative)};
   // Only once a lookup has waited for the old record: until then it may still be read.
   if (read_.load(std::memory_order_acquire) && !starts_.empty())
     __builtin_prefetch(old_.data() + starts_[bucketOf(key.value)]);

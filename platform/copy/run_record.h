@@ -86,9 +86,8 @@ class RunRecord {
   // The old record's line of a file, by its path below the top (with "/" or the system's
   // separator between folders), or by its key; null where it has none. Waits until the old
   // record is read.
-  KnownFile* find(std::string_view relative) { return find(lineKey(relative)); }
+  KnownFile* find(std::string_view relative) { return find(LineKey{keyOfPath(relative)}); }
   KnownFile* find(LineKey key);
-  static LineKey lineKey(std::string_view relative) { return {keyOfPath(relative)}; }
   // The key of `relative`; starts bringing its line into the cache where the old record is
   // read: find() after the next system call then meets it there, not in another core's
   // memory.

@@ -2,14 +2,16 @@
 #include "temporaries.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <charconv>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "errors.h"
+#include "folder_reader.h"
 #include "os/run.h"
 
 namespace qm::posix {
@@ -63,21 +65,17 @@ bool isStaleTemporary(std::string_view name) {
 }
 
 void removeStaleTemporaries(int dirFd) {
-  // A duplicate shares the folder's open description (not listed before): no second open
-  // on slow volumes.
-  const int listFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
-  if (listFd < 0) return;
-  DIR* listing = ::fdopendir(listFd);
-  if (listing == nullptr) {
-    ::close(listFd);
-    return;
-  }
   std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(listing)) {
-    if (entry->d_name[0] == '.' && isStaleTemporary(entry->d_name))
-      stale.emplace_back(entry->d_name);
+  const std::string unnamed;  // a listing that fails is not told: it just ends there
+  try {
+    // The folder was not listed before: it starts at its first entry.
+    FolderReader listing(dirFd, unnamed, false);
+    while (const dirent64* entry = listing.next()) {
+      if (entry->d_name[0] == '.' && isStaleTemporary(entry->d_name))
+        stale.emplace_back(entry->d_name);
+    }
+  } catch (const RuntimeError&) {
   }
-  ::closedir(listing);
   for (const std::string& name : stale) ::unlinkat(dirFd, name.c_str(), 0);
 }
 
