@@ -230,5 +230,47 @@ TEST(CopyBudget, ListingsAreKeptWithinTheBudgetAndTakenOnce) {
   EXPECT_EQ(kept.left(), kBudget);
 }
 
+// Regression: a re-copy of a million files held the last run's record (16 MB) beside the
+// full budget of kept listings, over 32 MiB in all. What the run holds beside the listings
+// now lowers their budget; listings kept already stay, and their room, once given back,
+// first pays for the lowering.
+TEST(CopyBudget, TheListingsGiveWayToWhatTheRunHoldsBesideThem) {
+  constexpr std::size_t kMiB = std::size_t{1} << 20;
+  const KeptListings full;
+  const struct {
+    std::size_t held, budget;
+  } rules[] = {{0, KeptListings::kByteBudget},
+               {12 * kMiB, KeptListings::kByteBudget},
+               {13 * kMiB, 5 * kMiB},
+               {16 * kMiB, KeptListings::kLeastBudget},
+               {100 * kMiB, KeptListings::kLeastBudget}};
+  for (const auto& rule : rules) EXPECT_EQ(full.budgetBeside(rule.held), rule.budget) << rule.held;
+  // A small budget given is never raised.
+  EXPECT_EQ(KeptListings(1000).budgetBeside(0), 1000u);
+
+  constexpr std::size_t kBudget = 64 << 10;
+  KeptListings kept(kBudget);
+  const auto keep = [&](const std::string& folder, int entries) {
+    KeptListings::Maker listing(&kept, folder);
+    for (int i = 0; i < entries; ++i)
+      listing.add(Listed::File, [](std::string& into) { into.append(999, 'x'); });
+    listing.keep();
+  };
+  keep("a", 40);
+  const std::size_t heldByA = kBudget - kept.left();
+  ASSERT_GT(heldByA, std::size_t{32} << 10);  // more than the budget it is lowered to
+  kept.lowerBudget(16 << 10);
+  EXPECT_EQ(kept.left(), 0u);
+  keep("b", 1);
+  EXPECT_FALSE(kept.take("b").has_value()) << "kept beyond the lowered budget";
+  EXPECT_TRUE(kept.take("a").has_value());
+  EXPECT_EQ(kept.left(), std::size_t{16} << 10);
+  kept.lowerBudget(32 << 10);  // a budget is only ever lowered
+  EXPECT_EQ(kept.left(), std::size_t{16} << 10);
+  keep("c", 10);
+  EXPECT_TRUE(kept.take("c").has_value());
+  EXPECT_EQ(kept.left(), std::size_t{16} << 10);
+}
+
 }  // namespace
 }  // namespace qm::copy

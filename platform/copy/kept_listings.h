@@ -44,6 +44,12 @@ class KeptListings {
 
   // About 65,000 entries of a tree of tiny files.
   static constexpr std::size_t kByteBudget = std::size_t{6} << 20;
+  // What the listings share with what the copy holds beside them for the whole run (the
+  // last run's record, sixteen bytes a file), and the least they keep however much that is:
+  // a tree of a million files then stays within its bounds of memory, while the walk of a
+  // smaller one still finds every listing it can use.
+  static constexpr std::size_t kSharedBudget = std::size_t{18} << 20;
+  static constexpr std::size_t kLeastBudget = std::size_t{2} << 20;
   static constexpr std::size_t kFirstPiece = std::size_t{1} << 12;
   static constexpr std::size_t kLargestPiece = std::size_t{1} << 16;
   // What a kept listing takes beside its pieces and its folder's path: its place in the map.
@@ -52,7 +58,19 @@ class KeptListings {
   // lists every folder not kept itself rather than wait for it.
   static constexpr std::size_t kMostNotKept = 4096;
 
-  explicit KeptListings(std::size_t budget = kByteBudget) : left_(budget) {}
+  explicit KeptListings(std::size_t budget = kByteBudget)
+      : given_(budget), budget_(budget), left_(budget) {}
+
+  // The budget beside `held` bytes that the copy holds elsewhere until it ends: what is
+  // left of kSharedBudget, at least kLeastBudget, at most the budget it was given.
+  std::size_t budgetBeside(std::size_t held) const {
+    const std::size_t shared =
+        held + kLeastBudget >= kSharedBudget ? kLeastBudget : kSharedBudget - held;
+    return std::min(shared, given_);
+  }
+  // Lowers the budget to `budget` bytes for good. Listings kept already stay; the room
+  // they give back goes to what the budget owes until it is within the new budget.
+  void lowerBudget(std::size_t budget);
 
   // A listing of the folder at `relative` (below the top) as the check makes it, one entry
   // after another; it takes its room from the budget piece by piece, and drops what it
@@ -137,6 +155,8 @@ class KeptListings {
  private:
   bool takeRoom(std::size_t bytes);
   void giveBack(std::size_t bytes);
+  // Room given back, under the lock: first to what the budget owes.
+  void returnRoom(std::size_t bytes);
   // Keeps the listing of the folder at `relative` (below the top), its room taken; a
   // folder kept already keeps its first listing.
   void keep(const std::string& relative, Listing&& listing);
@@ -148,8 +168,11 @@ class KeptListings {
   // each folder over the budget until the walk comes to it, up to kMostNotKept.
   std::unordered_set<std::string> notKept_;
   bool checking_ = false;
-  bool unsure_ = false;  // more were not kept than are remembered
-  std::size_t left_;     // bytes that may still be kept
+  bool unsure_ = false;      // more were not kept than are remembered
+  const std::size_t given_;  // the budget as it was given
+  std::size_t budget_;       // as lowered
+  std::size_t left_;         // bytes that may still be kept
+  std::size_t owed_ = 0;     // room taken beyond a lowered budget, not yet given back
 };
 
 inline bool KeptListings::takeRoom(std::size_t bytes) {
@@ -161,14 +184,30 @@ inline bool KeptListings::takeRoom(std::size_t bytes) {
 
 inline void KeptListings::giveBack(std::size_t bytes) {
   std::lock_guard lock(mutex_);
-  left_ += bytes;
+  returnRoom(bytes);
+}
+
+inline void KeptListings::returnRoom(std::size_t bytes) {
+  const std::size_t paid = std::min(bytes, owed_);
+  owed_ -= paid;
+  left_ += bytes - paid;
+}
+
+inline void KeptListings::lowerBudget(std::size_t budget) {
+  std::lock_guard lock(mutex_);
+  if (budget >= budget_) return;
+  const std::size_t cut = budget_ - budget;
+  budget_ = budget;
+  const std::size_t fromLeft = std::min(cut, left_);
+  left_ -= fromLeft;
+  owed_ += cut - fromLeft;
 }
 
 inline void KeptListings::keep(const std::string& relative, Listing&& listing) {
   {
     std::lock_guard lock(mutex_);
     const std::size_t room = listing.room;
-    if (!kept_.try_emplace(relative, std::move(listing)).second) left_ += room;
+    if (!kept_.try_emplace(relative, std::move(listing)).second) returnRoom(room);
   }
   changed_.notify_all();
 }

@@ -14,7 +14,10 @@ template <SystemPrimitives Sys>
 void Pipeline<Sys>::openRecord() {
   if (!options_.keepRecord) return;
   record_ = std::make_unique<RunRecord>(sys_.recordJob());
-  record_->startReading([this](const LineSink& piece) { return sys_.readRecord(piece); });
+  // The old record's files and the check's kept listings share one budget of memory.
+  record_->startReading(
+      [this](const LineSink& piece) { return sys_.readRecord(piece); },
+      [this](std::size_t bytes) { kept_.lowerBudget(kept_.budgetBeside(bytes)); });
   if (!options_.checkFirst) leaveFirstRecord();
 }
 

@@ -36,7 +36,9 @@ RunRecord::~RunRecord() {
   if (lines_) std::fclose(lines_);
 }
 
-void RunRecord::startReading(std::function<bool(const LineSink&)> read) {
+void RunRecord::startReading(std::function<bool(const LineSink&)> read,
+                             std::function<void(std::size_t)> holding) {
+  holding_ = std::move(holding);
   read_ = false;
   readingThread_ = std::thread([this, read = std::move(read)] {
     readOld(read);
@@ -123,8 +125,10 @@ void RunRecord::reserveOld() {
   // A header that counts absurdly many files is damaged; its record is not trusted anyway.
   constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
   const auto header = parseHeader(headerText_);
-  if (header && header->counts.found <= kMostReserved)
-    old_.reserve(static_cast<std::size_t>(header->counts.found));
+  if (!header || header->counts.found > kMostReserved) return;
+  const auto files = static_cast<std::size_t>(header->counts.found);
+  if (holding_) holding_(files * sizeof(KnownFile));
+  old_.reserve(files);
 }
 
 void RunRecord::endOfOld() {

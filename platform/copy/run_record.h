@@ -71,8 +71,11 @@ class RunRecord {
   // Reads the old record on a thread of its own, while the copy walks the tree: `read`
   // calls its argument with the record's bytes in pieces, and returns false where there is no
   // record or it cannot be read to its end. A record of another job or machine, or damaged
-  // anywhere, is not trusted, and none of it is kept.
-  void startReading(std::function<bool(const LineSink&)> read);
+  // anywhere, is not trusted, and none of it is kept. `holding`, where given, is told on
+  // that thread how many bytes the old record's files will hold until the run ends, before
+  // they are taken.
+  void startReading(std::function<bool(const LineSink&)> read,
+                    std::function<void(std::size_t bytes)> holding = {});
   // Whether the old record is trusted; waits until it is read.
   bool trusted() {
     waitRead();
@@ -164,6 +167,7 @@ class RunRecord {
   RecordReader reader_;
   bool trusted_ = false;
   const std::size_t choiceBatch_;
+  std::function<void(std::size_t)> holding_;
   // Sorted by key once the old record is read; room for as many files as the old header
   // counted is taken at once, so that it is not moved as it grows.
   std::vector<KnownFile> old_;
