@@ -145,32 +145,59 @@ void RunRecord::endOfOld() {
   sortByKey();
 }
 
-// Sorted in place, no second copy of the index however many files: first each file moved
+namespace {
+
+// The value of the `bits` key bits below bit `shift` (counted from the lowest) of `file`.
+std::size_t bitsOf(const KnownFile& file, unsigned shift, unsigned bits) {
+  return bits == 0 ? 0 : static_cast<std::size_t>((file.key() >> shift) & ((1ULL << bits) - 1));
+}
+
+// Moves the files of [first, first + count) in place so that those of each value of their
+// key's `bits` bits below bit `shift` come together, in the order of those values; sets
+// starts[v] to where the files of value v begin (from `base` on), and starts[2^bits] to the
+// end. Each file is swapped straight to its place.
+void placeByBits(KnownFile* first, std::size_t count, unsigned shift, unsigned bits,
+                 std::uint32_t base, std::uint32_t* starts) {
+  const std::size_t values = std::size_t{1} << bits;
+  std::fill(starts, starts + values + 1, 0);
+  for (std::size_t i = 0; i < count; ++i) ++starts[bitsOf(first[i], shift, bits) + 1];
+  starts[0] = base;
+  for (std::size_t v = 0; v < values; ++v) starts[v + 1] += starts[v];
+  std::vector<std::uint32_t> next(starts, starts + values);
+  for (std::size_t v = 0; v < values; ++v) {
+    while (next[v] < starts[v + 1]) {
+      KnownFile& file = first[next[v] - base];
+      const std::size_t own = bitsOf(file, shift, bits);
+      if (own == v)
+        ++next[v];
+      else
+        std::swap(file, first[next[own]++ - base]);
+    }
+  }
+}
+
+}  // namespace
+
+// Sorted in place, no second copy of the index however many files: each file is moved
 // among those of its key's top bits (about sixteen files to a value of them, where keys
 // spread as hashes do), then each such run sorted. Linear where a sort of the whole took a
-// sixth of reading the record, while the copy waits for it.
+// sixth of reading the record, while the copy waits for it. The top bits are placed in two
+// rounds of at most 256 values each: a round writes to that many places at once, which
+// stay in the cache, where one round over all of a large index's values wrote to places
+// spread over all of it.
 void RunRecord::sortByKey() {
   startBits_ = 0;
   while (startBits_ < 32 && (std::size_t{16} << startBits_) < old_.size()) ++startBits_;
-  const std::size_t buckets = std::size_t{1} << startBits_;
-  starts_.assign(buckets + 1, 0);
-  for (const KnownFile& file : old_) ++starts_[bucketOf(file.key()) + 1];
-  for (std::size_t top = 0; top < buckets; ++top) starts_[top + 1] += starts_[top];
-  // Where the next file of each value goes: each file is swapped straight to its place.
-  std::vector<std::uint32_t> next(starts_.begin(), starts_.end() - 1);
-  for (std::size_t top = 0; top < buckets; ++top) {
-    while (next[top] < starts_[top + 1]) {
-      KnownFile& file = old_[next[top]];
-      const std::size_t own = bucketOf(file.key());
-      if (own == top)
-        ++next[top];
-      else
-        std::swap(file, old_[next[own]++]);
-    }
-  }
-  for (std::size_t top = 0; top < buckets; ++top)
-    std::sort(old_.begin() + starts_[top], old_.begin() + starts_[top + 1],
-              [](const KnownFile& a, const KnownFile& b) { return a.key() < b.key(); });
+  const unsigned high = std::min(startBits_, 8u), low = startBits_ - high;
+  starts_.assign((std::size_t{1} << startBits_) + 1, 0);
+  std::vector<std::uint32_t> top((std::size_t{1} << high) + 1);
+  placeByBits(old_.data(), old_.size(), 64 - high, high, 0, top.data());
+  for (std::size_t t = 0; t + 1 < top.size(); ++t)
+    placeByBits(old_.data() + top[t], top[t + 1] - top[t], 64 - startBits_, low, top[t],
+                starts_.data() + (t << low));
+  for (std::size_t b = 0; b + 1 < starts_.size(); ++b)
+    std::sort(old_.begin() + starts_[b], old_.begin() + starts_[b + 1],
+              [](const KnownFile& a, const KnownFile& other) { return a.key() < other.key(); });
 }
 
 std::size_t RunRecord::bucketOf(std::uint64_t key) const {
