@@ -3,11 +3,8 @@
 
 #include <algorithm>
 
-#include "errors.h"
 #include "os/paths.h"
-#include "os/process.h"
 #include "os/scratch.h"
-#include "os/textfile.h"
 
 namespace qm::copy {
 
@@ -15,13 +12,6 @@ namespace {
 
 // This run's lines held in memory before they go to the scratch file.
 constexpr std::size_t kSpillBytes = std::size_t{1} << 20;
-
-std::size_t lastSeparator(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  const std::size_t own = path.rfind(kPathSeparator);
-  if (slash == std::string_view::npos) return own;
-  return own == std::string_view::npos ? slash : std::max(slash, own);
-}
 
 }  // namespace
 
@@ -335,88 +325,6 @@ void RunRecord::passBody(const std::function<void(const LineSink&)>& old, const 
 
 bool RunRecord::allKept() const {
   return std::all_of(old_.begin(), old_.end(), [](const KnownFile& file) { return file.kept(); });
-}
-
-std::string recordRelative(std::string relative) {
-  if (kPathSeparator != '/') std::replace(relative.begin(), relative.end(), kPathSeparator, '/');
-  return relative;
-}
-
-RecordJob recordJobOf(std::string source, std::string destination) {
-  const std::size_t at = lastSeparator(destination);
-  std::string top = at == std::string::npos ? destination : destination.substr(at + 1);
-  return {std::move(source), std::move(destination), machineName(), std::move(top)};
-}
-
-std::string recordPathOf(std::string_view destination) {
-  const std::size_t at = lastSeparator(destination);
-  const std::string_view folder =
-      at == std::string_view::npos ? "." : destination.substr(0, at + 1);
-  const std::string_view top =
-      at == std::string_view::npos ? destination : destination.substr(at + 1);
-  return std::string(folder) + (at == std::string_view::npos ? "/" : "") + "." + std::string(top) +
-         ".sha256";
-}
-
-bool readRecordFile(const std::string& path, const LineSink& piece) {
-  try {
-    return readFileInPieces(path, piece);
-  } catch (const RuntimeError&) {
-    return false;
-  }
-}
-
-void LinesOf::operator()(std::string_view piece) {
-  for (std::size_t end; (end = piece.find('\n')) != std::string_view::npos;) {
-    // A line within the piece is handed on where it lies; only one that began in the piece
-    // before is put together.
-    if (partial_.empty()) {
-      line_(piece.substr(0, end));
-    } else {
-      partial_.append(piece.substr(0, end));
-      line_(partial_);
-      partial_.clear();
-    }
-    piece.remove_prefix(end + 1);
-  }
-  partial_.append(piece);
-}
-
-void LinesOf::finish() {
-  if (!partial_.empty()) line_(partial_);
-  partial_.clear();
-}
-
-bool linesOf(const std::function<bool(const LineSink&)>& read, const LineSink& line) {
-  LinesOf lines(line);
-  const bool found = read([&lines](std::string_view piece) { lines(piece); });
-  lines.finish();
-  return found;
-}
-
-// The record's many short pieces go to the file in large writes.
-void writeRecordFile(const std::string& path, const std::function<void(const LineSink&)>& produce) {
-  replaceFileInPieces(
-      path,
-      [&](const LineSink& write) {
-        std::string buffer;
-        buffer.reserve(kSpillBytes);
-        produce([&](std::string_view piece) {
-          // A large piece (the old record's lines, passed on as they are) goes as it is,
-          // after what the buffer holds.
-          const bool large = piece.size() >= kSpillBytes / 16;
-          if (!buffer.empty() && (large || buffer.size() + piece.size() > kSpillBytes)) {
-            write(buffer);
-            buffer.clear();
-          }
-          if (large)
-            write(piece);
-          else
-            buffer.append(piece);
-        });
-        write(buffer);
-      },
-      true);
 }
 
 }  // namespace qm::copy
