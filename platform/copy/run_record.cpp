@@ -103,31 +103,32 @@ std::uint64_t RunRecord::stampsOf(const FileStamp& source, const FileStamp& copy
 void RunRecord::takeOld(std::string_view line) {
   if (headerLines_ < kHeaderLines) {
     headerText_.append(line).push_back('\n');
-    if (++headerLines_ == kHeaderLines) reserveOld();
+    if (++headerLines_ < kHeaderLines) return;
+    oldHeader_ = parseHeader(headerText_);
+    headerText_.clear();
+    reserveOld();
     return;
   }
-  if (const RecordedFile* file = reader_.take(line))
-    old_.emplace_back(keyOf(file->relative), stampsOf(file->source, file->copy),
-                      file->verified > 0);
+  if (const RecordedFile* file = reader_.take(line)) addOld(*file);
+}
+
+void RunRecord::addOld(const RecordedFile& file) {
+  old_.emplace_back(keyOf(file.relative), stampsOf(file.source, file.copy), file.verified > 0);
 }
 
 void RunRecord::reserveOld() {
   // A header that counts absurdly many files is damaged; its record is not trusted anyway.
   constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
-  const auto header = parseHeader(headerText_);
-  if (!header || header->counts.found > kMostReserved) return;
-  const auto files = static_cast<std::size_t>(header->counts.found);
+  if (!oldHeader_ || oldHeader_->counts.found > kMostReserved) return;
+  const auto files = static_cast<std::size_t>(oldHeader_->counts.found);
   if (holding_) holding_(files * sizeof(KnownFile));
   old_.reserve(files);
 }
 
 void RunRecord::endOfOld() {
-  if (const RecordedFile* file = reader_.finish())
-    old_.emplace_back(keyOf(file->relative), stampsOf(file->source, file->copy),
-                      file->verified > 0);
-  const auto header = parseHeader(headerText_);
-  trusted_ = headerLines_ == kHeaderLines && header && header->job == job_ && !reader_.damaged();
-  headerText_.clear();
+  if (const RecordedFile* file = reader_.finish()) addOld(*file);
+  // The header is parsed once its lines are all read; a shorter record has none.
+  trusted_ = oldHeader_ && oldHeader_->job == job_ && !reader_.damaged();
   if (!trusted_) {
     std::vector<KnownFile>().swap(old_);
     return;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -146,6 +147,8 @@ class RunRecord {
   bool chooseBatch(const std::function<bool(std::uint64_t size)>& fits,
                    const std::function<void(const LineSink&)>& old, std::size_t& chosen);
   void takeOld(std::string_view line);
+  // Keeps a file of the old record in the index.
+  void addOld(const RecordedFile& file);
   // Takes room in old_ for the files the old header counts, once it is complete.
   void reserveOld();
   // Whether every file of the old record was left as it was.
@@ -162,8 +165,9 @@ class RunRecord {
   void eachNewLine(const LineSink& line);
 
   const RecordJob job_;
-  std::string headerText_;
+  std::string headerText_;  // the old header's lines, until all are read
   int headerLines_ = 0;
+  std::optional<RecordHeader> oldHeader_;  // parsed once its lines are read
   RecordReader reader_;
   bool trusted_ = false;
   const std::size_t choiceBatch_;
