@@ -168,41 +168,45 @@ TEST(CopyRecord, OldCopiesAreChosenLongestAgoFirstWhileThereIsTime) {
     piece(text);
     return true;
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.fit) + " in batches of " + std::to_string(c.batch));
-    RunRecord record(job, c.batch);
-    record.startReading(feed);
-    ASSERT_TRUE(record.trusted());
-    for (const Line& l : lines)
-      if (l.kept) RunRecord::keep(*record.find(l.file));
-    std::size_t fitted = 0;
-    WrittenFiles chosen;
-    record.chooseOldCopies([&](std::uint64_t size) { return size == 1 && fitted++ < c.fit; },
-                           [&](const LineSink& piece) { feed(piece); }, chosen);
-    std::vector<std::string> got;
-    chosen.rewind();
-    for (WrittenFile file; chosen.next(file);) {
-      EXPECT_EQ(file.stamp, (FileStamp{1, 2, 3, 4}));
-      EXPECT_EQ(file.copy, (FileStamp{1, 5, 6, 7}));
-      got.push_back(file.relative);
+  // Held in memory, and sorted through scratch files two files at a time.
+  for (const std::size_t held : {OldIndex::kHeldFiles, std::size_t{2}})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::to_string(c.fit) + " in batches of " + std::to_string(c.batch) + ", held " +
+                   std::to_string(held));
+      RunRecord record(job, c.batch, held);
+      record.startReading(feed);
+      ASSERT_TRUE(record.trusted());
+      for (const Line& l : lines)
+        if (l.kept) record.keep(*record.find(l.file));
+      std::size_t fitted = 0;
+      WrittenFiles chosen;
+      record.chooseOldCopies([&](std::uint64_t size) { return size == 1 && fitted++ < c.fit; },
+                             [&](const LineSink& piece) { feed(piece); }, chosen);
+      std::vector<std::string> got;
+      chosen.rewind();
+      for (WrittenFile file; chosen.next(file);) {
+        EXPECT_EQ(file.stamp, (FileStamp{1, 2, 3, 4}));
+        EXPECT_EQ(file.copy, (FileStamp{1, 5, 6, 7}));
+        got.push_back(file.relative);
+      }
+      EXPECT_EQ(got, c.chosen);  // in the record's order
+      // A second round goes on with the ones chosen next, never one chosen before.
+      if (c.fit != 1) continue;
+      WrittenFiles next;
+      fitted = 0;
+      record.chooseOldCopies([&](std::uint64_t) { return fitted++ < 1; },
+                             [&](const LineSink& piece) { feed(piece); }, next);
+      WrittenFile file;
+      next.rewind();
+      ASSERT_TRUE(next.next(file));
+      EXPECT_EQ(file.relative, "d" + separator + "mid");
+      EXPECT_FALSE(next.next(file));
     }
-    EXPECT_EQ(got, c.chosen);  // in the record's order
-    // A second round goes on with the ones chosen next, never one chosen before.
-    if (c.fit != 1) continue;
-    WrittenFiles next;
-    fitted = 0;
-    record.chooseOldCopies([&](std::uint64_t) { return fitted++ < 1; },
-                           [&](const LineSink& piece) { feed(piece); }, next);
-    WrittenFile file;
-    next.rewind();
-    ASSERT_TRUE(next.next(file));
-    EXPECT_EQ(file.relative, "d" + separator + "mid");
-    EXPECT_FALSE(next.next(file));
-  }
 }
 
 // The old record's lines are found by their paths, however many: the index places them by
-// their keys' top bits, more bits the more files, and sorts each run of them.
+// their keys' top bits, more bits the more files, and sorts each run of them; beyond the
+// files it holds in memory, it sorts runs of that many and merges them in a scratch file.
 TEST(CopyRecord, EveryOldLineIsFoundByItsPathAndNoOtherPath) {
   const RecordJob job{"/src", "/dst/top", "pc", "top"};
   const auto pathOf = [](std::size_t i) {
@@ -214,12 +218,27 @@ TEST(CopyRecord, EveryOldLineIsFoundByItsPathAndNoOtherPath) {
   const auto stampOf = [](std::size_t i) {
     return FileStamp{i, static_cast<std::int64_t>(i) * 7, 3, i + 1};
   };
-  for (const std::size_t files : {0, 1, 16, 17, 33, 1000, 20000}) {
-    SCOPED_TRACE(std::to_string(files) + " files");
+  const struct {
+    std::size_t files, held;
+  } cases[] = {{0, OldIndex::kHeldFiles},
+               {1, OldIndex::kHeldFiles},
+               {16, OldIndex::kHeldFiles},
+               {17, OldIndex::kHeldFiles},
+               {33, OldIndex::kHeldFiles},
+               {1000, OldIndex::kHeldFiles},
+               {20000, OldIndex::kHeldFiles},
+               {1, 1},
+               {2, 1},
+               {33, 32},
+               {1000, 7},
+               {20000, 3000},
+               {20000, 1}};
+  for (const auto [files, held] : cases) {
+    SCOPED_TRACE(std::to_string(files) + " files, held " + std::to_string(held));
     std::string text = headerLines({job, 1, 2, 0, {}, {}});
     for (std::size_t i = 0; i < files; ++i)
       text += fileLines({pathOf(i), stampOf(i), stampOf(i + 1), "", 0}, "top");
-    RunRecord record(job);
+    RunRecord record(job, RunRecord::kChoiceBatch, held);
     record.startReading([&](const LineSink& piece) {
       piece(text);
       return true;
@@ -227,12 +246,66 @@ TEST(CopyRecord, EveryOldLineIsFoundByItsPathAndNoOtherPath) {
     ASSERT_TRUE(record.trusted());
     std::size_t found = 0;
     for (std::size_t i = 0; i < files; ++i) {
-      const KnownFile* line = record.find(pathOf(i));
-      found += line && line->sameStamps(RunRecord::stampsOf(stampOf(i), stampOf(i + 1)));
+      const auto line = record.find(pathOf(i));
+      found += line && line->file.sameStamps(RunRecord::stampsOf(stampOf(i), stampOf(i + 1)));
     }
     EXPECT_EQ(found, files);
-    for (std::size_t i = files; i < files + 100; ++i) EXPECT_EQ(record.find(pathOf(i)), nullptr);
+    for (std::size_t i = files; i < files + 100; ++i) EXPECT_FALSE(record.find(pathOf(i)));
   }
+}
+
+// The new record holds this run's lines, then the old lines of the files left as they were;
+// where the run did not complete, the old lines of every file it gave no line. Alike where
+// the old record's index is held in memory and where it is sorted through scratch files.
+TEST(CopyRecord, TheNewRecordKeepsTheOldLinesOfWhatTheRunDidNotWrite) {
+  const RecordJob job{"/src", "/dst/top", "pc", "top"};
+  const FileStamp s{1, 2, 3, 4};
+  // Old lines were verified at 100, this run's at 0 (written) or 200 (read back again).
+  std::string old = headerLines({job, 1, 2, 0, {}, {}});
+  for (const char* name : {"kept", "written", "again", "unreached", "also kept"})
+    old += fileLines({name, s, s, kHash, 100}, "top");
+  const auto feed = [&](const LineSink& piece) {
+    piece(old);
+    return true;
+  };
+  const struct {
+    bool complete;
+    std::vector<std::pair<std::string, std::int64_t>> lines;  // path, when verified
+  } cases[] = {
+      {true, {{"written", 0}, {"again", 200}, {"new", 0}, {"kept", 100}, {"also kept", 100}}},
+      {false,
+       {{"written", 0},
+        {"again", 200},
+        {"new", 0},
+        {"kept", 100},
+        {"unreached", 100},
+        {"also kept", 100}}},
+  };
+  for (const std::size_t held : {OldIndex::kHeldFiles, std::size_t{1}, std::size_t{2}})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.complete ? "complete" : "cut off") + ", held " +
+                   std::to_string(held));
+      RunRecord record(job, RunRecord::kChoiceBatch, held);
+      record.startReading(feed);
+      ASSERT_TRUE(record.trusted());
+      for (const char* name : {"kept", "also kept", "again"}) record.keep(*record.find(name));
+      record.add({"written", s, s, "", 0});
+      record.replaced("again");
+      record.add({"again", s, s, kHash, 200});
+      record.add({"new", s, s, "", 0});
+      std::string made;
+      record.produce(
+          {job, 5, 6, 0, {}, {}}, c.complete, [&](const LineSink& piece) { feed(piece); },
+          [&](std::string_view piece) { made.append(piece); });
+      const std::string header = headerLines({job, 5, 6, 0, {}, {}});
+      ASSERT_EQ(made.substr(0, header.size()), header);
+      bool damaged = true;
+      std::vector<std::pair<std::string, std::int64_t>> got;
+      for (const RecordedFile& file : readLines(made.substr(header.size()), "top", damaged))
+        got.emplace_back(file.relative, file.verified);
+      EXPECT_FALSE(damaged);
+      EXPECT_EQ(got, c.lines);
+    }
 }
 
 // The digests of the standard's own examples, in one piece and in many.

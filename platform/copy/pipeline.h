@@ -188,10 +188,11 @@ class Pipeline {
   // (copy/pipeline_record.h).
   void openRecord();
   void leaveFirstRecord() noexcept;
-  KnownFile* recordedLine(RunRecord::LineKey key, bool file, bool exists);
-  bool unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing, KnownFile* line);
+  std::optional<OldLine> recordedLine(RunRecord::LineKey key, bool file, bool exists);
+  bool unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing,
+                         const std::optional<OldLine>& line);
   void kept(const std::string& relative, const Entry& entry, const Existing& existing,
-            KnownFile* line);
+            const std::optional<OldLine>& line);
   void wrote(Folder& folder, const std::string& relative, Entry& entry);
   void leaveRecord(const RuntimeError* failure) noexcept;
   void readOldRecord(const LineSink& piece);

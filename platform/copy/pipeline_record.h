@@ -39,8 +39,8 @@ void Pipeline<Sys>::leaveFirstRecord() noexcept {
 // The record's line of an existing file (its key from RunRecord::prefetch), where the
 // record is trusted.
 template <SystemPrimitives Sys>
-KnownFile* Pipeline<Sys>::recordedLine(RunRecord::LineKey key, bool file, bool exists) {
-  return file && exists && record_ ? record_->find(key) : nullptr;
+std::optional<OldLine> Pipeline<Sys>::recordedLine(RunRecord::LineKey key, bool file, bool exists) {
+  return file && exists && record_ ? record_->find(key) : std::nullopt;
 }
 
 // A file the record knows is unchanged only where both it and its copy are as the record
@@ -48,24 +48,25 @@ KnownFile* Pipeline<Sys>::recordedLine(RunRecord::LineKey key, bool file, bool e
 // reads what the listing left unread of the source.
 template <SystemPrimitives Sys>
 bool Pipeline<Sys>::unchangedByRecord(Folder& folder, Entry& entry, const Existing& existing,
-                                      KnownFile* line) {
+                                      const std::optional<OldLine>& line) {
   const bool byRules = sys_.unchanged(folder, entry, existing);
   if (!line) return byRules;
-  return line->sameStamps(RunRecord::stampsOf(sys_.stampOf(entry), sys_.existingStamp(existing)));
+  return line->file.sameStamps(
+      RunRecord::stampsOf(sys_.stampOf(entry), sys_.existingStamp(existing)));
 }
 
 // A file left as it was keeps its line; where the copy reads back, one that no read-back
 // has passed yet is read back now, where the record is trusted to say so.
 template <SystemPrimitives Sys>
 void Pipeline<Sys>::kept(const std::string& relative, const Entry& entry, const Existing& existing,
-                         KnownFile* line) {
+                         const std::optional<OldLine>& line) {
   if (!record_) return;
-  if (written_ && record_->trusted() && (!line || !line->verified())) {
+  if (written_ && record_->trusted() && (!line || !line->file.verified())) {
     written_->add(relative, sys_.stampOf(entry), sys_.existingStamp(existing));
     return;
   }
   if (line) {
-    RunRecord::keep(*line);
+    record_->keep(*line);
     return;
   }
   record_->add(

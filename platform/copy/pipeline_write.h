@@ -48,7 +48,7 @@ bool Pipeline<Sys>::writeEntry(Folder& folder, Planned& planned, unsigned worker
   const bool file = planned.kind == Listed::File;
   FileProgress progress(file ? options_.progress : nullptr, sys_.listedSize(entry));
   std::optional<typename Sys::Existing> existing;
-  KnownFile* line = nullptr;
+  std::optional<OldLine> line;
   FileAction action;
   try {
     const RunRecord::LineKey key =

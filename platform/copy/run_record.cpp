@@ -15,10 +15,11 @@ constexpr std::size_t kSpillBytes = std::size_t{1} << 20;
 
 }  // namespace
 
-RunRecord::RunRecord(RecordJob job, std::size_t choiceBatch)
+RunRecord::RunRecord(RecordJob job, std::size_t choiceBatch, std::size_t heldFiles)
     : job_(std::move(job)),
       reader_(job_.top),
       choiceBatch_(std::max<std::size_t>(choiceBatch, 1)),
+      old_(heldFiles),
       lines_(openScratchFile()) {}
 
 RunRecord::~RunRecord() {
@@ -47,11 +48,10 @@ void RunRecord::readOld(const std::function<bool(const LineSink&)>& read) {
       return;
     }
   } catch (...) {
-    // Memory ran out: the copy goes on without the record's help.
+    // Memory or the scratch volume ran out: the copy goes on without the record's help.
   }
   trusted_ = false;
-  std::vector<KnownFile>().swap(old_);
-  starts_.clear();
+  old_.clear();
 }
 
 // Every worker waits here for the first files it decides; all are woken at once when the
@@ -113,16 +113,15 @@ void RunRecord::takeOld(std::string_view line) {
 }
 
 void RunRecord::addOld(const RecordedFile& file) {
-  old_.emplace_back(keyOf(file.relative), stampsOf(file.source, file.copy), file.verified > 0);
+  old_.add({keyOf(file.relative), stampsOf(file.source, file.copy), file.verified > 0});
 }
 
 void RunRecord::reserveOld() {
   // A header that counts absurdly many files is damaged; its record is not trusted anyway.
   constexpr std::uint64_t kMostReserved = std::uint64_t{1} << 26;
   if (!oldHeader_ || oldHeader_->counts.found > kMostReserved) return;
-  const auto files = static_cast<std::size_t>(oldHeader_->counts.found);
-  if (holding_) holding_(files * sizeof(KnownFile));
-  old_.reserve(files);
+  const std::size_t bytes = old_.reserve(static_cast<std::size_t>(oldHeader_->counts.found));
+  if (holding_) holding_(bytes);
 }
 
 void RunRecord::endOfOld() {
@@ -130,69 +129,10 @@ void RunRecord::endOfOld() {
   // The header is parsed once its lines are all read; a shorter record has none.
   trusted_ = oldHeader_ && oldHeader_->job == job_ && !reader_.damaged();
   if (!trusted_) {
-    std::vector<KnownFile>().swap(old_);
+    old_.clear();
     return;
   }
-  sortByKey();
-}
-
-namespace {
-
-// The value of the `bits` key bits below bit `shift` (counted from the lowest) of `file`.
-std::size_t bitsOf(const KnownFile& file, unsigned shift, unsigned bits) {
-  return bits == 0 ? 0 : static_cast<std::size_t>((file.key() >> shift) & ((1ULL << bits) - 1));
-}
-
-// Moves the files of [first, first + count) in place so that those of each value of their
-// key's `bits` bits below bit `shift` come together, in the order of those values; sets
-// starts[v] to where the files of value v begin (from `base` on), and starts[2^bits] to the
-// end. Each file is swapped straight to its place.
-void placeByBits(KnownFile* first, std::size_t count, unsigned shift, unsigned bits,
-                 std::uint32_t base, std::uint32_t* starts) {
-  const std::size_t values = std::size_t{1} << bits;
-  std::fill(starts, starts + values + 1, 0);
-  for (std::size_t i = 0; i < count; ++i) ++starts[bitsOf(first[i], shift, bits) + 1];
-  starts[0] = base;
-  for (std::size_t v = 0; v < values; ++v) starts[v + 1] += starts[v];
-  std::vector<std::uint32_t> next(starts, starts + values);
-  for (std::size_t v = 0; v < values; ++v) {
-    while (next[v] < starts[v + 1]) {
-      KnownFile& file = first[next[v] - base];
-      const std::size_t own = bitsOf(file, shift, bits);
-      if (own == v)
-        ++next[v];
-      else
-        std::swap(file, first[next[own]++ - base]);
-    }
-  }
-}
-
-}  // namespace
-
-// Sorted in place, no second copy of the index however many files: each file is moved
-// among those of its key's top bits (about sixteen files to a value of them, where keys
-// spread as hashes do), then each such run sorted. Linear where a sort of the whole took a
-// sixth of reading the record, while the copy waits for it. The top bits are placed in two
-// rounds of at most 256 values each: a round writes to that many places at once, which
-// stay in the cache, where one round over all of a large index's values wrote to places
-// spread over all of it.
-void RunRecord::sortByKey() {
-  startBits_ = 0;
-  while (startBits_ < 32 && (std::size_t{16} << startBits_) < old_.size()) ++startBits_;
-  const unsigned high = std::min(startBits_, 8u), low = startBits_ - high;
-  starts_.assign((std::size_t{1} << startBits_) + 1, 0);
-  std::vector<std::uint32_t> top((std::size_t{1} << high) + 1);
-  placeByBits(old_.data(), old_.size(), 64 - high, high, 0, top.data());
-  for (std::size_t t = 0; t + 1 < top.size(); ++t)
-    placeByBits(old_.data() + top[t], top[t + 1] - top[t], 64 - startBits_, low, top[t],
-                starts_.data() + (t << low));
-  for (std::size_t b = 0; b + 1 < starts_.size(); ++b)
-    std::sort(old_.begin() + starts_[b], old_.begin() + starts_[b + 1],
-              [](const KnownFile& a, const KnownFile& other) { return a.key() < other.key(); });
-}
-
-std::size_t RunRecord::bucketOf(std::uint64_t key) const {
-  return startBits_ == 0 ? 0 : static_cast<std::size_t>(key >> (64 - startBits_));
+  old_.sort();
 }
 
 std::uint64_t RunRecord::keyOfPath(std::string_view relative) {
@@ -201,28 +141,20 @@ std::uint64_t RunRecord::keyOfPath(std::string_view relative) {
   return keyOf(relative);
 }
 
-KnownFile* RunRecord::find(LineKey key) {
+std::optional<OldLine> RunRecord::find(LineKey key) {
   waitRead();
-  if (old_.empty()) return nullptr;
-  return findKey(key.value);
+  return old_.find(key.value);
 }
 
 RunRecord::LineKey RunRecord::prefetch(std::string_view relative) const {
   const LineKey key{keyOfPath(relative)};
   // Only once a lookup has waited for the old record: until then it may still be read.
-  if (read_.load(std::memory_order_acquire) && !starts_.empty())
-    __builtin_prefetch(old_.data() + starts_[bucketOf(key.value)]);
+  if (read_.load(std::memory_order_acquire)) old_.prefetch(key.value);
   return key;
 }
 
-KnownFile* RunRecord::findKey(std::uint64_t key) {
-  if (starts_.empty()) return nullptr;
-  const std::size_t top = bucketOf(key);
-  // A few neighbours in a row: read straight through, they take a cache line or two.
-  const auto end = old_.begin() + starts_[top + 1];
-  auto at = old_.begin() + starts_[top];
-  while (at != end && at->key() < key) ++at;
-  return at != end && at->key() == key ? &*at : nullptr;
+void RunRecord::keep(const OldLine& line) {
+  old_.setKept(line, true);
 }
 
 void RunRecord::add(const RecordedFile& file) {
@@ -233,7 +165,7 @@ void RunRecord::add(const RecordedFile& file) {
 }
 
 void RunRecord::replaced(std::string_view relative) {
-  if (KnownFile* known = find(relative)) known->setKept(false);
+  if (const auto known = find(relative)) old_.setKept(*known, false);
 }
 
 void RunRecord::spill() {
@@ -280,7 +212,7 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
   // The record read the same lines at the start, so its files come in the same order.
   // Where every file was left as it was (a copy run again over an unchanged tree), all of
   // them go on, and no line needs to be looked up.
-  if (complete && allKept()) {
+  if (complete && old_.allKept()) {
     passBody(old, out);
     return;
   }
@@ -295,8 +227,8 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
       const auto relative = fileLineRelative(line);
       const std::uint64_t key = relative ? keyOf(*relative) : 0;
       if (complete) {
-        const KnownFile* known = relative ? findKey(key) : nullptr;
-        passing = known && known->kept();
+        const auto known = relative ? old_.find(key) : std::nullopt;
+        passing = known && known->file.kept();
       } else {
         passing = relative && !std::binary_search(given.begin(), given.end(), key);
       }
@@ -322,10 +254,6 @@ void RunRecord::passBody(const std::function<void(const LineSink&)>& old, const 
     ended = piece.back() == '\n';
   });
   if (!ended) out("\n");
-}
-
-bool RunRecord::allKept() const {
-  return std::all_of(old_.begin(), old_.end(), [](const KnownFile& file) { return file.kept(); });
 }
 
 }  // namespace qm::copy

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "copy/old_index.h"
 #include "copy/record.h"
 #include "copy/written_files.h"
 
@@ -20,51 +21,16 @@ namespace qm::copy {
 
 using LineSink = std::function<void(std::string_view)>;
 
-// The last run's line of a file, as the copy's decisions need it: its text stays in the
-// record, which the new record takes it from where the file is left as it was. Sixteen
-// bytes a file, so that the old record of a million files takes 16 MB: the key of its path,
-// and its stamps as one number of them (RunRecord::stampsOf), which equals another only
-// where both stamps do (but for one chance in 2^60); the number's top bits hold what this
-// run made of the file.
-class KnownFile {
- public:
-  KnownFile(std::uint64_t key, std::uint64_t stamps, bool verified)
-      : key_(key), bits_((stamps & kStamps) | (verified ? kVerified : 0)) {}
-
-  std::uint64_t key() const { return key_; }
-  // Whether `stamps` (RunRecord::stampsOf) are those of the line.
-  bool sameStamps(std::uint64_t stamps) const { return (bits_ & kStamps) == (stamps & kStamps); }
-  // A read-back passed the copy once.
-  bool verified() const { return (bits_ & kVerified) != 0; }
-  // Left as it was by this run: its line goes on as it is.
-  bool kept() const { return (bits_ & kKept) != 0; }
-  void setKept(bool kept) { bits_ = kept ? bits_ | kKept : bits_ & ~kKept; }
-  // Kept, and chosen to be read back again by this run (picked: by the choice under way).
-  bool chosen() const { return (bits_ & kChosen) != 0; }
-  bool picked() const { return (bits_ & kPicked) != 0; }
-  void choose() { bits_ |= kChosen | kPicked; }
-  void unpick() { bits_ &= ~kPicked; }
-
- private:
-  static constexpr std::uint64_t kKept = std::uint64_t{1} << 63;
-  static constexpr std::uint64_t kChosen = std::uint64_t{1} << 62;
-  static constexpr std::uint64_t kPicked = std::uint64_t{1} << 61;
-  static constexpr std::uint64_t kVerified = std::uint64_t{1} << 60;
-  static constexpr std::uint64_t kStamps = kVerified - 1;
-
-  std::uint64_t key_;   // of its path (see RunRecord)
-  std::uint64_t bits_;  // its stamps' number below the flags
-};
-
-// The old record's lines are taken one by one and kept by file, sixteen bytes each, sorted
+// The old record's lines are taken one by one and kept by file in an index (OldIndex), sorted
 // by their paths' keys once all are read; the lines of this run gather in a scratch file as
-// they come, so that memory holds the old record's stamps but not the new record's text.
+// they come, so that memory holds neither record's text.
 class RunRecord {
  public:
   // The old copies that may be chosen to be read back again are weighed `choiceBatch` at a
   // time, each batch read from the old record again.
   static constexpr std::size_t kChoiceBatch = std::size_t{1} << 16;
-  explicit RunRecord(RecordJob job, std::size_t choiceBatch = kChoiceBatch);
+  explicit RunRecord(RecordJob job, std::size_t choiceBatch = kChoiceBatch,
+                     std::size_t heldFiles = OldIndex::kHeldFiles);
   ~RunRecord();
   RunRecord(const RunRecord&) = delete;
   RunRecord& operator=(const RunRecord&) = delete;
@@ -90,8 +56,10 @@ class RunRecord {
   // The old record's line of a file, by its path below the top (with "/" or the system's
   // separator between folders), or by its key; null where it has none. Waits until the old
   // record is read.
-  KnownFile* find(std::string_view relative) { return find(LineKey{keyOfPath(relative)}); }
-  KnownFile* find(LineKey key);
+  std::optional<OldLine> find(std::string_view relative) {
+    return find(LineKey{keyOfPath(relative)});
+  }
+  std::optional<OldLine> find(LineKey key);
   // The key of `relative`; starts bringing its line into the cache where the old record is
   // read: find() after the next system call then meets it there, not in another core's
   // memory.
@@ -99,7 +67,7 @@ class RunRecord {
 
   // A file left as it was, whose old line goes into the new record as it is; from any
   // thread, each file from one.
-  static void keep(KnownFile& file) { file.setKept(true); }
+  void keep(const OldLine& line);
   // A new line of this run; from any thread.
   void add(const RecordedFile& file);
 
@@ -134,11 +102,6 @@ class RunRecord {
   static std::uint64_t keyOf(std::string_view relative);
   // The key of a path with the system's separators.
   static std::uint64_t keyOfPath(std::string_view relative);
-  KnownFile* findKey(std::uint64_t key);
-  // Which value of the top key bits `key` has: where starts_ says its neighbours begin.
-  std::size_t bucketOf(std::uint64_t key) const;
-  // Sorts old_ by key and fills starts_.
-  void sortByKey();
   // Calls `visit` with each file of the old record, as `old` reads it again.
   void eachOldFile(const std::function<void(const LineSink&)>& old,
                    const std::function<void(const RecordedFile&)>& visit) const;
@@ -149,10 +112,8 @@ class RunRecord {
   void takeOld(std::string_view line);
   // Keeps a file of the old record in the index.
   void addOld(const RecordedFile& file);
-  // Takes room in old_ for the files the old header counts, once it is complete.
+  // Takes room in the index for the files the old header counts, once it is complete.
   void reserveOld();
-  // Whether every file of the old record was left as it was.
-  bool allKept() const;
   // Hands `out` the old record's lines after its header as they are.
   static void passBody(const std::function<void(const LineSink&)>& old, const LineSink& out);
   // Reads the old record on the reading thread.
@@ -172,13 +133,7 @@ class RunRecord {
   bool trusted_ = false;
   const std::size_t choiceBatch_;
   std::function<void(std::size_t)> holding_;
-  // Sorted by key once the old record is read; room for as many files as the old header
-  // counted is taken at once, so that it is not moved as it grows.
-  std::vector<KnownFile> old_;
-  // Where the keys of each value of their top bits begin in old_, and where the last ends:
-  // a lookup searches a few neighbours. A sixteenth of a slot a file.
-  std::vector<std::uint32_t> starts_;
-  unsigned startBits_ = 0;
+  OldIndex old_;  // sorted by key once the old record is read
   std::thread readingThread_;
   std::mutex readMutex_;
   std::condition_variable readDone_;

@@ -19,7 +19,7 @@ struct Candidate {
   std::uint32_t verified;
   std::uint64_t line;
   std::uint64_t size;
-  KnownFile* known;
+  OldLine known;
   bool operator<(const Candidate& other) const {
     return verified != other.verified ? verified < other.verified : line < other.line;
   }
@@ -51,9 +51,9 @@ bool RunRecord::chooseBatch(const std::function<bool(std::uint64_t size)>& fits,
   std::uint64_t line = 0;
   eachOldFile(old, [&](const RecordedFile& file) {
     const std::uint64_t at = line++;
-    KnownFile* known = findKey(keyOf(file.relative));
-    if (!known || !known->kept() || !known->verified() || known->chosen()) return;
-    const Candidate candidate{verifiedOf(file.verified), at, file.copy.size, known};
+    const auto known = old_.find(keyOf(file.relative));
+    if (!known || !known->file.kept() || !known->file.verified() || known->file.chosen()) return;
+    const Candidate candidate{verifiedOf(file.verified), at, file.copy.size, *known};
     if (batch.size() == choiceBatch_ && !(candidate < batch.front())) return;
     batch.push_back(candidate);
     std::push_heap(batch.begin(), batch.end());
@@ -62,9 +62,10 @@ bool RunRecord::chooseBatch(const std::function<bool(std::uint64_t size)>& fits,
     batch.pop_back();
   });
   std::sort_heap(batch.begin(), batch.end());
-  for (const Candidate& candidate : batch) {
+  for (Candidate& candidate : batch) {
     if (!fits(candidate.size)) return false;
-    candidate.known->choose();
+    candidate.known.file.choose();
+    old_.store(candidate.known);
     ++chosen;
   }
   return batch.size() == choiceBatch_;
@@ -81,9 +82,10 @@ void RunRecord::chooseOldCopies(const std::function<bool(std::uint64_t size)>& f
   if (chosen == 0) return;
   // Their paths and stamps are in the old record's lines only.
   eachOldFile(old, [&](const RecordedFile& file) {
-    KnownFile* known = findKey(keyOf(file.relative));
-    if (!known || !known->picked()) return;
-    known->unpick();
+    auto known = old_.find(keyOf(file.relative));
+    if (!known || !known->file.picked()) return;
+    known->file.unpick();
+    old_.store(*known);
     std::string relative = file.relative;
     if (kPathSeparator != '/') std::replace(relative.begin(), relative.end(), '/', kPathSeparator);
     into.add(relative, file.source, file.copy);
