@@ -104,7 +104,8 @@ void OldIndex::clear() {
   starts_.clear();
   startBits_ = 0;
   runStarts_.clear();
-  keptBits_.reset();
+  kept_ = FileBits();
+  given_ = FileBits();
   for (std::FILE** file : {&runs_, &sorted_}) {
     if (*file) std::fclose(*file);
     *file = nullptr;
@@ -212,8 +213,8 @@ void OldIndex::merge() {
   for (std::size_t b = 0; b + 1 < starts_.size(); ++b) starts_[b + 1] += starts_[b];
   std::fclose(runs_);
   runs_ = nullptr;
-  keptBits_ =
-      std::make_unique<std::atomic<std::uint64_t>[]>(static_cast<std::size_t>(count_ / 64 + 1));
+  kept_.assign(count_);
+  given_.assign(count_);
 }
 
 std::size_t OldIndex::bucketOf(std::uint64_t key) const {
@@ -246,7 +247,8 @@ std::optional<OldLine> OldIndex::findInScratch(std::uint64_t key) const {
       if (piece[i].key() < key) continue;
       if (piece[i].key() == key) {
         const std::uint64_t at = from + i;
-        piece[i].setKept((keptBits_[at / 64].load(std::memory_order_relaxed) >> (at % 64)) & 1);
+        piece[i].setKept(kept_[at]);
+        piece[i].setGiven(given_[at]);
         return OldLine{piece[i], at};
       }
       return std::nullopt;
@@ -265,11 +267,14 @@ void OldIndex::setKept(const OldLine& line, bool kept) {
     held_[line.at].setKept(kept);
     return;
   }
-  const std::uint64_t bit = std::uint64_t{1} << (line.at % 64);
-  if (kept)
-    keptBits_[line.at / 64].fetch_or(bit, std::memory_order_relaxed);
+  kept_.set(line.at, kept);
+}
+
+void OldIndex::setGiven(const OldLine& line) {
+  if (!sorted_)
+    held_[line.at].setGiven(true);
   else
-    keptBits_[line.at / 64].fetch_and(~bit, std::memory_order_relaxed);
+    given_.set(line.at, true);
 }
 
 // In a scratch file the whole line is written again, its key as it was. Where that fails,
@@ -287,10 +292,26 @@ bool OldIndex::allKept() const {
   if (!sorted_)
     return std::all_of(held_.begin(), held_.end(),
                        [](const KnownFile& file) { return file.kept(); });
-  for (std::uint64_t at = 0; at < count_; at += 64) {
-    const std::uint64_t files = std::min<std::uint64_t>(count_ - at, 64);
-    const std::uint64_t all = files == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << files) - 1;
-    if ((keptBits_[at / 64].load(std::memory_order_relaxed) & all) != all) return false;
+  return kept_.all(count_);
+}
+
+void FileBits::assign(std::uint64_t files) {
+  words_ = std::make_unique<std::atomic<std::uint64_t>[]>(static_cast<std::size_t>(files / 64 + 1));
+}
+
+void FileBits::set(std::uint64_t at, bool value) {
+  const std::uint64_t bit = std::uint64_t{1} << (at % 64);
+  if (value)
+    words_[at / 64].fetch_or(bit, std::memory_order_relaxed);
+  else
+    words_[at / 64].fetch_and(~bit, std::memory_order_relaxed);
+}
+
+bool FileBits::all(std::uint64_t files) const {
+  for (std::uint64_t at = 0; at < files; at += 64) {
+    const std::uint64_t count = std::min<std::uint64_t>(files - at, 64);
+    const std::uint64_t every = count == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << count) - 1;
+    if ((words_[at / 64].load(std::memory_order_relaxed) & every) != every) return false;
   }
   return true;
 }

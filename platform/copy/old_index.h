@@ -14,7 +14,7 @@ namespace qm::copy {
 // record, which the new record takes it from where the file is left as it was. Sixteen
 // bytes a file: the key of its path, and its stamps as one number of them
 // (RunRecord::stampsOf), which equals another only where both stamps do (but for one chance
-// in 2^60); the number's top bits hold what this run made of the file.
+// in 2^59); the number's top bits hold what this run made of the file.
 class KnownFile {
  public:
   KnownFile() = default;
@@ -34,6 +34,9 @@ class KnownFile {
   bool picked() const { return (bits_ & kPicked) != 0; }
   void choose() { bits_ |= kChosen | kPicked; }
   void unpick() { bits_ &= ~kPicked; }
+  // This run gave the file a line of its own.
+  bool given() const { return (bits_ & kGiven) != 0; }
+  void setGiven(bool given) { bits_ = given ? bits_ | kGiven : bits_ & ~kGiven; }
   // Takes what this run made of the file from `other`, the same file; its key stays as it
   // is, so that a lookup of another file may read it meanwhile.
   void takeFlags(const KnownFile& other) { bits_ = other.bits_; }
@@ -43,10 +46,26 @@ class KnownFile {
   static constexpr std::uint64_t kChosen = std::uint64_t{1} << 62;
   static constexpr std::uint64_t kPicked = std::uint64_t{1} << 61;
   static constexpr std::uint64_t kVerified = std::uint64_t{1} << 60;
-  static constexpr std::uint64_t kStamps = kVerified - 1;
+  static constexpr std::uint64_t kGiven = std::uint64_t{1} << 59;
+  static constexpr std::uint64_t kStamps = kGiven - 1;
 
   std::uint64_t key_ = 0;   // of its path (see RunRecord)
   std::uint64_t bits_ = 0;  // its stamps' number below the flags
+};
+
+// A bit for each file, in the order of their places; set and cleared from any thread.
+class FileBits {
+ public:
+  void assign(std::uint64_t files);
+  bool operator[](std::uint64_t at) const {
+    return (words_[at / 64].load(std::memory_order_relaxed) >> (at % 64)) & 1;
+  }
+  void set(std::uint64_t at, bool value);
+  // Whether the first `files` bits are all set.
+  bool all(std::uint64_t files) const;
+
+ private:
+  std::unique_ptr<std::atomic<std::uint64_t>[]> words_;
 };
 
 // A file as the index holds it, and where: changes to it go back with OldIndex::store().
@@ -58,8 +77,9 @@ struct OldLine {
 // The old record's files, added in any order, then sorted by key once. Up to `heldFiles`
 // stay in memory, sorted in place; more are sorted in runs of that many, each put in a
 // scratch file, then merged into another, where a lookup reads the few neighbours of its
-// key. Memory then holds under two bits a file: where each 64 files begin, and which files
-// were kept (one bit each, so that keeping a file, as most files are, costs no write).
+// key. Memory then holds under three bits a file: where each 64 files begin, and which files
+// were kept and which given a new line (a bit each, so that keeping a file, as most files
+// are, costs no write).
 // Where no scratch file can be made, all stay in memory.
 class OldIndex {
  public:
@@ -84,8 +104,10 @@ class OldIndex {
   std::optional<OldLine> find(std::uint64_t key) const;
   // Starts bringing the neighbours of `key` into the cache, where they are in memory.
   void prefetch(std::uint64_t key) const;
-  // Keeps whether a file found was kept; from any thread, each file from one.
+  // Keeps whether a file found was kept, or given a new line; from any thread, each file
+  // from one.
   void setKept(const OldLine& line, bool kept);
+  void setGiven(const OldLine& line);
   // Keeps the flags of a file found; each file from one thread.
   void store(const OldLine& line);
   // Whether this run left every file as it was.
@@ -111,8 +133,8 @@ class OldIndex {
   std::FILE* runs_ = nullptr;  // the sorted runs, one after another
   std::vector<std::uint64_t> runStarts_;  // the first file of each run, and the end
   std::FILE* sorted_ = nullptr;           // all files, sorted by key, once merged
-  // Which files of sorted_ were kept, a bit each in its place's order.
-  std::unique_ptr<std::atomic<std::uint64_t>[]> keptBits_;
+  // Which files of sorted_ were kept, and which given a new line.
+  FileBits kept_, given_;
 };
 
 }  // namespace qm::copy

@@ -158,6 +158,9 @@ void RunRecord::keep(const OldLine& line) {
 }
 
 void RunRecord::add(const RecordedFile& file) {
+  // Marked in the old record's index, for a run that does not complete: it keeps the old
+  // lines of the files it gave none.
+  if (const auto known = find(LineKey{keyOf(file.relative)})) old_.setGiven(*known);
   const std::string text = fileLines(file, job_.top);
   std::lock_guard lock(mutex_);
   held_ += text;
@@ -193,21 +196,8 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
   waitRead();
   std::lock_guard lock(mutex_);
   out(headerLines(header));
-  // The files this run gave a line, where the old lines of all others go on.
-  std::vector<std::uint64_t> given;
-  std::string partial;
-  eachNewLine([&](std::string_view piece) {
-    out(piece);
-    if (complete) return;
-    partial.append(piece);
-    std::size_t from = 0;
-    for (std::size_t end; (end = partial.find('\n', from)) != std::string::npos; from = end + 1)
-      if (auto relative = fileLineRelative(std::string_view(partial).substr(from, end - from)))
-        given.push_back(keyOf(*relative));
-    partial.erase(0, from);
-  });
+  eachNewLine(out);
   if (!trusted_) return;
-  std::sort(given.begin(), given.end());
   // The old lines go on as they are: a file's line, and its hash line where it has one.
   // The record read the same lines at the start, so its files come in the same order.
   // Where every file was left as it was (a copy run again over an unchanged tree), all of
@@ -224,14 +214,10 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
       return;
     }
     if (line.starts_with("# file\t")) {
+      // Where the run did not complete, the lines of every file it gave none go on.
       const auto relative = fileLineRelative(line);
-      const std::uint64_t key = relative ? keyOf(*relative) : 0;
-      if (complete) {
-        const auto known = relative ? old_.find(key) : std::nullopt;
-        passing = known && known->file.kept();
-      } else {
-        passing = relative && !std::binary_search(given.begin(), given.end(), key);
-      }
+      const auto known = relative ? old_.find(keyOf(*relative)) : std::nullopt;
+      passing = known && (complete ? known->file.kept() : !known->file.given());
     }
     if (!passing) return;
     out(line);
