@@ -2,6 +2,7 @@
 // the hashes it holds.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ TEST(CopyRecord, FilesComeBackAsTheyWereWrittenWhateverTheirNames) {
       {"tab\there.txt", s, c, "", 0},
       {"# looks like a comment", {}, {}, kHash, 0},
       {"  spaces  ", {0, -5, 0, 0}, {}, kOther, 0},  // a time before 1970
+      // The numbers at the ends of their ranges.
+      {"ends", {UINT64_MAX, INT64_MIN, INT64_MAX, UINT64_MAX}, {1, -1, 0, 0}, "", INT64_MAX},
+      {"ends too", {0, INT64_MAX, INT64_MIN, 0}, {}, "", INT64_MIN},
   };
   std::string text;
   for (const RecordedFile& f : files) text += fileLines(f, "バックアップ");
@@ -87,6 +91,15 @@ TEST(CopyRecord, DamageIsFoundWhereverItIs) {
       {"a hash in capitals", fileLine + std::string(64, 'A') + "  t/a\n"},
       {"a stamp with a letter", "# file\t1 2 3 x\t1 2 3 5\t9\ta\n"},
       {"a stamp short of a number", "# file\t1 2 3\t1 2 3 5\t9\ta\n"},
+      {"a size past 64 bits", "# file\t18446744073709551616 2 3 4\t1 2 3 5\t9\ta\n"},
+      {"a size of 21 digits", "# file\t100000000000000000000 2 3 4\t1 2 3 5\t9\ta\n"},
+      {"a negative size", "# file\t-1 2 3 4\t1 2 3 5\t9\ta\n"},
+      {"a time past 63 bits", "# file\t1 9223372036854775808 3 4\t1 2 3 5\t9\ta\n"},
+      {"a time below 63 bits", "# file\t1 -9223372036854775809 3 4\t1 2 3 5\t9\ta\n"},
+      {"a sign alone", "# file\t1 - 3 4\t1 2 3 5\t9\ta\n"},
+      {"a plus sign", "# file\t1 +2 3 4\t1 2 3 5\t9\ta\n"},
+      {"two spaces", "# file\t1  2 3 4\t1 2 3 5\t9\ta\n"},
+      {"a letter after the last digit", "# file\t1 2 3 4\t1 2 3 5\t9x\ta\n"},
       {"no name", "# file\t1 2 3 4\t1 2 3 5\t9\t\n"},
       {"a bad escape", "# file\t1 2 3 4\t1 2 3 5\t9\ta\\q\n"},
       {"a cut line", good.substr(0, 20) + "\n"},
