@@ -68,7 +68,8 @@ class FileBits {
   std::unique_ptr<std::atomic<std::uint64_t>[]> words_;
 };
 
-// A file as the index holds it, and where: changes to it go back with OldIndex::store().
+// A copy of a file as the index holds it, and where: changes to it go back with
+// OldIndex::setKept(), setGiven() or store().
 struct OldLine {
   KnownFile file;
   std::uint64_t at = 0;
@@ -79,8 +80,7 @@ struct OldLine {
 // scratch file, then merged into another, where a lookup reads the few neighbours of its
 // key. Memory then holds under three bits a file: where each 64 files begin, and which files
 // were kept and which given a new line (a bit each, so that keeping a file, as most files
-// are, costs no write).
-// Where no scratch file can be made, all stay in memory.
+// are, costs no write). Where no scratch file can be made, all stay in memory.
 class OldIndex {
  public:
   // A million files, 16 MiB, are held in memory.
@@ -93,7 +93,7 @@ class OldIndex {
   // Takes room for `files` at once, as many as are held in memory, so that it is not moved
   // as it grows; the bytes that takes.
   std::size_t reserve(std::size_t files);
-  // Throws where a scratch file took fewer than it was given.
+  // Both throw where a scratch file cannot be made, written or read back.
   void add(const KnownFile& file);
   void sort();
   // Forgets every file.

@@ -54,8 +54,8 @@ class RunRecord {
     std::uint64_t value;
   };
   // The old record's line of a file, by its path below the top (with "/" or the system's
-  // separator between folders), or by its key; null where it has none. Waits until the old
-  // record is read.
+  // separator between folders), or by its key: a copy of what the index holds, whose changes
+  // go back through keep(); none where it has none. Waits until the old record is read.
   std::optional<OldLine> find(std::string_view relative) {
     return find(LineKey{keyOfPath(relative)});
   }
@@ -92,7 +92,7 @@ class RunRecord {
 
   const RecordJob& job() const { return job_; }
 
-  // What KnownFile::stamps holds for these two stamps.
+  // The number of these two stamps that a KnownFile holds.
   static std::uint64_t stampsOf(const FileStamp& source, const FileStamp& copy);
 
  private:
