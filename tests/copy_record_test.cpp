@@ -321,6 +321,29 @@ TEST(CopyRecord, TheNewRecordKeepsTheOldLinesOfWhatTheRunDidNotWrite) {
     }
 }
 
+// This run's lines come back in the order they were added, those held in memory and those
+// that outgrew it into a scratch file alike.
+TEST(CopyRecord, ThisRunsLinesComeBackInOrderHoweverMany) {
+  const RecordJob job{"/src", "/dst/top", "pc", "top"};
+  const FileStamp s{1, 2, 3, 4};
+  for (const std::size_t files : {0, 1, 100000}) {
+    SCOPED_TRACE(std::to_string(files) + " files");
+    RunRecord record(job);
+    for (std::size_t i = 0; i < files; ++i) record.add({"f" + std::to_string(i), s, s, "", 0});
+    std::string made;
+    record.produce(
+        {job, 5, 6, 0, {}, {}}, true, [](const LineSink&) {},
+        [&](std::string_view piece) { made.append(piece); });
+    const std::string header = headerLines({job, 5, 6, 0, {}, {}});
+    ASSERT_EQ(made.substr(0, header.size()), header);
+    bool damaged = true;
+    const std::vector<RecordedFile> got = readLines(made.substr(header.size()), "top", damaged);
+    EXPECT_FALSE(damaged);
+    ASSERT_EQ(got.size(), files);
+    for (std::size_t i = 0; i < files; ++i) EXPECT_EQ(got[i].relative, "f" + std::to_string(i));
+  }
+}
+
 // The digests of the standard's own examples, in one piece and in many.
 TEST(Digest, Sha256GivesTheKnownDigestsInAnyPieces) {
   const struct {

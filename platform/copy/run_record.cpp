@@ -19,8 +19,7 @@ RunRecord::RunRecord(RecordJob job, std::size_t choiceBatch, std::size_t heldFil
     : job_(std::move(job)),
       reader_(job_.top),
       choiceBatch_(std::max<std::size_t>(choiceBatch, 1)),
-      old_(heldFiles),
-      lines_(openScratchFile()) {}
+      old_(heldFiles) {}
 
 RunRecord::~RunRecord() {
   if (readingThread_.joinable()) readingThread_.join();
@@ -171,8 +170,14 @@ void RunRecord::replaced(std::string_view relative) {
   if (const auto known = find(relative)) old_.setKept(*known, false);
 }
 
+// The scratch file is made the first time the lines held reach their limit: a run that
+// writes few lines (a copy run again over an unchanged tree) makes none.
 void RunRecord::spill() {
-  if (!lines_ || !spilling_ || held_.empty()) return;
+  if (!spilling_ || held_.empty()) return;
+  if (!lines_ && !(lines_ = openScratchFile())) {
+    spilling_ = false;  // no scratch file: the lines stay in memory
+    return;
+  }
   if (std::fwrite(held_.data(), 1, held_.size(), lines_) == held_.size()) {
     held_.clear();
     return;
@@ -181,7 +186,7 @@ void RunRecord::spill() {
 }
 
 void RunRecord::eachNewLine(const LineSink& line) {
-  spill();
+  if (lines_) spill();
   if (lines_ && std::fflush(lines_) == 0 && std::fseek(lines_, 0, SEEK_SET) == 0) {
     char buffer[1 << 16];
     for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, lines_)) > 0;)

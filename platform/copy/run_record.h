@@ -140,9 +140,9 @@ class RunRecord {
   std::atomic<bool> read_{true};  // the old record is read, or none is being read
 
   std::mutex mutex_;
-  std::FILE* lines_;      // this run's lines; null where no scratch file could be made
-  bool spilling_ = true;  // false once the scratch volume took no more
-  std::string held_;      // this run's lines not in the scratch file
+  std::FILE* lines_ = nullptr;  // this run's lines once they outgrow memory
+  bool spilling_ = true;        // false once no scratch file could be made or took no more
+  std::string held_;            // this run's lines not in the scratch file
 };
 
 // A path below the top as the record writes it: folders separated by "/".
