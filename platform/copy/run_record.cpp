@@ -158,8 +158,10 @@ void RunRecord::keep(const OldLine& line) {
 
 void RunRecord::add(const RecordedFile& file) {
   // Marked in the old record's index, for a run that does not complete: it keeps the old
-  // lines of the files it gave none.
-  if (const auto known = find(LineKey{keyOf(file.relative)})) old_.setGiven(*known);
+  // lines of the files it gave none. A first copy has no index, and no key is made.
+  waitRead();
+  const auto known = old_.empty() ? std::nullopt : old_.find(keyOf(file.relative));
+  if (known) old_.setGiven(*known);
   const std::string text = fileLines(file, job_.top);
   std::lock_guard lock(mutex_);
   held_ += text;
