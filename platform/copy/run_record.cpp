@@ -157,11 +157,6 @@ void RunRecord::keep(const OldLine& line) {
 }
 
 void RunRecord::add(const RecordedFile& file) {
-  // Marked in the old record's index, for a run that does not complete: it keeps the old
-  // lines of the files it gave none. A first copy has no index, and no key is made.
-  waitRead();
-  const auto known = old_.empty() ? std::nullopt : old_.find(keyOf(file.relative));
-  if (known) old_.setGiven(*known);
   const std::string text = fileLines(file, job_.top);
   std::lock_guard lock(mutex_);
   held_ += text;
@@ -203,7 +198,18 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
   waitRead();
   std::lock_guard lock(mutex_);
   out(headerLines(header));
-  eachNewLine(out);
+  // Where the run did not complete, the old files it gave a line are marked in the index
+  // as their lines pass: the old lines of all others go on.
+  const bool marking = !complete && trusted_;
+  LinesOf given([this](std::string_view line) {
+    if (const auto relative = fileLineRelative(line))
+      if (const auto known = old_.find(keyOf(*relative))) old_.setGiven(*known);
+  });
+  eachNewLine([&](std::string_view piece) {
+    out(piece);
+    if (marking) given(piece);
+  });
+  given.finish();
   if (!trusted_) return;
   // The old lines go on as they are: a file's line, and its hash line where it has one.
   // The record read the same lines at the start, so its files come in the same order.

@@ -68,7 +68,7 @@ class RunRecord {
   // A file left as it was, whose old line goes into the new record as it is; from any
   // thread, each file from one.
   void keep(const OldLine& line);
-  // A new line of this run; from any thread, once the old record is read.
+  // A new line of this run; from any thread.
   void add(const RecordedFile& file);
 
   // Chooses, of the files kept as they were that a read-back passed before and that were
