@@ -41,6 +41,16 @@ class KnownFile {
   // is, so that a lookup of another file may read it meanwhile.
   void takeFlags(const KnownFile& other) { bits_ = other.bits_; }
 
+  // The stamps' number and whether a read-back passed, as a record's index keeps them:
+  // without what this run made of the file.
+  std::uint64_t indexBits() const { return bits_ & (kStamps | kVerified); }
+  static KnownFile fromIndex(std::uint64_t key, std::uint64_t bits) {
+    KnownFile file;
+    file.key_ = key;
+    file.bits_ = bits & (kStamps | kVerified);
+    return file;
+  }
+
  private:
   static constexpr std::uint64_t kKept = std::uint64_t{1} << 63;
   static constexpr std::uint64_t kChosen = std::uint64_t{1} << 62;
@@ -112,6 +122,13 @@ class OldIndex {
   void store(const OldLine& line);
   // Whether this run left every file as it was.
   bool allKept() const;
+  // Whether all files are held in memory, and each of them there, in the order of keys.
+  bool inMemory() const { return runs_ == nullptr && sorted_ == nullptr; }
+  std::uint64_t count() const { return count_; }
+  template <typename Visit>
+  void eachHeld(Visit visit) const {
+    for (const KnownFile& file : held_) visit(file);
+  }
 
  private:
   // Which value of the top key bits `key` has: where starts_ says its neighbours begin.

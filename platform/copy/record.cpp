@@ -9,7 +9,9 @@ namespace qm::copy {
 
 namespace {
 
+// The first line; a record that ends with an index says so by its version.
 constexpr std::string_view kMagic = "# qm copy record 1";
+constexpr std::string_view kMagicIndexed = "# qm copy record 2";
 constexpr std::string_view kJob = "# job\t";
 constexpr std::string_view kRun = "# run\t";
 constexpr std::string_view kCounts = "# counts\t";
@@ -154,15 +156,15 @@ std::optional<std::string> unescapeName(std::string_view text) {
 
 std::string headerLines(const RecordHeader& h) {
   const CopyCounts& c = h.counts;
-  return std::string(kMagic) + '\n' + std::string(kJob) + escapeName(h.job.source) + '\t' +
-         escapeName(h.job.destination) + '\t' + escapeName(h.job.machine) + '\t' +
-         escapeName(h.job.top) + '\n' + std::string(kRun) + std::to_string(h.started) + '\t' +
-         std::to_string(h.ended) + '\t' + std::to_string(h.number) + '\t' + escapeName(h.path) +
-         '\n' + std::string(kCounts) + std::to_string(c.found) + ' ' +
-         std::to_string(c.bytesFound) + ' ' + std::to_string(c.written) + ' ' +
-         std::to_string(c.unchanged) + ' ' + std::to_string(c.leftOut) + ' ' +
-         std::to_string(c.failed) + ' ' + std::to_string(c.readBack) + ' ' +
-         std::to_string(c.repaired) + '\n';
+  return std::string(h.indexed ? kMagicIndexed : kMagic) + '\n' + std::string(kJob) +
+         escapeName(h.job.source) + '\t' + escapeName(h.job.destination) + '\t' +
+         escapeName(h.job.machine) + '\t' + escapeName(h.job.top) + '\n' + std::string(kRun) +
+         std::to_string(h.started) + '\t' + std::to_string(h.ended) + '\t' +
+         std::to_string(h.number) + '\t' + escapeName(h.path) + '\n' + std::string(kCounts) +
+         std::to_string(c.found) + ' ' + std::to_string(c.bytesFound) + ' ' +
+         std::to_string(c.written) + ' ' + std::to_string(c.unchanged) + ' ' +
+         std::to_string(c.leftOut) + ' ' + std::to_string(c.failed) + ' ' +
+         std::to_string(c.readBack) + ' ' + std::to_string(c.repaired) + '\n';
 }
 
 std::string fileLines(const RecordedFile& f, std::string_view top) {
@@ -180,13 +182,14 @@ std::string fileLines(const RecordedFile& f, std::string_view top) {
 
 std::optional<RecordHeader> parseHeader(std::string_view lines) {
   const std::vector<std::string_view> line = split(lines, '\n');
-  if (line.size() < 4 || line[0] != kMagic || !line[1].starts_with(kJob) ||
-      !line[2].starts_with(kRun) || !line[3].starts_with(kCounts))
+  if (line.size() < 4 || (line[0] != kMagic && line[0] != kMagicIndexed) ||
+      !line[1].starts_with(kJob) || !line[2].starts_with(kRun) || !line[3].starts_with(kCounts))
     return std::nullopt;
   const std::vector<std::string_view> job = split(line[1].substr(kJob.size()), '\t');
   const std::vector<std::string_view> run = split(line[2].substr(kRun.size()), '\t');
   if (job.size() != 4 || run.size() != 4) return std::nullopt;
   RecordHeader h;
+  h.indexed = line[0] == kMagicIndexed;
   const auto source = unescapeName(job[0]), destination = unescapeName(job[1]),
              machine = unescapeName(job[2]), top = unescapeName(job[3]),
              path = unescapeName(run[3]);

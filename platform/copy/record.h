@@ -43,6 +43,7 @@ struct RecordHeader {
   int number = 0;    // the run's error number, 0 where it completed
   std::string path;  // the file or folder the error names
   CopyCounts counts;
+  bool indexed = false;  // the record ends with an index of its files (record_index.h)
   bool operator==(const RecordHeader&) const = default;
 };
 

@@ -42,10 +42,13 @@ void RunRecord::startReading(std::function<bool(const LineSink&)> read,
 
 void RunRecord::readOld(const std::function<bool(const LineSink&)>& read) {
   try {
-    if (linesOf(read, [this](std::string_view line) { takeOld(line); })) {
-      endOfOld();
-      return;
+    const auto take = [this](std::string_view line) { takeOld(line); };
+    bool whole = linesOf(read, take);
+    if (whole && !endOfOld()) {
+      readAgain();
+      whole = linesOf(read, take) && endOfOld();
     }
+    if (whole) return;
   } catch (...) {
     // Memory or the scratch volume ran out: the copy goes on without the record's help.
   }
@@ -65,49 +68,47 @@ void RunRecord::waitRead() {
 // Paths by a 64-bit hash: two paths that share one would also need equal stamps, to the
 // nanosecond and the file number, before a file was taken for unchanged.
 std::uint64_t RunRecord::keyOf(std::string_view relative) {
-  return std::hash<std::string_view>{}(relative);
+  return stableHash(relative);
 }
-
-namespace {
-
-// Folds `value` into `hash`: a multiplication carries each bit of it to the higher ones,
-// the shift brings them down again.
-std::uint64_t fold(std::uint64_t hash, std::uint64_t value) {
-  hash = (hash ^ value) * 0x9E3779B97F4A7C15ULL;
-  return hash ^ (hash >> 29);
-}
-
-// Moves every bit of `hash` into every bit of the result.
-std::uint64_t finish(std::uint64_t hash) {
-  hash ^= hash >> 31;
-  hash *= 0xBF58476D1CE4E5B9ULL;
-  hash ^= hash >> 27;
-  hash *= 0x94D049BB133111EBULL;
-  return hash ^ (hash >> 31);
-}
-
-}  // namespace
 
 std::uint64_t RunRecord::stampsOf(const FileStamp& source, const FileStamp& copy) {
   std::uint64_t hash = 0;
   for (const FileStamp* s : {&source, &copy}) {
-    hash = fold(hash, s->size);
-    hash = fold(hash, static_cast<std::uint64_t>(s->modified));
-    hash = fold(hash, static_cast<std::uint64_t>(s->changed));
-    hash = fold(hash, s->identity);
+    hash = foldHash(hash, s->size);
+    hash = foldHash(hash, static_cast<std::uint64_t>(s->modified));
+    hash = foldHash(hash, static_cast<std::uint64_t>(s->changed));
+    hash = foldHash(hash, s->identity);
   }
-  return finish(hash);
+  return finishHash(hash);
 }
 
+// The header decides how the lines after it are read: a record of another job or machine
+// is read no further; one with an index has its lines summed, and its files taken from the
+// index; any other has each line parsed.
 void RunRecord::takeOld(std::string_view line) {
   if (headerLines_ < kHeaderLines) {
     headerText_.append(line).push_back('\n');
     if (++headerLines_ < kHeaderLines) return;
     oldHeader_ = parseHeader(headerText_);
     headerText_.clear();
+    if (oldHeader_ && oldHeader_->job != job_) oldHeader_.reset();
+    readIndex_ = oldHeader_ && oldHeader_->indexed && !parseOnly_;
     reserveOld();
     return;
   }
+  if (!oldHeader_) return;
+  if (inIndex_ || IndexReader::isIndexLine(line)) {
+    inIndex_ = true;
+    if (readIndex_)
+      index_.take(line, [this](const KnownFile& file) { old_.add(file); });
+    else
+      afterIndex_ = afterIndex_ || !IndexReader::isIndexLine(line);
+    return;
+  }
+  ++oldLines_;
+  oldSum_ += lineSum(line);
+  oldBytes_ += line.size() + 1;
+  if (readIndex_) return;
   if (const RecordedFile* file = reader_.take(line)) addOld(*file);
 }
 
@@ -123,15 +124,28 @@ void RunRecord::reserveOld() {
   if (holding_) holding_(bytes);
 }
 
-void RunRecord::endOfOld() {
+bool RunRecord::endOfOld() {
+  if (readIndex_ && !index_.matches(oldLines_, oldSum_)) return false;
   if (const RecordedFile* file = reader_.finish()) addOld(*file);
   // The header is parsed once its lines are all read; a shorter record has none.
-  trusted_ = oldHeader_ && oldHeader_->job == job_ && !reader_.damaged();
+  trusted_ = oldHeader_ && !reader_.damaged() && !afterIndex_;
   if (!trusted_) {
     old_.clear();
-    return;
+    return true;
   }
   old_.sort();
+  return true;
+}
+
+void RunRecord::readAgain() {
+  headerLines_ = 0;
+  oldHeader_.reset();
+  parseOnly_ = true;
+  reader_ = RecordReader(job_.top);
+  index_ = IndexReader();
+  inIndex_ = afterIndex_ = false;
+  oldLines_ = oldSum_ = oldBytes_ = 0;
+  old_.clear();
 }
 
 std::uint64_t RunRecord::keyOfPath(std::string_view relative) {
@@ -156,10 +170,27 @@ void RunRecord::keep(const OldLine& line) {
   old_.setKept(line, true);
 }
 
+// The file's place in the new record's index, and its lines' sum, are made here, on the
+// workers, not at the end of the run.
 void RunRecord::add(const RecordedFile& file) {
   const std::string text = fileLines(file, job_.top);
+  std::uint64_t lines = 0, sum = 0;
+  for (std::string_view rest = text; !rest.empty(); ++lines) {
+    const std::size_t end = rest.find('\n');
+    sum += lineSum(rest.substr(0, end));
+    rest.remove_prefix(end + 1);
+  }
+  const KnownFile known(keyOf(file.relative), stampsOf(file.source, file.copy), file.verified > 0);
   std::lock_guard lock(mutex_);
   held_ += text;
+  newLines_ += lines;
+  newSum_ += sum;
+  if (indexing_ && newKnown_.size() < kIndexedFiles) {
+    newKnown_.push_back(known);
+  } else if (indexing_) {
+    indexing_ = false;
+    std::vector<KnownFile>().swap(newKnown_);
+  }
   if (held_.size() >= kSpillBytes) spill();
 }
 
@@ -193,11 +224,19 @@ void RunRecord::eachNewLine(const LineSink& line) {
   line(held_);
 }
 
+bool RunRecord::indexable() const {
+  if (!indexing_) return false;
+  if (!trusted_) return true;
+  return old_.inMemory() && newKnown_.size() + old_.count() <= kIndexedFiles;
+}
+
 void RunRecord::produce(const RecordHeader& header, bool complete,
                         const std::function<void(const LineSink&)>& old, const LineSink& out) {
   waitRead();
   std::lock_guard lock(mutex_);
-  out(headerLines(header));
+  RecordHeader ours = header;
+  ours.indexed = indexable();
+  out(headerLines(ours));
   // Where the run did not complete, the old files it gave a line are marked in the index
   // as their lines pass: the old lines of all others go on.
   const bool marking = !complete && trusted_;
@@ -210,20 +249,45 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
     if (marking) given(piece);
   });
   given.finish();
-  if (!trusted_) return;
+  std::uint64_t lines = newLines_, sum = newSum_;
   // The old lines go on as they are: a file's line, and its hash line where it has one.
-  // The record read the same lines at the start, so its files come in the same order.
   // Where every file was left as it was (a copy run again over an unchanged tree), all of
   // them go on, and no line needs to be looked up.
-  if (complete && old_.allKept()) {
-    passBody(old, out);
+  const bool allOld = trusted_ && complete && old_.allKept();
+  // Where this run added no line either, the old index is still true: it goes on too.
+  if (allOld && newLines_ == 0 && readIndex_ && ours.indexed) {
+    passBody(old, out, UINT64_MAX);
     return;
   }
+  if (allOld) {
+    passBody(old, out, oldBytes_);
+    lines += oldLines_;
+    sum += oldSum_;
+  } else if (trusted_) {
+    passOld(complete, old, out, lines, sum);
+  }
+  if (!ours.indexed) return;
+  IndexWriter index(out);
+  for (const KnownFile& file : newKnown_) index.add(file);
+  if (trusted_)
+    old_.eachHeld([&](const KnownFile& file) {
+      if (allOld || (complete ? file.kept() : !file.given())) index.add(file);
+    });
+  index.finish(lines, sum);
+}
+
+// The record read the same lines at the start, so its files come in the same order.
+void RunRecord::passOld(bool complete, const std::function<void(const LineSink&)>& old,
+                        const LineSink& out, std::uint64_t& lines, std::uint64_t& sum) {
   int skipped = 0;
   bool passing = false;
-  LinesOf lines([&](std::string_view line) {
+  LinesOf each([&](std::string_view line) {
     if (skipped < kHeaderLines) {
       ++skipped;
+      return;
+    }
+    if (IndexReader::isIndexLine(line)) {
+      passing = false;  // the old index: the new record has its own
       return;
     }
     if (line.starts_with("# file\t")) {
@@ -235,20 +299,28 @@ void RunRecord::produce(const RecordHeader& header, bool complete,
     if (!passing) return;
     out(line);
     out("\n");
+    ++lines;
+    sum += lineSum(line);
   });
-  old([&lines](std::string_view piece) { lines(piece); });
-  lines.finish();
+  old([&each](std::string_view piece) { each(piece); });
+  each.finish();
 }
 
-void RunRecord::passBody(const std::function<void(const LineSink&)>& old, const LineSink& out) {
+// The body's bytes were counted as it was read: an index that follows them passes only
+// where `bytes` takes it in.
+void RunRecord::passBody(const std::function<void(const LineSink&)>& old, const LineSink& out,
+                         std::uint64_t bytes) {
   int skipped = 0;
+  std::uint64_t left = bytes;
   bool ended = true;
   old([&](std::string_view piece) {
     for (std::size_t end; skipped < kHeaderLines && !piece.empty(); ++skipped) {
       if ((end = piece.find('\n')) == std::string_view::npos) return;
       piece.remove_prefix(end + 1);
     }
-    if (piece.empty()) return;
+    if (skipped < kHeaderLines || piece.empty() || left == 0) return;
+    piece = piece.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left)));
+    left -= piece.size();
     out(piece);
     ended = piece.back() == '\n';
   });

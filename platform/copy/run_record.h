@@ -15,6 +15,7 @@
 
 #include "copy/old_index.h"
 #include "copy/record.h"
+#include "copy/record_index.h"
 #include "copy/written_files.h"
 
 namespace qm::copy {
@@ -23,12 +24,17 @@ using LineSink = std::function<void(std::string_view)>;
 
 // The old record's lines are taken one by one and kept by file in an index (OldIndex), sorted
 // by their paths' keys once all are read; the lines of this run gather in a scratch file as
-// they come, so that memory holds neither record's text.
+// they come, so that memory holds neither record's text. A record of up to kIndexedFiles
+// files ends with an index of them (record_index.h): the next run reads that, and only sums
+// the lines, where a record without one has each line parsed.
 class RunRecord {
  public:
   // The old copies that may be chosen to be read back again are weighed `choiceBatch` at a
   // time, each batch read from the old record again.
   static constexpr std::size_t kChoiceBatch = std::size_t{1} << 16;
+  // The most files a record's index holds: this run keeps 16 bytes of each file it gives a
+  // line until the end, 4 MiB at most.
+  static constexpr std::size_t kIndexedFiles = std::size_t{1} << 18;
   explicit RunRecord(RecordJob job, std::size_t choiceBatch = kChoiceBatch,
                      std::size_t heldFiles = OldIndex::kHeldFiles);
   ~RunRecord();
@@ -114,11 +120,21 @@ class RunRecord {
   void addOld(const RecordedFile& file);
   // Takes room in the index for the files the old header counts, once it is complete.
   void reserveOld();
-  // Hands `out` the old record's lines after its header as they are.
-  static void passBody(const std::function<void(const LineSink&)>& old, const LineSink& out);
+  // Hands `out` the old record's lines after its header as they are, the first `bytes`.
+  static void passBody(const std::function<void(const LineSink&)>& old, const LineSink& out,
+                       std::uint64_t bytes);
+  // Hands `out` the old record's lines of the files whose lines go on, where not all do.
+  void passOld(bool complete, const std::function<void(const LineSink&)>& old, const LineSink& out,
+               std::uint64_t& lines, std::uint64_t& sum);
   // Reads the old record on the reading thread.
   void readOld(const std::function<bool(const LineSink&)>& read);
-  void endOfOld();
+  // Once all is read: false where the record's index does not match its lines, which are
+  // then read again and parsed.
+  bool endOfOld();
+  // Forgets what was read, to read the record again, each line parsed.
+  void readAgain();
+  // Whether the new record can end with an index. Under the lock.
+  bool indexable() const;
   void waitRead();
   // Moves the lines held in memory to the scratch file, where there is one. Under the lock.
   void spill();
@@ -129,7 +145,15 @@ class RunRecord {
   std::string headerText_;  // the old header's lines, until all are read
   int headerLines_ = 0;
   std::optional<RecordHeader> oldHeader_;  // parsed once its lines are read
+  bool readIndex_ = false;  // the files are taken from the record's index, the lines summed
+  bool parseOnly_ = false;  // the index did not match: every line is parsed
   RecordReader reader_;
+  IndexReader index_;
+  bool inIndex_ = false;     // the index began
+  bool afterIndex_ = false;  // a line that is none of the index's came after it
+  // The old record's lines after its header and before its index: how many, their sum
+  // (record_index.h) and their bytes.
+  std::uint64_t oldLines_ = 0, oldSum_ = 0, oldBytes_ = 0;
   bool trusted_ = false;
   const std::size_t choiceBatch_;
   std::function<void(std::size_t)> holding_;
@@ -143,6 +167,9 @@ class RunRecord {
   std::FILE* lines_ = nullptr;  // this run's lines once they outgrow memory
   bool spilling_ = true;        // false once no scratch file could be made or took no more
   std::string held_;            // this run's lines not in the scratch file
+  std::uint64_t newLines_ = 0, newSum_ = 0;  // this run's lines: how many, and their sum
+  std::vector<KnownFile> newKnown_;  // this run's files, for the index, while they fit in it
+  bool indexing_ = true;             // false once they do not
 };
 
 // A path below the top as the record writes it: folders separated by "/".

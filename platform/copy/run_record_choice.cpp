@@ -36,6 +36,7 @@ void RunRecord::eachOldFile(const std::function<void(const LineSink&)>& old,
       ++skipped;
       return;
     }
+    if (IndexReader::isIndexLine(line)) return;  // the index ends the files' lines
     if (const RecordedFile* file = reader.take(line)) visit(*file);
   });
   old([&lines](std::string_view piece) { lines(piece); });
