@@ -186,6 +186,9 @@ void RunRecord::add(const RecordedFile& file) {
   newLines_ += lines;
   newSum_ += sum;
   if (indexing_ && newKnown_.size() < kIndexedFiles) {
+    // Room for all at once: no second copy while it grows, and memory is taken only as
+    // the files fill it.
+    if (newKnown_.empty()) newKnown_.reserve(kIndexedFiles);
     newKnown_.push_back(known);
   } else if (indexing_) {
     indexing_ = false;
