@@ -1,6 +1,7 @@
 // The index that ends a record: written 64 files a line, read back and checked by its sums.
 #include "copy/record_index.h"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -35,6 +36,8 @@ void appendHex(std::string& text, std::uint64_t value) {
 }
 
 constexpr std::uint64_t kEachByte = 0x0101010101010101ULL;
+static_assert(std::endian::native == std::endian::little,
+              "digits are read eight at a time, the first in the lowest byte");
 
 // The value of eight lowercase hexadecimal digits, read side by side in one word (the
 // machine's order: the first digit in the lowest byte); false where one is not a digit.
