@@ -171,26 +171,30 @@ void RunRecord::keep(const OldLine& line) {
 }
 
 // The file's place in the new record's index, and its lines' sum, are made here, on the
-// workers, not at the end of the run.
+// workers, not at the end of the run; once the run has given the index up, neither is.
 void RunRecord::add(const RecordedFile& file) {
   const std::string text = fileLines(file, job_.top);
+  const bool indexing = indexing_.load(std::memory_order_relaxed);
   std::uint64_t lines = 0, sum = 0;
-  for (std::string_view rest = text; !rest.empty(); ++lines) {
-    const std::size_t end = rest.find('\n');
-    sum += lineSum(rest.substr(0, end));
-    rest.remove_prefix(end + 1);
+  KnownFile known;
+  if (indexing) {
+    for (std::string_view rest = text; !rest.empty(); ++lines) {
+      const std::size_t end = rest.find('\n');
+      sum += lineSum(rest.substr(0, end));
+      rest.remove_prefix(end + 1);
+    }
+    known = KnownFile(keyOf(file.relative), stampsOf(file.source, file.copy), file.verified > 0);
   }
-  const KnownFile known(keyOf(file.relative), stampsOf(file.source, file.copy), file.verified > 0);
   std::lock_guard lock(mutex_);
   held_ += text;
   newLines_ += lines;
   newSum_ += sum;
-  if (indexing_ && newKnown_.size() < kIndexedFiles) {
+  if (indexing && indexing_ && newKnown_.size() < kIndexedFiles) {
     // Room for all at once: no second copy while it grows, and memory is taken only as
     // the files fill it.
     if (newKnown_.empty()) newKnown_.reserve(kIndexedFiles);
     newKnown_.push_back(known);
-  } else if (indexing_) {
+  } else if (indexing && indexing_) {
     indexing_ = false;
     std::vector<KnownFile>().swap(newKnown_);
   }
@@ -321,7 +325,7 @@ void RunRecord::passBody(const std::function<void(const LineSink&)>& old, const 
       if ((end = piece.find('\n')) == std::string_view::npos) return;
       piece.remove_prefix(end + 1);
     }
-    if (skipped < kHeaderLines || piece.empty() || left == 0) return;
+    if (piece.empty() || left == 0) return;
     piece = piece.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left)));
     left -= piece.size();
     out(piece);

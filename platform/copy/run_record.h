@@ -169,7 +169,8 @@ class RunRecord {
   std::string held_;            // this run's lines not in the scratch file
   std::uint64_t newLines_ = 0, newSum_ = 0;  // this run's lines: how many, and their sum
   std::vector<KnownFile> newKnown_;  // this run's files, for the index, while they fit in it
-  bool indexing_ = true;             // false once they do not
+  // False once they do not; read without the lock, set under it.
+  std::atomic<bool> indexing_{true};
 };
 
 // A path below the top as the record writes it: folders separated by "/".
